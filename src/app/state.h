@@ -1,0 +1,126 @@
+// state.h - the process-wide state of the demo: the render context, the
+// images, the tables derived from them at start-up, the sync tracks, the music
+// stream and the per-frame values.
+//
+// Everything here is created once by start_up() (startup.cpp), read by the
+// scenes and the overlay every frame, and released by tear_down(). Scenes take
+// no arguments: they read these variables directly.
+#pragma once
+
+#include <SDL.h>
+#include <cstdint>
+
+struct SyncDevice;
+struct SyncTrack;
+
+// ---- Render context -------------------------------------------------------
+
+enum {
+    CANVAS_W = 320,
+    CANVAS_H = 200,
+    CANVAS_PITCH = CANVAS_W * 4,        // bytes per Canvas row
+    CANVAS_BLOCK_BYTES = 320000,        // first 256000 bytes are the pixels
+    CANVAS_PIXEL_BYTES = CANVAS_W * CANVAS_H * 4,
+    SMALL_W = 160,
+    SMALL_H = 100,
+    BYTEBUFFER_BYTES = 64000,           // 160x100 ARGB8888 for the streak scene
+    WINDOW_W = 1920,
+    WINDOW_H = 1080,
+};
+
+extern SDL_Window *window;
+extern SDL_Renderer *renderer;
+extern SDL_Texture *CanvasTexture; // 320x200 ARGB8888, static
+extern SDL_Texture *SmallTexture;  // 160x100 ARGB8888, static
+extern SDL_Texture *TargetTexture; // 320x200 ARGB8888, render target
+extern uint32_t *Canvas;           // 320x200 pixels 0xAARRGGBB, 320 per row
+extern uint32_t *ByteBuffer;       // 160x100 pixels 0xAARRGGBB, 160 per row
+
+// Releases, in this order: Canvas, ByteBuffer, CanvasTexture, TargetTexture,
+// renderer, window. Does not shut SDL down. Safe to call once per start-up.
+void release_render_context();
+
+// ---- Images ---------------------------------------------------------------
+
+enum { FRAME_COUNT = 60 };
+
+extern SDL_Surface *D1Surface;          // "d1.bmp", height source
+extern SDL_Surface *C1Surface;          // "c1.bmp", colour source
+extern SDL_Surface *BadtasteSurface;    // "badtaste.bmp", key white
+extern SDL_Surface *FontSurface;        // "font.bmp", key black
+extern SDL_Surface *HouseSurface;       // "house.bmp", key white (after mask)
+extern SDL_Surface *PaitaSurface;       // "paita.bmp", key yellow
+extern SDL_Surface *TextureloopSurface; // "textureloop.bmp", read by the sphere
+extern SDL_Surface *Smear1Surface;      // "smear1.bmp", key black
+extern SDL_Surface *Smear2Surface;      // "smear2.bmp", key black
+
+extern SDL_Texture *BadtasteTexture;
+extern SDL_Texture *FontTexture;
+extern SDL_Texture *HouseTexture;
+extern SDL_Texture *PaitaTexture;
+extern SDL_Texture *Smear1Texture;
+extern SDL_Texture *Smear2Texture;
+
+extern SDL_Texture *FrameSequence[FRAME_COUNT]; // "0001.bmp" .. "0060.bmp"
+
+// ---- Derived tables (built once at start-up) ------------------------------
+
+enum {
+    HOUSEMASK_W = 320,
+    HOUSEMASK_H = 100,
+    GLYPH_CELLS = 240,
+    MAP_SIZE = 1024,
+    MAP_MASK = MAP_SIZE - 1, // the terrain wraps every 1024 cells
+};
+
+extern uint8_t HouseMask[HOUSEMASK_W * HOUSEMASK_H]; // 0, 0xC0 or 0xE0
+extern SDL_Rect GlyphTable[GLYPH_CELLS];             // cell of code n is n - 33
+extern uint32_t HeightMap[MAP_SIZE * MAP_SIZE];      // 0..255, index y*1024 + x
+extern uint32_t ColourMap[MAP_SIZE * MAP_SIZE];      // raw "c1.bmp" pixels
+
+// ---- Sync tracks ----------------------------------------------------------
+
+// Track handles in the order start-up opens them.
+enum TrackId {
+    TRACK_SCENE,
+    TRACK_CLEAR_R,
+    TRACK_CLEAR_G,
+    TRACK_CLEAR_B,
+    TRACK_CLEAR_A,
+    TRACK_CAM_ROT,
+    TRACK_CAM_DIST,
+    TRACK_CAM_X,
+    TRACK_CAM_Y,
+    TRACK_CAM_H,
+    TRACK_CAM_HORI,
+    TRACK_CAM_SCALEH,
+    TRACK_COUNT
+};
+
+extern const char *const TrackNames[TRACK_COUNT]; // "scene", "clear.r", ...
+extern SyncDevice *Sync;                          // base name "sync"
+extern SyncTrack *Tracks[TRACK_COUNT];
+
+// ---- Music ----------------------------------------------------------------
+
+extern uint32_t MusicStream; // stream handle of "music.ogg" (0: none)
+
+// ---- Per-frame values (written by the frame loop only) --------------------
+
+// Values of the eleven value tracks at this frame's Row.
+struct TrackValueSet {
+    float clear_r, clear_g, clear_b, clear_a;
+    float cam_x, cam_y, cam_h, cam_hori, cam_scaleh, cam_rot, cam_dist;
+};
+
+extern float Row;                  // music seconds * 20
+extern uint32_t Tick;              // low 32 bits of trunc(Row * 20 * 4)
+extern TrackValueSet TrackValues;
+
+// ---- State shared between scenes -----------------------------------------
+
+// 1920x1080 ARGB8888 surface for render-target read-backs; made by the first
+// of the sprite and fire scenes to need it, then kept for the whole run.
+extern SDL_Surface *ReadbackSurface;
+extern int32_t StepCounter; // +1 per frame of the sphere and the fire scenes
+extern int PenX, PenY;      // text pen in window pixels (overlay, glyph field)

@@ -1,0 +1,38 @@
+// bass.h - the demo's music player: the small streaming-audio interface the
+// start-up and frame loop call, backed by SDL audio output and Ogg Vorbis
+// decoding.
+//
+// One stream plays at a time. Its position is counted in bytes of the decoded
+// format (16-bit stereo/mono PCM at the file's own rate) and follows what has
+// been handed to the audio device, never what has merely been decoded. When
+// no device can be opened, or the file cannot be played, the stream still
+// "plays" silently and its position advances with the clock, so the demo runs
+// the same without sound.
+#pragma once
+
+#include <cstdint>
+
+typedef uint32_t HSTREAM;
+typedef uint64_t QWORD;
+typedef int BOOL;
+
+enum : uint32_t {
+    BASS_STREAM_PRESCAN = 0x20000,
+    BASS_POS_BYTE = 0,
+};
+
+// Opens the output device (device -1: the default) at the given rate.
+// Returns false when no device could be opened; streams then run on the clock.
+BOOL BASS_Init(int device, uint32_t freq, uint32_t flags, void *win, const void *clsid);
+
+// Creates a stream of an Ogg Vorbis file. Never returns 0 for a file name:
+// a missing or undecodable file gives a silent stream timed by the clock.
+HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length, uint32_t flags);
+
+BOOL BASS_Start();
+BOOL BASS_ChannelPlay(HSTREAM handle, BOOL restart);
+QWORD BASS_ChannelGetPosition(HSTREAM handle, uint32_t mode);
+double BASS_ChannelBytes2Seconds(HSTREAM handle, QWORD pos);
+BOOL BASS_Update(uint32_t period);
+BOOL BASS_StreamFree(HSTREAM handle);
+BOOL BASS_Free();

@@ -1,0 +1,15 @@
+// scenes.h - the eight scene routines the frame loop dispatches on.
+//
+// Each takes no arguments, reads the shared state of app/state.h and draws
+// with the shared renderer. Every routine that selects the TargetTexture as
+// render target selects the window again before it returns.
+#pragma once
+
+void draw_landscape();        // scene 0: voxel landscape into the Canvas
+void draw_sprite_drip();      // scene 1: sprite chain with drip smear
+void draw_house_reflection(); // scene 2: house silhouette and reflection
+void draw_streak_window();    // scene 3: mirrored streak pattern
+void draw_ray_sphere();       // scene 4: ray-cast textured sphere
+void draw_fire();             // scene 5: feedback fire with overlays
+void draw_glyph_field();      // scene 6: random glyph field
+void draw_image_sequence();   // scene 7: 60-frame image sequence

@@ -1,0 +1,4 @@
+// Placeholder until the scene is written: draws nothing.
+#include "scenes/scenes.h"
+
+void draw_sprite_drip() {}

@@ -1,0 +1,39 @@
+// device.h - the sync device: owns every track by name and loads each from its
+// .track file ("<base>_<escaped name>.track" in the working directory).
+//
+// The device can also ask an external editor for a track over a socket link;
+// nothing in the demo opens that link, so link_socket stays -1 and every track
+// comes from its file. Failures are reported by null pointers and -1 indices;
+// nothing is printed.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+#include "sync/track.h"
+
+struct SyncDevice {
+    char *base_name;       // escaped heap copy of the base name
+    SyncTrack **tracks;    // track_count entries, creation order; null when empty
+    int track_count;
+    int link_socket;       // -1: no editor link
+    FILE *(*open_file)(const char *path, const char *mode);
+    size_t (*read_file)(void *dst, size_t size, size_t count, FILE *f);
+    int (*close_file)(FILE *f);
+};
+
+enum { SYNC_NAME_BUFFER_SIZE = 260 }; // static text buffers: 259 chars + NUL
+
+SyncDevice *create_sync_device(const char *base_name);
+int find_track(const SyncDevice *d, const char *name);
+SyncTrack *open_track(SyncDevice *d, const char *name);
+void destroy_sync_device(SyncDevice *d);
+
+// Both return a static buffer of their own, overwritten by the next call.
+const char *escape_name(const char *name);
+const char *track_file_path(const char *base_name, const char *track_name);
+
+// Sends the request for track t over the link: command byte 2, the name's
+// length as big-endian uint32, the name bytes. 0 on success; on a short send
+// the link is closed, link_socket becomes -1, and -1 is returned.
+int ask_link_for_track(SyncDevice *d, const SyncTrack *t);

@@ -1,0 +1,46 @@
+// track.h - one sync track: its keys, the .track file layout, key search and
+// interpolation.
+//
+// A track is a list of keys on a timeline of rows (20 rows per second of
+// music). Between two keys the value follows the curve named by the first
+// key's kind; before the first key and from the last key on it holds the end
+// value. Tracks are created and filled by the device (device.h); the frame
+// loop only reads them through track_value_at.
+//
+// .track file: little-endian, no header besides the count.
+//   offset 0        int32   N, number of keys
+//   4 + 9*i         int32   row of key i
+//   8 + 9*i         float32 value of key i
+//   12 + 9*i        int8    kind of key i (0..3)
+#pragma once
+
+#include <cstdint>
+
+enum {
+    INTERP_HOLD = 0,
+    INTERP_LINEAR = 1,
+    INTERP_SMOOTH = 2,
+    INTERP_QUADRATIC = 3,
+};
+
+enum { TRACK_KEY_FILE_SIZE = 9 }; // bytes per key in a .track file
+
+struct SyncKey {
+    int32_t row;   // rows, 20 per second of music
+    float value;
+    int32_t kind;  // INTERP_*; widened with sign from the file's byte
+};
+
+struct SyncTrack {
+    char *name;        // heap copy of the name the track was opened with
+    SyncKey *keys;     // key_count keys, strictly increasing rows once loaded
+    int32_t key_count; // never negative
+};
+
+// Index of the key whose row equals `row`; otherwise -(p + 1) where p is the
+// index of the first key with a greater row (key_count if none). -1 for an
+// empty track.
+int locate_key(const SyncTrack *t, int row);
+
+// The track's value at a fractional row. Pure read; no allocation.
+double track_value_at(const SyncTrack *t, double row);
