@@ -1,0 +1,19 @@
+// startup.h - bringing the demo up and down: SDL, the window, the renderer
+// and its textures, every image and the tables derived from them, the sync
+// tracks and the music. Shared by the demo, the offline renderer and the
+// benchmark, so all three run exactly the same start-up code.
+#pragma once
+
+// Runs the whole start-up. Returns 0 when the first frame can be drawn, 1
+// after a failure, which has then already been reported on standard output
+// and cleaned up (the caller just exits with that status).
+int start_up();
+
+// The teardown after the frame loop: the sync device, the music, the render
+// context, then SDL itself.
+void tear_down();
+
+// For programs that must run without a display (offline renderer, headless
+// benchmark): SDL's dummy video driver, the software renderer, no vsync and
+// silent audio. Call before start_up().
+void select_headless_video();
