@@ -1,0 +1,10 @@
+// loop.h - the interactive frame loop of the demo.
+#pragma once
+
+// Takes every pending event; true when one of them asks to quit (a quit
+// event or an Escape key press). Releases and other keys are ignored.
+bool poll_quit_events();
+
+// Runs frames until a quit is asked for, then returns (the frame in which
+// quit was asked for is still drawn, presented and followed by the update).
+void run_frame_loop();

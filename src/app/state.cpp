@@ -1,0 +1,87 @@
+// state.cpp - definitions of the process-wide state declared in state.h.
+#include "app/state.h"
+
+#include <cstdlib>
+
+#include "sync/device.h"
+
+SDL_Window *window = nullptr;
+SDL_Renderer *renderer = nullptr;
+SDL_Texture *CanvasTexture = nullptr;
+SDL_Texture *SmallTexture = nullptr;
+SDL_Texture *TargetTexture = nullptr;
+
+// The two scratch blocks exist before main runs; a failed allocation here
+// ends the program before main, as any failed static initialiser would.
+static uint32_t *allocate_block(size_t bytes)
+{
+    void *p = std::malloc(bytes);
+    if (!p)
+        std::abort();
+    return static_cast<uint32_t *>(p);
+}
+
+uint32_t *Canvas = allocate_block(CANVAS_BLOCK_BYTES);
+uint32_t *ByteBuffer = allocate_block(BYTEBUFFER_BYTES);
+
+SDL_Surface *D1Surface = nullptr;
+SDL_Surface *C1Surface = nullptr;
+SDL_Surface *BadtasteSurface = nullptr;
+SDL_Surface *FontSurface = nullptr;
+SDL_Surface *HouseSurface = nullptr;
+SDL_Surface *PaitaSurface = nullptr;
+SDL_Surface *TextureloopSurface = nullptr;
+SDL_Surface *Smear1Surface = nullptr;
+SDL_Surface *Smear2Surface = nullptr;
+
+SDL_Texture *BadtasteTexture = nullptr;
+SDL_Texture *FontTexture = nullptr;
+SDL_Texture *HouseTexture = nullptr;
+SDL_Texture *PaitaTexture = nullptr;
+SDL_Texture *Smear1Texture = nullptr;
+SDL_Texture *Smear2Texture = nullptr;
+
+SDL_Texture *FrameSequence[FRAME_COUNT] = {};
+
+uint8_t HouseMask[HOUSEMASK_W * HOUSEMASK_H] = {};
+SDL_Rect GlyphTable[GLYPH_CELLS] = {};
+uint32_t HeightMap[MAP_SIZE * MAP_SIZE] = {};
+uint32_t ColourMap[MAP_SIZE * MAP_SIZE] = {};
+
+const char *const TrackNames[TRACK_COUNT] = {
+    "scene", "clear.r", "clear.g", "clear.b", "clear.a", "cam.rot",
+    "cam.dist", "cam.x", "cam.y", "cam.h", "cam.hori", "cam.scaleh",
+};
+SyncDevice *Sync = nullptr;
+SyncTrack *Tracks[TRACK_COUNT] = {};
+
+uint32_t MusicStream = 0;
+
+float Row = 0.0f;
+uint32_t Tick = 0;
+TrackValueSet TrackValues = {};
+
+SDL_Surface *ReadbackSurface = nullptr;
+int32_t StepCounter = 0;
+int PenX = 0;
+int PenY = 0;
+
+void release_render_context()
+{
+    std::free(Canvas);
+    Canvas = nullptr;
+    std::free(ByteBuffer);
+    ByteBuffer = nullptr;
+    if (CanvasTexture)
+        SDL_DestroyTexture(CanvasTexture);
+    CanvasTexture = nullptr;
+    if (TargetTexture)
+        SDL_DestroyTexture(TargetTexture);
+    TargetTexture = nullptr;
+    if (renderer)
+        SDL_DestroyRenderer(renderer);
+    renderer = nullptr;
+    if (window)
+        SDL_DestroyWindow(window);
+    window = nullptr;
+}

@@ -1,0 +1,165 @@
+// Row, Tick, colour channels and the scene index: the frame's conversions,
+// with NaN and out-of-range values, and the quit rules of the event loop.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "app/convert.h"
+#include "app/frame.h"
+#include "app/loop.h"
+#include "app/state.h"
+#include "sync/track.h"
+
+namespace {
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
+
+// A one-key track holding `value` everywhere.
+struct ConstantTrack {
+    SyncKey key;
+    SyncTrack track;
+    explicit ConstantTrack(float value) : key{0, value, INTERP_HOLD}, track{nullptr, &key, 1} {}
+};
+
+struct FrameValues : ::testing::Test {
+    SyncTrack empty{nullptr, nullptr, 0};
+    void SetUp() override
+    {
+        for (auto &t : Tracks)
+            t = &empty;
+    }
+    void TearDown() override
+    {
+        for (auto &t : Tracks)
+            t = nullptr;
+    }
+};
+
+} // namespace
+
+TEST(Convert, TruncatesTowardZeroAndMapsInvalidToIntMin)
+{
+    EXPECT_EQ(to_int32(7.9), 7);
+    EXPECT_EQ(to_int32(0.99), 0);
+    EXPECT_EQ(to_int32(-0.5), 0);
+    EXPECT_EQ(to_int32(-1.0), -1);
+    EXPECT_EQ(to_int32(-7.9), -7);
+    EXPECT_EQ(to_int32(2147483647.9), 2147483647);
+    EXPECT_EQ(to_int32(-2147483648.9), INT32_MIN);
+    EXPECT_EQ(to_int32(2147483648.0), INT32_MIN);
+    EXPECT_EQ(to_int32(-2147483649.0), INT32_MIN);
+    EXPECT_EQ(to_int32(1e300), INT32_MIN);
+    EXPECT_EQ(to_int32(kNaN), INT32_MIN);
+    EXPECT_EQ(to_int32(kInf), INT32_MIN);
+    EXPECT_EQ(to_int32(-kInf), INT32_MIN);
+}
+
+TEST(Convert, ColourChannelKeepsTheLowByte)
+{
+    EXPECT_EQ(channel_from_value(300.7f), 44);
+    EXPECT_EQ(channel_from_value(256.0f), 0);
+    EXPECT_EQ(channel_from_value(-1.0f), 255);
+    EXPECT_EQ(channel_from_value(255.9f), 255);
+    EXPECT_EQ(channel_from_value(kNaN), 0);
+    EXPECT_EQ(channel_from_value(3e9f), 0);
+    EXPECT_EQ(channel_from_value(-kInf), 0);
+}
+
+TEST(Convert, Low32BitsOfHugeAndNegativeProducts)
+{
+    EXPECT_EQ(low32_of_trunc(4000.0), 4000u);
+    EXPECT_EQ(low32_of_trunc(4294967296.0 + 5.5), 5u);
+    EXPECT_EQ(low32_of_trunc(-1.0), 0xFFFFFFFFu);
+    EXPECT_EQ(low32_of_trunc(-0.9), 0u);
+    EXPECT_EQ(low32_of_trunc(1e30), 0u); // a multiple of 2^32
+    EXPECT_EQ(low32_of_trunc(kNaN), 0u);
+}
+
+TEST_F(FrameValues, RowAndTickFromMusicSeconds)
+{
+    update_frame_values(2.5);
+    EXPECT_EQ(Row, 50.0f);
+    EXPECT_EQ(Tick, 4000u);
+    update_frame_values(0.0);
+    EXPECT_EQ(Row, 0.0f);
+    EXPECT_EQ(Tick, 0u);
+    update_frame_values(10.0);
+    EXPECT_EQ(Row, 200.0f);
+    EXPECT_EQ(Tick, 16000u);
+    // Row is single precision: 1/3 s gives the float nearest 6.666..., and
+    // Tick is taken from that float.
+    update_frame_values(1.0 / 3.0);
+    EXPECT_EQ(Row, static_cast<float>(20.0 / 3.0));
+    EXPECT_EQ(Tick, 533u); // 6.6666665077 * 80 = 533.33
+    // Beyond 2^32 ticks only the low 32 bits remain: Row 2^27 gives 80 * 2^27
+    // = 10737418240 = 2 * 2^32 + 2147483648.
+    update_frame_values(134217728.0 / 20.0);
+    EXPECT_EQ(Tick, 2147483648u);
+}
+
+TEST_F(FrameValues, TrackValuesAreReadAtTheRowAndNarrowedToFloat)
+{
+    SyncKey keys[2] = {{0, 0.0f, INTERP_LINEAR}, {40, 255.0f, INTERP_HOLD}};
+    SyncTrack ramp{nullptr, keys, 2};
+    ConstantTrack dist(600.5f);
+    Tracks[TRACK_CLEAR_R] = &ramp;
+    Tracks[TRACK_CAM_DIST] = &dist.track;
+    update_frame_values(10.5 / 20.0);
+    EXPECT_EQ(TrackValues.clear_r, 66.9375f);
+    EXPECT_EQ(TrackValues.cam_dist, 600.5f);
+    EXPECT_EQ(TrackValues.clear_g, 0.0f);
+    EXPECT_EQ(TrackValues.cam_scaleh, 0.0f);
+}
+
+TEST_F(FrameValues, SceneIndexTruncatesAndOutOfRangeIsNoScene)
+{
+    struct Case { float value; int index; } cases[] = {
+        {7.9f, 7}, {0.99f, 0}, {-0.5f, 0}, {8.0f, 8}, {-1.0f, -1},
+        {kNaN, INT32_MIN}, {3e10f, INT32_MIN}, {-kInf, INT32_MIN},
+    };
+    for (const Case &c : cases) {
+        ConstantTrack scene(c.value);
+        Tracks[TRACK_SCENE] = &scene.track;
+        update_frame_values(1.0);
+        EXPECT_EQ(current_scene_index(), c.index) << c.value;
+    }
+}
+
+TEST(QuitEvents, EscapePressAndQuitEndTheLoopOtherEventsDoNot)
+{
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    auto key_event = [](Uint32 type, SDL_Keycode sym) {
+        SDL_Event e{};
+        e.type = type;
+        e.key.type = type;
+        e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+        e.key.keysym.sym = sym;
+        return e;
+    };
+    SDL_Event e = key_event(SDL_KEYDOWN, SDLK_a);
+    SDL_PushEvent(&e);
+    e = key_event(SDL_KEYUP, SDLK_ESCAPE);
+    SDL_PushEvent(&e);
+    e = key_event(SDL_KEYDOWN, SDLK_SPACE);
+    SDL_PushEvent(&e);
+    EXPECT_FALSE(poll_quit_events());
+
+    e = key_event(SDL_KEYDOWN, SDLK_ESCAPE);
+    SDL_PushEvent(&e);
+    EXPECT_TRUE(poll_quit_events());
+    EXPECT_FALSE(poll_quit_events()); // every pending event was taken
+
+    // A quit followed by other events still ends the loop, and all of them
+    // are taken in the same frame.
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+    e = key_event(SDL_KEYDOWN, SDLK_b);
+    SDL_PushEvent(&e);
+    EXPECT_TRUE(poll_quit_events());
+    SDL_Event left;
+    EXPECT_EQ(SDL_PeepEvents(&left, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT), 0);
+    SDL_Quit();
+}
