@@ -1,0 +1,136 @@
+// The offline renderer as a program: exit statuses, its usage line, and that
+// the same command gives the same PNG bytes twice.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Run {
+    int status;
+    std::string out, err;
+};
+
+std::string slurp(const fs::path &p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// Runs a shell command line in `cwd`, capturing both output streams.
+Run run_in(const fs::path &cwd, const std::string &command)
+{
+    const fs::path out = cwd / "stdout.txt", err = cwd / "stderr.txt";
+    const std::string line = "cd '" + cwd.string() + "' && " + command + " >'" + out.string() +
+                             "' 2>'" + err.string() + "'";
+    const int raw = std::system(line.c_str());
+    Run r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    fs::remove(out);
+    fs::remove(err);
+    return r;
+}
+
+struct Capture : ::testing::Test {
+    fs::path work;
+    void SetUp() override
+    {
+        work = fs::temp_directory_path() /
+               ("capture_test_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(work);
+        fs::create_directories(work);
+        // Tracks and music are read from the working directory.
+        for (const auto &entry : fs::directory_iterator(DEMO_DIR)) {
+            const std::string name = entry.path().filename().string();
+            if (name.ends_with(".track") || name == "music.ogg")
+                fs::copy_file(entry.path(), work / name);
+        }
+    }
+    void TearDown() override { fs::remove_all(work); }
+};
+
+const std::string kCapture = std::string(DEMO_DIR) + "/capture";
+
+} // namespace
+
+TEST_F(Capture, SameCommandGivesTheSameBytes)
+{
+    // Two frames a second apart, well into the demo, each run twice.
+    const std::string args = " --start 31.5 --frames 2 --fps 1";
+    Run a = run_in(work, kCapture + " --out first" + args);
+    ASSERT_EQ(a.status, 0) << a.out << a.err;
+    Run b = run_in(work, kCapture + " --out second" + args);
+    ASSERT_EQ(b.status, 0) << b.out << b.err;
+    EXPECT_EQ(a.out, "");
+    for (const char *name : {"frame-000000.png", "frame-000001.png"}) {
+        const std::string x = slurp(work / "first" / name), y = slurp(work / "second" / name);
+        ASSERT_GT(x.size(), 1000u) << name;
+        EXPECT_EQ(x.substr(1, 3), "PNG");
+        EXPECT_TRUE(x == y) << name << " differs between two runs";
+    }
+    EXPECT_FALSE(fs::exists(work / "first" / "frame-000002.png"));
+}
+
+TEST_F(Capture, BadArgumentsPrintTheUsageAndExit2)
+{
+    for (const char *args : {"", " --frames 3", " --out o --fps 0", " --out o --bogus 1",
+                             " --out o --frames x"}) {
+        Run r = run_in(work, kCapture + args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.err, "usage: capture --out DIR [--start SECONDS] [--frames N] [--fps F]\n")
+            << args;
+        EXPECT_EQ(r.out, "") << args;
+    }
+    EXPECT_FALSE(fs::exists(work / "o"));
+}
+
+TEST_F(Capture, StartUpFailureGivesTheProgramsLineAndExit1)
+{
+    // A copy of the demo directory without "smear2.bmp": images are found
+    // next to the executable.
+    const fs::path demo = work / "demo";
+    fs::create_directories(demo);
+    for (const auto &entry : fs::directory_iterator(DEMO_DIR))
+        if (entry.path().extension() == ".bmp" && entry.path().filename() != "smear2.bmp")
+            fs::create_hard_link(entry.path(), demo / entry.path().filename());
+    fs::copy_file(kCapture, demo / "capture");
+    Run r = run_in(work, "'" + (demo / "capture").string() + "' --out shots");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("SDL_LoadBMP Error: ", 0), 0u) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    EXPECT_FALSE(fs::exists(work / "shots" / "frame-000000.png"));
+}
+
+TEST_F(Capture, ImageTooSmallIsRefusedNamingFileAndSize)
+{
+    const fs::path demo = work / "demo";
+    fs::create_directories(demo);
+    for (const auto &entry : fs::directory_iterator(DEMO_DIR))
+        if (entry.path().extension() == ".bmp" && entry.path().filename() != "house.bmp")
+            fs::create_hard_link(entry.path(), demo / entry.path().filename());
+    // A valid 2x2 24-bit BMP: 14-byte file header, 40-byte info header, two
+    // rows of two pixels padded to 8 bytes each.
+    const unsigned char bmp[] = {
+        'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
+        40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 16, 0, 0, 0,
+        0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 0, 255, 255, 255, 0, 0, 0};
+    std::ofstream tiny(demo / "house.bmp", std::ios::binary);
+    tiny.write(reinterpret_cast<const char *>(bmp), sizeof bmp);
+    tiny.close();
+    fs::copy_file(kCapture, demo / "capture");
+    Run r = run_in(work, "'" + (demo / "capture").string() + "' --out shots");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "SDL_LoadBMP Error: house.bmp is 2x2 pixels; the demo needs at least 160x101\n");
+}
