@@ -1,0 +1,285 @@
+// device.cpp - the sync device: the registry of named tracks, their .track
+// files and the request sent over an editor link.
+//
+// Track files are untrusted input. Loading decodes the little-endian layout
+// byte by byte (whatever the host's byte order) and repairs what would break
+// the reader's invariants:
+//   - a file that ends before its count (or before its first 4 bytes) keeps
+//     the complete keys it holds, and no more;
+//   - a negative count means no keys;
+//   - the key array grows with the keys actually read, so a huge count in a
+//     tiny file never allocates more than twice what the file fills (and the
+//     array is trimmed to the exact size at the end);
+//   - a key whose row is not greater than the previous kept key's row is
+//     dropped, so rows strictly increase: a segment never has a zero or
+//     negative span, and the keys meant to be in order are kept.
+// Nothing is printed; a missing or unreadable file gives an empty track.
+//
+// The editor link sends with flags 0 as its protocol defines. Nothing in the
+// demo opens the link; a program that does must ignore SIGPIPE, or a closed
+// peer ends the process instead of making the send fail.
+#include "sync/device.h"
+
+#include <arpa/inet.h>  // htonl
+#include <sys/socket.h> // send
+#include <unistd.h>     // close, the POSIX closesocket
+
+#include <cassert>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+constexpr int NAME_MAX_CHARS = SYNC_NAME_BUFFER_SIZE - 1; // 259 characters + NUL
+constexpr size_t KEYS_PER_READ = 256;                      // keys decoded per read_file call
+constexpr unsigned char LINK_GET_TRACK = 2;                // command byte of a track request
+
+static char *copy_string(const char *s)
+{
+    const size_t size = std::strlen(s) + 1;
+    char *copy = static_cast<char *>(std::malloc(size));
+    if (copy)
+        std::memcpy(copy, s, size);
+    return copy;
+}
+
+static int32_t read_le_int32(const unsigned char *b)
+{
+    const uint32_t u = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                       static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+    return static_cast<int32_t>(u); // two's complement, defined since C++20
+}
+
+static float read_le_float(const unsigned char *b)
+{
+    const uint32_t u = static_cast<uint32_t>(read_le_int32(b));
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
+SyncDevice *create_sync_device(const char *base_name)
+{
+    SyncDevice *d = static_cast<SyncDevice *>(std::malloc(sizeof *d));
+    if (!d)
+        return nullptr;
+    d->base_name = copy_string(escape_name(base_name));
+    if (!d->base_name) {
+        std::free(d);
+        return nullptr;
+    }
+    d->tracks = nullptr;
+    d->track_count = 0;
+    d->link_socket = -1;
+    d->open_file = std::fopen;
+    d->read_file = std::fread;
+    d->close_file = std::fclose;
+    return d;
+}
+
+int find_track(const SyncDevice *d, const char *name)
+{
+    for (int i = 0; i < d->track_count; ++i)
+        if (std::strcmp(d->tracks[i]->name, name) == 0)
+            return i;
+    return -1;
+}
+
+// Grows `keys` to hold at least `needed` keys (doubling, capped at `limit`).
+// False when memory runs out; the old array is left as it was.
+static bool grow_keys(SyncKey **keys, int32_t *capacity, int32_t needed, int32_t limit)
+{
+    if (needed <= *capacity)
+        return true;
+    int64_t want = static_cast<int64_t>(*capacity) * 2;
+    if (want < needed)
+        want = needed;
+    if (want > limit)
+        want = limit;
+    if (static_cast<uint64_t>(want) > SIZE_MAX / sizeof(SyncKey))
+        return false;
+    void *p = std::realloc(*keys, static_cast<size_t>(want) * sizeof(SyncKey));
+    if (!p)
+        return false;
+    *keys = static_cast<SyncKey *>(p);
+    *capacity = static_cast<int32_t>(want);
+    return true;
+}
+
+// Fills an empty track from an open .track file (see the top of this file for
+// what is repaired). On memory exhaustion the track stays empty.
+static void load_keys(SyncDevice *d, FILE *f, SyncTrack *t)
+{
+    unsigned char bytes[KEYS_PER_READ * TRACK_KEY_FILE_SIZE];
+    if (d->read_file(bytes, 4, 1, f) != 1)
+        return; // shorter than its count: no keys
+    const int32_t count = read_le_int32(bytes);
+
+    SyncKey *keys = nullptr;
+    int32_t capacity = 0;
+    int32_t kept = 0;
+    int32_t left = count > 0 ? count : 0; // keys still announced
+    while (left > 0) {
+        const size_t want = static_cast<size_t>(left) < KEYS_PER_READ ? static_cast<size_t>(left) : KEYS_PER_READ;
+        size_t got = d->read_file(bytes, TRACK_KEY_FILE_SIZE, want, f); // whole keys only
+        if (got > want)
+            got = want; // a read function that claims too much
+        if (!grow_keys(&keys, &capacity, kept + static_cast<int32_t>(got), count)) {
+            std::free(keys);
+            return;
+        }
+        for (size_t i = 0; i < got; ++i) {
+            const unsigned char *b = bytes + i * TRACK_KEY_FILE_SIZE;
+            SyncKey k;
+            k.row = read_le_int32(b);
+            k.value = read_le_float(b + 4);
+            k.kind = static_cast<int8_t>(b[8]); // widened with its sign: 0xFF is -1
+            if (kept > 0 && k.row <= keys[kept - 1].row)
+                continue; // out of order or duplicate row: dropped
+            keys[kept++] = k;
+        }
+        left -= static_cast<int32_t>(got);
+        if (got < want)
+            break; // end of file
+    }
+
+    if (kept == 0) {
+        std::free(keys);
+        return;
+    }
+    if (kept < capacity) {
+        void *p = std::realloc(keys, static_cast<size_t>(kept) * sizeof(SyncKey));
+        if (p)
+            keys = static_cast<SyncKey *>(p);
+    }
+    t->keys = keys;
+    t->key_count = kept;
+}
+
+SyncTrack *open_track(SyncDevice *d, const char *name)
+{
+    const int found = find_track(d, name);
+    if (found >= 0)
+        return d->tracks[found];
+    assert(find_track(d, name) < 0);
+
+    SyncTrack *t = static_cast<SyncTrack *>(std::malloc(sizeof *t));
+    if (!t)
+        return nullptr;
+    t->name = copy_string(name);
+    t->keys = nullptr;
+    t->key_count = 0;
+    if (!t->name) {
+        std::free(t);
+        return nullptr;
+    }
+
+    // One more registry entry; an overflowing size counts as no memory.
+    void *grown = nullptr;
+    if (d->track_count < INT_MAX &&
+        static_cast<size_t>(d->track_count) + 1 <= SIZE_MAX / sizeof(SyncTrack *))
+        grown = std::realloc(d->tracks, (static_cast<size_t>(d->track_count) + 1) * sizeof(SyncTrack *));
+    if (!grown) {
+        std::free(t->name);
+        std::free(t);
+        return nullptr;
+    }
+    d->tracks = static_cast<SyncTrack **>(grown);
+    d->tracks[d->track_count++] = t;
+
+    if (d->link_socket != -1) {
+        ask_link_for_track(d, t); // the editor sends the keys; a failure closes the link
+        return t;
+    }
+
+    FILE *f = d->open_file(track_file_path(d->base_name, t->name), "rb");
+    if (!f)
+        return t; // no file: registered and empty
+    load_keys(d, f, t);
+    d->close_file(f);
+    return t;
+}
+
+void destroy_sync_device(SyncDevice *d)
+{
+    if (!d)
+        return;
+    if (d->link_socket != -1)
+        close(d->link_socket);
+    for (int i = 0; i < d->track_count; ++i) {
+        std::free(d->tracks[i]->name);
+        std::free(d->tracks[i]->keys);
+        std::free(d->tracks[i]);
+    }
+    std::free(d->tracks);
+    std::free(d->base_name);
+    std::free(d);
+}
+
+// ".", "/", "_", ASCII letters and digits pass; every other byte becomes "-"
+// and two upper-case hex digits. Output stops before the first byte whose
+// whole form no longer fits in 259 characters.
+const char *escape_name(const char *name)
+{
+    static char buffer[SYNC_NAME_BUFFER_SIZE];
+    static const char hex[] = "0123456789ABCDEF";
+    int j = 0;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; ++p) {
+        const unsigned char c = *p;
+        const bool plain = c == '.' || c == '/' || c == '_' || (c >= 'A' && c <= 'Z') ||
+                           (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        if (plain) {
+            if (j >= NAME_MAX_CHARS)
+                break;
+            buffer[j++] = static_cast<char>(c);
+        } else {
+            if (j >= NAME_MAX_CHARS - 2)
+                break;
+            buffer[j++] = '-';
+            buffer[j++] = hex[c >> 4];
+            buffer[j++] = hex[c & 15];
+        }
+    }
+    buffer[j] = '\0';
+    return buffer;
+}
+
+// Appends as much of s as fits in 259 characters.
+static void append_cut(char *buffer, int *len, const char *s)
+{
+    while (*len < NAME_MAX_CHARS && *s)
+        buffer[(*len)++] = *s++;
+    buffer[*len] = '\0';
+}
+
+// "<base>_<escaped name>.track", cut at 259 characters. The base is taken as
+// it is: the device stores it escaped already.
+const char *track_file_path(const char *base_name, const char *track_name)
+{
+    static char buffer[SYNC_NAME_BUFFER_SIZE];
+    int len = 0;
+    buffer[0] = '\0';
+    append_cut(buffer, &len, base_name);
+    append_cut(buffer, &len, "_");
+    append_cut(buffer, &len, escape_name(track_name));
+    append_cut(buffer, &len, ".track");
+    return buffer;
+}
+
+// Three sends: command byte 2, the name's length as big-endian uint32, the
+// name without its NUL. Any short send closes the link.
+int ask_link_for_track(SyncDevice *d, const SyncTrack *t)
+{
+    const size_t len = std::strlen(t->name);
+    assert(len <= INT_MAX);
+    const unsigned char command = LINK_GET_TRACK;
+    const uint32_t net_len = htonl(static_cast<uint32_t>(len));
+    if (send(d->link_socket, &command, 1, 0) != 1 ||
+        send(d->link_socket, &net_len, 4, 0) != 4 ||
+        send(d->link_socket, t->name, len, 0) != static_cast<ssize_t>(len)) {
+        close(d->link_socket);
+        d->link_socket = -1;
+        return -1;
+    }
+    return 0;
+}
