@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Run {
+struct ProcessResult {
     int status;
     std::string out, err;
 };
@@ -29,13 +29,13 @@ std::string slurp(const fs::path &p)
 }
 
 // Runs a shell command line in `cwd`, capturing both output streams.
-Run run_in(const fs::path &cwd, const std::string &command)
+ProcessResult run_in(const fs::path &cwd, const std::string &command)
 {
     const fs::path out = cwd / "stdout.txt", err = cwd / "stderr.txt";
     const std::string line = "cd '" + cwd.string() + "' && " + command + " >'" + out.string() +
                              "' 2>'" + err.string() + "'";
     const int raw = std::system(line.c_str());
-    Run r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    ProcessResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
     fs::remove(out);
     fs::remove(err);
     return r;
@@ -68,9 +68,9 @@ TEST_F(Capture, SameCommandGivesTheSameBytes)
 {
     // Two frames a second apart, well into the demo, each run twice.
     const std::string args = " --start 31.5 --frames 2 --fps 1";
-    Run a = run_in(work, kCapture + " --out first" + args);
+    ProcessResult a = run_in(work, kCapture + " --out first" + args);
     ASSERT_EQ(a.status, 0) << a.out << a.err;
-    Run b = run_in(work, kCapture + " --out second" + args);
+    ProcessResult b = run_in(work, kCapture + " --out second" + args);
     ASSERT_EQ(b.status, 0) << b.out << b.err;
     EXPECT_EQ(a.out, "");
     for (const char *name : {"frame-000000.png", "frame-000001.png"}) {
@@ -86,7 +86,7 @@ TEST_F(Capture, BadArgumentsPrintTheUsageAndExit2)
 {
     for (const char *args : {"", " --frames 3", " --out o --fps 0", " --out o --bogus 1",
                              " --out o --frames x"}) {
-        Run r = run_in(work, kCapture + args);
+        ProcessResult r = run_in(work, kCapture + args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.err, "usage: capture --out DIR [--start SECONDS] [--frames N] [--fps F]\n")
             << args;
@@ -105,7 +105,7 @@ TEST_F(Capture, StartUpFailureGivesTheProgramsLineAndExit1)
         if (entry.path().extension() == ".bmp" && entry.path().filename() != "smear2.bmp")
             fs::create_hard_link(entry.path(), demo / entry.path().filename());
     fs::copy_file(kCapture, demo / "capture");
-    Run r = run_in(work, "'" + (demo / "capture").string() + "' --out shots");
+    ProcessResult r = run_in(work, "'" + (demo / "capture").string() + "' --out shots");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.rfind("SDL_LoadBMP Error: ", 0), 0u) << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
@@ -130,7 +130,7 @@ TEST_F(Capture, ImageTooSmallIsRefusedNamingFileAndSize)
     tiny.write(reinterpret_cast<const char *>(bmp), sizeof bmp);
     tiny.close();
     fs::copy_file(kCapture, demo / "capture");
-    Run r = run_in(work, "'" + (demo / "capture").string() + "' --out shots");
+    ProcessResult r = run_in(work, "'" + (demo / "capture").string() + "' --out shots");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "SDL_LoadBMP Error: house.bmp is 2x2 pixels; the demo needs at least 160x101\n");
 }

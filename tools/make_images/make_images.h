@@ -1,0 +1,79 @@
+// make_images.h - the generators of every image the demo reads.
+//
+// Each generator returns a Picture of the size its users read; write_all_images
+// writes all 69 files ("d1.bmp" ... "0060.bmp") as 24-bit BMPs. All of them
+// share one look: a dark, burnt world of ember reds, ash greys and bone.
+// Every generator is a pure function of its arguments: same bytes on every
+// run and machine.
+#pragma once
+
+#include <string>
+
+#include "raster.h"
+
+constexpr int TERRAIN_SIZE = 1024;    // d1 and c1; the landscape wraps every 1024 cells
+constexpr int FONT_IMAGE_W = 960;     // holds the 16 glyph columns (last cell ends at 939)
+constexpr int FONT_IMAGE_H = 736;     // holds the 15 glyph rows (last cell ends at 732)
+constexpr int FONT_ROWS = 15;
+constexpr int FONT_COLUMNS = 16;
+constexpr int FONT_FIRST_CODE = 33;   // "!" is cell 0
+constexpr int FONT_LAST_CODE = 126;   // "~" is cell 93
+constexpr int HOUSE_W = 160;          // the HouseMask reads columns 0..159 ...
+constexpr int HOUSE_H = 101;          // ... and rows 0..100
+constexpr int PAITA_W = 960;          // half the window in each direction
+constexpr int PAITA_H = 540;
+constexpr int SPRITE_SIZE = 128;      // the chain draws the sprite at 128x128
+constexpr int TEXTURE_SIZE = 128;     // the sphere wraps its texture every 128 texels
+constexpr int SMEAR_W = 320;
+constexpr int SMEAR_H = 200;
+constexpr int FRAME_W = 320;          // the sequence is stretched onto a 320x200 target
+constexpr int FRAME_H = 200;
+constexpr int ANIMATION_FRAMES = 60;  // "0001.bmp" .. "0060.bmp"
+
+// The font every build rasterises (package fonts-dejavu-core).
+extern const char *const DEFAULT_FONT_PATH;
+
+// The window rectangle through which the streak pattern shows, and the part
+// of "paita.bmp" that covers it.
+struct PixelRect {
+    int x, y, w, h;
+};
+constexpr PixelRect STREAK_WINDOW_RECT = {518, 360, 640, 270}; // of the 1920x1080 window
+
+// Cell of glyph index 0..239 in "font.bmp" (index = code - 33).
+PixelRect glyph_cell(int index);
+
+// Grey height map giving every HeightMap level 0..254 (black to white),
+// wrapping every 1024 pixels in both directions.
+Picture make_height_map();
+
+// The pixel written for HeightMap level 0..254: pure grey where one gives
+// the level, else (level + 1, level + 1, level); white for 254.
+Rgb grey_for_level(int level);
+
+// Terrain colours for a height map made by make_height_map: palette by the
+// height the demo reads from each pixel, lit from the slope, wrapping too.
+Picture make_colour_map(const Picture &heights);
+
+// The HeightMap level the demo reads from a pixel: trunc((R*0.2126 +
+// G*0.7152) + B*0.0722) in double precision.
+int height_of(Rgb c);
+
+// Glyphs of codes 33..126 in their cells on pure black, rasterised from the
+// TrueType font at ttf_path. On failure returns false and sets *error.
+bool make_font(const char *ttf_path, Picture *out, std::string *error);
+
+Picture make_house();        // black silhouette under a white sky
+Picture make_paita();        // full-window picture, yellow where the streaks show
+Picture make_badtaste();     // chain sprite on white
+Picture make_textureloop();  // wraps every 128 texels
+Picture make_smear1();       // on black
+Picture make_smear2();       // on black
+
+// Frame `index` of the looping animation; index is taken modulo 60, so
+// frame 60 would equal frame 0 ("0001.bmp").
+Picture make_animation_frame(int index);
+
+// Generates and writes all 69 images into dir (created if missing). On
+// failure returns false and sets *error.
+bool write_all_images(const std::string &dir, const char *ttf_path, std::string *error);
