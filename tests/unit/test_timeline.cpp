@@ -1,0 +1,445 @@
+// test_timeline.cpp - the timeline compiler: source parsing, the .track bytes,
+// formatting back to source, the round trip, and every error message.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "timeline.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A source with every track present and one key each, with `extra` appended.
+std::string source_with(const std::string &extra)
+{
+    std::string s;
+    for (const char *name : TimelineTrackNames)
+        s += std::string("track ") + name + "\n  0 0 hold\n";
+    return s + extra;
+}
+
+// A source with every track present; track `name` gets `section` (its
+// "track" line and keys), every other track one key.
+std::string source_replacing(const std::string &name, const std::string &section)
+{
+    std::string s;
+    for (const char *n : TimelineTrackNames)
+        s += n == name ? section : std::string("track ") + n + "\n  0 0 hold\n";
+    return s;
+}
+
+// Line number the first line of `extra` gets in source_with(extra).
+constexpr int EXTRA_FIRST_LINE = 2 * TIMELINE_TRACK_COUNT + 1;
+
+std::string parse_errors(const std::string &text)
+{
+    Timeline tl;
+    std::string errors;
+    EXPECT_FALSE(parse_timeline(text, "t.txt", &tl, &errors));
+    return errors;
+}
+
+std::string line_error(int line, const std::string &message)
+{
+    return "t.txt:" + std::to_string(line) + ": " + message + "\n";
+}
+
+Bytes read_bytes(const std::string &path)
+{
+    Bytes b;
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return b;
+    int c;
+    while ((c = std::fgetc(f)) != EOF)
+        b.push_back(static_cast<uint8_t>(c));
+    std::fclose(f);
+    return b;
+}
+
+void write_bytes(const std::string &path, const Bytes &b)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(b.data(), 1, b.size(), f), b.size());
+    std::fclose(f);
+}
+
+// A fresh directory under /tmp, removed when the test ends.
+struct TempDir {
+    std::string path;
+    TempDir()
+    {
+        char tmpl[] = "/tmp/timeline_test_XXXXXX";
+        const char *p = mkdtemp(tmpl);
+        path = p ? p : "";
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
+// The documented example: rises linearly from 0.0 at row 0 to 255.0 at row
+// 40, then holds.
+const Bytes EXAMPLE_BYTES = {0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                             0x00, 0x01, 0x28, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7F, 0x43, 0x00};
+
+} // namespace
+
+// ---- The .track bytes -------------------------------------------------------
+
+TEST(TimelineTrackBytes, EncodesTheDocumentedExample)
+{
+    EXPECT_EQ(encode_track({{0, 0.0f, 1}, {40, 255.0f, 0}}), EXAMPLE_BYTES);
+}
+
+TEST(TimelineTrackBytes, EncodesLittleEndianWhateverTheSigns)
+{
+    // row -2 = FFFFFFFE, -1.0f = BF800000, row 0x01020304, 0.5f = 3F000000.
+    const Bytes expected = {0x02, 0x00, 0x00, 0x00, 0xFE, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x80,
+                            0xBF, 0x03, 0x04, 0x03, 0x02, 0x01, 0x00, 0x00, 0x00, 0x3F, 0x02};
+    EXPECT_EQ(encode_track({{-2, -1.0f, 3}, {0x01020304, 0.5f, 2}}), expected);
+    EXPECT_EQ(encode_track({}), (Bytes{0, 0, 0, 0}));
+}
+
+TEST(TimelineTrackBytes, DecodesTheDocumentedExample)
+{
+    std::vector<TimelineKey> keys;
+    std::string error;
+    ASSERT_TRUE(decode_track(EXAMPLE_BYTES.data(), EXAMPLE_BYTES.size(), &keys, &error)) << error;
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].row, 0);
+    EXPECT_EQ(keys[0].value, 0.0f);
+    EXPECT_EQ(keys[0].kind, 1);
+    EXPECT_EQ(keys[1].row, 40);
+    EXPECT_EQ(keys[1].value, 255.0f);
+    EXPECT_EQ(keys[1].kind, 0);
+
+    // Bytes after the last key are not part of the track.
+    Bytes longer = EXAMPLE_BYTES;
+    longer.push_back(0x55);
+    ASSERT_TRUE(decode_track(longer.data(), longer.size(), &keys, &error));
+    EXPECT_EQ(keys.size(), 2u);
+}
+
+TEST(TimelineTrackBytes, RefusesDamagedFiles)
+{
+    std::vector<TimelineKey> keys;
+    std::string error;
+
+    EXPECT_FALSE(decode_track(EXAMPLE_BYTES.data(), 3, &keys, &error));
+    EXPECT_EQ(error, "too short for a key count (3 bytes)");
+
+    EXPECT_FALSE(decode_track(EXAMPLE_BYTES.data(), 21, &keys, &error));
+    EXPECT_EQ(error, "truncated: 2 keys announced, 1 present");
+
+    const Bytes negative = {0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_FALSE(decode_track(negative.data(), negative.size(), &keys, &error));
+    EXPECT_EQ(error, "negative key count -1");
+
+    // A huge count in a tiny file is refused before anything is allocated.
+    const Bytes huge = {0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_FALSE(decode_track(huge.data(), huge.size(), &keys, &error));
+    EXPECT_EQ(error, "truncated: 2147483647 keys announced, 1 present");
+
+    Bytes bad_kind = EXAMPLE_BYTES;
+    bad_kind[21] = 0xFF; // kind -1
+    EXPECT_FALSE(decode_track(bad_kind.data(), bad_kind.size(), &keys, &error));
+    EXPECT_EQ(error, "key 1 (row 40): unknown interpolation kind -1");
+    bad_kind[21] = 4;
+    EXPECT_FALSE(decode_track(bad_kind.data(), bad_kind.size(), &keys, &error));
+    EXPECT_EQ(error, "key 1 (row 40): unknown interpolation kind 4");
+
+    Bytes nan_value = EXAMPLE_BYTES;
+    nan_value[19] = 0xC0; // 7FC00000, a quiet NaN
+    nan_value[20] = 0x7F;
+    EXPECT_FALSE(decode_track(nan_value.data(), nan_value.size(), &keys, &error));
+    EXPECT_EQ(error, "key 1 (row 40): value not finite");
+
+    Bytes same_row = EXAMPLE_BYTES;
+    same_row[13] = 0x00; // second key on row 0 too
+    EXPECT_FALSE(decode_track(same_row.data(), same_row.size(), &keys, &error));
+    EXPECT_EQ(error, "key 1 (row 0): rows not increasing (0 after 0)");
+}
+
+// ---- Parsing ----------------------------------------------------------------
+
+TEST(TimelineParse, ReadsRowsValuesAndKinds)
+{
+    const std::string source = source_replacing("cam.x", "track cam.x  # a comment after the name\n"
+                                                         "\n"
+                                                         "# a comment line\n"
+                                                         "  -5     1.5     linear\n"
+                                                         "\t0:3    -2      smooth  # beat 3 of bar 0\n"
+                                                         "  3:2    1e2     quadratic\r\n"
+                                                         "  12:0   0.25    hold\n"
+                                                         "  3500   -0      hold\n");
+    Timeline tl;
+    std::string errors;
+    ASSERT_TRUE(parse_timeline(source, "t.txt", &tl, &errors)) << errors;
+    const std::vector<TimelineKey> &k = tl.tracks[find_timeline_track("cam.x")].keys;
+    ASSERT_EQ(k.size(), 5u);
+    EXPECT_EQ(k[0].row, -5);
+    EXPECT_EQ(k[0].value, 1.5f);
+    EXPECT_EQ(k[0].kind, 1);
+    EXPECT_EQ(k[1].row, 24); // 0*32 + 3*8
+    EXPECT_EQ(k[1].value, -2.0f);
+    EXPECT_EQ(k[1].kind, 2);
+    EXPECT_EQ(k[2].row, 112); // 3*32 + 2*8
+    EXPECT_EQ(k[2].value, 100.0f);
+    EXPECT_EQ(k[2].kind, 3);
+    EXPECT_EQ(k[3].row, 384); // 12*32
+    EXPECT_EQ(k[3].value, 0.25f);
+    EXPECT_EQ(k[3].kind, 0);
+    EXPECT_EQ(k[4].row, 3500);
+    EXPECT_TRUE(std::signbit(k[4].value));
+}
+
+TEST(TimelineParse, EmptySectionGivesEmptyTrack)
+{
+    std::string source;
+    for (const char *name : TimelineTrackNames)
+        source += std::string("track ") + name + "\n";
+    Timeline tl;
+    std::string errors;
+    ASSERT_TRUE(parse_timeline(source, "t.txt", &tl, &errors)) << errors;
+    for (const TimelineTrack &t : tl.tracks)
+        EXPECT_TRUE(t.keys.empty());
+    EXPECT_EQ(encode_track(tl.tracks[0].keys), (Bytes{0, 0, 0, 0}));
+}
+
+TEST(TimelineParse, ReportsEachErrorWithItsLine)
+{
+    const int L = EXTRA_FIRST_LINE;
+    EXPECT_EQ(parse_errors(source_with("track xyz\n  0 1 hold\n")), line_error(L, "unknown track 'xyz'"));
+    EXPECT_EQ(parse_errors(source_with("track Scene\n")), line_error(L, "unknown track 'Scene'"));
+    EXPECT_EQ(parse_errors(source_with("track\n")), line_error(L, "expected 'track NAME'"));
+    EXPECT_EQ(parse_errors(source_with("track a b\n")), line_error(L, "expected 'track NAME'"));
+    EXPECT_EQ(parse_errors(source_with("  5 1 foo\n")), line_error(L, "unknown interpolation kind 'foo'"));
+    EXPECT_EQ(parse_errors(source_with("  5 1 Hold\n")), line_error(L, "unknown interpolation kind 'Hold'"));
+    EXPECT_EQ(parse_errors(source_with("  400 1 hold\n  12:0 2 hold\n")),
+              line_error(L + 1, "rows not increasing (384 after 400)"));
+    EXPECT_EQ(parse_errors(source_with("  0 1 hold\n")), line_error(L, "rows not increasing (0 after 0)"));
+    EXPECT_EQ(parse_errors(source_with("  5 x hold\n")), line_error(L, "malformed number 'x'"));
+    EXPECT_EQ(parse_errors(source_with("  5 1.5.2 hold\n")), line_error(L, "malformed number '1.5.2'"));
+    EXPECT_EQ(parse_errors(source_with("  5 0x10 hold\n")), line_error(L, "malformed number '0x10'"));
+    EXPECT_EQ(parse_errors(source_with("  5 +1 hold\n")), line_error(L, "malformed number '+1'"));
+    EXPECT_EQ(parse_errors(source_with("  abc 1 hold\n")), line_error(L, "malformed number 'abc'"));
+    EXPECT_EQ(parse_errors(source_with("  1.5 1 hold\n")), line_error(L, "malformed number '1.5'"));
+    EXPECT_EQ(parse_errors(source_with("  12:x 1 hold\n")), line_error(L, "malformed number '12:x'"));
+    EXPECT_EQ(parse_errors(source_with("  -1:0 1 hold\n")), line_error(L, "malformed number '-1:0'"));
+    EXPECT_EQ(parse_errors(source_with("  3:4 1 hold\n")), line_error(L, "beat out of range '3:4' (beats are 0 to 3)"));
+    EXPECT_EQ(parse_errors(source_with("  2147483648 1 hold\n")), line_error(L, "row out of range '2147483648'"));
+    // 2^26 bars of 32 rows reach 2^31, one past the largest row.
+    EXPECT_EQ(parse_errors(source_with("  67108864:0 1 hold\n")), line_error(L, "row out of range '67108864:0'"));
+    EXPECT_EQ(parse_errors(source_with("  99999999999999999999999:0 1 hold\n")),
+              line_error(L, "row out of range '99999999999999999999999:0'"));
+    EXPECT_EQ(parse_errors(source_with("  5 inf hold\n")), line_error(L, "value not finite 'inf'"));
+    EXPECT_EQ(parse_errors(source_with("  5 nan hold\n")), line_error(L, "value not finite 'nan'"));
+    EXPECT_EQ(parse_errors(source_with("  5 1e39 hold\n")), line_error(L, "number out of range '1e39'"));
+    EXPECT_EQ(parse_errors(source_with("  5 1\n")), line_error(L, "expected 'ROW VALUE KIND', got 2 words"));
+    EXPECT_EQ(parse_errors(source_with("  5 1 hold hold\n")), line_error(L, "expected 'ROW VALUE KIND', got 4 words"));
+    EXPECT_EQ(parse_errors(source_with("track scene\n")), line_error(L, "duplicate track 'scene' (first at line 1)"));
+    EXPECT_EQ(parse_errors("  0 1 hold\n" + source_with("")), line_error(1, "key outside a track section"));
+}
+
+TEST(TimelineParse, LargestRowsAreAccepted)
+{
+    Timeline tl;
+    std::string errors;
+    ASSERT_TRUE(parse_timeline(source_with("  67108863:3 1 hold\n"), "t.txt", &tl, &errors)) << errors;
+    EXPECT_EQ(tl.tracks[TIMELINE_TRACK_COUNT - 1].keys.back().row, INT32_MAX - 7);
+    ASSERT_TRUE(parse_timeline(source_replacing("scene", "track scene\n  -2147483648 1 hold\n  2147483647 2 hold\n"),
+                               "t.txt", &tl, &errors))
+        << errors;
+    EXPECT_EQ(tl.tracks[0].keys[0].row, INT32_MIN);
+    EXPECT_EQ(tl.tracks[0].keys[1].row, INT32_MAX);
+}
+
+TEST(TimelineParse, CollectsEveryProblemAndMissingTracks)
+{
+    // Keys of an unknown track are skipped without further messages; the
+    // keys of a good track after it are checked again.
+    const std::string text = "track scene\n"     // 1
+                             "  0 1 hold\n"      // 2
+                             "  0 2 hold\n"      // 3: not increasing
+                             "track nope\n"      // 4: unknown
+                             "  bad bad bad\n"   // 5: skipped
+                             "track clear.r\n"   // 6
+                             "  1 y smooth\n";   // 7: bad value
+    std::string expected = line_error(3, "rows not increasing (0 after 0)") +
+                           line_error(4, "unknown track 'nope'") + line_error(7, "malformed number 'y'");
+    for (int i = 2; i < TIMELINE_TRACK_COUNT; i++)
+        expected += std::string("t.txt: missing track '") + TimelineTrackNames[i] + "'\n";
+    EXPECT_EQ(parse_errors(text), expected);
+
+    // A wrong row, value and kind on one line are three messages.
+    const int L = EXTRA_FIRST_LINE;
+    EXPECT_EQ(parse_errors(source_with("  r v k\n")),
+              line_error(L, "malformed number 'r'") + line_error(L, "malformed number 'v'") +
+                  line_error(L, "unknown interpolation kind 'k'"));
+}
+
+// ---- Formatting and the round trip ------------------------------------------
+
+TEST(TimelineFormat, RowsAsBarAndBeatWhenOnABeat)
+{
+    EXPECT_EQ(format_row(0), "0:0");
+    EXPECT_EQ(format_row(8), "0:1");
+    EXPECT_EQ(format_row(384), "12:0");
+    EXPECT_EQ(format_row(392), "12:1");
+    EXPECT_EQ(format_row(3456), "108:0");
+    EXPECT_EQ(format_row(3500), "3500");
+    EXPECT_EQ(format_row(4), "4");
+    EXPECT_EQ(format_row(-8), "-8");
+    EXPECT_EQ(format_row(INT32_MIN), "-2147483648");
+}
+
+TEST(TimelineFormat, TrackSectionText)
+{
+    const std::vector<TimelineKey> keys = {{0, 0.0f, 1}, {40, 255.0f, 0}, {392, -0.5f, 2}, {3500, 0.1f, 3}};
+    EXPECT_EQ(format_track("clear.r", keys), "track clear.r\n"
+                                             "  0:0      0            linear\n"
+                                             "  1:1      255          hold\n" // row 40 = bar 1, beat 1
+                                             "  12:1     -0.5         smooth\n"
+                                             "  3500     0.1          quadratic\n");
+    EXPECT_EQ(format_track("cam.x", {}), "track cam.x\n");
+}
+
+TEST(TimelineFormat, DumpThenCompileGivesTheSameBytes)
+{
+    // Awkward values: the shortest text must read back to the same bits.
+    const float values[] = {0.1f, -0.0f, 1.4e-45f /* smallest denormal */, FLT_MAX, -FLT_MAX,
+                            FLT_MIN, 123456.79f, 16777216.0f, 1e-10f, 255.0f, 3.14159274f, -7.0f};
+    const int32_t rows[] = {INT32_MIN, -1, 0, 7, 8, 383, 384, 3456, 3500, 100000, INT32_MAX - 1, INT32_MAX};
+    Timeline original;
+    std::string text;
+    for (int i = 0; i < TIMELINE_TRACK_COUNT; i++) {
+        TimelineTrack &t = original.tracks[i];
+        t.name = TimelineTrackNames[i];
+        // Track i gets i keys (track 0 none), each value shifted by the track.
+        for (int k = 0; k < i; k++)
+            t.keys.push_back({rows[k], values[(k + i) % 12], (k + i) % 4});
+        text += format_track(t.name, t.keys);
+    }
+
+    Timeline parsed;
+    std::string errors;
+    ASSERT_TRUE(parse_timeline(text, "dump.txt", &parsed, &errors)) << errors << text;
+    for (int i = 0; i < TIMELINE_TRACK_COUNT; i++) {
+        const Bytes bytes = encode_track(original.tracks[i].keys);
+        EXPECT_EQ(encode_track(parsed.tracks[i].keys), bytes) << TimelineTrackNames[i];
+
+        std::vector<TimelineKey> decoded;
+        std::string error;
+        ASSERT_TRUE(decode_track(bytes.data(), bytes.size(), &decoded, &error)) << error;
+        EXPECT_EQ(format_track(TimelineTrackNames[i], decoded), format_track(TimelineTrackNames[i], original.tracks[i].keys));
+    }
+}
+
+// ---- Files ------------------------------------------------------------------
+
+TEST(TimelineFiles, CompileWritesTwelveTracks)
+{
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string source = dir.path + "/timeline.txt";
+    std::string text = "track scene\n  0:0 7 hold\n  12:0 0 hold\n";
+    for (int i = 1; i < TIMELINE_TRACK_COUNT; i++)
+        text += std::string("track ") + TimelineTrackNames[i] + "\n";
+    text.replace(text.find("track clear.r\n"), 14, "track clear.r\n  0 0 linear\n  40 255 hold\n");
+    write_bytes(source, Bytes(text.begin(), text.end()));
+
+    const std::string out = dir.path + "/out/demo"; // created on the way
+    std::string errors;
+    ASSERT_TRUE(compile_timeline_file(source, out, &errors)) << errors;
+
+    // 7.0f = 40E00000, row 384 = 00000180.
+    EXPECT_EQ(read_bytes(out + "/sync_scene.track"),
+              (Bytes{0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xE0, 0x40, 0x00,
+                     0x80, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(read_bytes(out + "/sync_clear.r.track"), EXAMPLE_BYTES);
+    int files = 0;
+    for (const auto &e : std::filesystem::directory_iterator(out)) {
+        files++;
+        const std::string name = e.path().filename().string();
+        EXPECT_EQ(name.rfind("sync_", 0), 0u) << name;
+        if (name != "sync_scene.track" && name != "sync_clear.r.track") {
+            EXPECT_EQ(read_bytes(e.path().string()), (Bytes{0, 0, 0, 0})) << name;
+        }
+    }
+    EXPECT_EQ(files, TIMELINE_TRACK_COUNT); // no temporary files left behind
+    for (const char *name : TimelineTrackNames)
+        EXPECT_TRUE(std::filesystem::exists(track_output_path(out, name))) << name;
+}
+
+TEST(TimelineFiles, BadSourceWritesNothing)
+{
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string source = dir.path + "/bad.txt";
+    const std::string text = source_with("  1 1 hold\n  2 1 hold\n  2 1 hold\n");
+    write_bytes(source, Bytes(text.begin(), text.end()));
+
+    // An output from an earlier good build stays as it was.
+    const std::string out = dir.path + "/out";
+    std::filesystem::create_directory(out);
+    write_bytes(out + "/sync_scene.track", EXAMPLE_BYTES);
+
+    std::string errors;
+    EXPECT_FALSE(compile_timeline_file(source, out, &errors));
+    EXPECT_EQ(errors, source + ":" + std::to_string(EXTRA_FIRST_LINE + 2) + ": rows not increasing (2 after 2)\n");
+    EXPECT_EQ(read_bytes(out + "/sync_scene.track"), EXAMPLE_BYTES);
+    int files = 0;
+    for (auto it = std::filesystem::directory_iterator(out); it != std::filesystem::directory_iterator(); ++it)
+        files++;
+    EXPECT_EQ(files, 1);
+
+    // A directory that does not exist is not even created.
+    EXPECT_FALSE(compile_timeline_file(source, dir.path + "/new", &errors));
+    EXPECT_FALSE(std::filesystem::exists(dir.path + "/new"));
+
+    EXPECT_FALSE(compile_timeline_file(dir.path + "/missing.txt", out, &errors));
+    EXPECT_EQ(errors, "cannot open '" + dir.path + "/missing.txt': No such file or directory\n");
+}
+
+TEST(TimelineFiles, DumpPrintsTheFileAsSource)
+{
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string path = dir.path + "/sync_clear.r.track";
+    write_bytes(path, EXAMPLE_BYTES);
+
+    std::string text, error;
+    ASSERT_TRUE(dump_track_file(path, "", &text, &error)) << error;
+    EXPECT_EQ(text, "track clear.r\n"
+                    "  0:0      0            linear\n"
+                    "  1:1      255          hold\n"); // row 40 = bar 1, beat 1
+    ASSERT_TRUE(dump_track_file(path, "cam.h", &text, &error)) << error;
+    EXPECT_EQ(text.substr(0, 12), "track cam.h\n");
+
+    // Escaped names come back unescaped: "a b" is stored as "a-20b".
+    const std::string escaped = dir.path + "/sync_a-20b.track";
+    write_bytes(escaped, {0, 0, 0, 0});
+    ASSERT_TRUE(dump_track_file(escaped, "", &text, &error)) << error;
+    EXPECT_EQ(text, "track a b\n");
+
+    const std::string damaged = dir.path + "/sync_cam.x.track";
+    write_bytes(damaged, Bytes(EXAMPLE_BYTES.begin(), EXAMPLE_BYTES.end() - 1));
+    EXPECT_FALSE(dump_track_file(damaged, "", &text, &error));
+    EXPECT_EQ(error, damaged + ": truncated: 2 keys announced, 1 present");
+
+    EXPECT_FALSE(dump_track_file(dir.path + "/none.track", "", &text, &error));
+    EXPECT_EQ(error, "cannot open '" + dir.path + "/none.track': No such file or directory");
+}
