@@ -18,7 +18,7 @@ second=$(screen_hash)
 [ "$first" != "$second" ] || fail "the picture stood still without music"
 kill -0 "$DEMO_PID" 2>/dev/null || fail "the demo ended without music"
 xdotool key --window "$wid" Escape
-status=$(wait_for_exit 10)
-[ "$status" = 0 ] || fail "exit status $status"
+wait_for_exit 10
+[ "$EXIT_STATUS" = 0 ] || fail "exit status $EXIT_STATUS"
 [ ! -s "$WORK/stdout" ] || fail "unexpected output: $(cat "$WORK/stdout")"
 echo PASS

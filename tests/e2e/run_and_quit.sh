@@ -31,8 +31,8 @@ sleep 1
 kill -0 "$DEMO_PID" 2>/dev/null || fail "the demo ended on a key other than an Escape press"
 
 xdotool key --window "$wid" Escape
-status=$(wait_for_exit 10)
-[ "$status" = 0 ] || fail "Escape: exit status $status"
+wait_for_exit 10
+[ "$EXIT_STATUS" = 0 ] || fail "Escape: exit status $EXIT_STATUS"
 [ ! -s "$WORK/stdout" ] || fail "unexpected output: $(cat "$WORK/stdout")"
 
 # A window close: SIGTERM becomes SDL's quit event.
@@ -41,6 +41,6 @@ wid=$(wait_for_window)
 [ -n "$wid" ] || fail "no window appeared the second time"
 sleep 0.5
 kill -TERM "$DEMO_PID"
-status=$(wait_for_exit 10)
-[ "$status" = 0 ] || fail "SIGTERM: exit status $status"
+wait_for_exit 10
+[ "$EXIT_STATUS" = 0 ] || fail "SIGTERM: exit status $EXIT_STATUS"
 echo PASS

@@ -53,22 +53,25 @@ wait_for_window() {
     timeout 30 xdotool search --sync --limit 1 --name "lumikenno 2019 demo" 2>/dev/null | head -n 1
 }
 
-# Waits up to $1 seconds for the demo to end; prints its exit status.
+# Waits up to $1 seconds for the demo to end and sets EXIT_STATUS to its
+# exit status, or to "timeout". Not for use in a subshell: only this shell
+# can wait for its child.
 wait_for_exit() {
     local limit=$1 i=0
     while kill -0 "$DEMO_PID" 2>/dev/null; do
         sleep 0.1
         i=$((i + 1))
         if [ $i -ge $((limit * 10)) ]; then
-            echo "timeout"
+            EXIT_STATUS=timeout
             return
         fi
     done
     wait "$DEMO_PID"
-    echo $?
+    EXIT_STATUS=$?
     DEMO_PID=
 }
 
 screen_hash() {
-    xwd -root -silent | md5sum | cut -d' ' -f1
+    xwd -root -silent >"$WORK/screen.xwd" || fail "xwd could not grab the screen"
+    md5sum <"$WORK/screen.xwd" | cut -d' ' -f1
 }
