@@ -2,9 +2,10 @@
 // start-up and frame loop call, backed by SDL audio output and Ogg Vorbis
 // decoding.
 //
-// One stream plays at a time. Its position is counted in bytes of the decoded
-// format (16-bit stereo/mono PCM at the file's own rate) and follows what has
-// been handed to the audio device, never what has merely been decoded. When
+// The demo plays one stream; streams playing at once are mixed. A stream's
+// position is counted in bytes of the decoded format (16-bit PCM with the
+// file's channels at the file's own rate) and follows what has been handed to
+// the audio device, never what has merely been decoded. When
 // no device can be opened, or the file cannot be played, the stream still
 // "plays" silently and its position advances with the clock, so the demo runs
 // the same without sound.
@@ -21,14 +22,17 @@ enum : uint32_t {
     BASS_POS_BYTE = 0,
 };
 
-// Opens the output device (device -1: the default) at the given rate.
-// Returns false when no device could be opened; streams then run on the clock.
+// Opens the output device (device -1: the default; 0: no output) at the given
+// rate. Returns false when no device could be opened; streams created without
+// a device run on the clock.
 BOOL BASS_Init(int device, uint32_t freq, uint32_t flags, void *win, const void *clsid);
 
-// Creates a stream of an Ogg Vorbis file. Never returns 0 for a file name:
-// a missing or undecodable file gives a silent stream timed by the clock.
+// Creates a stream of an Ogg Vorbis file. A missing or undecodable file gives
+// a silent stream timed by the clock; 0 only when 16 streams are already open.
 HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length, uint32_t flags);
 
+// BASS_Update does nothing of substance: decoding runs on the audio thread.
+// Every call is safe in any order; unknown handles give 0 / false.
 BOOL BASS_Start();
 BOOL BASS_ChannelPlay(HSTREAM handle, BOOL restart);
 QWORD BASS_ChannelGetPosition(HSTREAM handle, uint32_t mode);
