@@ -1,0 +1,175 @@
+// Tests of the soundtrack's arrangement and composition: the time grid, which
+// parts play where, the octave of the climax lead, determinism of a render
+// and the level after mastering.
+#include "arrangement.h"
+#include "song.h"
+
+#include "test_music_pitch.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+double rms_between(const Mix &mix, int64_t from, int64_t to)
+{
+    double sum = 0.0;
+    for (int64_t i = from; i < to; ++i)
+        sum += double{mix.left[i]} * mix.left[i] + double{mix.right[i]} * mix.right[i];
+    return std::sqrt(sum / (2.0 * static_cast<double>(to - from)));
+}
+
+double whole_rms(const Mix &mix)
+{
+    return rms_between(mix, 0, static_cast<int64_t>(mix.left.size()));
+}
+
+// Renders only `parts` for bars [first, end), with no tail.
+double parts_rms(int first, int end, unsigned parts)
+{
+    Mix mix;
+    render_bars(first, end, int64_t{end - first} * FRAMES_PER_BAR, mix, parts);
+    return whole_rms(mix);
+}
+
+} // namespace
+
+// ---- Time grid --------------------------------------------------------------------
+
+TEST(MusicArrangement, GridInFramesAndRows)
+{
+    // 150 BPM: a beat is 0.4 s, 8 rows of 1/20 s, 17640 frames at 44.1 kHz.
+    EXPECT_EQ(FRAMES_PER_ROW, 2205);
+    EXPECT_EQ(FRAMES_PER_BEAT, 17640);
+    EXPECT_EQ(FRAMES_PER_BAR, 70560);
+    EXPECT_EQ(ROWS_PER_BAR, 32);
+    EXPECT_EQ(FRAMES_PER_STEP * 4, FRAMES_PER_BEAT);
+}
+
+TEST(MusicArrangement, SectionsStartWhereTheVisualsExpect)
+{
+    // Seconds of each section start, times 44100.
+    EXPECT_EQ(bar_frame(BUILD_BAR), 846720);     // 19.2 s
+    EXPECT_EQ(bar_frame(KICK_ENTRY_BAR), 1411200); // 32.0 s
+    EXPECT_EQ(bar_frame(MAIN_BAR), 1975680);     // 44.8 s
+    EXPECT_EQ(bar_frame(BREAK_BAR), 3669120);    // 83.2 s
+    EXPECT_EQ(bar_frame(CLIMAX_BAR), 4798080);   // 108.8 s
+    EXPECT_EQ(bar_frame(OUTRO_BAR), 6491520);    // 147.2 s
+    EXPECT_EQ(bar_frame(DRUMS_STOP_BAR), 7056000); // 160.0 s
+    EXPECT_EQ(MUSIC_END_FRAME, 7620480);         // 172.8 s
+    EXPECT_EQ(TOTAL_FRAMES, 7717500);            // 175.0 s
+}
+
+// ---- Which parts play where ---------------------------------------------------------------
+
+TEST(MusicSong, NoDrumsInTheIntroOrTheBreakOrAfterBar100)
+{
+    EXPECT_EQ(parts_rms(INTRO_BAR, BUILD_BAR, PART_DRUMS), 0.0);
+    EXPECT_EQ(parts_rms(BREAK_BAR, CLIMAX_BAR, PART_DRUMS), 0.0);
+    EXPECT_EQ(parts_rms(DRUMS_STOP_BAR, END_BAR, PART_DRUMS), 0.0);
+    EXPECT_GT(parts_rms(DRUMS_STOP_BAR - 1, DRUMS_STOP_BAR, PART_DRUMS), 0.01);
+}
+
+TEST(MusicSong, KickEntersAtBar20HatsAndBassAtTheBuild)
+{
+    EXPECT_EQ(parts_rms(BUILD_BAR, KICK_ENTRY_BAR, PART_KICK), 0.0);
+    EXPECT_GT(parts_rms(KICK_ENTRY_BAR, KICK_ENTRY_BAR + 1, PART_KICK), 0.01);
+    EXPECT_EQ(parts_rms(INTRO_BAR, BUILD_BAR, PART_HATS | PART_BASS), 0.0);
+    EXPECT_GT(parts_rms(BUILD_BAR, BUILD_BAR + 1, PART_HATS), 0.001);
+    EXPECT_GT(parts_rms(BUILD_BAR, BUILD_BAR + 1, PART_BASS), 0.01);
+}
+
+TEST(MusicSong, LeadOnlyInMainBreakAndClimax)
+{
+    EXPECT_EQ(parts_rms(INTRO_BAR, MAIN_BAR, PART_LEAD), 0.0);
+    EXPECT_EQ(parts_rms(OUTRO_BAR, END_BAR, PART_LEAD), 0.0);
+    EXPECT_GT(parts_rms(MAIN_BAR + 4, MAIN_BAR + 5, PART_LEAD), 0.01);
+    EXPECT_GT(parts_rms(BREAK_BAR + 2, BREAK_BAR + 3, PART_LEAD), 0.01);
+    EXPECT_GT(parts_rms(CLIMAX_BAR, CLIMAX_BAR + 1, PART_LEAD), 0.01);
+}
+
+TEST(MusicSong, PadsPlayFromTheFirstBar)
+{
+    EXPECT_GT(parts_rms(INTRO_BAR, INTRO_BAR + 2, PART_PADS), 0.01);
+    EXPECT_GT(parts_rms(BREAK_BAR, BREAK_BAR + 1, PART_PADS), 0.01);
+}
+
+TEST(MusicSong, ClimaxLeadIsAnOctaveAboveTheMain)
+{
+    // The theme's first note is D5 (587.3 Hz, 75.1 frames a cycle) in the
+    // main section and D6 (1174.7 Hz, 37.5 frames) in the climax. Measured
+    // by autocorrelation over its first 0.15 s, before the vibrato.
+    auto period = [](int bar) {
+        Mix mix;
+        render_bars(bar, bar + 1, 8000, mix, PART_LEAD);
+        return period_of(mix.left, 500, 7000, 25, 120);
+    };
+    EXPECT_NEAR(period(MAIN_BAR + 4), 75.1, 1.0);
+    EXPECT_NEAR(period(CLIMAX_BAR + 4), 37.5, 1.0);
+}
+
+// ---- Levels --------------------------------------------------------------------------------
+
+TEST(MusicSong, LevelRisesTowardTheClimaxAndFallsInTheBreak)
+{
+    // One representative bar of each section, everything playing.
+    const double intro = parts_rms(4, 5, ALL_PARTS);
+    const double main = parts_rms(MAIN_BAR + 8, MAIN_BAR + 9, ALL_PARTS);
+    const double pause = parts_rms(BREAK_BAR + 4, BREAK_BAR + 5, ALL_PARTS);
+    const double climax = parts_rms(CLIMAX_BAR + 8, CLIMAX_BAR + 9, ALL_PARTS);
+    EXPECT_LT(intro, 0.5 * main);
+    EXPECT_LT(pause, 0.7 * main);
+    EXPECT_GT(climax, main);
+}
+
+TEST(MusicSong, SongStartsFromSilence)
+{
+    Mix mix;
+    render_bars(INTRO_BAR, INTRO_BAR + 1, FRAMES_PER_BAR, mix);
+    EXPECT_EQ(mix.left[0], 0.0f);
+    EXPECT_EQ(mix.right[0], 0.0f);
+    EXPECT_LT(rms_between(mix, 0, 441), 1e-3);  // the pads swell in over 1.6 s
+}
+
+TEST(MusicSong, RenderIsDeterministic)
+{
+    Mix a, b;
+    render_bars(CLIMAX_BAR + 7, CLIMAX_BAR + 9, 2 * FRAMES_PER_BAR, a);
+    render_bars(CLIMAX_BAR + 7, CLIMAX_BAR + 9, 2 * FRAMES_PER_BAR, b);
+    ASSERT_EQ(a.left.size(), b.left.size());
+    EXPECT_EQ(std::memcmp(a.left.data(), b.left.data(), a.left.size() * sizeof(float)), 0);
+    EXPECT_EQ(std::memcmp(a.right.data(), b.right.data(), a.right.size() * sizeof(float)), 0);
+    EXPECT_GT(whole_rms(a), 0.05);
+}
+
+TEST(MusicSong, MasteredSectionPeaksAtTheTarget)
+{
+    // The loudest bars: a snare fill at the end of a climax phrase.
+    Mix mix;
+    render_bars(CLIMAX_BAR + 7, CLIMAX_BAR + 9, 2 * FRAMES_PER_BAR, mix);
+    master_mix(mix, 2 * FRAMES_PER_BAR, 2 * FRAMES_PER_BAR, MASTER_PEAK);
+    float peak = 0.0f;
+    for (size_t i = 0; i < mix.left.size(); ++i) {
+        ASSERT_TRUE(std::isfinite(mix.left[i]) && std::isfinite(mix.right[i])) << i;
+        peak = std::max({peak, std::fabs(mix.left[i]), std::fabs(mix.right[i])});
+    }
+    const double limit = std::pow(10.0, -2.5 / 20.0);
+    EXPECT_LE(peak, limit * (1.0 + 1e-6));
+    EXPECT_GE(peak, limit * 0.999);
+}
+
+TEST(MusicSong, MasterFadeEndsInSilence)
+{
+    Mix mix;
+    render_bars(CLIMAX_BAR, CLIMAX_BAR + 1, FRAMES_PER_BAR, mix, PART_PADS | PART_BASS);
+    master_mix(mix, FRAMES_PER_BAR / 2, FRAMES_PER_BAR, MASTER_PEAK);
+    // Half way through the fade the gain is 0.5; the last frame is within one
+    // frame of the end of the raised-cosine fade.
+    EXPECT_LT(std::fabs(mix.left.back()), 1e-8);
+    EXPECT_LT(std::fabs(mix.right.back()), 1e-8);
+    const double before = rms_between(mix, 0, FRAMES_PER_BAR / 2);
+    const double last_eighth = rms_between(mix, FRAMES_PER_BAR * 7 / 8, FRAMES_PER_BAR);
+    EXPECT_LT(last_eighth, 0.1 * before);
+}

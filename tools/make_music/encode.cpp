@@ -1,0 +1,228 @@
+// encode.cpp - Ogg Vorbis encoding with libvorbisenc, in-memory decoding with
+// vorbisfile for the level check, and the file write (see encode.h).
+#include "encode.h"
+
+#include "arrangement.h"
+
+#include <vorbis/vorbisenc.h>
+#include <vorbis/vorbisfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const int CHUNK_FRAMES = 1024;  // frames handed to the encoder at a time
+
+void append_page(std::vector<unsigned char> &out, const ogg_page &page)
+{
+    out.insert(out.end(), page.header, page.header + page.header_len);
+    out.insert(out.end(), page.body, page.body + page.body_len);
+}
+
+// Moves every finished block through analysis into Ogg pages.
+void drain_blocks(vorbis_dsp_state &vd, vorbis_block &vb, ogg_stream_state &os,
+                  std::vector<unsigned char> &out)
+{
+    ogg_packet packet;
+    ogg_page page;
+    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
+        vorbis_analysis(&vb, nullptr);
+        vorbis_bitrate_addblock(&vb);
+        while (vorbis_bitrate_flushpacket(&vd, &packet)) {
+            ogg_stream_packetin(&os, &packet);
+            while (ogg_stream_pageout(&os, &page) != 0)
+                append_page(out, page);
+        }
+    }
+}
+
+// Reading callbacks over a byte vector, for ov_open_callbacks.
+struct MemoryReader {
+    const std::vector<unsigned char> *data;
+    size_t pos;
+};
+
+size_t read_memory(void *ptr, size_t size, size_t count, void *source)
+{
+    MemoryReader &m = *static_cast<MemoryReader *>(source);
+    if (size == 0)
+        return 0;
+    const size_t left = m.data->size() - m.pos;
+    const size_t n = std::min(count, left / size);
+    if (n == 0)
+        return 0;  // also keeps memcpy away from an empty vector's null data
+    std::memcpy(ptr, m.data->data() + m.pos, n * size);
+    m.pos += n * size;
+    return n;
+}
+
+int seek_memory(void *source, ogg_int64_t offset, int whence)
+{
+    MemoryReader &m = *static_cast<MemoryReader *>(source);
+    const ogg_int64_t size = static_cast<ogg_int64_t>(m.data->size());
+    ogg_int64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = static_cast<ogg_int64_t>(m.pos);
+    else if (whence == SEEK_END)
+        base = size;
+    else if (whence != SEEK_SET)
+        return -1;
+    const ogg_int64_t to = base + offset;
+    if (to < 0 || to > size)
+        return -1;
+    m.pos = static_cast<size_t>(to);
+    return 0;
+}
+
+long tell_memory(void *source)
+{
+    return static_cast<long>(static_cast<MemoryReader *>(source)->pos);
+}
+
+} // namespace
+
+bool encode_vorbis(const std::vector<float> &left, const std::vector<float> &right, float quality,
+                   std::vector<unsigned char> &out, std::string &error)
+{
+    out.clear();
+    if (left.size() != right.size()) {
+        error = "channels differ in length";
+        return false;
+    }
+    vorbis_info vi;
+    vorbis_info_init(&vi);
+    if (vorbis_encode_init_vbr(&vi, CHANNELS, SAMPLE_RATE, quality) != 0) {
+        vorbis_info_clear(&vi);
+        error = "the Vorbis encoder rejected its settings";
+        return false;
+    }
+    vorbis_comment vc;
+    vorbis_comment_init(&vc);
+    vorbis_comment_add_tag(&vc, "TITLE", "Judgement");
+    vorbis_dsp_state vd;
+    vorbis_block vb;
+    vorbis_analysis_init(&vd, &vi);
+    vorbis_block_init(&vd, &vb);
+    ogg_stream_state os;
+    ogg_stream_init(&os, OGG_SERIAL);
+
+    // Three header packets; the first page holds only the identification header.
+    ogg_packet ident, comments, codebooks;
+    vorbis_analysis_headerout(&vd, &vc, &ident, &comments, &codebooks);
+    ogg_stream_packetin(&os, &ident);
+    ogg_stream_packetin(&os, &comments);
+    ogg_stream_packetin(&os, &codebooks);
+    ogg_page page;
+    while (ogg_stream_flush(&os, &page) != 0)
+        append_page(out, page);
+
+    const size_t total = left.size();
+    for (size_t at = 0; at < total; at += CHUNK_FRAMES) {
+        const size_t n = std::min<size_t>(CHUNK_FRAMES, total - at);
+        float **buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
+        std::memcpy(buffer[0], left.data() + at, n * sizeof(float));
+        std::memcpy(buffer[1], right.data() + at, n * sizeof(float));
+        vorbis_analysis_wrote(&vd, static_cast<int>(n));
+        drain_blocks(vd, vb, os, out);
+    }
+    vorbis_analysis_wrote(&vd, 0);  // end of stream
+    drain_blocks(vd, vb, os, out);
+    while (ogg_stream_flush(&os, &page) != 0)
+        append_page(out, page);
+
+    ogg_stream_clear(&os);
+    vorbis_block_clear(&vb);
+    vorbis_dsp_clear(&vd);
+    vorbis_comment_clear(&vc);
+    vorbis_info_clear(&vi);
+    return true;
+}
+
+bool decode_vorbis_info(const std::vector<unsigned char> &data, DecodedInfo &info, std::string &error)
+{
+    info = DecodedInfo{0, 0, 0, 0, 0.0};
+    MemoryReader reader{&data, 0};
+    const ov_callbacks callbacks{read_memory, seek_memory, nullptr, tell_memory};
+    OggVorbis_File vf;
+    if (ov_open_callbacks(&reader, &vf, nullptr, 0, callbacks) != 0) {
+        error = "not an Ogg Vorbis stream";
+        return false;
+    }
+    const vorbis_info *vi = ov_info(&vf, -1);
+    info.channels = vi->channels;
+    info.rate = vi->rate;
+    info.frames = ov_pcm_total(&vf, -1);
+    float peak = 0.0f;
+    int section = 0;
+    for (;;) {
+        float **pcm = nullptr;
+        const long n = ov_read_float(&vf, &pcm, 4096, &section);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            ov_clear(&vf);
+            error = "damaged audio data";
+            return false;
+        }
+        for (int c = 0; c < info.channels; ++c)
+            for (long i = 0; i < n; ++i)
+                peak = std::max(peak, std::fabs(pcm[c][i]));
+        info.decoded += n;
+    }
+    info.peak = peak;
+    ov_clear(&vf);
+    return true;
+}
+
+bool open_output(const char *path, OutputFile &out, std::string &error)
+{
+    out.path = path;
+    out.temp_path = out.path + ".tmp";
+    out.file = std::fopen(out.temp_path.c_str(), "wb");
+    if (out.file == nullptr) {
+        error = "cannot create " + out.temp_path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool finish_output(OutputFile &out, const std::vector<unsigned char> &data, std::string &error)
+{
+    if (out.file == nullptr) {
+        error = "output file is not open";
+        return false;
+    }
+    const size_t written = std::fwrite(data.data(), 1, data.size(), out.file);
+    const bool closed = std::fclose(out.file) == 0;
+    out.file = nullptr;
+    if (written != data.size() || !closed) {
+        error = "cannot write " + out.temp_path;
+        std::remove(out.temp_path.c_str());
+        return false;
+    }
+    if (std::rename(out.temp_path.c_str(), out.path.c_str()) != 0) {
+        error = "cannot rename " + out.temp_path + " to " + out.path + ": " + std::strerror(errno);
+        std::remove(out.temp_path.c_str());
+        return false;
+    }
+    return true;
+}
+
+void abandon_output(OutputFile &out)
+{
+    if (out.file != nullptr) {
+        std::fclose(out.file);
+        out.file = nullptr;
+        std::remove(out.temp_path.c_str());
+    }
+}
+
+bool write_file(const char *path, const std::vector<unsigned char> &data, std::string &error)
+{
+    OutputFile out{nullptr, {}, {}};
+    return open_output(path, out, error) && finish_output(out, data, error);
+}

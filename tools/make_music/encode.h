@@ -1,0 +1,52 @@
+// encode.h - Ogg Vorbis encoding of the rendered soundtrack, and a decoder
+// check of the result.
+//
+// Encoding is deterministic: fixed stream serial number, fixed quality, the
+// same input gives the same bytes. All work happens in memory; writing the
+// file is a separate step so that a failed write leaves a clear message.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+constexpr int OGG_SERIAL = 0x4C4B4E4F;   // fixed, so every run gives the same bytes
+constexpr float VORBIS_QUALITY = 0.45f;  // variable bit rate, about 140 kbit/s
+
+// Encodes two equally long channels of samples in -1..1 at SAMPLE_RATE into
+// an Ogg Vorbis stream. Returns false, with a reason, on an encoder error or
+// on channels of different length.
+bool encode_vorbis(const std::vector<float> &left, const std::vector<float> &right, float quality,
+                   std::vector<unsigned char> &out, std::string &error);
+
+// What a decoder sees in an Ogg Vorbis stream.
+struct DecodedInfo {
+    int channels;
+    long rate;
+    int64_t frames;  // total PCM frames, from the stream's last granule position
+    int64_t decoded; // frames actually decoded
+    double peak;     // largest absolute decoded sample, floating point
+};
+
+// Decodes a whole stream held in memory. Returns false, with a reason, on
+// data that is not a readable Ogg Vorbis stream.
+bool decode_vorbis_info(const std::vector<unsigned char> &data, DecodedInfo &info, std::string &error);
+
+// An output file written through a temporary "PATH.tmp" beside it, renamed
+// over PATH only once complete, so that a failure never leaves a half file.
+struct OutputFile {
+    std::FILE *file;
+    std::string path, temp_path;
+};
+
+// Creates PATH.tmp. Returns false, with a reason, when it cannot be created.
+bool open_output(const char *path, OutputFile &out, std::string &error);
+// Writes the bytes, closes the temporary file and renames it to PATH.
+// On failure removes the temporary file and returns false with a reason.
+bool finish_output(OutputFile &out, const std::vector<unsigned char> &data, std::string &error);
+// Closes and removes the temporary file, leaving PATH as it was.
+void abandon_output(OutputFile &out);
+
+// open_output, then finish_output.
+bool write_file(const char *path, const std::vector<unsigned char> &data, std::string &error);
