@@ -1,0 +1,133 @@
+// The image sequence: which of the 60 images a Row shows, when a new pass
+// starts, and the drawing through the TargetTexture on a software renderer.
+#include <gtest/gtest.h>
+
+#include "app/state.h"
+#include "scene_window.h"
+#include "scenes/image_sequence.h"
+#include "scenes/scenes.h"
+
+namespace {
+
+TEST(ImageSequenceCount, WorkedRows)
+{
+    int32_t start = -1;
+    EXPECT_EQ(advance_image_sequence(123.7f, &start), 0); // "0001.bmp"
+    EXPECT_EQ(start, 123);
+    EXPECT_EQ(advance_image_sequence(124.0f, &start), 1); // "0002.bmp"
+    EXPECT_EQ(advance_image_sequence(182.9f, &start), 59); // "0060.bmp"
+    EXPECT_EQ(start, 123);
+    // 183.2 - 123 = 60.2: a new pass starts at 183 with "0001.bmp".
+    EXPECT_EQ(advance_image_sequence(183.2f, &start), 0);
+    EXPECT_EQ(start, 183);
+    EXPECT_EQ(advance_image_sequence(184.5f, &start), 1);
+}
+
+TEST(ImageSequenceCount, RowsJustBeforeTheStart)
+{
+    int32_t start = 200;
+    EXPECT_EQ(advance_image_sequence(199.5f, &start), 0); // -0.5 truncates to 0
+    EXPECT_EQ(advance_image_sequence(199.01f, &start), 0);
+    EXPECT_EQ(advance_image_sequence(199.0f, &start), -1); // -1: nothing
+    EXPECT_EQ(advance_image_sequence(150.0f, &start), -1);
+    EXPECT_EQ(start, 200);
+}
+
+TEST(ImageSequenceCount, SkippingPastSixtyShowsNothingUntilBackInRange)
+{
+    int32_t start = -1;
+    EXPECT_EQ(advance_image_sequence(10.0f, &start), 0);
+    EXPECT_EQ(advance_image_sequence(69.9f, &start), 59);
+    EXPECT_EQ(advance_image_sequence(71.0f, &start), -1); // 61: not exactly 60
+    EXPECT_EQ(advance_image_sequence(500.0f, &start), -1);
+    EXPECT_EQ(start, 10);
+    EXPECT_EQ(advance_image_sequence(40.5f, &start), 30); // the music went back
+    EXPECT_EQ(advance_image_sequence(70.0f, &start), 0);  // exactly 60 again
+    EXPECT_EQ(start, 70);
+}
+
+TEST(ImageSequenceCount, DifferenceIsFormedInSinglePrecision)
+{
+    // Row 16777217 is not a float: the Row 16777216.0 and the start 16777150
+    // give 66, nothing; a Row of 16777210.0 gives 60 and a new pass.
+    int32_t start = 16777150;
+    EXPECT_EQ(advance_image_sequence(16777216.0f, &start), -1);
+    EXPECT_EQ(advance_image_sequence(16777210.0f, &start), 0);
+    EXPECT_EQ(start, 16777210);
+    // A start beyond float precision is converted to float first: the start
+    // 16777217 becomes 16777216.0f, so the Row 16777216.0f gives index 0.
+    start = 16777217;
+    EXPECT_EQ(advance_image_sequence(16777216.0f, &start), 0);
+}
+
+// ---- Drawn on a software renderer -------------------------------------------
+
+uint32_t frame_colour(int k)
+{
+    return static_cast<uint32_t>((k * 4) << 16 | (255 - k) << 8 | (k * 3));
+}
+
+uint32_t target_pixel(int x, int y)
+{
+    SDL_SetRenderTarget(renderer, TargetTexture);
+    uint32_t p = 0;
+    SDL_Rect r{x, y, 1, 1};
+    SDL_RenderReadPixels(renderer, &r, SDL_PIXELFORMAT_ARGB8888, &p, 4);
+    SDL_SetRenderTarget(renderer, nullptr);
+    return p & 0xFFFFFFu;
+}
+
+TEST(ImageSequenceDrawing, DrawsTheFrameOverTheWholeTargetAndLeavesTheWindowSelected)
+{
+    SceneWindow win;
+    ASSERT_TRUE(win.ok) << SDL_GetError();
+    for (int k = 0; k < FRAME_COUNT; ++k) {
+        SDL_Surface *s = SDL_CreateRGBSurfaceWithFormat(0, 32, 20, 24, SDL_PIXELFORMAT_RGB24);
+        ASSERT_NE(s, nullptr);
+        const uint32_t c = frame_colour(k);
+        SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, c >> 16, (c >> 8) & 255, c & 255));
+        FrameSequence[k] = SceneWindow::texture_from(s, false, 0, 0, 0);
+        ASSERT_NE(FrameSequence[k], nullptr);
+    }
+    SDL_SetRenderTarget(renderer, TargetTexture);
+    SDL_SetRenderDrawColor(renderer, 1, 2, 3, 255);
+    SDL_RenderClear(renderer);
+    SDL_SetRenderTarget(renderer, nullptr);
+
+    // The first call of the scene since program start: the pass starts at 123.
+    sequence_start_row = -1;
+    Row = 123.7f;
+    draw_image_sequence();
+    EXPECT_EQ(sequence_start_row, 123);
+    EXPECT_EQ(SDL_GetRenderTarget(renderer), nullptr);
+    SDL_BlendMode mode = SDL_BLENDMODE_NONE;
+    SDL_GetTextureBlendMode(TargetTexture, &mode);
+    EXPECT_EQ(mode, SDL_BLENDMODE_BLEND);
+    for (auto [x, y] : {std::pair{0, 0}, {319, 0}, {0, 199}, {319, 199}, {160, 100}})
+        EXPECT_EQ(target_pixel(x, y), frame_colour(0)) << x << "," << y;
+
+    Row = 182.9f;
+    draw_image_sequence();
+    EXPECT_EQ(target_pixel(200, 50), frame_colour(59));
+
+    // 61 Rows after the start: nothing is drawn, the target keeps frame 60.
+    Row = 184.5f;
+    draw_image_sequence();
+    EXPECT_EQ(target_pixel(200, 50), frame_colour(59));
+    EXPECT_EQ(SDL_GetRenderTarget(renderer), nullptr);
+
+    // Back at exactly 60: a new pass.
+    Row = 183.0f;
+    draw_image_sequence();
+    EXPECT_EQ(target_pixel(10, 190), frame_colour(0));
+    Row = 190.5f;
+    draw_image_sequence();
+    EXPECT_EQ(target_pixel(10, 190), frame_colour(7));
+
+    for (auto &t : FrameSequence)
+        t = nullptr;
+    Row = 0.0f;
+    sequence_start_row = -1;
+}
+
+} // namespace
