@@ -4,95 +4,25 @@
 // target's pixels stretch to.
 #include <gtest/gtest.h>
 
-#include <SDL.h>
-#include <png.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "capture_fixture.h"
+
 namespace fs = std::filesystem;
+using namespace capture_fixture;
 
 namespace {
 
-struct Rgb {
-    int r, g, b;
-    bool operator==(const Rgb &o) const { return r == o.r && g == o.g && b == o.b; }
-};
-
-void PrintTo(const Rgb &c, std::ostream *os) { *os << "(" << c.r << ", " << c.g << ", " << c.b << ")"; }
-
-// A 24-bit surface filled with one colour.
-SDL_Surface *solid(int w, int h, Rgb c)
-{
-    SDL_Surface *s = SDL_CreateRGBSurfaceWithFormat(0, w, h, 24, SDL_PIXELFORMAT_BGR24);
-    if (s)
-        SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, c.r, c.g, c.b));
-    return s;
-}
-
-void fill(SDL_Surface *s, SDL_Rect r, Rgb c) { SDL_FillRect(s, &r, SDL_MapRGB(s->format, c.r, c.g, c.b)); }
-
-bool save(SDL_Surface *s, const fs::path &p)
-{
-    const bool ok = s && SDL_SaveBMP(s, p.c_str()) == 0;
-    SDL_FreeSurface(s);
-    return ok;
-}
-
-// One .track file holding a single key: row 0, the value, kind 0 (hold).
-void write_track(const fs::path &dir, const std::string &name, float value)
-{
-    std::ofstream f(dir / ("sync_" + name + ".track"), std::ios::binary);
-    const int32_t count = 1, row = 0;
-    const int8_t kind = 0;
-    f.write(reinterpret_cast<const char *>(&count), 4);
-    f.write(reinterpret_cast<const char *>(&row), 4);
-    f.write(reinterpret_cast<const char *>(&value), 4);
-    f.write(reinterpret_cast<const char *>(&kind), 1);
-}
-
-struct Frame {
-    int w = 0, h = 0;
-    std::vector<uint8_t> rgb;
-    Rgb at(int x, int y) const
-    {
-        const uint8_t *p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-        return Rgb{p[0], p[1], p[2]};
-    }
-    // The window pixel at the centre of target pixel (x, y)'s block.
-    Rgb target(int x, int y) const { return at(6 * x + 3, static_cast<int>(5.4 * y + 2.7)); }
-};
-
-bool read_png(const fs::path &p, Frame *out)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, p.c_str()))
-        return false;
-    image.format = PNG_FORMAT_RGB;
-    out->w = static_cast<int>(image.width);
-    out->h = static_cast<int>(image.height);
-    out->rgb.resize(PNG_IMAGE_SIZE(image));
-    return png_image_finish_read(&image, nullptr, out->rgb.data(), 0, nullptr) != 0;
-}
-
 // A demo directory of small but sufficient images and the capture program.
-struct RtCapture : ::testing::Test {
-    fs::path work;
-
+struct RtCapture : CaptureDir {
     void SetUp() override
     {
-        work = fs::temp_directory_path() / ("rt_capture_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(work);
-        fs::create_directories(work);
-        fs::copy_file(fs::path(DEMO_DIR) / "capture", work / "capture");
+        CaptureDir::SetUp();
         ASSERT_TRUE(save(solid(1024, 1024, {90, 90, 90}), work / "d1.bmp"));
         ASSERT_TRUE(save(solid(1024, 1024, {10, 80, 20}), work / "c1.bmp"));
         // The sprite: no blue-free pixel, no white, so every tinted pixel is
@@ -124,31 +54,6 @@ struct RtCapture : ::testing::Test {
             ASSERT_TRUE(save(solid(8, 8, {k, k, k}), work / name));
         }
     }
-    void TearDown() override { fs::remove_all(work); }
-
-    // Tracks holding one value each; every one not named is 0.
-    void tracks(int scene, std::initializer_list<std::pair<const char *, float>> values)
-    {
-        for (const char *name : {"clear.r", "clear.g", "clear.b", "clear.a", "cam.rot", "cam.dist",
-                                 "cam.x", "cam.y", "cam.h", "cam.hori", "cam.scaleh"})
-            write_track(work, name, 0.0f);
-        write_track(work, "scene", static_cast<float>(scene));
-        for (const auto &[name, value] : values)
-            write_track(work, name, value);
-    }
-
-    // The first frame at music time 0 from a fresh program.
-    Frame capture()
-    {
-        const std::string line = "cd '" + work.string() + "' && ./capture --out shots --frames 1 >out.txt 2>&1";
-        const int status = std::system(line.c_str());
-        EXPECT_EQ(status, 0) << line;
-        Frame f;
-        EXPECT_TRUE(read_png(work / "shots" / "frame-000000.png", &f));
-        EXPECT_EQ(f.w, 1920);
-        EXPECT_EQ(f.h, 1080);
-        return f;
-    }
 };
 
 } // namespace
@@ -161,18 +66,18 @@ TEST_F(RtCapture, SpriteDripFrame)
     ASSERT_EQ(f.w, 1920);
     // The last sprite (i = 96) at (95, 22), 128x128, tint (253, 251, 251):
     // (0, 251, 251) on top, then running down below row 149.
-    EXPECT_EQ(f.target(150, 100), (Rgb{0, 251, 251}));
-    EXPECT_EQ(f.target(150, 149), (Rgb{0, 251, 251}));
-    EXPECT_EQ(f.target(150, 150), (Rgb{0, 250, 250}));
-    EXPECT_EQ(f.target(150, 160), (Rgb{0, 240, 240}));
-    EXPECT_EQ(f.target(150, 199), (Rgb{0, 201, 201}));
+    EXPECT_EQ(f.block(150, 100), (Rgb{0, 251, 251}));
+    EXPECT_EQ(f.block(150, 149), (Rgb{0, 251, 251}));
+    EXPECT_EQ(f.block(150, 150), (Rgb{0, 250, 250}));
+    EXPECT_EQ(f.block(150, 160), (Rgb{0, 240, 240}));
+    EXPECT_EQ(f.block(150, 199), (Rgb{0, 201, 201}));
     // Column 300 has no sprite: row 0's clear colour darkening by the row.
-    EXPECT_EQ(f.target(300, 0), (Rgb{200, 150, 100}));
-    EXPECT_EQ(f.target(300, 50), (Rgb{150, 100, 50}));
-    EXPECT_EQ(f.target(300, 120), (Rgb{80, 30, 0}));
+    EXPECT_EQ(f.block(300, 0), (Rgb{200, 150, 100}));
+    EXPECT_EQ(f.block(300, 50), (Rgb{150, 100, 50}));
+    EXPECT_EQ(f.block(300, 120), (Rgb{80, 30, 0}));
     // Columns 304..319 keep the clear colour.
-    EXPECT_EQ(f.target(310, 120), (Rgb{200, 150, 100}));
-    EXPECT_EQ(f.target(319, 199), (Rgb{200, 150, 100}));
+    EXPECT_EQ(f.block(310, 120), (Rgb{200, 150, 100}));
+    EXPECT_EQ(f.block(319, 199), (Rgb{200, 150, 100}));
 }
 
 TEST_F(RtCapture, RaySphereFrame)
@@ -181,10 +86,10 @@ TEST_F(RtCapture, RaySphereFrame)
     const Frame f = capture();
     ASSERT_EQ(f.w, 1920);
     // Straight ahead: a hit at distance 2, texel (0, 0) less (114, 133, 128).
-    EXPECT_EQ(f.target(160, 0), (Rgb{136, 107, 102}));
+    EXPECT_EQ(f.block(160, 0), (Rgb{136, 107, 102}));
     // Misses (k = 0.8241 and 1.4241), darkening (93, 109, 105) and (162, 189, 182).
-    EXPECT_EQ(f.target(160, 100), (Rgb{107, 101, 115}));
-    EXPECT_EQ(f.target(100, 50), (Rgb{38, 21, 38}));
+    EXPECT_EQ(f.block(160, 100), (Rgb{107, 101, 115}));
+    EXPECT_EQ(f.block(100, 50), (Rgb{38, 21, 38}));
 }
 
 TEST_F(RtCapture, FireFrameWithSmear2)
@@ -201,7 +106,7 @@ TEST_F(RtCapture, FireFrameWithSmear2)
         c.b = (std::rand() & 255) >> 3;
     }
     for (int x = 0; x < 320; x++)
-        ASSERT_EQ(f.target(x, 199), seed[x]) << x;
+        ASSERT_EQ(f.block(x, 199), seed[x]) << x;
     // The first frame has StepCounter 1: odd columns move. Row 198 is the
     // last of 199 rows of 159 draws each.
     for (int i = 0; i < 198 * 159; i++)
@@ -211,15 +116,15 @@ TEST_F(RtCapture, FireFrameWithSmear2)
         const Rgb s = from_seed ? seed[x + 1] : Rgb{0, 0, 0};
         const Rgb cooled{s.r > 2 ? s.r - 2 : 0, s.g > 4 ? s.g - 4 : 0, s.b > 8 ? s.b - 8 : 0};
         if (x < 200 || x > 259) {
-            ASSERT_EQ(f.target(x, 198), cooled) << x;
+            ASSERT_EQ(f.block(x, 198), cooled) << x;
         }
     }
     // Odd columns of the rows above come from the empty target: black.
-    EXPECT_EQ(f.target(101, 100), (Rgb{0, 0, 0}));
+    EXPECT_EQ(f.block(101, 100), (Rgb{0, 0, 0}));
     // smear2's block over the fire.
-    EXPECT_EQ(f.target(200, 20), (Rgb{30, 60, 90}));
-    EXPECT_EQ(f.target(259, 59), (Rgb{30, 60, 90}));
-    EXPECT_EQ(f.target(229, 40), (Rgb{30, 60, 90}));
+    EXPECT_EQ(f.block(200, 20), (Rgb{30, 60, 90}));
+    EXPECT_EQ(f.block(259, 59), (Rgb{30, 60, 90}));
+    EXPECT_EQ(f.block(229, 40), (Rgb{30, 60, 90}));
 }
 
 TEST_F(RtCapture, FireFrameWithHouseLines)
@@ -228,7 +133,7 @@ TEST_F(RtCapture, FireFrameWithHouseLines)
     const Frame f = capture();
     ASSERT_EQ(f.w, 1920);
     // The black house pixel (20, 40) as grey 40 at (70, 90).
-    EXPECT_EQ(f.target(70, 90), (Rgb{40, 40, 40}));
+    EXPECT_EQ(f.block(70, 90), (Rgb{40, 40, 40}));
 }
 
 TEST_F(RtCapture, GlyphFieldFrame)

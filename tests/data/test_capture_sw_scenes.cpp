@@ -5,85 +5,24 @@
 // picture's pixels stretch to.
 #include <gtest/gtest.h>
 
-#include <SDL.h>
-#include <png.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "../unit/streak_reference.h"
+#include "capture_fixture.h"
+
 namespace fs = std::filesystem;
+using namespace capture_fixture;
 
 namespace {
 
-struct Rgb {
-    int r, g, b;
-    bool operator==(const Rgb &o) const { return r == o.r && g == o.g && b == o.b; }
-};
-
-void PrintTo(const Rgb &c, std::ostream *os) { *os << "(" << c.r << ", " << c.g << ", " << c.b << ")"; }
-
 const Rgb BLACK{0, 0, 0};
-
-SDL_Surface *solid(int w, int h, Rgb c)
-{
-    SDL_Surface *s = SDL_CreateRGBSurfaceWithFormat(0, w, h, 24, SDL_PIXELFORMAT_BGR24);
-    if (s)
-        SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, c.r, c.g, c.b));
-    return s;
-}
-
-void fill(SDL_Surface *s, SDL_Rect r, Rgb c) { SDL_FillRect(s, &r, SDL_MapRGB(s->format, c.r, c.g, c.b)); }
-
-bool save(SDL_Surface *s, const fs::path &p)
-{
-    const bool ok = s && SDL_SaveBMP(s, p.c_str()) == 0;
-    SDL_FreeSurface(s);
-    return ok;
-}
-
-void write_track(const fs::path &dir, const std::string &name, float value)
-{
-    std::ofstream f(dir / ("sync_" + name + ".track"), std::ios::binary);
-    const int32_t count = 1, row = 0;
-    const int8_t kind = 0; // hold
-    f.write(reinterpret_cast<const char *>(&count), 4);
-    f.write(reinterpret_cast<const char *>(&row), 4);
-    f.write(reinterpret_cast<const char *>(&value), 4);
-    f.write(reinterpret_cast<const char *>(&kind), 1);
-}
-
-struct Frame {
-    int w = 0, h = 0;
-    std::vector<uint8_t> rgb;
-    Rgb at(int x, int y) const
-    {
-        const uint8_t *p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-        return Rgb{p[0], p[1], p[2]};
-    }
-    // The window pixel at the centre of 320x200 pixel (x, y)'s block.
-    Rgb canvas(int x, int y) const { return at(6 * x + 3, static_cast<int>(5.4 * y + 2.7)); }
-};
-
-bool read_png(const fs::path &p, Frame *out)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, p.c_str()))
-        return false;
-    image.format = PNG_FORMAT_RGB;
-    out->w = static_cast<int>(image.width);
-    out->h = static_cast<int>(image.height);
-    out->rgb.resize(PNG_IMAGE_SIZE(image));
-    return png_image_finish_read(&image, nullptr, out->rgb.data(), 0, nullptr) != 0;
-}
 
 Rgb frame_colour(int k) { return Rgb{k * 4, 255 - k, k * 3}; } // "000k.bmp"
 
@@ -91,16 +30,10 @@ const Rgb TERRAIN{10, 200, 30};
 const Rgb LETTER_C{200, 100, 50};
 const Rgb UNDERSCORE{0, 160, 0};
 
-struct SwCapture : ::testing::Test {
-    fs::path work;
-
+struct SwCapture : CaptureDir {
     void SetUp() override
     {
-        work = fs::temp_directory_path() / ("sw_capture_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(work);
-        fs::create_directories(work);
-        fs::copy_file(fs::path(DEMO_DIR) / "capture", work / "capture");
+        CaptureDir::SetUp();
         // Flat terrain of height trunc(210 * 0.7152) = 150 in one colour.
         ASSERT_TRUE(save(solid(1024, 1024, {0, 210, 0}), work / "d1.bmp"));
         ASSERT_TRUE(save(solid(1024, 1024, TERRAIN), work / "c1.bmp"));
@@ -127,50 +60,7 @@ struct SwCapture : ::testing::Test {
             ASSERT_TRUE(save(solid(8, 8, frame_colour(k)), work / name));
         }
     }
-    void TearDown() override { fs::remove_all(work); }
-
-    // Tracks holding one value each; every one not named is 0.
-    void tracks(int scene, std::initializer_list<std::pair<const char *, float>> values)
-    {
-        for (const char *name : {"clear.r", "clear.g", "clear.b", "clear.a", "cam.rot", "cam.dist",
-                                 "cam.x", "cam.y", "cam.h", "cam.hori", "cam.scaleh"})
-            write_track(work, name, 0.0f);
-        write_track(work, "scene", static_cast<float>(scene));
-        for (const auto &[name, value] : values)
-            write_track(work, name, value);
-    }
-
-    // The first frame at music time 0 from a fresh program.
-    Frame capture()
-    {
-        const std::string line = "cd '" + work.string() + "' && ./capture --out shots --frames 1 >out.txt 2>&1";
-        const int status = std::system(line.c_str());
-        EXPECT_EQ(status, 0) << line;
-        Frame f;
-        EXPECT_TRUE(read_png(work / "shots" / "frame-000000.png", &f));
-        EXPECT_EQ(f.w, 1920);
-        EXPECT_EQ(f.h, 1080);
-        return f;
-    }
 };
-
-// The streak pattern's pixel (q, r) for a small H, plainly from its formula.
-bool streak_white(int q, int r, int h)
-{
-    const double amp = std::fabs(std::cos(static_cast<double>(h + 300)));
-    const double a = std::cos(std::tan(0.2 * q + h));
-    const double b = std::cos(static_cast<double>(q * h) * 0.01 + r * 0.1);
-    const double t = std::tan(q * 0.01 + a * ((b * h) * 0.00009));
-    const float f = static_cast<float>(r) * 0.05f + static_cast<float>(h);
-    const double u = std::cos(std::tan(q * 100.01) + f) * 255;
-    const double s = std::sin((amp * q - 40) * static_cast<double>(0.05f));
-    const double product = t * (u * s);
-    long long n = (product > -2147483649.0 && product < 2147483648.0) ? static_cast<long long>(product) : INT_MIN;
-    const int d = std::abs(50 - r);
-    if (d > 20)
-        n = static_cast<int32_t>(static_cast<uint32_t>(n + (20 - d) * 80));
-    return n >= 255;
-}
 
 } // namespace
 
@@ -184,12 +74,12 @@ TEST_F(SwCapture, LandscapeFrame)
     const Frame f = capture();
     ASSERT_EQ(f.w, 1920);
     for (int x : {0, 100, 160, 319}) {
-        EXPECT_EQ(f.canvas(x, 0), BLACK) << x;
-        EXPECT_EQ(f.canvas(x, 98), BLACK) << x;
-        EXPECT_EQ(f.canvas(x, 99), TERRAIN) << x;
-        EXPECT_EQ(f.canvas(x, 150), TERRAIN) << x;
-        EXPECT_EQ(f.canvas(x, 198), TERRAIN) << x;
-        EXPECT_EQ(f.canvas(x, 199), BLACK) << x;
+        EXPECT_EQ(f.block(x, 0), BLACK) << x;
+        EXPECT_EQ(f.block(x, 98), BLACK) << x;
+        EXPECT_EQ(f.block(x, 99), TERRAIN) << x;
+        EXPECT_EQ(f.block(x, 150), TERRAIN) << x;
+        EXPECT_EQ(f.block(x, 198), TERRAIN) << x;
+        EXPECT_EQ(f.block(x, 199), BLACK) << x;
     }
 }
 
@@ -201,22 +91,22 @@ TEST_F(SwCapture, HouseReflectionFrame)
     // Block one: mask columns 100..119 (Canvas 109..128 after the 9-column
     // shift); mask row 29 is 0xE0 (only image row 30 black), rows 30..38
     // 0xC0. Canvas row 38 is mask row 29's second row, row 42 mask row 33's.
-    EXPECT_EQ(f.canvas(115, 38), (Rgb{0xEE, 0xEE, 0xE0}));
-    EXPECT_EQ(f.canvas(115, 42), (Rgb{0xCC, 0xCC, 0xC0}));
-    EXPECT_EQ(f.canvas(128, 42), (Rgb{0xCC, 0xCC, 0xC0}));
-    EXPECT_EQ(f.canvas(108, 42), BLACK);
-    EXPECT_EQ(f.canvas(129, 42), BLACK);
+    EXPECT_EQ(f.block(115, 38), (Rgb{0xEE, 0xEE, 0xE0}));
+    EXPECT_EQ(f.block(115, 42), (Rgb{0xCC, 0xCC, 0xC0}));
+    EXPECT_EQ(f.block(128, 42), (Rgb{0xCC, 0xCC, 0xC0}));
+    EXPECT_EQ(f.block(108, 42), BLACK);
+    EXPECT_EQ(f.block(129, 42), BLACK);
     // Block two: mask columns 200..219, rows 79..89; Canvas row 110 is mask
     // row 85's (trunc(85 * 1.3) = 110).
-    EXPECT_EQ(f.canvas(218, 110), (Rgb{0xCC, 0xCC, 0xC0}));
+    EXPECT_EQ(f.block(218, 110), (Rgb{0xCC, 0xCC, 0xC0}));
     // Its reflection: y = 115 mirrors mask row 84 onto Canvas row 149,
     // shifted by at most 6, so Canvas columns 215..222 are covered whatever
     // the wave: 0xC0 * 0x40033 = 0x03002640.
     for (int x : {215, 218, 222})
-        EXPECT_EQ(f.canvas(x, 149), (Rgb{0x00, 0x26, 0x40})) << x;
-    EXPECT_EQ(f.canvas(218, 147), BLACK); // a row between reflection rows
-    EXPECT_EQ(f.canvas(218, 180), BLACK);
-    EXPECT_EQ(f.canvas(319, 42), BLACK);
+        EXPECT_EQ(f.block(x, 149), (Rgb{0x00, 0x26, 0x40})) << x;
+    EXPECT_EQ(f.block(218, 147), BLACK); // a row between reflection rows
+    EXPECT_EQ(f.block(218, 180), BLACK);
+    EXPECT_EQ(f.block(319, 42), BLACK);
 }
 
 TEST_F(SwCapture, StreakFrame)
@@ -228,7 +118,7 @@ TEST_F(SwCapture, StreakFrame)
     for (int r = 0; r < 100; r += 3)
         for (int q = 0; q < 160; ++q) {
             const int src = q < 80 ? 159 - q : q; // the left half mirrors the right
-            const bool white = streak_white(src, r, 3);
+            const bool white = reference_streak_white(src, r, 3);
             whites += white;
             // 160x100 over (518, 360, 640, 270): 4 by 2.7 window pixels each;
             // white times the clear colour (255, 128, 64).
@@ -247,9 +137,9 @@ TEST_F(SwCapture, ImageSequenceFrameWithOverlay)
     const Frame f = capture();
     ASSERT_EQ(f.w, 1920);
     // First call at Row 0: the pass starts there and shows "0001.bmp".
-    EXPECT_EQ(f.canvas(0, 0), frame_colour(1));
-    EXPECT_EQ(f.canvas(250, 30), frame_colour(1));
-    EXPECT_EQ(f.canvas(319, 199), frame_colour(1));
+    EXPECT_EQ(f.block(0, 0), frame_colour(1));
+    EXPECT_EQ(f.block(250, 30), frame_colour(1));
+    EXPECT_EQ(f.block(319, 199), frame_colour(1));
     // Line 2, "CINDERHALLs____________" at y 508: the "C" at (96, 504),
     // 50x64, its shadow 4 pixels right and down; other letters' cells are
     // black, that is transparent.
