@@ -6,11 +6,10 @@
 // working directory, exactly as for the demo. Frame i shows music time
 // start + i / fps; frames are rendered in order from a fresh program state.
 // Exit status: 0 done, 1 start-up or write failure, 2 bad arguments.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,12 +19,12 @@
 #include "capture_args.h"
 #include "png_writer.h"
 
+// The output directory, made with its parents when missing.
 static bool ensure_directory(const std::string &dir)
 {
-    struct stat st;
-    if (stat(dir.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode);
-    return mkdir(dir.c_str(), 0777) == 0;
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return std::filesystem::is_directory(dir, ec);
 }
 
 int main(int argc, char **argv)
