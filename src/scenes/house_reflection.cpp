@@ -56,7 +56,9 @@ uint32_t reflection_colour(uint8_t m)
 float reflection_shift(int y, uint32_t tick)
 {
     // The phase is double (T = Tick * 0.001 is); everything stored is single
-    // precision, each cosine taken in double and rounded back.
+    // precision, each cosine taken in double and rounded back. A single
+    // phase would throw away T's precision (at Tick 4e9, T = 4e6 radians
+    // steps by a quarter radian in single); y * 0.5 is exact either way.
     const double t = static_cast<double>(tick) * 0.001; // radians, 1.6 per second
     const float ripple = static_cast<float>(std::cos(static_cast<double>(static_cast<float>(y) * 0.1f)));
     const float amplitude = 6.0f - std::fabs(3.0f * ripple); // 3..6

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "app/convert.h"
 #include "app/frame.h"
 #include "app/loop.h"
 #include "app/state.h"
+#include "scene_window.h"
+#include "scenes/image_sequence.h"
 #include "sync/track.h"
 
 namespace {
@@ -125,6 +128,120 @@ TEST_F(FrameValues, SceneIndexTruncatesAndOutOfRangeIsNoScene)
         update_frame_values(1.0);
         EXPECT_EQ(current_scene_index(), c.index) << c.value;
     }
+}
+
+// ---- The loop's own steps around the scenes, on a software renderer ---------
+
+struct SceneSteps : ::testing::Test {
+    SceneWindow win;
+    static constexpr uint32_t WINDOW_GREY = 0x5A5A5Au;  // (90, 90, 90)
+    static constexpr uint32_t TARGET_BLUE = 0x285078u;  // (40, 80, 120)
+    void SetUp() override
+    {
+        ASSERT_TRUE(win.ok) << SDL_GetError();
+        // The TargetTexture holds an opaque colour; the window another.
+        SDL_SetRenderTarget(renderer, TargetTexture);
+        SDL_SetRenderDrawColor(renderer, 40, 80, 120, 255);
+        SDL_RenderClear(renderer);
+        SDL_SetRenderTarget(renderer, nullptr);
+        SDL_SetRenderDrawColor(renderer, 90, 90, 90, 255);
+        SDL_RenderClear(renderer);
+        std::memset(Canvas, 0, CANVAS_PIXEL_BYTES);
+        TrackValues = {};
+        PenY = -7;
+    }
+    void TearDown() override
+    {
+        TrackValues = {};
+        sequence_start_row = -1;
+        Row = 0.0f;
+        std::memset(Canvas, 0, CANVAS_PIXEL_BYTES);
+    }
+    SDL_BlendMode canvas_mode()
+    {
+        SDL_BlendMode mode = SDL_BLENDMODE_INVALID;
+        SDL_GetTextureBlendMode(CanvasTexture, &mode);
+        return mode;
+    }
+};
+
+TEST_F(SceneSteps, SceneZeroClearsUploadsAndCopiesTheCanvasUnblended)
+{
+    // A draw distance of 0: the landscape leaves the Canvas as it is, here
+    // a pattern with alpha 0 that only an unblended copy shows.
+    for (int i = 0; i < CANVAS_W * CANVAS_H; ++i)
+        Canvas[i] = (i / CANVAS_W) % 2 ? 0x00FF8000u : 0x000010F0u;
+    TrackValues.clear_r = 300.7f; // low byte 44
+    TrackValues.clear_g = -1.0f;  // 255
+    TrackValues.clear_b = 256.0f; // 0
+    SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_BLEND);
+    draw_scene(0);
+    EXPECT_EQ(canvas_mode(), SDL_BLENDMODE_NONE);
+    EXPECT_EQ(win.stretched_pixel(10, 0), 0x0010F0u);
+    EXPECT_EQ(win.stretched_pixel(300, 1), 0xFF8000u);
+    EXPECT_EQ(win.stretched_pixel(160, 199), 0xFF8000u);
+    Uint8 r = 0, g = 0, b = 0, a = 0;
+    SDL_GetRenderDrawColor(renderer, &r, &g, &b, &a);
+    EXPECT_EQ(r, 44);
+    EXPECT_EQ(g, 255);
+    EXPECT_EQ(b, 0);
+    EXPECT_EQ(a, 255);
+
+    // After every scene the CanvasTexture goes back to blending.
+    finish_frame();
+    EXPECT_EQ(canvas_mode(), SDL_BLENDMODE_BLEND);
+}
+
+TEST_F(SceneSteps, SceneSevenIsFollowedByTheTargetCopy)
+{
+    // A pass far from this Row: the scene draws no image, so what reaches
+    // the window is the TargetTexture as it was, over the whole window.
+    sequence_start_row = 1000;
+    Row = 5.0f;
+    draw_scene(7);
+    for (auto [x, y] : {std::pair{0, 0}, {1919, 0}, {960, 540}, {0, 1079}, {1919, 1079}})
+        EXPECT_EQ(win.pixel(x, y), TARGET_BLUE) << x << "," << y;
+}
+
+TEST_F(SceneSteps, ScenesTwoAndThreeAreNotFollowedByACopy)
+{
+    // Scene 2 covers the window with the (zero) Canvas, scene 3 clears it to
+    // black; without their pictures, black stays where a copy of the
+    // TargetTexture would show blue.
+    TrackValues.clear_r = TrackValues.clear_g = TrackValues.clear_b = 255.0f;
+    for (int scene : {2, 3}) {
+        draw_scene(scene);
+        EXPECT_EQ(win.pixel(5, 5), 0x000000u) << scene;
+        EXPECT_EQ(win.pixel(1900, 1070), 0x000000u) << scene;
+    }
+}
+
+TEST_F(SceneSteps, NoSceneLeavesWindowCanvasAndModesAlone)
+{
+    for (int i = 0; i < CANVAS_W * CANVAS_H; ++i)
+        Canvas[i] = 0xFF00FF00u;
+    SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_ADD);
+    for (int index : {8, -1, INT32_MIN, 1000}) {
+        draw_scene(index);
+        EXPECT_EQ(win.pixel(0, 0), WINDOW_GREY) << index;
+        EXPECT_EQ(win.pixel(960, 540), WINDOW_GREY) << index;
+        EXPECT_EQ(canvas_mode(), SDL_BLENDMODE_ADD) << index;
+    }
+    EXPECT_EQ(Canvas[0], 0xFF00FF00u);
+}
+
+TEST_F(SceneSteps, ClearAPicksTheOverlayLine)
+{
+    // The overlay sets the pen y to the line's y; no line leaves it alone.
+    TrackValues.clear_a = 3.0f;
+    finish_frame();
+    EXPECT_EQ(PenY, -7);
+    TrackValues.clear_a = 2.9f; // line 2, y 508
+    finish_frame();
+    EXPECT_EQ(PenY, 508);
+    TrackValues.clear_a = 54.5f; // line 54, y 980
+    finish_frame();
+    EXPECT_EQ(PenY, 980);
 }
 
 TEST(QuitEvents, EscapePressAndQuitEndTheLoopOtherEventsDoNot)

@@ -109,6 +109,37 @@ TEST(HouseReflection, WaveShiftAtTickZero)
         }
 }
 
+TEST(HouseReflection, ShiftIsSinglePrecisionAroundADoublePhase)
+{
+    // Tick 3007, y = 126, each step worked separately:
+    //   126 * 0.1f = 12.6000004 (single), cos = 0.999434590 rounded to single;
+    //   amplitude 6 - 3 * 0.99943459 = 3.00169611 (single);
+    //   phase 63 + 3.007 = 66.007 in double, cos = -0.999437094 rounded to single;
+    //   shift = 3.00169611 * -0.999437094 = -3.00000644 (single).
+    // Rounding the cosines only where a result is stored would give
+    // -3.00000668; all in double, -3.0000066131.
+    EXPECT_EQ(reflection_shift(126, 3007), -3.00000644f);
+    // At Tick 4e9 the time alone is 4e6 radians: a single-precision phase
+    // would step in quarters of a radian. The double phase follows Tick.
+    EXPECT_NE(reflection_shift(100, 4000000000u), reflection_shift(100, 4000000001u));
+}
+
+TEST(HouseReflection, ColumnSumIsSinglePrecision)
+{
+    // With shift -3.00000644 (the row y = 126 at Tick 3007), x = 132 gives
+    // 128.99999356, which is 129.0 in single precision (half a step there is
+    // 7.6e-6): column 129, where a double sum would give 128. x = 131 gives
+    // 127.99999237 in single: column 127. Column 128 gets no pixel of the row.
+    const auto mask = random_mask(5);
+    auto canvas = blank_canvas();
+    render_reflection_row(canvas.data(), mask.data(), 26, -3.00000644f); // Canvas row 163
+    auto source = [&](int x) { return reflection_colour(mask[73 * 320 + x - 9]); };
+    ASSERT_NE(source(131), source(132));
+    EXPECT_EQ(canvas[163 * W + 127], source(131));
+    EXPECT_EQ(canvas[163 * W + 128], 0u);
+    EXPECT_EQ(canvas[163 * W + 129], source(132));
+}
+
 TEST(HouseReflection, RowsListAndGapRows)
 {
     std::vector<uint8_t> mask(320 * 100, 0xE0);

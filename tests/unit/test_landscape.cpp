@@ -285,4 +285,52 @@ TEST(LandscapePainter, FarToNearEqualsNearToFarForRandomCameras)
     EXPECT_GE(partial_pictures, 8);
 }
 
+TEST(LandscapePainter, FarToNearEqualsNearToFarForEdgeCameras)
+{
+    // Track values a careless timeline can produce: NaN and infinite angles,
+    // heights and scales, a zero or negative scale, a huge horizon either
+    // way, positions beyond the 32-bit range. Whatever the picture is, the
+    // two painters must agree pixel for pixel.
+    std::mt19937 rng(7);
+    Terrain t;
+    for (int r = 0; r < MAP; ++r)
+        for (int c = 0; c < MAP; ++c) {
+            t.heights[r * MAP + c] = rng() % 256;
+            t.colours[r * MAP + c] = 0xFF000000u | static_cast<uint32_t>(r << 10 | c);
+        }
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    //                  x        y       rot    dist    h      hori    scaleh
+    const LandscapeCamera cams[] = {
+        {300.5f, 40.25f, nan, 120.0f, 150.0f, -5.0f, 30.0f},
+        {300.5f, 40.25f, inf, 120.0f, 150.0f, -5.0f, 30.0f},
+        {300.5f, 40.25f, 1.0f, 120.0f, nan, -5.0f, 30.0f},
+        {300.5f, 40.25f, 1.0f, 120.0f, inf, -5.0f, 30.0f},
+        {300.5f, 40.25f, 1.0f, 120.0f, 150.0f, -5.0f, nan},
+        {300.5f, 40.25f, 1.0f, 120.0f, 150.0f, -5.0f, 0.0f},
+        {300.5f, 40.25f, 1.0f, 120.0f, 150.0f, -0.5f, 0.0f},
+        {300.5f, 40.25f, 1.0f, 120.0f, 150.0f, 3.0f, -25.0f},
+        {300.5f, 40.25f, 1.0f, 120.0f, 150.0f, 1e12f, 30.0f},
+        {300.5f, 40.25f, 1.0f, 120.0f, 150.0f, -1e12f, 30.0f},
+        {300.5f, 40.25f, 1.0f, 120.0f, 150.0f, nan, 30.0f},
+        {3e9f, -3e9f, 0.7f, 120.0f, 150.0f, -5.0f, 30.0f},
+        {1e20f, 2147483000.0f, 2.0f, 120.0f, 150.0f, -5.0f, 30.0f},
+        {nan, 40.25f, 1.0f, 120.0f, 150.0f, -5.0f, 30.0f},
+        {-inf, inf, 1.0f, 120.0f, 150.0f, -5.0f, 30.0f},
+        {-77777.5f, 123456.75f, -3.0f, 300.0f, 255.0f, -40.0f, 1e6f},
+    };
+    for (size_t n = 0; n < sizeof cams / sizeof cams[0]; ++n)
+        ASSERT_EQ(render(t, cams[n]), paint_near_to_far(t, cams[n])) << "edge camera " << n;
+
+    // Two of them worked by hand. A NaN scale makes every v NaN, whose
+    // truncation is the out-of-range value -2^31: T clamps to 0 and every
+    // column is a full strip from row 0, of the farthest slice's cell.
+    const auto full = render(t, cams[4]);
+    for (int i = 0; i < W; ++i)
+        ASSERT_NE(full[0 * W + i], 0u) << i;
+    // Scale 0 with hori -0.5: v = -0.5 truncates to 0, nothing at all.
+    const auto none = render(t, cams[6]);
+    EXPECT_TRUE(std::all_of(none.begin(), none.end(), [](uint32_t p) { return p == 0; }));
+}
+
 } // namespace
