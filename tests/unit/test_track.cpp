@@ -141,7 +141,7 @@ TEST(TrackValue, WideSpanDoesNotOverflow)
     EXPECT_EQ(track_value_at(&t, 0.0), 2.0); // t = 2e9 / 4e9
 }
 
-TEST(TrackValue, RowsOutsideInt32ReadFirstKey)
+TEST(TrackValue, RowsOutsideInt32ReadTheEndValues)
 {
     // Far past the end reads the last value, far before the start and NaN
     // the first value.
