@@ -90,6 +90,35 @@ TEST(RaySphere, TextureWrapsOnNegativeCoordinates)
     EXPECT_EQ(shade_sphere_pixel(f, t.view(), 160, 0), 0xFF0D0000u);
 }
 
+TEST(RaySphere, PrecisionOfTheRayPinsBorderlinePixels)
+{
+    Texture t; // texel (x, y) = (x, y, 7)
+
+    // Pixel (6, 28), radius 1, no offsets: dx = -0.77, dy = 0.14, so
+    // len = sqrt(0.0196 + 0.5929 + 0.49) = 1.05, nz = 2/3, b = -2, disc = -4,
+    // t = 0: a miss with T = 1, f = 0.25, k = 1/6 and k * 114 = 19 just on
+    // the integer. Summing dy*dy + dx*dx first gives len = 1.04999995 and
+    // k * 114 = 19.0; adding 0.49 to dx*dx first gives 18.99999 -> 18.
+    // Texel: U = -0.7333 * 64 = -46.9 -> 82, V = 0.1333 * 64 + 256 -> 8.
+    const SphereFrame ahead = prepare_sphere_frame(0.0f, 0.0f, 0.0f, 1.0f);
+    const SphereSample s = trace_sphere_pixel(ahead, 6, 28);
+    EXPECT_FALSE(s.hit);
+    EXPECT_EQ(s.column, 82);
+    EXPECT_EQ(s.row, 8);
+    // (82, 8, 7) less (19, 22, 21).
+    EXPECT_EQ(shade_sphere_pixel(ahead, t.view(), 6, 28), 0xFF3F0000u);
+
+    // Pixel (282, 39), radius 1.3: px = 0.38125002; with the single 1.6
+    // (1.60000002) dx = 0.610000074 and k * 114 = 57.99999 -> 57; with the
+    // double 1.6 dx would be 0.610000014 and k * 114 = 58.00002 -> 58.
+    const SphereFrame wide = prepare_sphere_frame(0.0f, 0.0f, 0.0f, 1.3f);
+    const SphereSample w = trace_sphere_pixel(wide, 282, 39);
+    EXPECT_EQ(w.column, 113);
+    EXPECT_EQ(w.row, 36);
+    // (113, 36, 7) less (57, 67, 65).
+    EXPECT_EQ(shade_sphere_pixel(wide, t.view(), 282, 39), 0xFF380000u);
+}
+
 TEST(RaySphere, DarkeningFloorsAtZeroPerChannel)
 {
     EXPECT_EQ(darken_channel(200, 1.0f, 114.0f), 86);

@@ -46,6 +46,25 @@ TEST(SpriteChain, FirstThreeAndLastPlacementsAtZeroPhase)
     EXPECT_EQ(last.y, 22);
 }
 
+TEST(SpriteChain, SwayIsSineTimes100ThenTimesCosine)
+{
+    // Values worked in single precision, one rounding per operation. Multiplying
+    // s by (100 * c), or the whole product in double, lands on the other side
+    // of an integer in each case.
+    // i = 26, cam.dist = 1.415, cam.rot = 1.24: s = sin(2.2318139) = 0.789367914,
+    // c = cos(2.5162718) = -0.81077534; s * 100 = 78.9367905, times c = -64.0
+    // exactly, x = 32 (the other orders: -64.0000076, 31.99999 -> 31).
+    EXPECT_EQ(place_sprite(26, 1.415f, 1.24f).x, 32);
+    // i = 44, cam.dist = 1.905, cam.rot = 1.25: s = -0.145192668,
+    // c = -0.964235723; s * 100 = -14.5192671, times c = 13.9999962, + 96 rounds
+    // to 110.0 (the other orders: 13.9999952, 109.99999 -> 109).
+    EXPECT_EQ(place_sprite(44, 1.905f, 1.25f).x, 110);
+    // i = 38, cam.dist = 0.514, cam.rot = 0.27: s * 100 = 99.0629044, times
+    // c = -0.535013616 gives -53.0000038, x = 42.9999962 -> 42 (the other
+    // orders: -53.0 exactly, x = 43).
+    EXPECT_EQ(place_sprite(38, 0.514f, 0.27f).x, 42);
+}
+
 TEST(SpriteChain, TintsRunFromDarkToBrightAlongTheChain)
 {
     const SpritePlacement s0 = place_sprite(0, 0.3f, 1.1f);
