@@ -21,7 +21,7 @@ static void report(const char *what)
     std::fflush(stdout);
 }
 
-static void create_canvas_textures()
+void create_canvas_textures()
 {
     CanvasTexture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
                                       SDL_TEXTUREACCESS_STATIC, CANVAS_W, CANVAS_H);

@@ -9,6 +9,10 @@
 // and cleaned up (the caller just exits with that status).
 int start_up();
 
+// The CanvasTexture, SmallTexture and TargetTexture of the shared renderer,
+// in that order; failures are not checked (a missing texture costs pictures).
+void create_canvas_textures();
+
 // The teardown after the frame loop: the sync device, the music, the render
 // context, then SDL itself.
 void tear_down();

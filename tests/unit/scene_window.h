@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "app/startup.h"
 #include "app/state.h"
 
 struct SceneWindow {
@@ -26,12 +27,7 @@ struct SceneWindow {
         renderer = SDL_CreateSoftwareRenderer(surface);
         if (!renderer)
             return;
-        CanvasTexture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
-                                          SDL_TEXTUREACCESS_STATIC, CANVAS_W, CANVAS_H);
-        SmallTexture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
-                                         SDL_TEXTUREACCESS_STATIC, SMALL_W, SMALL_H);
-        TargetTexture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
-                                          SDL_TEXTUREACCESS_TARGET, CANVAS_W, CANVAS_H);
+        create_canvas_textures();
         ok = CanvasTexture && SmallTexture && TargetTexture;
     }
 
