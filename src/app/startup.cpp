@@ -13,6 +13,7 @@
 #include "app/tables.h"
 #include "audio/bass.h"
 #include "gfx/image.h"
+#include "scenes/landscape.h"
 #include "sync/device.h"
 
 static void report(const char *what)
@@ -88,6 +89,7 @@ static void prepare_images()
 
     build_glyph_table(GlyphTable);
     build_terrain_maps(D1Surface, C1Surface, HeightMap, ColourMap);
+    prepare_landscape();
 }
 
 // The device and its twelve tracks. Only fails when memory runs out.

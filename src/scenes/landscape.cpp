@@ -62,6 +62,11 @@ const SliceTable &slice_table()
 
 } // namespace
 
+void prepare_landscape()
+{
+    slice_table();
+}
+
 float landscape_slice_z(int k)
 {
     return slice_table().z[k];

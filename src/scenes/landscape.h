@@ -23,6 +23,10 @@ enum { LANDSCAPE_MAX_SLICES = 65536 };
 // (0 <= k < LANDSCAPE_MAX_SLICES).
 float landscape_slice_z(int k);
 
+// Builds the table of slice distances now (start-up), so that the first
+// landscape frame does not pay for it. Later calls do nothing.
+void prepare_landscape();
+
 // Number of slices a draw distance paints: 0 when dist is not above 1 (NaN
 // included), otherwise 1 + the number of later slices closer than dist.
 int landscape_slice_count(float dist);
