@@ -36,20 +36,23 @@ void create_canvas_textures()
 // loader has reported and cleaned up.
 static bool load_images()
 {
-    struct Still { SDL_Surface **surface; const char *file; int min_w, min_h; };
+    // Images whose pixels are read in software become 24-bit colour, so a
+    // file of any depth reads as its colours.
+    struct Still { SDL_Surface **surface; const char *file; int min_w, min_h; bool read_raw; };
     const Still stills[] = {
-        {&D1Surface, "d1.bmp", MAP_MIN_W, MAP_MIN_H},
-        {&C1Surface, "c1.bmp", MAP_MIN_W, MAP_MIN_H},
-        {&BadtasteSurface, "badtaste.bmp", 1, 1},
-        {&FontSurface, "font.bmp", FONT_MIN_W, FONT_MIN_H},
-        {&HouseSurface, "house.bmp", HOUSE_MIN_W, HOUSE_MIN_H},
-        {&PaitaSurface, "paita.bmp", 1, 1},
-        {&TextureloopSurface, "textureloop.bmp", TEXTURELOOP_MIN_W, TEXTURELOOP_MIN_H},
-        {&Smear1Surface, "smear1.bmp", SMEAR_MIN_W, SMEAR_MIN_H},
-        {&Smear2Surface, "smear2.bmp", SMEAR_MIN_W, SMEAR_MIN_H},
+        {&D1Surface, "d1.bmp", MAP_MIN_W, MAP_MIN_H, true},
+        {&C1Surface, "c1.bmp", MAP_MIN_W, MAP_MIN_H, true},
+        {&BadtasteSurface, "badtaste.bmp", 1, 1, false},
+        {&FontSurface, "font.bmp", FONT_MIN_W, FONT_MIN_H, false},
+        {&HouseSurface, "house.bmp", HOUSE_MIN_W, HOUSE_MIN_H, true},
+        {&PaitaSurface, "paita.bmp", 1, 1, false},
+        {&TextureloopSurface, "textureloop.bmp", TEXTURELOOP_MIN_W, TEXTURELOOP_MIN_H, true},
+        {&Smear1Surface, "smear1.bmp", SMEAR_MIN_W, SMEAR_MIN_H, true},
+        {&Smear2Surface, "smear2.bmp", SMEAR_MIN_W, SMEAR_MIN_H, true},
     };
     for (const Still &s : stills) {
-        *s.surface = load_surface_at_least(s.file, s.min_w, s.min_h);
+        *s.surface = s.read_raw ? load_rgb_surface_at_least(s.file, s.min_w, s.min_h)
+                                : load_surface_at_least(s.file, s.min_w, s.min_h);
         if (!*s.surface)
             return false;
     }

@@ -40,8 +40,13 @@ double track_value_at(const SyncTrack *t, double row)
     if (t->key_count == 0)
         return 0.0;
 
-    // Rows beyond the 32-bit range read as the range's ends: far past the
-    // last key gives the last value. NaN floors to INT32_MIN, the first value.
+    // Before the first key, and for NaN, the first value. Tested on the
+    // unfloored row: rows below the 32-bit range would otherwise clamp onto a
+    // first key at INT32_MIN and extrapolate its segment backwards.
+    if (!(row >= t->keys[0].row))
+        return t->keys[0].value;
+    // Rows beyond the 32-bit range read as its end: far past the last key
+    // gives the last value.
     const int32_t r = row >= 2147483647.0 ? INT32_MAX : to_int32(std::floor(row));
     int i = locate_key(t, r);
     if (i < 0) {

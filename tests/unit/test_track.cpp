@@ -153,6 +153,20 @@ TEST(TrackValue, RowsOutsideInt32ReadTheEndValues)
     EXPECT_EQ(track_value_at(&t, -1e12), 6.0);
 }
 
+TEST(TrackValue, FirstKeyOnTheLowestRowHoldsBeforeItAndForNaN)
+{
+    // Rows below the 32-bit range must not clamp onto a key at INT32_MIN and
+    // extrapolate its segment.
+    SyncKey keys[] = {{INT32_MIN, 0.0f, INTERP_LINEAR}, {0, 1.0f, INTERP_HOLD}};
+    SyncTrack t = make_track(keys, 2);
+    EXPECT_EQ(track_value_at(&t, std::numeric_limits<double>::quiet_NaN()), 0.0);
+    EXPECT_EQ(track_value_at(&t, -std::numeric_limits<double>::infinity()), 0.0);
+    EXPECT_EQ(track_value_at(&t, -1e30), 0.0);
+    EXPECT_EQ(track_value_at(&t, -2147483648.5), 0.0);
+    EXPECT_EQ(track_value_at(&t, -2147483648.0), 0.0);            // on the key
+    EXPECT_EQ(track_value_at(&t, -1073741824.0), 0.5);            // halfway
+}
+
 TEST(TrackValue, ExtremeFiniteValuesNeverGiveNaN)
 {
     // -FLT_MAX to +FLT_MAX: the float difference overflows to infinity, which
