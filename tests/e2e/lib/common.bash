@@ -48,30 +48,86 @@ start_demo() {
     DEMO_PID=$!
 }
 
-# Waits for the demo's window; prints its id.
-wait_for_window() {
-    timeout 30 xdotool search --sync --limit 1 --name "lumikenno 2019 demo" 2>/dev/null | head -n 1
+# How long the demo may take for anything a test waits for. Generous: the
+# tests share a loaded machine, and every wait polls, so a quick machine
+# never waits this long.
+PATIENCE=${E2E_PATIENCE:-120}
+
+# The id of the demo's window if it is mapped now, or nothing. SDL may
+# replace its first window while it sets up the renderer, so an id found
+# earlier can be gone: search again before every use.
+demo_window() {
+    xdotool search --all --onlyvisible --pid "$DEMO_PID" --name "lumikenno 2019 demo" \
+        2>/dev/null | tail -n 1
 }
 
-# Waits up to $1 seconds for the demo to end and sets EXIT_STATUS to its
-# exit status, or to "timeout". Not for use in a subshell: only this shell
-# can wait for its child.
-wait_for_exit() {
-    local limit=$1 i=0
-    while kill -0 "$DEMO_PID" 2>/dev/null; do
+# Waits until the demo has a mapped window and is presenting frames (the
+# picture changes), so that its window is final. Fails if it never does.
+wait_for_window() {
+    local deadline=$((SECONDS + PATIENCE))
+    until [ -n "$(demo_window)" ]; do
+        kill -0 "$DEMO_PID" 2>/dev/null ||
+            fail "the demo ended before its window appeared: $(cat "$WORK/stdout" "$WORK/stderr" 2>/dev/null)"
+        [ $SECONDS -lt $deadline ] || fail "no window appeared within ${PATIENCE}s"
         sleep 0.1
-        i=$((i + 1))
-        if [ $i -ge $((limit * 10)) ]; then
+    done
+    wait_for_picture_changes 1
+}
+
+# Waits until the screen has changed $1 times after this call, each change
+# against the previous grab. Every new picture comes from a frame that began
+# after the previous one was shown, so two changes prove that the demo polled
+# its events after the call began.
+wait_for_picture_changes() {
+    local count=$1 deadline=$((SECONDS + PATIENCE)) last= next
+    while [ "$count" -gt 0 ]; do
+        kill -0 "$DEMO_PID" 2>/dev/null || fail "the demo ended while frames were expected"
+        [ $SECONDS -lt $deadline ] || fail "the picture stood still for ${PATIENCE}s (last grab $last)"
+        next=$(screen_hash) || continue
+        if [ -z "$last" ]; then
+            last=$next
+        elif [ "$next" != "$last" ]; then
+            count=$((count - 1))
+            last=$next
+        fi
+    done
+}
+
+# Sends xdotool's key command (key, keyup, ...) with its keys to the demo's
+# window, found again right before sending; a send that fails because the
+# window went away is retried with the window found anew.
+send_to_demo() {
+    local deadline=$((SECONDS + PATIENCE)) wid
+    while :; do
+        wid=$(demo_window)
+        if [ -n "$wid" ] && xdotool "$1" --window "$wid" "${@:2}" 2>/dev/null; then
+            return 0
+        fi
+        [ $SECONDS -lt $deadline ] || fail "could not send $* to the demo's window"
+        sleep 0.1
+    done
+}
+
+# Waits for the demo to end and sets EXIT_STATUS to its exit status, or to
+# "timeout" after $PATIENCE seconds. Not for use in a subshell: only this
+# shell can wait for its child.
+wait_for_exit() {
+    local deadline=$((SECONDS + PATIENCE))
+    while kill -0 "$DEMO_PID" 2>/dev/null; do
+        if [ $SECONDS -ge $deadline ]; then
             EXIT_STATUS=timeout
             return
         fi
+        sleep 0.1
     done
     wait "$DEMO_PID"
     EXIT_STATUS=$?
     DEMO_PID=
 }
 
+# Prints an md5 of the whole screen; status 1 when the grab failed (xwd
+# fails now and then when a window goes away during the grab).
 screen_hash() {
-    xwd -root -silent >"$WORK/screen.xwd" || fail "xwd could not grab the screen"
+    xwd -root -screen -silent >"$WORK/screen.xwd" 2>/dev/null || return 1
     md5sum <"$WORK/screen.xwd" | cut -d' ' -f1
 }
