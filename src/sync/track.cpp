@@ -6,6 +6,7 @@
 // per track per frame, so nothing here allocates or touches a file.
 #include "sync/track.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 
@@ -72,16 +73,27 @@ double track_value_at(const SyncTrack *t, double row)
                          : df;
     const double s = k.value;
 
+    double v;
     switch (k.kind) {
     case INTERP_HOLD:
         return s;
     case INTERP_LINEAR:
-        return s + tt * d;
+        v = s + tt * d;
+        break;
     case INTERP_SMOOTH:
-        return d * ((3.0 - (tt + tt)) * (tt * tt)) + s;
+        v = d * ((3.0 - (tt + tt)) * (tt * tt)) + s;
+        break;
     case INTERP_QUADRATIC:
-        return std::pow(tt, 2.0) * d + s;
+        v = std::pow(tt, 2.0) * d + s;
+        break;
     default:
         return 0.0;
     }
+    // The single-precision difference can be off by half its last bit, which
+    // for keys of very different size is more than the smaller value itself:
+    // near the segment's end the curve would leave the two keys' range. Keep
+    // it inside; for ordinary keys this changes nothing.
+    if (std::isfinite(k.value) && std::isfinite(n.value))
+        v = std::clamp(v, std::fmin(s, n.value), std::fmax(s, n.value));
+    return v;
 }

@@ -167,6 +167,20 @@ TEST(TrackValue, FirstKeyOnTheLowestRowHoldsBeforeItAndForNaN)
     EXPECT_EQ(track_value_at(&t, -1073741824.0), 0.5);            // halfway
 }
 
+TEST(TrackValue, CurvesStayBetweenKeysOfVeryDifferentSize)
+{
+    // FLT_MAX - 1e30 rounded to a float is off by more than 1e30: just before
+    // the second key every curve would read far below both keys.
+    const float big = std::numeric_limits<float>::max();
+    for (int kind : {INTERP_LINEAR, INTERP_SMOOTH, INTERP_QUADRATIC}) {
+        SyncKey keys[] = {{10, big, kind}, {20, 1e30f, INTERP_HOLD}};
+        SyncTrack t = make_track(keys, 2);
+        const double v = track_value_at(&t, std::nextafter(20.0, 10.0));
+        EXPECT_GE(v, static_cast<double>(1e30f)) << kind;
+        EXPECT_LE(v, static_cast<double>(big)) << kind;
+    }
+}
+
 TEST(TrackValue, ExtremeFiniteValuesNeverGiveNaN)
 {
     // -FLT_MAX to +FLT_MAX: the float difference overflows to infinity, which
