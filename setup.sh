@@ -3,8 +3,11 @@
 # a full test run: installs the missing Debian packages, builds, generates
 # the demo's data, then
 #   ./setup.sh demo   starts the demo (Escape quits)
-#   ./setup.sh test   runs every test, then the unit tests once more under
-#                     the address and undefined-behaviour sanitizers
+#   ./setup.sh test   runs every test, then the unit tests and the fuzz
+#                     seed corpora once more under the address and
+#                     undefined-behaviour sanitizers, and the sanitized
+#                     offline renderer on the whole timeline and on hostile
+#                     track files
 set -euo pipefail
 
 mode=${1:-}
@@ -16,7 +19,7 @@ cd "$(dirname "$0")"
 
 packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libvorbis-dev
           libpng-dev libfreetype-dev fonts-dejavu-core libgtest-dev
-          xvfb xauth xdotool x11-apps)
+          xvfb xauth xdotool x11-apps clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -37,7 +40,9 @@ if [ "$mode" = demo ]; then
 fi
 
 ctest --test-dir build --output-on-failure -j 2
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON -DDEMO_GENERATE_DATA=OFF
-cmake --build build-asan --target unit_tests
+# The sanitized build renders with the data generated above.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON -DDEMO_GENERATE_DATA=OFF \
+    -DDEMO_DATA_DIR="$PWD/build/demo"
+cmake --build build-asan --target unit_tests capture fuzz_track fuzz_timeline fuzz_bmp
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir build-asan -L unit --output-on-failure -j 2
+    ctest --test-dir build-asan -L 'unit|sanitized' --output-on-failure -j 2
