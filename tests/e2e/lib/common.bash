@@ -82,7 +82,12 @@ wait_for_picture_changes() {
     local count=$1 deadline=$((SECONDS + PATIENCE)) last= next
     while [ "$count" -gt 0 ]; do
         kill -0 "$DEMO_PID" 2>/dev/null || fail "the demo ended while frames were expected"
-        [ $SECONDS -lt $deadline ] || fail "the picture stood still for ${PATIENCE}s (last grab $last)"
+        if [ $SECONDS -ge $deadline ]; then
+            # Where the demo is stuck, when a debugger is at hand.
+            command -v gdb >/dev/null &&
+                gdb -p "$DEMO_PID" -batch -ex "thread apply all bt" 2>&1 | grep -E '^(#|Thread)' >&2
+            fail "the picture stood still for ${PATIENCE}s (last grab $last)"
+        fi
         next=$(screen_hash) || continue
         if [ -z "$last" ]; then
             last=$next
