@@ -15,7 +15,7 @@ esac
 cd "$(dirname "$0")"
 
 packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libvorbis-dev
-          libpng-dev libfreetype-dev fonts-dejavu-core libgtest-dev
+          libpng-dev libfreetype-dev libsdl2-ttf-dev fonts-dejavu-core libgtest-dev
           xvfb xauth xdotool x11-apps)
 missing=()
 for p in "${packages[@]}"; do

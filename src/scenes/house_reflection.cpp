@@ -102,7 +102,7 @@ void render_house_reflection(uint32_t *canvas, const uint8_t *mask, uint32_t tic
 // Scene 2. Draws straight onto the window; the frame loop copies nothing.
 void draw_house_reflection()
 {
-    SDL_SetRenderTarget(renderer, nullptr);
+    SDL_SetRenderTarget(renderer, PictureTarget);
     SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_NONE);
     SDL_SetRenderDrawColor(renderer, channel_from_value(TrackValues.clear_r),
                            channel_from_value(TrackValues.clear_g),
