@@ -28,23 +28,32 @@ static bool read_source(const std::string &path, std::string *text, std::string 
     return read_whole_file(path, MAX_WATCHED_BYTES, text, error);
 }
 
-// Parses `text` as the new taken version.
-static WatchResult take(TimelineWatch *w, const std::string &text)
+// Parses a changed text. A good one is taken; a bad one only when `settled`
+// (false: nothing changes and the result is WATCH_UNCHANGED).
+static WatchResult take(TimelineWatch *w, const std::string &text, bool settled)
 {
-    w->taken = text;
-    w->has_pending = false;
-    w->pending.clear();
     Timeline parsed;
     std::string errors;
     if (!parse_timeline(text, w->path, &parsed, &errors)) {
+        if (!settled) {
+            w->pending = text;
+            w->has_pending = true;
+            return WATCH_UNCHANGED;
+        }
         if (errors.empty())
             errors = w->path + ":1: the timeline does not parse\n";
         w->errors = errors;
+        w->taken = text;
+        w->has_pending = false;
+        w->pending.clear();
         return WATCH_NEW_ERRORS;
     }
     w->timeline = std::move(parsed);
     w->has_timeline = true;
     w->errors.clear();
+    w->taken = text;
+    w->has_pending = false;
+    w->pending.clear();
     return WATCH_NEW_TIMELINE;
 }
 
@@ -56,7 +65,7 @@ bool open_timeline_watch(TimelineWatch *w, const std::string &path, WatchResult 
     std::string text;
     if (!read_source(path, &text, error))
         return false;
-    *result = take(w, text);
+    *result = take(w, text, true);
     return true;
 }
 
@@ -84,12 +93,7 @@ WatchResult take_timeline_text(TimelineWatch *w, const std::string *text)
         w->pending.clear();
         return WATCH_UNCHANGED;
     }
-    if (!w->has_pending || *text != w->pending) {
-        w->pending = *text; // first sight of this text: wait for it to settle
-        w->has_pending = true;
-        return WATCH_UNCHANGED;
-    }
-    return take(w, *text);
+    return take(w, *text, w->has_pending && *text == w->pending);
 }
 
 bool apply_timeline(const Timeline &timeline, SyncTrack *const *tracks, int count)

@@ -2,9 +2,10 @@
 // every poll (the studio polls 20 times a second), compiled in memory by the
 // timeline parser, and a good version replaces the twelve tracks' keys.
 //
-// A changed text is taken only once it has been read the same at two polls
-// in a row: an editor that truncates and then writes may be caught half-way,
-// and a half-written file must neither replace the tracks nor flash errors.
+// A changed text that parses is taken at once. One that does not parse is
+// taken (its errors shown and printed) only once it has been read the same at
+// two polls in a row: an editor that truncates and then writes may be caught
+// half-way, and a half-written file must not flash errors.
 // A file that cannot be read (gone for a moment while an editor renames its
 // new version into place, or not a regular file) changes nothing: the tracks
 // and the messages stay as they are until it can be read again.
@@ -19,7 +20,7 @@ struct SyncTrack;
 struct TimelineWatch {
     std::string path;
     std::string taken;        // the text last parsed, good or bad
-    std::string pending;      // a changed text read once, not yet taken
+    std::string pending;      // a changed bad text read once, not yet taken
     bool has_pending = false;
     bool unreadable = false;  // the last poll could not read the file
     std::string read_error;   // why, while unreadable
