@@ -7,21 +7,12 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/frame.h"
 #include "app/state.h"
-#if __has_include("scenes/scene_table.h")
 #include "scenes/scene_table.h"
-#define HUD_SCENE_NAME(i) SceneTable[i].name
-#else
-enum { SCENE_COUNT = 8 };
-static const char *const HudSceneNames[SCENE_COUNT] = {
-    "landscape", "sprite drip", "house", "streak", "sphere", "fire", "glyph field", "sequence"};
-#define HUD_SCENE_NAME(i) HudSceneNames[i]
-#endif
 #include "strip.h"
 #include "text/overlay.h"
-#include "timeline.h" // ROWS_PER_BEAT, ROWS_PER_BAR
 
 enum {
     FIRST_GLYPH = 32, // space
@@ -167,9 +158,8 @@ static std::string bar_beat(int32_t row)
 
 static const char *scene_name(int index)
 {
-    if (index < 0 || index >= SCENE_COUNT)
-        return "no scene";
-    return HUD_SCENE_NAME(index);
+    const SceneInfo *scene = find_scene(index);
+    return scene ? scene->name : "no scene";
 }
 
 // ---- Panel ------------------------------------------------------------------
@@ -180,7 +170,7 @@ static const SDL_Color WARN = {255, 210, 80, 255};
 static const SDL_Color PANEL_BG = {0, 0, 0, 170};
 
 // Scene colours, one per scene; grey for no scene.
-static const SDL_Color SCENE_COLOURS[8] = {
+static const SDL_Color SCENE_COLOURS[SCENE_COUNT] = {
     {70, 140, 70, 255},  {190, 80, 160, 255}, {200, 170, 60, 255}, {60, 160, 190, 255},
     {110, 90, 210, 255}, {220, 90, 40, 255},  {40, 190, 130, 255}, {150, 150, 60, 255},
 };
@@ -216,14 +206,9 @@ static void panel_lines(const HudState &s, std::vector<std::pair<std::string, SD
         status += "  loop " + bar_beat(s.loop.start_row) + " - " + bar_beat(s.loop.end_row);
     lines->push_back({status, TEXT});
 
-    const std::pair<const char *, float> values[] = {
-        {"clear.r", TrackValues.clear_r},  {"clear.g", TrackValues.clear_g},
-        {"clear.b", TrackValues.clear_b},  {"clear.a", TrackValues.clear_a},
-        {"cam.rot", TrackValues.cam_rot},  {"cam.dist", TrackValues.cam_dist},
-        {"cam.x", TrackValues.cam_x},      {"cam.y", TrackValues.cam_y},
-        {"cam.h", TrackValues.cam_h},      {"cam.hori", TrackValues.cam_hori},
-        {"cam.scaleh", TrackValues.cam_scaleh},
-    };
+#define HUD_VALUE_OF(ID, FIELD, NAME) {NAME, TrackValues.FIELD},
+    const std::pair<const char *, float> values[] = {DEMO_VALUE_TRACKS(HUD_VALUE_OF)};
+#undef HUD_VALUE_OF
     for (const auto &[name, value] : values) {
         std::snprintf(text, sizeof text, "%-11s %12.4f", name, static_cast<double>(value));
         lines->push_back({text, DIM});
@@ -261,7 +246,7 @@ static void add_strip(const HudState &s, int w, int h)
     sample_strip_runs(Tracks[TRACK_SCENE], strip, s.length, &runs);
     for (const StripRun &r : runs)
         add_rect(Shapes, SDL_Rect{r.x0, strip.y, r.x1 - r.x0, scene_h},
-                 r.value >= 0 && r.value < 8 ? SCENE_COLOURS[r.value] : NO_SCENE);
+                 find_scene(r.value) ? SCENE_COLOURS[r.value] : NO_SCENE);
 
     // Overlay lines below the scenes, two shades so neighbouring lines part.
     sample_strip_runs(Tracks[TRACK_CLEAR_A], strip, s.length, &runs);
@@ -271,7 +256,7 @@ static void add_strip(const HudState &s, int w, int h)
                      (r.value & 1) ? SDL_Color{230, 230, 230, 255} : SDL_Color{160, 160, 160, 255});
 
     // Bar ticks; every fourth bar taller.
-    const double bar_seconds = static_cast<double>(ROWS_PER_BAR) / STUDIO_ROWS_PER_SECOND;
+    const double bar_seconds = ROWS_PER_BAR / STUDIO_ROWS_PER_SECOND;
     for (int bar = 0; bar * bar_seconds <= s.length; bar++) {
         const int x = strip_x_of(strip, bar * bar_seconds, s.length);
         add_rect(Shapes, SDL_Rect{x, strip.y, 1, bar % 4 == 0 ? 8 : 4}, SDL_Color{0, 0, 0, 255});

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "sync/track.h"
 #include "transport.h"
 

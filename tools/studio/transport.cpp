@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "sync/track.h"
-#include "timeline.h" // ROWS_PER_BAR
 
 // Rows computed from seconds carry rounding noise (19.6 s * 20 may give
 // 391.99999999999994): grid decisions allow this much.
@@ -55,7 +54,7 @@ double scene_change_step(double seconds, int direction, const SyncTrack *scene, 
 static int32_t bar_start_row(double seconds)
 {
     const double row = clamp_time(seconds, -1.0) * STUDIO_ROWS_PER_SECOND;
-    const double bars = std::floor(row / static_cast<double>(ROWS_PER_BAR) + ROW_TOLERANCE);
+    const double bars = std::floor(row / ROWS_PER_BAR + ROW_TOLERANCE);
     if (bars >= INT32_MAX / ROWS_PER_BAR - 1)
         return (INT32_MAX / ROWS_PER_BAR - 1) * ROWS_PER_BAR;
     return static_cast<int32_t>(bars) * ROWS_PER_BAR;

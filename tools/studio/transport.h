@@ -10,9 +10,12 @@
 
 #include <cstdint>
 
+#include "base/facts.h"
+
 struct SyncTrack;
 
-constexpr double STUDIO_ROWS_PER_SECOND = 20.0;
+// Rows a second as a double, for arithmetic on music times.
+constexpr double STUDIO_ROWS_PER_SECOND = ROWS_PER_SECOND;
 
 // Backward steps skip a grid line that lies less than this many rows behind
 // (0.1 s): pressed repeatedly during playback they keep going back instead of
