@@ -2,6 +2,8 @@
 // vorbisfile for the level check, and the file write (see encode.h).
 #include "encode.h"
 
+#include "base/safe_write.h"
+
 #include "arrangement.h"
 
 #include <vorbis/vorbisenc.h>
@@ -178,10 +180,12 @@ bool decode_vorbis_info(const std::vector<unsigned char> &data, DecodedInfo &inf
     return true;
 }
 
+// The temporary file is created up front so that an unwritable destination
+// fails before minutes of rendering, not after.
 bool open_output(const char *path, OutputFile &out, std::string &error)
 {
     out.path = path;
-    out.temp_path = out.path + ".tmp";
+    out.temp_path = temporary_path_for(out.path);
     out.file = std::fopen(out.temp_path.c_str(), "wb");
     if (out.file == nullptr) {
         error = "cannot create " + out.temp_path + ": " + std::strerror(errno);
@@ -196,20 +200,9 @@ bool finish_output(OutputFile &out, const std::vector<unsigned char> &data, std:
         error = "output file is not open";
         return false;
     }
-    const size_t written = std::fwrite(data.data(), 1, data.size(), out.file);
-    const bool closed = std::fclose(out.file) == 0;
+    std::fclose(out.file);
     out.file = nullptr;
-    if (written != data.size() || !closed) {
-        error = "cannot write " + out.temp_path;
-        std::remove(out.temp_path.c_str());
-        return false;
-    }
-    if (std::rename(out.temp_path.c_str(), out.path.c_str()) != 0) {
-        error = "cannot rename " + out.temp_path + " to " + out.path + ": " + std::strerror(errno);
-        std::remove(out.temp_path.c_str());
-        return false;
-    }
-    return true;
+    return write_file_safely(out.path, data.data(), data.size(), &error);
 }
 
 void abandon_output(OutputFile &out)
@@ -217,7 +210,7 @@ void abandon_output(OutputFile &out)
     if (out.file != nullptr) {
         std::fclose(out.file);
         out.file = nullptr;
-        std::remove(out.temp_path.c_str());
+        remove_temporary_file(out.path);
     }
 }
 
