@@ -104,7 +104,7 @@ struct ClockTiming {
 };
 
 struct Stream {
-    bool open;
+    bool open;               // written under the device lock only
     bool on_device;          // device-timed; otherwise clock-timed
     std::string path;
 
@@ -313,9 +313,10 @@ bool open_converter(Stream &s)
     return s.decoder.converter != nullptr;
 }
 
+// Clears every field of a closed stream but `open`, which is only ever
+// written under the device lock because the callback reads it first.
 void reset_stream()
 {
-    Music.open = false;
     Music.on_device = false;
     Music.path.clear();
     Music.rate = FALLBACK_RATE;

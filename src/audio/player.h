@@ -48,7 +48,7 @@ void player_play();
 void player_pause();                  // picture and sound stop; position holds
 void player_resume();                 // goes on from where it held
 bool player_paused();
-void player_seek(double seconds);     // sample-accurate; clamped to [0, length]; works paused or playing
+void player_seek(double seconds);     // sample-accurate; clamped to [0, length] (no length: [0, 1e7]); works paused or playing
 double player_position();             // music seconds
 double player_length();               // music seconds; negative when unknown (clock, no file, damaged)
 void player_set_muted(bool muted);    // silence output; the position goes on
