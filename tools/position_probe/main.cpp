@@ -9,8 +9,11 @@
 // H times a second (default 60) for S seconds (default 5), at fixed points
 // of a steady schedule. It prints how many readings repeated the previous
 // time and the minimum, median, 90th percentile and maximum step between
-// readings, in milliseconds, and the same figures for the intervals at which
-// the readings were really taken (the machine's own scheduling jitter).
+// readings, in milliseconds, the same figures for the intervals at which the
+// readings were really taken (the machine's own scheduling jitter), and the
+// largest difference between a step and its interval. On a busy machine run
+// it at real-time priority (chrt -f 10) so that the figures show the player
+// rather than the scheduler.
 // Exit status: 0 done, 1 no audio device, 2 bad arguments.
 #include "audio/bass.h"
 
@@ -18,6 +21,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -102,9 +106,11 @@ int main(int argc, char **argv)
 
     std::vector<double> steps, intervals;
     long repeats = 0;
+    double worst_gap = 0.0; // largest |step - reading interval|: the player's own share
     for (size_t i = 1; i < times.size(); ++i) {
         steps.push_back((times[i] - times[i - 1]) * 1000.0);
         intervals.push_back((taken[i] - taken[i - 1]) * 1000.0);
+        worst_gap = std::max(worst_gap, std::fabs(steps.back() - intervals.back()));
         if (times[i] == times[i - 1])
             ++repeats;
     }
@@ -116,6 +122,7 @@ int main(int argc, char **argv)
                 s.max);
     std::printf("  reading interval ms: min %.2f  median %.2f  p90 %.2f  max %.2f\n", w.min, w.median,
                 w.p90, w.max);
+    std::printf("  largest difference between a step and its reading interval: %.2f ms\n", worst_gap);
     std::printf("  music time at the last reading: %.3f s\n", times.empty() ? 0.0 : times.back());
     return 0;
 }
