@@ -29,6 +29,10 @@
 // the per-frame values, "name" the track's name (its file is sync_NAME.track).
 // The scene selector comes first, then the value tracks, each read once a
 // frame into TrackValues.
+#define DEMO_TRACKS(X)                     \
+    X(SCENE, scene, "scene")               \
+    DEMO_VALUE_TRACKS(X)
+
 #define DEMO_VALUE_TRACKS(X)               \
     X(CLEAR_R, clear_r, "clear.r")         \
     X(CLEAR_G, clear_g, "clear.g")         \
@@ -41,10 +45,6 @@
     X(CAM_H, cam_h, "cam.h")               \
     X(CAM_HORI, cam_hori, "cam.hori")      \
     X(CAM_SCALEH, cam_scaleh, "cam.scaleh")
-
-#define DEMO_TRACKS(X)                     \
-    X(SCENE, scene, "scene")               \
-    DEMO_VALUE_TRACKS(X)
 
 #define DEMO_TRACK_COUNT_ONE(ID, FIELD, NAME) +1
 inline constexpr int DEMO_TRACK_COUNT = 0 DEMO_TRACKS(DEMO_TRACK_COUNT_ONE);
