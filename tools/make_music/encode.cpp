@@ -5,9 +5,9 @@
 #include "base/safe_write.h"
 
 #include "arrangement.h"
+#include "base/ogg_source.h"
 
 #include <vorbis/vorbisenc.h>
-#include <vorbis/vorbisfile.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -40,49 +40,6 @@ void drain_blocks(vorbis_dsp_state &vd, vorbis_block &vb, ogg_stream_state &os,
                 append_page(out, page);
         }
     }
-}
-
-// Reading callbacks over a byte vector, for ov_open_callbacks.
-struct MemoryReader {
-    const std::vector<unsigned char> *data;
-    size_t pos;
-};
-
-size_t read_memory(void *ptr, size_t size, size_t count, void *source)
-{
-    MemoryReader &m = *static_cast<MemoryReader *>(source);
-    if (size == 0)
-        return 0;
-    const size_t left = m.data->size() - m.pos;
-    const size_t n = std::min(count, left / size);
-    if (n == 0)
-        return 0;  // also keeps memcpy away from an empty vector's null data
-    std::memcpy(ptr, m.data->data() + m.pos, n * size);
-    m.pos += n * size;
-    return n;
-}
-
-int seek_memory(void *source, ogg_int64_t offset, int whence)
-{
-    MemoryReader &m = *static_cast<MemoryReader *>(source);
-    const ogg_int64_t size = static_cast<ogg_int64_t>(m.data->size());
-    ogg_int64_t base = 0;
-    if (whence == SEEK_CUR)
-        base = static_cast<ogg_int64_t>(m.pos);
-    else if (whence == SEEK_END)
-        base = size;
-    else if (whence != SEEK_SET)
-        return -1;
-    const ogg_int64_t to = base + offset;
-    if (to < 0 || to > size)
-        return -1;
-    m.pos = static_cast<size_t>(to);
-    return 0;
-}
-
-long tell_memory(void *source)
-{
-    return static_cast<long>(static_cast<MemoryReader *>(source)->pos);
 }
 
 } // namespace
@@ -147,10 +104,13 @@ bool encode_vorbis(const std::vector<float> &left, const std::vector<float> &rig
 bool decode_vorbis_info(const std::vector<unsigned char> &data, DecodedInfo &info, std::string &error)
 {
     info = DecodedInfo{0, 0, 0, 0, 0.0};
-    MemoryReader reader{&data, 0};
-    const ov_callbacks callbacks{read_memory, seek_memory, nullptr, tell_memory};
+    OggSource source = ogg_source_memory(data.data(), data.size());
+    if (!ogg_source_ends_with_eos(source)) {
+        error = "the stream lacks its end-of-stream mark";
+        return false;
+    }
     OggVorbis_File vf;
-    if (ov_open_callbacks(&reader, &vf, nullptr, 0, callbacks) != 0) {
+    if (ov_open_callbacks(&source, &vf, nullptr, 0, ogg_source_callbacks()) != 0) {
         error = "not an Ogg Vorbis stream";
         return false;
     }
