@@ -9,6 +9,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -28,9 +29,10 @@ struct VideoFile {
     int color_space = -1, color_range = -1;
     long frames = 0;            // pictures decoded
     double first_time = -1.0;   // seconds of the first picture
+    double first_sound = -1.0;  // seconds of the first decoded sound
     int sample_rate = 0, channels = 0;
     long samples = 0;           // decoded sound frames, encoder delay and padding removed
-    int audio_frame = 0;        // samples per audio packet
+    int audio_frame = 0;        // samples in the longest decoded audio frame
     std::vector<Picture> kept;  // the pictures asked for, in order
 };
 
@@ -57,6 +59,7 @@ inline Picture to_rgb(const AVFrame *f)
 // Reads the whole file; keeps the pictures whose numbers are in `keep`.
 inline bool read_video(const std::string &path, const std::vector<long> &keep, VideoFile *out)
 {
+    av_log_set_level(AV_LOG_ERROR);
     AVFormatContext *fmt = nullptr;
     if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0)
         return false;
@@ -76,15 +79,14 @@ inline bool read_video(const std::string &path, const std::vector<long> &keep, V
              avcodec_open2(dec[kind], codec, nullptr) >= 0;
         index[kind] = static_cast<int>(i);
         if (kind == 0) {
-            out->video_codec = codec->name;
+            out->video_codec = avcodec_get_name(par->codec_id);
             out->frame_rate = fmt->streams[i]->avg_frame_rate;
             out->color_space = par->color_space;
             out->color_range = par->color_range;
         } else {
-            out->audio_codec = codec->name;
+            out->audio_codec = avcodec_get_name(par->codec_id);
             out->sample_rate = par->sample_rate;
             out->channels = par->ch_layout.nb_channels;
-            out->audio_frame = par->frame_size;
         }
     }
     AVPacket *pkt = av_packet_alloc();
@@ -95,7 +97,11 @@ inline bool read_video(const std::string &path, const std::vector<long> &keep, V
             return false;
         while (avcodec_receive_frame(dec[k], frame) == 0) {
             if (k == 1) {
+                if (out->samples == 0)
+                    out->first_sound = frame->best_effort_timestamp *
+                                       av_q2d(fmt->streams[index[1]]->time_base);
                 out->samples += frame->nb_samples;
+                out->audio_frame = std::max(out->audio_frame, frame->nb_samples);
                 continue;
             }
             if (out->frames == 0)

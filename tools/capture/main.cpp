@@ -236,6 +236,12 @@ static int capture_video(const CaptureArgs &args)
     else
         std::fprintf(stderr, "capture: warning: music.ogg: %s; the video has no sound\n", why.c_str());
 
+    // Missing folders on the way are made, as for --out.
+    std::error_code ec;
+    const fs::path parent = fs::path(args.video_path).parent_path();
+    if (!parent.empty())
+        fs::create_directories(parent, ec);
+
     VideoSpec spec;
     spec.path = args.video_path;
     spec.container = args.output;
@@ -291,7 +297,6 @@ static int capture_video(const CaptureArgs &args)
         remove_failed_video(args.video_path);
         return 1;
     }
-    std::error_code ec;
     const uint64_t bytes = fs::file_size(args.video_path, ec);
     if (StopRequested && done < total) {
         std::fprintf(stderr, "capture: stopped by request after %ld of %ld frames; %s is complete up to there\n",

@@ -34,6 +34,7 @@ struct VideoWriter {
     std::vector<uint8_t *> planes;  // resampler output, one pointer per plane
     int plane_capacity = 0;         // samples the planes hold
     int64_t audio_pts = 0;          // samples given to the audio encoder
+    int64_t audio_shift = 0;        // added to the audio packets' timestamps
     AVRational frame_rate{60, 1};
     std::string path;
     bool opened_file = false;
@@ -94,8 +95,9 @@ static bool open_video_encoder(VideoWriter *w, const VideoSpec &spec, std::strin
         av_dict_set(&opts, "preset", "veryfast", 0);
     } else {
         c->bit_rate = 0; // constant quality, no target rate
-        av_dict_set(&opts, "deadline", "good", 0);
-        av_dict_set(&opts, "cpu-used", "5", 0);
+        // The fastest of libvpx's speeds: VP9 is the slow path here already.
+        av_dict_set(&opts, "deadline", "realtime", 0);
+        av_dict_set(&opts, "cpu-used", "8", 0);
         av_dict_set(&opts, "row-mt", "1", 0);
         av_dict_set(&opts, "tile-columns", "2", 0);
     }
@@ -151,6 +153,12 @@ static bool open_audio_encoder(VideoWriter *w, const VideoSpec &spec, std::strin
     w->audio_stream = add_stream(w, c);
     if (!w->audio_stream)
         return fail(err, "audio stream", AVERROR(ENOMEM));
+    // The encoder stamps its first packet before zero by its start-up delay.
+    // WebM keeps that delay in the track header and wants block times that
+    // include it; left negative, the muxer would move every stream later,
+    // the first picture included.
+    if (!mp4)
+        w->audio_shift = c->initial_padding;
 
     int s = swr_alloc_set_opts2(&w->resampler, &c->ch_layout, c->sample_fmt, c->sample_rate,
                                 &stereo, AV_SAMPLE_FMT_FLT, spec.audio_rate, 0, nullptr);
@@ -168,6 +176,8 @@ static bool open_audio_encoder(VideoWriter *w, const VideoSpec &spec, std::strin
 
 VideoWriter *open_video_writer(const VideoSpec &spec, std::string *err)
 {
+    // Our own one-line messages say what failed; the libraries stay quiet.
+    av_log_set_level(AV_LOG_QUIET);
     VideoWriter *w = new VideoWriter;
     w->path = spec.path;
     w->frame_rate = av_d2q(spec.fps, 1000000);
@@ -238,6 +248,10 @@ static bool encode(VideoWriter *w, AVCodecContext *c, AVStream *s, AVFrame *fram
             return true;
         if (r < 0)
             return fail(err, std::string("encoder ") + c->codec->name, r);
+        if (c == w->audio) {
+            w->packet->pts += w->audio_shift;
+            w->packet->dts += w->audio_shift;
+        }
         av_packet_rescale_ts(w->packet, c->time_base, s->time_base);
         w->packet->stream_index = s->index;
         r = av_interleaved_write_frame(w->format, w->packet);
