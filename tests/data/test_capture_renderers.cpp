@@ -21,10 +21,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "capture_fixture.h"
 #include "run_program.h"
+#include "scenes/scene_table.h"
 
 namespace fs = std::filesystem;
 using capture_fixture::Frame;
@@ -52,6 +54,8 @@ const SceneTime kScenes[] = {
     {6, 112.0, true, true},  // glyph field, bar 70
     {7, 8.5, false, false},  // image sequence, bar 5.3
 };
+
+static_assert(std::size(kScenes) == SCENE_COUNT, "one frame of every scene");
 
 bool have_display()
 {
@@ -126,12 +130,12 @@ TEST(CaptureRenderers, OpenglPicturesAgreeWithSoftwareInEveryScene)
         }
         if (s.window) {
             const int allowed = pictures[0].w * pictures[0].h / 1000;
-            EXPECT_LE(pixels_without_near_match(pictures[0], pictures[1]), allowed) << "scene " << s.scene;
-            EXPECT_LE(pixels_without_near_match(pictures[1], pictures[0]), allowed) << "scene " << s.scene;
+            EXPECT_LE(pixels_without_near_match(pictures[0], pictures[1]), allowed) << SceneTable[s.scene].name;
+            EXPECT_LE(pixels_without_near_match(pictures[1], pictures[0]), allowed) << SceneTable[s.scene].name;
         } else {
             int differing = 0;
             EXPECT_LE(block_difference(pictures[0], pictures[1], &differing), s.blended ? 2 : 0)
-                << "scene " << s.scene << ": " << differing << " blocks differ";
+                << SceneTable[s.scene].name << ": " << differing << " blocks differ";
         }
     }
     fs::remove_all(work);
