@@ -182,18 +182,21 @@ TEST_F(CaptureVideo, StopRequestFinishesAPlayableFileAndExits1)
 {
     // SIGTERM is sent at once but held blocked until capture is ready for it,
     // so it arrives during start-up: the first frame is still made.
+    // Blocked before the fork, so the child holds it blocked from its first
+    // instruction; the test process unblocks it again at once.
+    sigset_t term, before;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    ASSERT_EQ(sigprocmask(SIG_BLOCK, &term, &before), 0);
     const pid_t child = fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGTERM);
-        sigprocmask(SIG_BLOCK, &set, nullptr);
         if (chdir(work.c_str()) != 0 || !freopen("stderr.txt", "w", stderr))
             _exit(99);
         execl(kCapture.c_str(), "capture", "--video", "stopped.mp4", "--fps", "30", nullptr);
         _exit(98);
     }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    ASSERT_GT(child, 0);
     ASSERT_EQ(kill(child, SIGTERM), 0);
     int raw = 0;
     ASSERT_EQ(waitpid(child, &raw, 0), child);
