@@ -16,6 +16,7 @@ cd "$(dirname "$0")"
 
 packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libvorbis-dev
           libpng-dev libfreetype-dev libsdl2-ttf-dev fonts-dejavu-core libgtest-dev
+          libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
           xvfb xauth xdotool x11-apps)
 missing=()
 for p in "${packages[@]}"; do

@@ -25,8 +25,8 @@ enum {
     MASK_SHIFT = 9,       // columns the mask is read to the left
     ROW_LENGTH = 319,     // x runs 0..318; column 319 gets only spill
     REFLECTION_ROWS = 30, // mask rows 99 down to 70, mirrored
-    SCREEN_W = 320,
-    CANVAS_PIXELS = 320 * 200,
+    SCREEN_W = CANVAS_W,
+    CANVAS_PIXELS = CANVAS_W * CANVAS_H,
 };
 
 // Mask byte at a linear index; below the start of the mask it reads 0.
