@@ -4,10 +4,11 @@
 #
 # The sources come from apt (`apt-get source`), which checks them against the
 # signed Sources index. The result goes to CACHE_DIR/<key>/prefix, where the
-# key covers the three source versions, the compiler's version and this
-# script, so a new version of any of them builds a fresh prefix and an
-# unchanged set is reused as it stands. Prints the prefix on standard output
-# (everything else goes to standard error).
+# key covers the three source versions, the compiler's version and the build
+# recipes (this script and web/sdl2/), so a change to any of them builds a
+# fresh prefix (and drops the old ones) and an unchanged set is reused as it
+# stands. Prints the prefix on standard output (all else goes to standard
+# error).
 set -euo pipefail
 
 cache=${1:?usage: build-deps.sh CACHE_DIR}
@@ -17,7 +18,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 # Debian's emscripten finds its Node modules (acorn and friends) only in
 # Debian's Node path; a Node from elsewhere does not look there.
-export NODE_PATH=/usr/share/nodejs
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
 source_version() {
     apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -V | tail -n 1
@@ -29,7 +30,8 @@ for p in "${packages[@]}"; do
     [ -n "$v" ] || { echo "build-deps: no source package $p (is a deb-src line configured?)" >&2; exit 1; }
     versions+=("$p=$v")
 done
-key=$( { printf '%s\n' "${versions[@]}"; emcc --version | head -n 1; cat "$0"; } | sha256sum | cut -c1-16)
+key=$( { printf '%s\n' "${versions[@]}"; emcc --version | head -n 1;
+         cat "$0" "$here/sdl2/CMakeLists.txt" "$here/sdl2/SDL2Config.cmake"; } | sha256sum | cut -c1-16)
 dir=$cache/$key
 prefix=$dir/prefix
 if [ -f "$dir/done" ]; then
@@ -49,10 +51,10 @@ common=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_TEST
         # Find packages in our prefix although the toolchain file confines
         # searches to emscripten's own sysroot.
         -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix"
-        # Every configure check compiles without linking: an emscripten link
-        # costs seconds (it runs the JavaScript back end), and SDL makes a
-        # few hundred checks. A function that a check wrongly finds cannot go
-        # unnoticed: the final link fails on undefined symbols.
+        # Configure checks compile without linking: an emscripten link costs
+        # seconds (it runs the JavaScript back end). A function that a check
+        # wrongly finds cannot go unnoticed: the final link fails on
+        # undefined symbols.
         -DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY)
 
 build() { # name source-dir cmake-options...
@@ -72,14 +74,10 @@ done
 build ogg "$(srcdir libogg)" -DINSTALL_DOCS=OFF "${sizes[@]}"
 build vorbis "$(srcdir libvorbis)"
 
-# Only what the demo uses: video with the GLES2 renderer, audio, events,
-# timers, files and the base path. Threads off: the page runs single-threaded.
-off=()
-for o in SHARED TEST TESTS THREADS JOYSTICK HAPTIC HIDAPI SENSOR POWER LOCALE MISC LOADSO \
-         DISKAUDIO DUMMYAUDIO DUMMYVIDEO OPENGL VULKAN OFFSCREEN; do
-    off+=("-DSDL_$o=OFF")
-done
-build sdl2 "$(srcdir libsdl2)" -DSDL_STATIC=ON "${off[@]}"
+# SDL2 with SDL's own configuration for emscripten, by our small build
+# (web/sdl2/) instead of SDL's configure checks.
+build sdl2 "$here/sdl2" -DSDL_SOURCE_DIR="$(srcdir libsdl2)"
 
 touch "$dir/done"
+find "$cache" -mindepth 1 -maxdepth 1 -type d ! -name "$key" -exec rm -rf {} +
 echo "$prefix"

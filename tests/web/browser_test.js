@@ -124,7 +124,7 @@ async function testPage(browser, base) {
     const problems = [];
     const page = await openPage(browser, problems);
     await page.goto(base + '/index.html', {waitUntil: 'load'});
-    await page.waitForSelector('#start.ready', {timeout: LOAD_DEADLINE_MS, polling: 250});
+    await page.waitForSelector('#start.ready', {timeout: LOAD_DEADLINE_MS});
     checkNoProblems(problems, 'while loading');
     const shown = await page.evaluate(() => ({
         text: document.body.innerText,
@@ -139,7 +139,7 @@ async function testPage(browser, base) {
         fail('the page background is ' + shown.background);
 
     await page.click('#start');
-    await page.waitForSelector('#start.gone', {timeout: LOAD_DEADLINE_MS, polling: 250});
+    await page.waitForSelector('#start.gone', {timeout: LOAD_DEADLINE_MS});
     const gl = await page.evaluate(() => {
         const ctx = Module.ctx;
         if (!ctx)
