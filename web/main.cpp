@@ -3,11 +3,10 @@
 //
 // Browsers let a page make sound only after a user gesture, so nothing starts
 // when the module loads: the page shows its "click to start" layer and the
-// click runs the whole start-up inside the click's own event handler. There
-// the audio context may start, and the full-screen request that start-up makes
-// (SDL_SetWindowFullscreen) is granted at once instead of waiting for the next
-// gesture. Then the browser calls play_frame() once per display frame. Escape
-// is the browser's own: it leaves full screen; the demo ends with the tab.
+// click runs the whole start-up inside the click's own event handler, where
+// the browser lets the audio context start and grants full screen at once.
+// Then the browser calls play_frame() once per display frame. Escape is the
+// browser's own: it leaves full screen; the demo ends with the tab.
 //
 // With the arguments "--frame-at SECONDS" (the page passes them for its "t"
 // query parameter) the program instead renders the one frame at that music
@@ -52,6 +51,11 @@ static EM_BOOL on_start_click(int, const EmscriptenMouseEvent *, void *)
         return EM_TRUE;
     }
     report_started(true);
+    // Start-up's own request (SDL_SetWindowFullscreen) reaches the browser
+    // only where SDL finds a display mode of at least the window's 1920x1080,
+    // i.e. on large screens. Ask for the canvas here, still inside the click,
+    // on any screen; the browser scales it with its aspect ratio kept.
+    emscripten_request_fullscreen("#canvas", EM_FALSE);
     emscripten_set_main_loop(web_frame, 0, EM_FALSE);
     return EM_TRUE;
 }
