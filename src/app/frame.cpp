@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/state.h"
-#include "scenes/scenes.h"
+#include "scenes/scene_table.h"
 #include "sync/track.h"
 #include "text/overlay.h"
 
@@ -18,18 +18,10 @@ static float value_of(TrackId id)
 
 void update_frame_values(double seconds)
 {
-    Row = static_cast<float>(seconds * 20.0);
-    TrackValues.clear_r = value_of(TRACK_CLEAR_R);
-    TrackValues.clear_g = value_of(TRACK_CLEAR_G);
-    TrackValues.clear_b = value_of(TRACK_CLEAR_B);
-    TrackValues.clear_a = value_of(TRACK_CLEAR_A);
-    TrackValues.cam_x = value_of(TRACK_CAM_X);
-    TrackValues.cam_y = value_of(TRACK_CAM_Y);
-    TrackValues.cam_h = value_of(TRACK_CAM_H);
-    TrackValues.cam_hori = value_of(TRACK_CAM_HORI);
-    TrackValues.cam_scaleh = value_of(TRACK_CAM_SCALEH);
-    TrackValues.cam_rot = value_of(TRACK_CAM_ROT);
-    TrackValues.cam_dist = value_of(TRACK_CAM_DIST);
+    Row = static_cast<float>(seconds * ROWS_PER_SECOND);
+#define DEMO_READ_TRACK(ID, FIELD, NAME) TrackValues.FIELD = value_of(TRACK_##ID);
+    DEMO_VALUE_TRACKS(DEMO_READ_TRACK)
+#undef DEMO_READ_TRACK
     // 80 ticks per row; only the low 32 bits are kept.
     Tick = low32_of_trunc(static_cast<double>(Row) * 20.0 * 4.0);
 }
@@ -45,33 +37,14 @@ int current_scene_index()
     return to_int32(track_value_at(Tracks[TRACK_SCENE], static_cast<double>(Row)));
 }
 
-static void copy_target_to_window()
-{
-    SDL_RenderCopy(renderer, TargetTexture, nullptr, nullptr);
-}
-
 void draw_scene(int index)
 {
-    switch (index) {
-    case 0:
-        SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_NONE);
-        SDL_SetRenderDrawColor(renderer, channel_from_value(TrackValues.clear_r),
-                               channel_from_value(TrackValues.clear_g),
-                               channel_from_value(TrackValues.clear_b), 255);
-        SDL_RenderClear(renderer);
-        draw_landscape();
-        SDL_UpdateTexture(CanvasTexture, nullptr, Canvas, CANVAS_PITCH);
-        SDL_RenderCopy(renderer, CanvasTexture, nullptr, nullptr);
-        break;
-    case 1: draw_sprite_drip(); copy_target_to_window(); break;
-    case 2: draw_house_reflection(); break;
-    case 3: draw_streak_window(); break;
-    case 4: draw_ray_sphere(); copy_target_to_window(); break;
-    case 5: draw_fire(); copy_target_to_window(); break;
-    case 6: draw_glyph_field(); break;
-    case 7: draw_image_sequence(); copy_target_to_window(); break;
-    default: break; // no scene: nothing is cleared or copied
-    }
+    const SceneInfo *scene = find_scene(index);
+    if (!scene)
+        return; // no scene: nothing is cleared or copied
+    scene->draw();
+    if (scene->copies_target)
+        SDL_RenderCopy(renderer, TargetTexture, nullptr, nullptr);
 }
 
 void finish_frame()

@@ -36,26 +36,19 @@ void create_canvas_textures()
 // loader has reported and cleaned up.
 static bool load_images()
 {
-    struct Still { SDL_Surface **surface; const char *file; int min_w, min_h; };
-    const Still stills[] = {
-        {&D1Surface, "d1.bmp", MAP_MIN_W, MAP_MIN_H},
-        {&C1Surface, "c1.bmp", MAP_MIN_W, MAP_MIN_H},
-        {&BadtasteSurface, "badtaste.bmp", 1, 1},
-        {&FontSurface, "font.bmp", FONT_MIN_W, FONT_MIN_H},
-        {&HouseSurface, "house.bmp", HOUSE_MIN_W, HOUSE_MIN_H},
-        {&PaitaSurface, "paita.bmp", 1, 1},
-        {&TextureloopSurface, "textureloop.bmp", TEXTURELOOP_MIN_W, TEXTURELOOP_MIN_H},
-        {&Smear1Surface, "smear1.bmp", SMEAR_MIN_W, SMEAR_MIN_H},
-        {&Smear2Surface, "smear2.bmp", SMEAR_MIN_W, SMEAR_MIN_H},
-    };
-    for (const Still &s : stills) {
-        *s.surface = load_surface_at_least(s.file, s.min_w, s.min_h);
-        if (!*s.surface)
+    // In the order of STILL_IMAGES.
+#define DEMO_SURFACE_OF(NAME, FILE, W, H) &NAME##Surface,
+    SDL_Surface **const surfaces[] = {DEMO_STILL_IMAGES(DEMO_SURFACE_OF)};
+#undef DEMO_SURFACE_OF
+    for (int i = 0; i < STILL_IMAGE_COUNT; i++) {
+        const ImageFact &image = STILL_IMAGES[i];
+        *surfaces[i] = load_surface_at_least(image.file, image.min_w, image.min_h);
+        if (!*surfaces[i])
             return false;
     }
     for (int k = 0; k < FRAME_COUNT; k++) {
         char name[16];
-        std::snprintf(name, sizeof name, "%04d.bmp", k + 1);
+        std::snprintf(name, sizeof name, ANIMATION_FRAME_NAME, k + 1);
         FrameSequence[k] = load_texture(name);
         if (!FrameSequence[k])
             return false;

@@ -48,10 +48,9 @@ SDL_Rect GlyphTable[GLYPH_CELLS] = {};
 uint32_t HeightMap[MAP_SIZE * MAP_SIZE] = {};
 uint32_t ColourMap[MAP_SIZE * MAP_SIZE] = {};
 
-const char *const TrackNames[TRACK_COUNT] = {
-    "scene", "clear.r", "clear.g", "clear.b", "clear.a", "cam.rot",
-    "cam.dist", "cam.x", "cam.y", "cam.h", "cam.hori", "cam.scaleh",
-};
+#define DEMO_TRACK_NAME_OF(ID, FIELD, NAME) NAME,
+const char *const TrackNames[TRACK_COUNT] = {DEMO_TRACKS(DEMO_TRACK_NAME_OF)};
+#undef DEMO_TRACK_NAME_OF
 SyncDevice *Sync = nullptr;
 SyncTrack *Tracks[TRACK_COUNT] = {};
 

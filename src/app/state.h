@@ -10,22 +10,19 @@
 #include <SDL.h>
 #include <cstdint>
 
+#include "base/facts.h"
+
 struct SyncDevice;
 struct SyncTrack;
 
 // ---- Render context -------------------------------------------------------
 
+// Window, canvas and small-buffer sizes are in base/facts.h.
 enum {
-    CANVAS_W = 320,
-    CANVAS_H = 200,
     CANVAS_PITCH = CANVAS_W * 4,        // bytes per Canvas row
     CANVAS_BLOCK_BYTES = 320000,        // first 256000 bytes are the pixels
     CANVAS_PIXEL_BYTES = CANVAS_W * CANVAS_H * 4,
-    SMALL_W = 160,
-    SMALL_H = 100,
-    BYTEBUFFER_BYTES = 64000,           // 160x100 ARGB8888 for the streak scene
-    WINDOW_W = 1920,
-    WINDOW_H = 1080,
+    BYTEBUFFER_BYTES = SMALL_W * SMALL_H * 4, // 160x100 ARGB8888 for the streak scene
 };
 
 extern SDL_Window *window;
@@ -42,7 +39,7 @@ void release_render_context();
 
 // ---- Images ---------------------------------------------------------------
 
-enum { FRAME_COUNT = 60 };
+enum { FRAME_COUNT = ANIMATION_FRAMES };
 
 extern SDL_Surface *D1Surface;          // "d1.bmp", height source
 extern SDL_Surface *C1Surface;          // "c1.bmp", colour source
@@ -68,9 +65,6 @@ extern SDL_Texture *FrameSequence[FRAME_COUNT]; // "0001.bmp" .. "0060.bmp"
 enum {
     HOUSEMASK_W = 320,
     HOUSEMASK_H = 100,
-    GLYPH_CELLS = 240,
-    MAP_SIZE = 1024,
-    MAP_MASK = MAP_SIZE - 1, // the terrain wraps every 1024 cells
 };
 
 extern uint8_t HouseMask[HOUSEMASK_W * HOUSEMASK_H]; // 0, 0xC0 or 0xE0
@@ -80,22 +74,10 @@ extern uint32_t ColourMap[MAP_SIZE * MAP_SIZE];      // raw "c1.bmp" pixels
 
 // ---- Sync tracks ----------------------------------------------------------
 
-// Track handles in the order start-up opens them.
-enum TrackId {
-    TRACK_SCENE,
-    TRACK_CLEAR_R,
-    TRACK_CLEAR_G,
-    TRACK_CLEAR_B,
-    TRACK_CLEAR_A,
-    TRACK_CAM_ROT,
-    TRACK_CAM_DIST,
-    TRACK_CAM_X,
-    TRACK_CAM_Y,
-    TRACK_CAM_H,
-    TRACK_CAM_HORI,
-    TRACK_CAM_SCALEH,
-    TRACK_COUNT
-};
+// Track handles in the order start-up opens them (the list is in base/facts.h).
+#define DEMO_TRACK_ID_OF(ID, FIELD, NAME) TRACK_##ID,
+enum TrackId { DEMO_TRACKS(DEMO_TRACK_ID_OF) TRACK_COUNT };
+#undef DEMO_TRACK_ID_OF
 
 extern const char *const TrackNames[TRACK_COUNT]; // "scene", "clear.r", ...
 extern SyncDevice *Sync;                          // base name "sync"
@@ -107,11 +89,12 @@ extern uint32_t MusicStream; // stream handle of "music.ogg" (0: none)
 
 // ---- Per-frame values (written by the frame loop only) --------------------
 
-// Values of the eleven value tracks at this frame's Row.
+// Values of the value tracks (every track but "scene") at this frame's Row.
+#define DEMO_TRACK_FIELD_OF(ID, FIELD, NAME) float FIELD;
 struct TrackValueSet {
-    float clear_r, clear_g, clear_b, clear_a;
-    float cam_x, cam_y, cam_h, cam_hori, cam_scaleh, cam_rot, cam_dist;
+    DEMO_VALUE_TRACKS(DEMO_TRACK_FIELD_OF)
 };
+#undef DEMO_TRACK_FIELD_OF
 
 extern float Row;                  // music seconds * 20
 extern uint32_t Tick;              // low 32 bits of trunc(Row * 20 * 4)

@@ -1,7 +1,7 @@
 // tables.cpp - HouseMask, GlyphTable, HeightMap and ColourMap, built once.
 #include "app/tables.h"
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/state.h"
 #include "gfx/image.h"
 
@@ -20,22 +20,15 @@ void build_house_mask(const SDL_Surface *house, uint8_t *mask)
 
 void build_glyph_table(SDL_Rect *cells)
 {
-    for (int r = 0; r < 15; r++)
-        for (int q = 0; q < 16; q++) {
-            SDL_Rect &c = cells[r * 16 + q];
-            c.x = q > 0 ? 61 * q - 1 : 0;
-            c.y = 50 * r;
-            c.w = r <= 4 ? 25 : 21;
-            c.h = 32;
-        }
+    for (int i = 0; i < GLYPH_CELLS; i++) {
+        const CellRect c = glyph_cell_rect(i);
+        cells[i] = SDL_Rect{c.x, c.y, c.w, c.h};
+    }
 }
 
 uint32_t height_from_pixel(uint32_t v)
 {
-    const double r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
-    // Rec. 709 luma in this exact order; the truncation makes (255,255,255)
-    // give 254.
-    return static_cast<uint32_t>(to_int32((r * 0.2126 + g * 0.7152) + b * 0.0722)) & 0xFF;
+    return height_from_rgb((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
 }
 
 void build_terrain_maps(const SDL_Surface *heights, const SDL_Surface *colours,

@@ -5,13 +5,16 @@
 #include <SDL.h>
 #include <cstdint>
 
-// Smallest images the tables and scenes read, in pixels.
+#include "base/facts.h"
+
+// Smallest images the tables and scenes read, in pixels (from base/facts.h).
 enum {
-    HOUSE_MIN_W = 160, HOUSE_MIN_H = 101, // mask reads rows 0..100
-    MAP_MIN_W = 1024, MAP_MIN_H = 1024,
-    TEXTURELOOP_MIN_W = 128, TEXTURELOOP_MIN_H = 128,
-    SMEAR_MIN_W = 320, SMEAR_MIN_H = 200,
-    FONT_MIN_W = 939, FONT_MIN_H = 732,   // right and bottom edges of the cells
+    HOUSE_MIN_W = STILL_IMAGES[IMAGE_House].min_w, HOUSE_MIN_H = STILL_IMAGES[IMAGE_House].min_h,
+    MAP_MIN_W = STILL_IMAGES[IMAGE_D1].min_w, MAP_MIN_H = STILL_IMAGES[IMAGE_D1].min_h,
+    TEXTURELOOP_MIN_W = STILL_IMAGES[IMAGE_Textureloop].min_w,
+    TEXTURELOOP_MIN_H = STILL_IMAGES[IMAGE_Textureloop].min_h,
+    SMEAR_MIN_W = STILL_IMAGES[IMAGE_Smear1].min_w, SMEAR_MIN_H = STILL_IMAGES[IMAGE_Smear1].min_h,
+    FONT_MIN_W = STILL_IMAGES[IMAGE_Font].min_w, FONT_MIN_H = STILL_IMAGES[IMAGE_Font].min_h,
 };
 
 // Silhouette mask, 100 rows of 320: each cell loses 32 (mod 256) for each of

@@ -14,7 +14,7 @@
 // StepCounter (its low bit picks the column parity).
 #include "scenes/fire.h"
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/state.h"
 #include "gfx/image.h"
 #include "scenes/scenes.h"

@@ -8,7 +8,7 @@
 // first, then sent to the renderer in order.
 #include "scenes/glyph_field.h"
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/state.h"
 #include "scenes/scenes.h"
 

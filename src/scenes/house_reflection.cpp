@@ -13,7 +13,7 @@
 
 #include <cmath>
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/state.h"
 #include "scenes/scenes.h"
 

@@ -9,7 +9,7 @@
 
 #include "scenes/image_sequence.h"
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/state.h"
 #include "scenes/scenes.h"
 

@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/state.h"
 #include "scenes/scenes.h"
 
@@ -139,10 +139,17 @@ void render_landscape(uint32_t *canvas, const uint32_t *heights,
     }
 }
 
-// Scene 0. The frame loop has cleared the Canvas; it uploads and copies it
-// afterwards.
+// Scene 0: the window cleared to the clear colour, the landscape painted into
+// the Canvas (which the frame loop has cleared), uploaded and stretched over
+// the window.
 void draw_landscape()
 {
+    SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_NONE);
+    SDL_SetRenderDrawColor(renderer, channel_from_value(TrackValues.clear_r),
+                           channel_from_value(TrackValues.clear_g),
+                           channel_from_value(TrackValues.clear_b), 255);
+    SDL_RenderClear(renderer);
+
     LandscapeCamera cam;
     cam.x = TrackValues.cam_x;
     cam.y = TrackValues.cam_y;
@@ -152,4 +159,6 @@ void draw_landscape()
     cam.hori = TrackValues.cam_hori;
     cam.scaleh = TrackValues.cam_scaleh;
     render_landscape(Canvas, HeightMap, ColourMap, cam);
+    SDL_UpdateTexture(CanvasTexture, nullptr, Canvas, CANVAS_PITCH);
+    SDL_RenderCopy(renderer, CanvasTexture, nullptr, nullptr);
 }

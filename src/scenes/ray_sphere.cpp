@@ -12,7 +12,7 @@
 // double on the float argument and rounded back to float.
 #include "scenes/ray_sphere.h"
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/state.h"
 #include "gfx/image.h"
 #include "scenes/scenes.h"

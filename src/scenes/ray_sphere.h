@@ -1,11 +1,12 @@
 // ray_sphere.h - scene 4: a textured sphere ray-cast per pixel.
 #pragma once
 
+#include "base/facts.h"
 #include "scenes/render_target.h"
 
 #include <cstdint>
 
-enum { SPHERE_TEXTURE_SIZE = 128, SPHERE_TEXTURE_MASK = SPHERE_TEXTURE_SIZE - 1 };
+enum { SPHERE_TEXTURE_SIZE = TEXTURELOOP_SIZE, SPHERE_TEXTURE_MASK = SPHERE_TEXTURE_SIZE - 1 };
 
 // Per-frame values, the same for every pixel.
 struct SphereFrame {

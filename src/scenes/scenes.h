@@ -2,10 +2,11 @@
 //
 // Each takes no arguments, reads the shared state of app/state.h and draws
 // with the shared renderer. Every routine that selects the TargetTexture as
-// render target selects the window again before it returns.
+// render target selects the window again before it returns. The table of
+// scenes (scene_table.h) says which are followed by the TargetTexture copy.
 #pragma once
 
-void draw_landscape();        // scene 0: voxel landscape into the Canvas
+void draw_landscape();        // scene 0: clear, voxel landscape in the Canvas, upload, copy
 void draw_sprite_drip();      // scene 1: sprite chain with drip smear
 void draw_house_reflection(); // scene 2: house silhouette and reflection
 void draw_streak_window();    // scene 3: mirrored streak pattern

@@ -9,7 +9,7 @@
 // ReadbackSurface is shared with the fire.
 #include "scenes/sprite_drip.h"
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/state.h"
 #include "scenes/render_target.h"
 #include "scenes/scenes.h"

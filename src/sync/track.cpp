@@ -9,7 +9,7 @@
 #include <cassert>
 #include <cmath>
 
-#include "app/convert.h"
+#include "base/convert.h"
 
 // Binary search by row: the index of the key on `row`, or -(p + 1) where p is
 // the index of the first key with a greater row.

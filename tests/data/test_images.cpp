@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "gfx/image.h"
 #include "make_images.h"
 

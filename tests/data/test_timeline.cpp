@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "sync/track.h"
 #include "timeline.h"
 

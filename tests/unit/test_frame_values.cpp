@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/frame.h"
 #include "app/loop.h"
 #include "app/state.h"

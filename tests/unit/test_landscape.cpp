@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "scenes/landscape.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "app/state.h"
 #include "scene_window.h"
 #include "text/overlay.h"

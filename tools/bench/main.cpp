@@ -39,6 +39,7 @@
 #include "scenes/landscape.h"
 #include "scenes/ray_sphere.h"
 #include "scenes/render_target.h"
+#include "scenes/scene_table.h"
 #include "scenes/sprite_drip.h"
 #include "scenes/streak_window.h"
 
@@ -150,7 +151,12 @@ int main(int argc, char **argv)
     double seconds = 0.0;
     std::vector<double> frame_ms, scene_ms;
     // Index -2 is the loop alone: no scene and no line of text.
-    for (int index : {0, 1, 2, 3, 4, 5, 6, 7, -1, -2}) {
+    std::vector<int> indices;
+    for (int i = 0; i < SCENE_COUNT; ++i)
+        indices.push_back(i);
+    indices.push_back(-1);
+    indices.push_back(-2);
+    for (int index : indices) {
         frame_ms.clear();
         scene_ms.clear();
         for (long i = 0; i < args.frames; ++i) {
@@ -174,8 +180,10 @@ int main(int argc, char **argv)
             seconds += 1.0 / 60.0;
         }
         char label[32];
-        std::snprintf(label, sizeof label, index == -1 ? "no scene" : index == -2 ? "loop only" : "%d",
-                      index);
+        if (const SceneInfo *scene = find_scene(index))
+            std::snprintf(label, sizeof label, "%d %s", index, scene->name);
+        else
+            std::snprintf(label, sizeof label, "%s", index == -1 ? "no scene" : "loop only");
         const Stats scene = stats_of(scene_ms);
         print_row(label, stats_of(frame_ms), &scene);
     }

@@ -17,9 +17,8 @@ const char *const DEFAULT_FONT_PATH = "/usr/share/fonts/truetype/dejavu/DejaVuSa
 
 PixelRect glyph_cell(int index)
 {
-    const int row = index / FONT_COLUMNS;
-    const int column = index % FONT_COLUMNS;
-    return PixelRect{61 * column - (column > 0 ? 1 : 0), 50 * row, row < 5 ? 25 : 21, 32};
+    const CellRect c = glyph_cell_rect(index);
+    return PixelRect{c.x, c.y, c.w, c.h};
 }
 
 namespace {

@@ -12,6 +12,24 @@ bool write(const Picture &p, const std::string &dir, const char *name, std::stri
     return save_bmp24(p, dir + "/" + name, error);
 }
 
+// The picture of each still image the demo loads. No default: a new image
+// in the list without a generator is a compiler warning here.
+Picture still_picture(StillImageId image, const Picture &heights, const Picture &font)
+{
+    switch (image) {
+    case IMAGE_D1: return heights;
+    case IMAGE_C1: return make_colour_map(heights);
+    case IMAGE_Badtaste: return make_badtaste();
+    case IMAGE_Font: return font;
+    case IMAGE_House: return make_house();
+    case IMAGE_Paita: return make_paita();
+    case IMAGE_Textureloop: return make_textureloop();
+    case IMAGE_Smear1: return make_smear1();
+    case IMAGE_Smear2: return make_smear2();
+    }
+    return Picture{};
+}
+
 } // namespace
 
 bool write_all_images(const std::string &dir, const char *ttf_path, std::string *error)
@@ -26,15 +44,13 @@ bool write_all_images(const std::string &dir, const char *ttf_path, std::string 
     if (!make_font(ttf_path, &font, error))
         return false;
     const Picture heights = make_height_map();
-    if (!write(heights, dir, "d1.bmp", error) || !write(make_colour_map(heights), dir, "c1.bmp", error) ||
-        !write(make_badtaste(), dir, "badtaste.bmp", error) || !write(font, dir, "font.bmp", error) ||
-        !write(make_house(), dir, "house.bmp", error) || !write(make_paita(), dir, "paita.bmp", error) ||
-        !write(make_textureloop(), dir, "textureloop.bmp", error) ||
-        !write(make_smear1(), dir, "smear1.bmp", error) || !write(make_smear2(), dir, "smear2.bmp", error))
-        return false;
+    for (int i = 0; i < STILL_IMAGE_COUNT; ++i)
+        if (!write(still_picture(static_cast<StillImageId>(i), heights, font), dir, STILL_IMAGES[i].file,
+                   error))
+            return false;
     for (int i = 0; i < ANIMATION_FRAMES; ++i) {
         char name[16];
-        std::snprintf(name, sizeof name, "%04d.bmp", i + 1);
+        std::snprintf(name, sizeof name, ANIMATION_FRAME_NAME, i + 1);
         if (!write(make_animation_frame(i), dir, name, error))
             return false;
     }

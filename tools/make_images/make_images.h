@@ -9,26 +9,26 @@
 
 #include <string>
 
+#include "base/facts.h"
 #include "raster.h"
 
-constexpr int TERRAIN_SIZE = 1024;    // d1 and c1; the landscape wraps every 1024 cells
+// Sizes the demo reads are in base/facts.h; these are the generator's own.
+constexpr int TERRAIN_SIZE = MAP_SIZE; // d1 and c1; the landscape wraps every 1024 cells
 constexpr int FONT_IMAGE_W = 960;     // holds the 16 glyph columns (last cell ends at 939)
 constexpr int FONT_IMAGE_H = 736;     // holds the 15 glyph rows (last cell ends at 732)
-constexpr int FONT_ROWS = 15;
-constexpr int FONT_COLUMNS = 16;
-constexpr int FONT_FIRST_CODE = 33;   // "!" is cell 0
+constexpr int FONT_ROWS = FONT_CELL_ROWS;
+constexpr int FONT_COLUMNS = FONT_CELL_COLUMNS;
+constexpr int FONT_FIRST_CODE = GLYPH_FIRST_CODE; // "!" is cell 0
 constexpr int FONT_LAST_CODE = 126;   // "~" is cell 93
-constexpr int HOUSE_W = 160;          // the HouseMask reads columns 0..159 ...
-constexpr int HOUSE_H = 101;          // ... and rows 0..100
-constexpr int PAITA_W = 960;          // half the window in each direction
-constexpr int PAITA_H = 540;
+constexpr int HOUSE_W = STILL_IMAGES[IMAGE_House].min_w; // exactly what the HouseMask reads,
+constexpr int HOUSE_H = STILL_IMAGES[IMAGE_House].min_h; // so the picture lines up with it
+constexpr int PAITA_W = WINDOW_W / 2; // half the window in each direction
+constexpr int PAITA_H = WINDOW_H / 2;
 constexpr int SPRITE_SIZE = 128;      // the chain draws the sprite at 128x128
-constexpr int TEXTURE_SIZE = 128;     // the sphere wraps its texture every 128 texels
-constexpr int SMEAR_W = 320;
-constexpr int SMEAR_H = 200;
-constexpr int FRAME_W = 320;          // the sequence is stretched onto a 320x200 target
-constexpr int FRAME_H = 200;
-constexpr int ANIMATION_FRAMES = 60;  // "0001.bmp" .. "0060.bmp"
+constexpr int SMEAR_W = CANVAS_W;
+constexpr int SMEAR_H = CANVAS_H;
+constexpr int FRAME_W = CANVAS_W;     // the sequence is stretched onto a 320x200 target
+constexpr int FRAME_H = CANVAS_H;
 
 // The font every build rasterises (package fonts-dejavu-core).
 extern const char *const DEFAULT_FONT_PATH;
@@ -55,8 +55,7 @@ Rgb grey_for_level(int level);
 // height the demo reads from each pixel, lit from the slope, wrapping too.
 Picture make_colour_map(const Picture &heights);
 
-// The HeightMap level the demo reads from a pixel: trunc((R*0.2126 +
-// G*0.7152) + B*0.0722) in double precision.
+// The HeightMap level the demo reads from a pixel (height_from_rgb).
 int height_of(Rgb c);
 
 // Glyphs of codes 33..126 in their cells on pure black, rasterised from the

@@ -407,7 +407,7 @@ Picture make_badtaste()
 
 Picture make_textureloop()
 {
-    return paint(TEXTURE_SIZE, TEXTURE_SIZE, textureloop_pixel);
+    return paint(TEXTURELOOP_SIZE, TEXTURELOOP_SIZE, textureloop_pixel);
 }
 
 Picture make_smear1()

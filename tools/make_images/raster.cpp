@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/convert.h"
+#include "base/convert.h"
 
 Picture make_picture(int w, int h, Rgb fill)
 {

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/convert.h"
+#include "base/convert.h"
 #include "make_images.h"
 
 namespace {
@@ -71,7 +71,7 @@ double raw_height(int x, int y)
 
 int height_of(Rgb c)
 {
-    return to_int32((c.r * 0.2126 + c.g * 0.7152) + c.b * 0.0722);
+    return static_cast<int>(height_from_rgb(c.r, c.g, c.b));
 }
 
 Rgb grey_for_level(int level)

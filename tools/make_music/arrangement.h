@@ -23,6 +23,8 @@
 
 #include <cstdint>
 
+#include "base/facts.h"
+
 // ---- Output format ----------------------------------------------------------
 
 constexpr int SAMPLE_RATE = 44100;  // frames per second
@@ -30,12 +32,10 @@ constexpr int CHANNELS = 2;         // stereo, interleaved left/right
 
 // ---- Time grid ----------------------------------------------------------------
 
-constexpr int ROWS_PER_SECOND = 20;
 constexpr int FRAMES_PER_ROW = SAMPLE_RATE / ROWS_PER_SECOND;  // 2205
 constexpr int ROWS_PER_STEP = 2;    // one sixteenth note
-constexpr int ROWS_PER_BEAT = 8;    // 150 BPM: 60 s / 150 = 0.4 s = 8 rows
-constexpr int BEATS_PER_BAR = 4;
-constexpr int ROWS_PER_BAR = ROWS_PER_BEAT * BEATS_PER_BAR;     // 32
+// ROWS_PER_SECOND (20), ROWS_PER_BEAT (8: 150 BPM, 0.4 s), BEATS_PER_BAR (4)
+// and ROWS_PER_BAR (32) come from base/facts.h.
 constexpr int STEPS_PER_BAR = ROWS_PER_BAR / ROWS_PER_STEP;     // 16
 constexpr int FRAMES_PER_STEP = FRAMES_PER_ROW * ROWS_PER_STEP; // 4410
 constexpr int FRAMES_PER_BEAT = FRAMES_PER_ROW * ROWS_PER_BEAT; // 17640

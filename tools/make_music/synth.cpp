@@ -3,7 +3,7 @@
 #include "synth.h"
 
 #include "arrangement.h"
-#include "app/convert.h"  // to_int32: every float-to-integer conversion
+#include "base/convert.h"  // to_int32: every float-to-integer conversion
 
 #include <algorithm>
 #include <bit>

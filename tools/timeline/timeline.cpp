@@ -18,11 +18,6 @@
 
 #include "sync/track.h" // INTERP_* and TRACK_KEY_FILE_SIZE
 
-const char *const TimelineTrackNames[TIMELINE_TRACK_COUNT] = {
-    "scene", "clear.r", "clear.g", "clear.b", "clear.a", "cam.rot",
-    "cam.dist", "cam.x", "cam.y", "cam.h", "cam.hori", "cam.scaleh",
-};
-
 static const char *const KindNames[] = {"hold", "linear", "smooth", "quadratic"};
 constexpr int KIND_COUNT = 4;
 

@@ -27,15 +27,12 @@
 #include <string>
 #include <vector>
 
-enum {
-    TIMELINE_TRACK_COUNT = 12,
-    ROWS_PER_BEAT = 8,
-    BEATS_PER_BAR = 4,
-    ROWS_PER_BAR = ROWS_PER_BEAT * BEATS_PER_BAR, // 32 rows, 1.6 s at 150 BPM
-};
+#include "base/facts.h"
 
-// The twelve track names the demo opens, in its order ("scene", "clear.r", ...).
-extern const char *const TimelineTrackNames[TIMELINE_TRACK_COUNT];
+// The track names the demo opens, in its order ("scene", "clear.r", ...), and
+// the music's rows per beat and bar: all from base/facts.h.
+enum { TIMELINE_TRACK_COUNT = DEMO_TRACK_COUNT };
+inline constexpr const auto &TimelineTrackNames = DEMO_TRACK_NAMES;
 
 struct TimelineKey {
     int32_t row;  // rows, 20 per second of music
