@@ -30,7 +30,7 @@ for p in "${packages[@]}"; do
     [ -n "$v" ] || { echo "build-deps: no source package $p (is a deb-src line configured?)" >&2; exit 1; }
     versions+=("$p=$v")
 done
-key=$( { printf '%s\n' "${versions[@]}"; emcc --version | head -n 1;
+key=$( { printf '%s\n' "${versions[@]}"; emcc --version;
          cat "$0" "$here/sdl2/CMakeLists.txt" "$here/sdl2/SDL2Config.cmake"; } | sha256sum | cut -c1-16)
 dir=$cache/$key
 prefix=$dir/prefix
