@@ -85,12 +85,20 @@ static void prepare_images()
     prepare_landscape();
 }
 
+// A file opener that finds nothing: every track opens registered and empty.
+static FILE *open_no_file(const char *, const char *)
+{
+    return nullptr;
+}
+
 // The device and its twelve tracks. Only fails when memory runs out.
-static bool open_tracks()
+static bool open_tracks(bool read_files)
 {
     Sync = create_sync_device("sync");
     if (!Sync)
         return false;
+    if (!read_files)
+        Sync->open_file = open_no_file;
     for (int i = 0; i < TRACK_COUNT; i++) {
         Tracks[i] = open_track(Sync, TrackNames[i]);
         if (!Tracks[i])
@@ -107,18 +115,27 @@ static void start_music()
     BASS_ChannelPlay(MusicStream, false);
 }
 
+const StartupOptions DemoStartup = {"lumikenno 2019 demo", WINDOW_W, WINDOW_H, SDL_WINDOW_SHOWN, true, true};
+
 int start_up()
+{
+    return start_up_with(DemoStartup);
+}
+
+int start_up_with(const StartupOptions &options)
 {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         report("SDL_Init Error: ");
         return 1;
     }
-    window = SDL_CreateWindow("lumikenno 2019 demo", 8, 8, WINDOW_W, WINDOW_H, SDL_WINDOW_SHOWN);
+    window = SDL_CreateWindow(options.title, 8, 8, options.window_w, options.window_h,
+                              options.window_flags);
     if (!window) {
         report("SDL_CreateWindow Error: ");
         return 1;
     }
-    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN);
+    if (options.fullscreen)
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN);
     renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (!renderer) {
         // Destroying the window may overwrite SDL's error text: keep it.
@@ -134,7 +151,7 @@ int start_up()
     if (!load_images())
         return 1;
     prepare_images();
-    if (!open_tracks()) {
+    if (!open_tracks(options.read_track_files)) {
         // Out of memory: no message is defined; end like any start-up failure.
         if (Sync)
             destroy_sync_device(Sync);

@@ -4,6 +4,27 @@
 // benchmark, so all three run exactly the same start-up code.
 #pragma once
 
+#include <SDL.h>
+
+// How start-up opens the window and fills the tracks. The demo's own values
+// are DemoStartup; other programs that show the picture (the studio) pass
+// their own.
+struct StartupOptions {
+    const char *title;       // the window's title
+    int window_w, window_h;  // the window's size when it is created
+    Uint32 window_flags;     // SDL_CreateWindow flags
+    bool fullscreen;         // switch the window to SDL_WINDOW_FULLSCREEN
+    bool read_track_files;   // false: the twelve tracks open empty, and the
+                             // program fills them itself (set_track_keys)
+};
+
+// "lumikenno 2019 demo", 1920x1080, shown, full screen, tracks from the .track files.
+extern const StartupOptions DemoStartup;
+
+// The whole start-up with the given window and track source; everything else
+// is exactly the demo's. Returns as start_up() does.
+int start_up_with(const StartupOptions &options);
+
 // Runs the whole start-up. Returns 0 when the first frame can be drawn, 1
 // after a failure, which has then already been reported on standard output
 // and cleaned up (the caller just exits with that status).

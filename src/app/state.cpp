@@ -10,6 +10,7 @@ SDL_Renderer *renderer = nullptr;
 SDL_Texture *CanvasTexture = nullptr;
 SDL_Texture *SmallTexture = nullptr;
 SDL_Texture *TargetTexture = nullptr;
+SDL_Texture *PictureTarget = nullptr;
 
 // The two scratch blocks exist before main runs; a failed allocation here
 // ends the program before main, as any failed static initialiser would.

@@ -30,6 +30,11 @@ extern SDL_Renderer *renderer;
 extern SDL_Texture *CanvasTexture; // 320x200 ARGB8888, static
 extern SDL_Texture *SmallTexture;  // 160x100 ARGB8888, static
 extern SDL_Texture *TargetTexture; // 320x200 ARGB8888, render target
+// Where the 1920x1080 picture goes: null for the window itself (the demo and
+// the offline renderer), or a 1920x1080 render-target texture of a program
+// that shows the picture scaled. Scenes that select a render target of their
+// own select this one again before they return.
+extern SDL_Texture *PictureTarget;
 extern uint32_t *Canvas;           // 320x200 pixels 0xAARRGGBB, 320 per row
 extern uint32_t *ByteBuffer;       // 160x100 pixels 0xAARRGGBB, 160 per row
 

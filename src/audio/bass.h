@@ -1,14 +1,14 @@
-// bass.h - the demo's music player: the small streaming-audio interface the
-// start-up and frame loop call, backed by SDL audio output and Ogg Vorbis
-// decoding.
+// bass.h - the calls the demo's start-up and frame loop make to play the
+// music: a thin layer over the music player (player.h), which owns the one
+// stream.
 //
-// The demo plays one stream; streams playing at once are mixed. A stream's
-// position is counted in bytes of the decoded format (16-bit PCM with the
-// file's channels at the file's own rate) and follows what has been handed to
-// the audio device, never what has merely been decoded. When
-// no device can be opened, or the file cannot be played, the stream still
-// "plays" silently and its position advances with the clock, so the demo runs
-// the same without sound.
+// A stream's position is counted in bytes of the decoded format (16-bit PCM
+// with the file's channels at the file's own rate) and follows what has been
+// handed to the audio device, never what has merely been decoded; between
+// two device buffers it moves on with the clock (see player.h). When no
+// device can be opened, or the file cannot be played, the stream still
+// "plays" silently and its position advances with the clock, so the demo
+// runs the same without sound.
 #pragma once
 
 #include <cstdint>
@@ -27,11 +27,15 @@ enum : uint32_t {
 // a device run on the clock.
 BOOL BASS_Init(int device, uint32_t freq, uint32_t flags, void *win, const void *clsid);
 
-// Creates a stream of an Ogg Vorbis file. A missing or undecodable file gives
-// a silent stream timed by the clock; 0 only when 16 streams are already open.
+// Creates the stream of an Ogg Vorbis file (mem false, offset and length 0;
+// the flags are ignored). A missing or undecodable file gives a silent
+// stream timed by the clock. 0 while a stream is open, or for a memory block
+// or a part of a file, which the player does not take.
 HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length, uint32_t flags);
 
 // BASS_Update does nothing of substance: decoding runs on the audio thread.
+// BASS_ChannelPlay starts the stream once; asked to restart, it returns
+// false and does nothing.
 // Every call is safe in any order; unknown handles give 0 / false.
 BOOL BASS_Start();
 BOOL BASS_ChannelPlay(HSTREAM handle, BOOL restart);

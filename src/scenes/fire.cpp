@@ -162,5 +162,5 @@ void draw_fire()
 
     const uint32_t overlay_last = draw_fire_overlay(TrackValues.cam_hori);
     set_last_point_colour(overlay_last ? overlay_last : last);
-    SDL_SetRenderTarget(renderer, nullptr);
+    SDL_SetRenderTarget(renderer, PictureTarget);
 }

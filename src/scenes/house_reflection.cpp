@@ -25,8 +25,8 @@ enum {
     MASK_SHIFT = 9,       // columns the mask is read to the left
     ROW_LENGTH = 319,     // x runs 0..318; column 319 gets only spill
     REFLECTION_ROWS = 30, // mask rows 99 down to 70, mirrored
-    SCREEN_W = 320,
-    CANVAS_PIXELS = 320 * 200,
+    SCREEN_W = CANVAS_W,
+    CANVAS_PIXELS = CANVAS_W * CANVAS_H,
 };
 
 // Mask byte at a linear index; below the start of the mask it reads 0.
@@ -102,7 +102,7 @@ void render_house_reflection(uint32_t *canvas, const uint8_t *mask, uint32_t tic
 // Scene 2. Draws straight onto the window; the frame loop copies nothing.
 void draw_house_reflection()
 {
-    SDL_SetRenderTarget(renderer, nullptr);
+    SDL_SetRenderTarget(renderer, PictureTarget);
     SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_NONE);
     SDL_SetRenderDrawColor(renderer, channel_from_value(TrackValues.clear_r),
                            channel_from_value(TrackValues.clear_g),

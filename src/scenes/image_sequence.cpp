@@ -37,5 +37,5 @@ void draw_image_sequence()
     SDL_SetTextureBlendMode(TargetTexture, SDL_BLENDMODE_BLEND);
     if (index >= 0)
         SDL_RenderCopy(renderer, FrameSequence[index], nullptr, nullptr);
-    SDL_SetRenderTarget(renderer, nullptr);
+    SDL_SetRenderTarget(renderer, PictureTarget);
 }

@@ -25,10 +25,10 @@
 namespace {
 
 enum {
-    SCREEN_W = 320,
+    SCREEN_W = CANVAS_W,
     BOTTOM_ROW = 198, // every strip reaches down to here; row 199 stays clear
-    TERRAIN_SIZE = 1024,
-    TERRAIN_MASK = TERRAIN_SIZE - 1, // the terrain wraps every 1024 cells
+    TERRAIN_SIZE = MAP_SIZE,
+    TERRAIN_MASK = MAP_MASK, // the terrain wraps every 1024 cells
 };
 
 struct SliceTable {

@@ -128,5 +128,5 @@ void draw_ray_sphere()
         upload_target_copy();
         set_last_point_colour(TargetCopy[TARGET_W * TARGET_H - 1]);
     }
-    SDL_SetRenderTarget(renderer, nullptr);
+    SDL_SetRenderTarget(renderer, PictureTarget);
 }

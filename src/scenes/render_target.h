@@ -14,12 +14,14 @@
 #include <SDL.h>
 #include <cstdint>
 
+#include "base/facts.h"
+
 enum {
-    TARGET_W = 320,
-    TARGET_H = 200,
+    TARGET_W = CANVAS_W,
+    TARGET_H = CANVAS_H,
     TARGET_STRIDE = TARGET_W, // pixels per TargetCopy row
-    READBACK_W = 1920,
-    READBACK_H = 1080,
+    READBACK_W = WINDOW_W,
+    READBACK_H = WINDOW_H,
 };
 
 // Raw pixels of an image, read by the pixel reading rule (image.h).

@@ -80,7 +80,7 @@ void draw_sprite_drip()
     const uint8_t g = channel_from_value(TrackValues.clear_g);
     const uint8_t b = channel_from_value(TrackValues.clear_b);
 
-    SDL_SetRenderTarget(renderer, nullptr);
+    SDL_SetRenderTarget(renderer, PictureTarget);
     SDL_SetRenderDrawColor(renderer, r, g, b, 255);
     SDL_RenderClear(renderer);
     SDL_SetRenderTarget(renderer, TargetTexture);
@@ -93,5 +93,5 @@ void draw_sprite_drip()
     set_last_point_colour(smear_columns(snapshot, stride, TargetCopy, TARGET_STRIDE));
     upload_target_copy();
 
-    SDL_SetRenderTarget(renderer, nullptr);
+    SDL_SetRenderTarget(renderer, PictureTarget);
 }

@@ -77,6 +77,23 @@ SyncDevice *create_sync_device(const char *base_name)
     return d;
 }
 
+bool set_track_keys(SyncTrack *t, const SyncKey *keys, int32_t count)
+{
+    SyncKey *copy = nullptr;
+    if (count > 0) {
+        if (static_cast<uint64_t>(count) > SIZE_MAX / sizeof(SyncKey))
+            return false;
+        copy = static_cast<SyncKey *>(std::malloc(static_cast<size_t>(count) * sizeof(SyncKey)));
+        if (!copy)
+            return false;
+        std::memcpy(copy, keys, static_cast<size_t>(count) * sizeof(SyncKey));
+    }
+    std::free(t->keys);
+    t->keys = copy;
+    t->key_count = count > 0 ? count : 0;
+    return true;
+}
+
 int find_track(const SyncDevice *d, const char *name)
 {
     for (int i = 0; i < d->track_count; ++i)

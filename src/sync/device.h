@@ -29,6 +29,12 @@ int find_track(const SyncDevice *d, const char *name);
 SyncTrack *open_track(SyncDevice *d, const char *name);
 void destroy_sync_device(SyncDevice *d);
 
+// Replaces the keys of a registered track with a copy of `count` keys, which
+// must be in strictly increasing row order (the caller checked them): for
+// programs that edit the timeline while it plays, between two frames. False
+// when memory runs out; the track then keeps the keys it had.
+bool set_track_keys(SyncTrack *t, const SyncKey *keys, int32_t count);
+
 // Both return a static buffer of their own, overwritten by the next call.
 const char *escape_name(const char *name);
 const char *track_file_path(const char *base_name, const char *track_name);

@@ -13,33 +13,15 @@
 #include <iterator>
 #include <string>
 
+#include "run_program.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ProcessResult {
-    int status;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path &p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-// Runs a shell command line in `cwd`, capturing both output streams.
-ProcessResult run_in(const fs::path &cwd, const std::string &command)
-{
-    const fs::path out = cwd / "stdout.txt", err = cwd / "stderr.txt";
-    const std::string line = "cd '" + cwd.string() + "' && " + command + " >'" + out.string() +
-                             "' 2>'" + err.string() + "'";
-    const int raw = std::system(line.c_str());
-    ProcessResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
-    fs::remove(out);
-    fs::remove(err);
-    return r;
-}
+using run_program::ProcessResult;
+using run_program::run_in;
+using run_program::slurp;
 
 struct Capture : ::testing::Test {
     fs::path work;
@@ -88,7 +70,9 @@ TEST_F(Capture, BadArgumentsPrintTheUsageAndExit2)
                              " --out o --frames x"}) {
         ProcessResult r = run_in(work, kCapture + args);
         EXPECT_EQ(r.status, 2) << args;
-        EXPECT_EQ(r.err, "usage: capture --out DIR [--start SECONDS] [--frames N] [--fps F]\n")
+        EXPECT_EQ(r.err,
+                  "usage: capture (--out DIR | --video FILE.mp4|FILE.webm) [--start SECONDS]"
+                  " [--frames N] [--fps F] [--quality Q] [--renderer software|opengl]\n")
             << args;
         EXPECT_EQ(r.out, "") << args;
     }

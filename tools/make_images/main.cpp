@@ -2,23 +2,24 @@
 //
 // Usage: make_images OUTDIR
 // Writes d1.bmp, c1.bmp, badtaste.bmp, font.bmp, house.bmp, paita.bmp,
-// textureloop.bmp, smear1.bmp, smear2.bmp and 0001.bmp .. 0060.bmp. The output
+// textureloop.bmp, smear1.bmp, smear2.bmp and 0001.bmp .. 0060.bmp (the list
+// is in base/facts.h). The output
 // depends on nothing but this program and the DejaVu Sans Mono Bold font, so
 // every run writes the same bytes. Exits 1 with a message on failure.
 #include <cstdio>
 #include <string>
 
+#include "base/tool_error.h"
 #include "make_images.h"
 
 int main(int argc, char **argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_images OUTDIR\n");
-        return 2;
+        return print_tool_usage("usage: make_images OUTDIR");
     }
     std::string error;
     if (!write_all_images(argv[1], DEFAULT_FONT_PATH, &error)) {
-        std::fprintf(stderr, "make_images: %s\n", error.c_str());
+        print_tool_error("make_images", error);
         return 1;
     }
     return 0;

@@ -1,6 +1,8 @@
 // raster.cpp - pixel buffer, colour helpers, hash noise and BMP writing.
 #include "raster.h"
 
+#include "base/safe_write.h"
+
 #include <SDL.h>
 
 #include <cmath>
@@ -41,20 +43,17 @@ bool save_bmp24(const Picture &p, const std::string &path, std::string *error)
             row[x * 3 + 2] = src[x * 3];
         }
     }
-    const std::string tmp = path + ".tmp";
+    // SDL writes the file; the temporary name keeps a half-written image from
+    // ever standing under the real one.
+    const std::string tmp = temporary_path_for(path);
     const bool saved = SDL_SaveBMP(s, tmp.c_str()) == 0;
     SDL_FreeSurface(s);
     if (!saved) {
         *error = "cannot write " + tmp + ": " + SDL_GetError();
-        std::remove(tmp.c_str());
+        remove_temporary_file(path);
         return false;
     }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        *error = "cannot rename " + tmp + " to " + path;
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return replace_with_temporary_file(path, error);
 }
 
 // ---- Colour arithmetic ----------------------------------------------------

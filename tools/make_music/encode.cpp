@@ -2,10 +2,12 @@
 // vorbisfile for the level check, and the file write (see encode.h).
 #include "encode.h"
 
+#include "base/safe_write.h"
+
 #include "arrangement.h"
+#include "base/ogg_source.h"
 
 #include <vorbis/vorbisenc.h>
-#include <vorbis/vorbisfile.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,49 +40,6 @@ void drain_blocks(vorbis_dsp_state &vd, vorbis_block &vb, ogg_stream_state &os,
                 append_page(out, page);
         }
     }
-}
-
-// Reading callbacks over a byte vector, for ov_open_callbacks.
-struct MemoryReader {
-    const std::vector<unsigned char> *data;
-    size_t pos;
-};
-
-size_t read_memory(void *ptr, size_t size, size_t count, void *source)
-{
-    MemoryReader &m = *static_cast<MemoryReader *>(source);
-    if (size == 0)
-        return 0;
-    const size_t left = m.data->size() - m.pos;
-    const size_t n = std::min(count, left / size);
-    if (n == 0)
-        return 0;  // also keeps memcpy away from an empty vector's null data
-    std::memcpy(ptr, m.data->data() + m.pos, n * size);
-    m.pos += n * size;
-    return n;
-}
-
-int seek_memory(void *source, ogg_int64_t offset, int whence)
-{
-    MemoryReader &m = *static_cast<MemoryReader *>(source);
-    const ogg_int64_t size = static_cast<ogg_int64_t>(m.data->size());
-    ogg_int64_t base = 0;
-    if (whence == SEEK_CUR)
-        base = static_cast<ogg_int64_t>(m.pos);
-    else if (whence == SEEK_END)
-        base = size;
-    else if (whence != SEEK_SET)
-        return -1;
-    const ogg_int64_t to = base + offset;
-    if (to < 0 || to > size)
-        return -1;
-    m.pos = static_cast<size_t>(to);
-    return 0;
-}
-
-long tell_memory(void *source)
-{
-    return static_cast<long>(static_cast<MemoryReader *>(source)->pos);
 }
 
 } // namespace
@@ -145,10 +104,13 @@ bool encode_vorbis(const std::vector<float> &left, const std::vector<float> &rig
 bool decode_vorbis_info(const std::vector<unsigned char> &data, DecodedInfo &info, std::string &error)
 {
     info = DecodedInfo{0, 0, 0, 0, 0.0};
-    MemoryReader reader{&data, 0};
-    const ov_callbacks callbacks{read_memory, seek_memory, nullptr, tell_memory};
+    OggSource source = ogg_source_memory(data.data(), data.size());
+    if (!ogg_source_ends_with_eos(source)) {
+        error = "the stream lacks its end-of-stream mark";
+        return false;
+    }
     OggVorbis_File vf;
-    if (ov_open_callbacks(&reader, &vf, nullptr, 0, callbacks) != 0) {
+    if (ov_open_callbacks(&source, &vf, nullptr, 0, ogg_source_callbacks()) != 0) {
         error = "not an Ogg Vorbis stream";
         return false;
     }
@@ -178,10 +140,12 @@ bool decode_vorbis_info(const std::vector<unsigned char> &data, DecodedInfo &inf
     return true;
 }
 
+// The temporary file is created up front so that an unwritable destination
+// fails before minutes of rendering, not after.
 bool open_output(const char *path, OutputFile &out, std::string &error)
 {
     out.path = path;
-    out.temp_path = out.path + ".tmp";
+    out.temp_path = temporary_path_for(out.path);
     out.file = std::fopen(out.temp_path.c_str(), "wb");
     if (out.file == nullptr) {
         error = "cannot create " + out.temp_path + ": " + std::strerror(errno);
@@ -196,20 +160,9 @@ bool finish_output(OutputFile &out, const std::vector<unsigned char> &data, std:
         error = "output file is not open";
         return false;
     }
-    const size_t written = std::fwrite(data.data(), 1, data.size(), out.file);
-    const bool closed = std::fclose(out.file) == 0;
+    std::fclose(out.file);
     out.file = nullptr;
-    if (written != data.size() || !closed) {
-        error = "cannot write " + out.temp_path;
-        std::remove(out.temp_path.c_str());
-        return false;
-    }
-    if (std::rename(out.temp_path.c_str(), out.path.c_str()) != 0) {
-        error = "cannot rename " + out.temp_path + " to " + out.path + ": " + std::strerror(errno);
-        std::remove(out.temp_path.c_str());
-        return false;
-    }
-    return true;
+    return write_file_safely(out.path, data.data(), data.size(), &error);
 }
 
 void abandon_output(OutputFile &out)
@@ -217,7 +170,7 @@ void abandon_output(OutputFile &out)
     if (out.file != nullptr) {
         std::fclose(out.file);
         out.file = nullptr;
-        std::remove(out.temp_path.c_str());
+        remove_temporary_file(out.path);
     }
 }
 

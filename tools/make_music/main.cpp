@@ -9,6 +9,7 @@
 // encoding repeated, so the written file always meets it.
 #include "arrangement.h"
 #include "encode.h"
+#include "base/tool_error.h"
 #include "song.h"
 
 #include <chrono>
@@ -62,14 +63,13 @@ void print_levels(const Mix &mix)
 int main(int argc, char **argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_music OUT.ogg\n");
-        return 2;
+        return print_tool_usage("usage: make_music OUT.ogg");
     }
     // The output is opened first, so that a bad path fails before the render.
     std::string error;
     OutputFile out{nullptr, {}, {}};
     if (!open_output(argv[1], out, error)) {
-        std::fprintf(stderr, "make_music: %s\n", error.c_str());
+        print_tool_error("make_music", error);
         return 1;
     }
     const auto t0 = std::chrono::steady_clock::now();
@@ -85,7 +85,7 @@ int main(int argc, char **argv)
         const auto t1 = std::chrono::steady_clock::now();
         if (!encode_vorbis(mix.left, mix.right, VORBIS_QUALITY, ogg, error) ||
             !decode_vorbis_info(ogg, info, error)) {
-            std::fprintf(stderr, "make_music: %s\n", error.c_str());
+            print_tool_error("make_music", error);
             abandon_output(out);
             return 1;
         }
@@ -94,7 +94,7 @@ int main(int argc, char **argv)
         if (info.peak <= DECODED_LIMIT)
             break;
         if (attempt == MAX_ENCODE_TRIES) {
-            std::fprintf(stderr, "make_music: decoded peak stays above -1 dBFS\n");
+            print_tool_error("make_music", "decoded peak stays above -1 dBFS");
             abandon_output(out);
             return 1;
         }
@@ -102,13 +102,14 @@ int main(int argc, char **argv)
     }
     if (info.channels != CHANNELS || info.rate != SAMPLE_RATE || info.frames != TOTAL_FRAMES ||
         info.decoded != TOTAL_FRAMES) {
-        std::fprintf(stderr, "make_music: encoded stream has %d channels, %ld Hz, %lld frames\n",
-                     info.channels, info.rate, static_cast<long long>(info.frames));
+        print_tool_error("make_music", "encoded stream has " + std::to_string(info.channels) + " channels, " +
+                                           std::to_string(info.rate) + " Hz, " +
+                                           std::to_string(info.frames) + " frames");
         abandon_output(out);
         return 1;
     }
     if (!finish_output(out, ogg, error)) {
-        std::fprintf(stderr, "make_music: %s\n", error.c_str());
+        print_tool_error("make_music", error);
         return 1;
     }
     std::printf("make_music: wrote %s in %.2f s total\n", argv[1], seconds_since(t0));

@@ -12,13 +12,12 @@
 #include <string>
 
 #include "timeline.h"
+#include "base/tool_error.h"
 
 static int print_usage()
 {
-    std::fputs("usage: timeline compile SOURCE.txt OUT_DIR\n"
-               "       timeline dump FILE.track [NAME]\n",
-               stderr);
-    return 2;
+    return print_tool_usage("usage: timeline compile SOURCE.txt OUT_DIR\n"
+                            "       timeline dump FILE.track [NAME]");
 }
 
 int main(int argc, char **argv)
@@ -38,7 +37,7 @@ int main(int argc, char **argv)
     if (command == "dump" && (argc == 3 || argc == 4)) {
         std::string text, error;
         if (!dump_track_file(argv[2], argc == 4 ? argv[3] : "", &text, &error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
+            print_tool_error("timeline", error);
             return 1;
         }
         std::fputs(text.c_str(), stdout);

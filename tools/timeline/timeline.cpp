@@ -8,6 +8,8 @@
 // compile -> dump -> compile exact.
 #include "timeline.h"
 
+#include "base/safe_write.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -408,24 +410,6 @@ bool read_whole_file(const std::string &path, size_t max_bytes, std::string *byt
     return ok;
 }
 
-static bool write_file(const std::string &path, const std::vector<uint8_t> &bytes,
-                       std::string *error)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        *error = "cannot write '" + path + "': " + std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) {
-        *error = "cannot write '" + path + "'";
-        std::remove(path.c_str());
-        return false;
-    }
-    return true;
-}
-
 // Writes every track to "<file>.tmp", then renames them all; on a failure the
 // temporary files are removed and the old outputs stay as they were.
 static bool write_tracks(const Timeline &tl, const std::string &out_dir, std::string *error)
@@ -441,18 +425,16 @@ static bool write_tracks(const Timeline &tl, const std::string &out_dir, std::st
     for (; written < TIMELINE_TRACK_COUNT; written++) {
         const TimelineTrack &t = tl.tracks[written];
         paths[written] = track_output_path(out_dir, t.name);
-        if (!write_file(paths[written] + ".tmp", encode_track(t.keys), error))
+        const std::vector<uint8_t> bytes = encode_track(t.keys);
+        if (!write_temporary_file(paths[written], bytes.data(), bytes.size(), error))
             break;
     }
     bool ok = written == TIMELINE_TRACK_COUNT;
     for (int i = 0; i < written; i++) {
-        const std::string tmp = paths[i] + ".tmp";
-        if (ok && std::rename(tmp.c_str(), paths[i].c_str()) != 0) {
-            *error = "cannot rename '" + tmp + "': " + std::strerror(errno);
-            ok = false;
-        }
-        if (!ok)
-            std::remove(tmp.c_str());
+        if (ok)
+            ok = replace_with_temporary_file(paths[i], error);
+        else
+            remove_temporary_file(paths[i]);
     }
     return ok;
 }

@@ -75,3 +75,40 @@ screen_hash() {
     xwd -root -silent >"$WORK/screen.xwd" || fail "xwd could not grab the screen"
     md5sum <"$WORK/screen.xwd" | cut -d' ' -f1
 }
+
+# Starts the studio from directory $1 (working directory $2) in the
+# background, with the rest of the arguments; its pid in DEMO_PID.
+start_studio() {
+    local dir=$1 cwd=$2
+    shift 2
+    (cd "$cwd" && exec "$dir/studio" "$@" >"$WORK/stdout" 2>"$WORK/stderr") &
+    DEMO_PID=$!
+}
+
+# The id of the studio's mapped window, searched afresh each time (SDL may
+# replace a window while it sets up its renderer); empty after 60 s.
+studio_window() {
+    timeout 60 xdotool search --sync --onlyvisible --limit 1 --pid "$DEMO_PID" 2>/dev/null | head -n 1
+}
+
+# Sends keys to the studio's window, found again right before.
+studio_keys() {
+    local wid
+    wid=$(studio_window)
+    [ -n "$wid" ] || fail "the studio's window is gone: $(cat "$WORK/stderr")"
+    xdotool key --window "$wid" "$@" || fail "xdotool could not send $*"
+}
+
+# Presses P and waits (up to 60 s) for the studio to report the snapshot $2
+# written in directory $1; moves it to $3.
+studio_snapshot() {
+    local dir=$1 name=$2 to=$3 i=0 before
+    before=$(grep -c "wrote $name" "$WORK/stdout")
+    studio_keys p
+    while [ "$(grep -c "wrote $name" "$WORK/stdout")" -le "$before" ]; do
+        sleep 0.1
+        i=$((i + 1))
+        [ $i -lt 600 ] || fail "no snapshot $name: $(ls "$dir") $(cat "$WORK/stdout" "$WORK/stderr")"
+    done
+    mv "$dir/$name" "$to" || fail "snapshot $name missing"
+}

@@ -1,0 +1,41 @@
+// run_program.h - running a program through the shell in a working
+// directory, with both output streams captured.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace run_program {
+
+namespace fs = std::filesystem;
+
+struct ProcessResult {
+    int status;
+    std::string out, err;
+};
+
+inline std::string slurp(const fs::path &p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// Runs a shell command line in `cwd`, capturing both output streams.
+inline ProcessResult run_in(const fs::path &cwd, const std::string &command)
+{
+    const fs::path out = cwd / "stdout.txt", err = cwd / "stderr.txt";
+    const std::string line = "cd '" + cwd.string() + "' && " + command + " >'" + out.string() +
+                             "' 2>'" + err.string() + "'";
+    const int raw = std::system(line.c_str());
+    ProcessResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    fs::remove(out);
+    fs::remove(err);
+    return r;
+}
+
+} // namespace run_program

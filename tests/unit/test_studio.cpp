@@ -1,0 +1,326 @@
+// The studio's pure parts: the watched timeline (good, bad, rename-saved,
+// truncate-saved and briefly missing files, driven poll by poll), the
+// transport's arithmetic at 150 BPM, and the window and strip geometry.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/frame.h"
+#include "app/state.h"
+#include "reload.h"
+#include "strip.h"
+#include "studio_args.h"
+#include "sync/device.h"
+#include "transport.h"
+#include "view.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A complete source: one scene key, one clear.r key, the other ten tracks
+// empty.
+std::string source(int scene, int clear_r)
+{
+    std::string t = "track scene\n  0 " + std::to_string(scene) + " hold\n";
+    t += "track clear.r\n  0 " + std::to_string(clear_r) + " hold\n";
+    for (const char *name : {"clear.g", "clear.b", "clear.a", "cam.rot", "cam.dist", "cam.x",
+                             "cam.y", "cam.h", "cam.hori", "cam.scaleh"})
+        t += std::string("track ") + name + "\n";
+    return t;
+}
+
+FILE *open_nothing(const char *, const char *)
+{
+    return nullptr;
+}
+
+// The twelve tracks registered empty in the process-wide Tracks, as start-up
+// opens them for a studio with a source; a watch on a file of its own.
+struct Watched : ::testing::Test {
+    fs::path dir, file;
+    SyncDevice *device = nullptr;
+    TimelineWatch watch;
+
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("studio_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        file = dir / "timeline.txt";
+        device = create_sync_device("sync");
+        ASSERT_NE(device, nullptr);
+        device->open_file = open_nothing;
+        for (int i = 0; i < TRACK_COUNT; i++)
+            Tracks[i] = open_track(device, TrackNames[i]);
+    }
+    void TearDown() override
+    {
+        destroy_sync_device(device);
+        for (SyncTrack *&t : Tracks)
+            t = nullptr;
+        fs::remove_all(dir);
+    }
+
+    void write(const std::string &text, const fs::path &p)
+    {
+        std::ofstream f(p, std::ios::binary | std::ios::trunc);
+        f << text;
+    }
+    // Polls once and applies a new timeline, as the studio does before a frame.
+    WatchResult poll()
+    {
+        const WatchResult r = poll_timeline_watch(&watch);
+        if (r == WATCH_NEW_TIMELINE) {
+            EXPECT_TRUE(apply_timeline(watch.timeline, Tracks, TRACK_COUNT));
+        }
+        return r;
+    }
+    // The frame's values at 1 s of music.
+    float clear_r()
+    {
+        update_frame_values(1.0);
+        return TrackValues.clear_r;
+    }
+    void open(const std::string &text)
+    {
+        write(text, file);
+        WatchResult first = WATCH_UNCHANGED;
+        std::string error;
+        ASSERT_TRUE(open_timeline_watch(&watch, file.string(), &first, &error)) << error;
+        ASSERT_EQ(first, WATCH_NEW_TIMELINE);
+        ASSERT_TRUE(apply_timeline(watch.timeline, Tracks, TRACK_COUNT));
+    }
+};
+
+TEST_F(Watched, GoodEditReachesTheValuesAtTheNextFrame)
+{
+    open(source(2, 10));
+    EXPECT_EQ(clear_r(), 10.0f);
+    EXPECT_EQ(current_scene_index(), 2);
+    EXPECT_EQ(poll(), WATCH_UNCHANGED); // nothing changed, nothing taken
+
+    write(source(5, 77), file);
+    EXPECT_EQ(poll(), WATCH_NEW_TIMELINE);
+    EXPECT_EQ(clear_r(), 77.0f);
+    EXPECT_EQ(current_scene_index(), 5);
+    EXPECT_EQ(Tracks[TRACK_CAM_X]->key_count, 0);
+}
+
+TEST_F(Watched, BadEditKeepsTheTracksAndReportsEachErrorOnce)
+{
+    open(source(2, 10));
+    std::string bad = source(2, 10);
+    bad.replace(bad.find("0 10 hold"), 9, "0 10 wobble");   // line 4
+    bad += "track nosuch\n";                                 // line 15
+    write(bad, file);
+    // Read once it might be half-written: no errors yet, tracks as they were.
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);
+    EXPECT_TRUE(watch.errors.empty());
+    EXPECT_EQ(poll(), WATCH_NEW_ERRORS);
+    const std::string f = file.string();
+    EXPECT_NE(watch.errors.find(f + ":4: "), std::string::npos) << watch.errors;
+    EXPECT_NE(watch.errors.find(f + ":15: "), std::string::npos) << watch.errors;
+    EXPECT_EQ(clear_r(), 10.0f);
+    // The same bad text again is not reported again.
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);
+    EXPECT_FALSE(watch.errors.empty());
+
+    write(source(3, 30), file);
+    EXPECT_EQ(poll(), WATCH_NEW_TIMELINE);
+    EXPECT_TRUE(watch.errors.empty());
+    EXPECT_EQ(clear_r(), 30.0f);
+}
+
+TEST_F(Watched, RenameSaveTruncateSaveAndAMissingMoment)
+{
+    open(source(1, 10));
+
+    // Rename-save: the new version is written beside and renamed over.
+    write(source(1, 20), dir / "timeline.txt.new");
+    fs::rename(dir / "timeline.txt.new", file);
+    EXPECT_EQ(poll(), WATCH_NEW_TIMELINE);
+    EXPECT_EQ(clear_r(), 20.0f);
+
+    // Truncate-save caught between truncating and writing: nothing happens.
+    write("", file);
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);
+    write(source(1, 30).substr(0, 20), file); // and half-way through
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);
+    EXPECT_TRUE(watch.errors.empty());
+    EXPECT_EQ(clear_r(), 20.0f);
+    write(source(1, 30), file);
+    EXPECT_EQ(poll(), WATCH_NEW_TIMELINE);
+    EXPECT_EQ(clear_r(), 30.0f);
+
+    // Gone for a moment: tracks stay, then the same text changes nothing and
+    // a new one is taken.
+    fs::remove(file);
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);
+    EXPECT_TRUE(watch.unreadable);
+    EXPECT_EQ(clear_r(), 30.0f);
+    write(source(1, 30), file);
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);
+    EXPECT_FALSE(watch.unreadable);
+    fs::remove(file);
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);
+    write(source(1, 40), file);
+    EXPECT_EQ(poll(), WATCH_NEW_TIMELINE);
+    EXPECT_EQ(clear_r(), 40.0f);
+
+    // A FIFO in its place must not block the frame loop.
+    fs::remove(file);
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);
+    EXPECT_TRUE(watch.unreadable);
+    EXPECT_EQ(clear_r(), 40.0f);
+}
+
+TEST_F(Watched, SourceBadAtStartShowsErrorsWithEmptyTracks)
+{
+    write("track scene\n 0 1 hold\n", file);
+    WatchResult first = WATCH_UNCHANGED;
+    std::string error;
+    ASSERT_TRUE(open_timeline_watch(&watch, file.string(), &first, &error));
+    EXPECT_EQ(first, WATCH_NEW_ERRORS);
+    EXPECT_NE(watch.errors.find(file.string() + ":"), std::string::npos);
+    EXPECT_FALSE(open_timeline_watch(&watch, (dir / "missing.txt").string(), &first, &error));
+    EXPECT_NE(error.find("missing.txt"), std::string::npos);
+}
+
+// ---- Transport at 150 BPM: 20 rows a second, 8 rows a beat, 32 a bar --------
+
+TEST(Transport, BeatAndBarStepsOnTheGrid)
+{
+    const double len = 175.0;
+    EXPECT_DOUBLE_EQ(grid_step(20.0, 1, 8, len), 20.4);
+    EXPECT_DOUBLE_EQ(grid_step(20.0, -1, 8, len), 19.6);
+    EXPECT_DOUBLE_EQ(grid_step(20.0, 1, 32, len), 20.8);
+    EXPECT_DOUBLE_EQ(grid_step(20.0, -1, 32, len), 19.2);
+    EXPECT_DOUBLE_EQ(grid_step(20.2, -1, 8, len), 20.0);  // off the grid: back to its beat
+    EXPECT_DOUBLE_EQ(grid_step(20.2, 1, 8, len), 20.4);
+    EXPECT_DOUBLE_EQ(grid_step(20.05, -1, 8, len), 19.6); // just past a beat: the one before
+    EXPECT_DOUBLE_EQ(grid_step(19.6, 1, 8, len), 20.0);   // 19.6 * 20 is not exactly 392
+    EXPECT_DOUBLE_EQ(grid_step(20.7, -1, 32, len), 19.2);
+    // Clamped at both ends.
+    EXPECT_DOUBLE_EQ(grid_step(0.1, -1, 32, len), 0.0);
+    EXPECT_DOUBLE_EQ(grid_step(0.0, -1, 8, len), 0.0);
+    EXPECT_DOUBLE_EQ(grid_step(174.9, 1, 8, len), 175.0);
+    EXPECT_DOUBLE_EQ(grid_step(175.0, 1, 32, 175.0), 175.0);
+    EXPECT_DOUBLE_EQ(grid_step(500.0, 1, 8, -1.0), 500.4); // unknown length: no upper bound
+    EXPECT_DOUBLE_EQ(clamp_time(-3.0, len), 0.0);
+    EXPECT_DOUBLE_EQ(clamp_time(200.0, len), 175.0);
+}
+
+TEST(Transport, SceneChangeJumps)
+{
+    SyncKey keys[] = {{0, 7.0f, 0}, {120, 2.0f, 0}, {240, 0.0f, 0}, {3500, 3.0f, 0}};
+    SyncTrack scene{const_cast<char *>("scene"), keys, 4};
+    const double len = 180.0;
+    EXPECT_DOUBLE_EQ(scene_change_step(7.0, 1, &scene, len), 12.0);
+    EXPECT_DOUBLE_EQ(scene_change_step(7.0, -1, &scene, len), 6.0);
+    EXPECT_DOUBLE_EQ(scene_change_step(6.0, 1, &scene, len), 12.0);   // from a key: the next
+    EXPECT_DOUBLE_EQ(scene_change_step(6.05, -1, &scene, len), 0.0);  // just past one: the one before
+    EXPECT_DOUBLE_EQ(scene_change_step(12.0, 1, &scene, len), 175.0);
+    EXPECT_DOUBLE_EQ(scene_change_step(176.0, 1, &scene, len), 176.0); // none after: stays
+    EXPECT_DOUBLE_EQ(scene_change_step(176.0, -1, &scene, len), 175.0);
+    EXPECT_DOUBLE_EQ(scene_change_step(0.0, -1, &scene, len), 0.0);
+    EXPECT_DOUBLE_EQ(scene_change_step(12.0, 1, &scene, 100.0), 100.0); // clamped at the end
+    SyncTrack empty{const_cast<char *>("scene"), nullptr, 0};
+    EXPECT_DOUBLE_EQ(scene_change_step(9.0, 1, &empty, len), 9.0);
+    EXPECT_DOUBLE_EQ(scene_change_step(9.0, -1, &empty, len), 0.0);
+}
+
+TEST(Transport, LoopOverBarsAndItsWrap)
+{
+    LoopRange loop;
+    press_loop(&loop, 20.5); // bar 12 (row 410): starts at row 384
+    EXPECT_EQ(loop.stage, 1);
+    EXPECT_EQ(loop.start_row, 384);
+    EXPECT_DOUBLE_EQ(wrap_loop(loop, 30.0, 30.1, 175.0), 30.1); // not looping yet
+    press_loop(&loop, 23.0); // bar 14 (row 460): the loop ends after it
+    EXPECT_EQ(loop.stage, 2);
+    EXPECT_EQ(loop.start_row, 384);
+    EXPECT_EQ(loop.end_row, 480);
+
+    EXPECT_DOUBLE_EQ(wrap_loop(loop, 23.95, 24.05, 175.0), 19.25); // overshoot carried over
+    EXPECT_DOUBLE_EQ(wrap_loop(loop, 23.9, 23.95, 175.0), 23.95);
+    EXPECT_DOUBLE_EQ(wrap_loop(loop, 23.9, 24.0, 175.0), 19.2);
+    EXPECT_NEAR(wrap_loop(loop, 23.9, 29.1, 175.0), 19.2 + 0.3, 1e-9); // a long stall wraps inside
+    EXPECT_DOUBLE_EQ(wrap_loop(loop, 25.0, 25.1, 175.0), 25.1);   // sought out of it: plays on
+    EXPECT_DOUBLE_EQ(wrap_loop(loop, 22.9, 23.0, 23.0), 19.2);    // music ends inside the loop
+
+    press_loop(&loop, 30.0);
+    EXPECT_EQ(loop.stage, 0);
+    EXPECT_DOUBLE_EQ(wrap_loop(loop, 23.95, 24.05, 175.0), 24.05);
+
+    // Second press in an earlier bar: the loop spans the same bars.
+    press_loop(&loop, 23.0);
+    press_loop(&loop, 20.5);
+    EXPECT_EQ(loop.start_row, 384);
+    EXPECT_EQ(loop.end_row, 480);
+}
+
+// ---- Window, strip, names, command line ----------------------------------------
+
+TEST(StudioView, LetterboxStripAndNames)
+{
+    auto eq = [](SDL_Rect r, int x, int y, int w, int h) {
+        return r.x == x && r.y == y && r.w == w && r.h == h;
+    };
+    EXPECT_TRUE(eq(letterbox_rect(960, 540), 0, 0, 960, 540));
+    EXPECT_TRUE(eq(letterbox_rect(1000, 540), 20, 0, 960, 540));
+    EXPECT_TRUE(eq(letterbox_rect(960, 600), 0, 30, 960, 540));
+    EXPECT_TRUE(eq(letterbox_rect(0, 600), 0, 0, 0, 0));
+
+    const SDL_Rect strip = strip_rect(960, 540);
+    EXPECT_TRUE(eq(strip, 8, 502, 944, 30));
+    EXPECT_DOUBLE_EQ(strip_time_at(strip, 8, 175.0), 0.0);
+    EXPECT_DOUBLE_EQ(strip_time_at(strip, 8 + 472, 175.0), 87.5);
+    EXPECT_DOUBLE_EQ(strip_time_at(strip, 2000, 175.0), 175.0);
+    EXPECT_DOUBLE_EQ(strip_time_at(strip, -5, 175.0), 0.0);
+    EXPECT_EQ(strip_x_of(strip, 87.5, 175.0), 480);
+
+    SyncKey keys[] = {{0, 7.0f, 0}, {1750, 2.0f, 0}}; // 87.5 s: half way
+    SyncTrack scene{const_cast<char *>("scene"), keys, 2};
+    std::vector<StripRun> runs;
+    sample_strip_runs(&scene, strip, 175.0, &runs);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].x0, 8);
+    EXPECT_EQ(runs[0].x1, 480);
+    EXPECT_EQ(runs[0].value, 7);
+    EXPECT_EQ(runs[1].x1, 952);
+    EXPECT_EQ(runs[1].value, 2);
+
+    EXPECT_EQ(snapshot_name(20.0), "snapshot_00-20.000.png");
+    EXPECT_EQ(snapshot_name(19.9999999), "snapshot_00-20.000.png");
+    EXPECT_EQ(snapshot_name(75.5), "snapshot_01-15.500.png");
+    EXPECT_EQ(snapshot_name(-1.0), "snapshot_00-00.000.png");
+}
+
+TEST(StudioArgsTest, TimelineAndStart)
+{
+    StudioArgs a;
+    const char *plain[] = {"studio"};
+    ASSERT_TRUE(parse_studio_args(1, plain, &a));
+    EXPECT_TRUE(a.timeline.empty());
+    EXPECT_EQ(a.start, 0.0);
+    const char *both[] = {"studio", "--start", "24.5", "t.txt"};
+    ASSERT_TRUE(parse_studio_args(4, both, &a));
+    EXPECT_EQ(a.timeline, "t.txt");
+    EXPECT_EQ(a.start, 24.5);
+    for (auto bad : std::vector<std::vector<const char *>>{
+             {"studio", "--start"}, {"studio", "--start", "x"}, {"studio", "--start", "nan"},
+             {"studio", "a", "b"}, {"studio", "--loop"}, {"studio", "--start", "1", "--start", "2"}})
+        EXPECT_FALSE(parse_studio_args(static_cast<int>(bad.size()), bad.data(), &a)) << bad[1];
+}
+
+} // namespace

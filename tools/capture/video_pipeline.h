@@ -1,0 +1,36 @@
+// video_pipeline.h - the release video's two worker threads behind the
+// renderer: one converts finished window pictures to the encoder's YUV
+// frames, the other encodes pictures and soundtrack and writes the file.
+//
+// The main thread renders. It takes a free picture buffer, reads the window
+// into it and submits it; buffers come back once encoded, so a slow encoder
+// holds the renderer back instead of piling up pictures.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "video_writer.h"
+
+struct MusicSource;
+struct VideoPipeline;
+
+// Starts the threads around an open writer; the pipeline owns the writer and,
+// when given, the music (already positioned at the first frame's time),
+// until finish_video_pipeline. Null when out of memory.
+VideoPipeline *start_video_pipeline(VideoWriter *writer, MusicSource *music, int width,
+                                    int height, double fps);
+
+// A free 0xAARRGGBB picture buffer (width * height, no padding) for the next
+// frame; waits while all are in use. Null once the pipeline has failed.
+uint32_t *next_picture(VideoPipeline *p);
+
+// Hands the buffer from next_picture over as the next frame.
+void submit_picture(VideoPipeline *p);
+
+// True after an encoding or write failure; the frames loop should stop.
+bool video_pipeline_failed(VideoPipeline *p);
+
+// Waits for every submitted frame, completes the file and frees everything.
+// False with the first failure's reason in *err.
+bool finish_video_pipeline(VideoPipeline *p, std::string *err);

@@ -1,0 +1,68 @@
+// studio - a live preview for making the demo: the demo's picture and music
+// in an ordinary resizable window, with the timeline source reloaded while it
+// plays, a transport, a HUD and a clickable timeline strip.
+//
+//   studio [TIMELINE] [--start SECONDS]
+//
+// Run from the demo directory like the demo (images beside the program,
+// music from the working directory). With TIMELINE the tracks come from that
+// source, compiled in memory and reloaded on every good save; without it from
+// the .track files of the working directory. Exit status: 0 after Escape or a
+// window close, 1 when start-up fails or TIMELINE cannot be read, 2 on a
+// wrong command line.
+#include <cstdio>
+#include <string>
+
+#include "app/startup.h"
+#include "app/state.h"
+#include "music.h"
+#include "studio.h"
+#include "studio_args.h"
+#include "view.h"
+
+int main(int argc, char **argv)
+{
+    StudioArgs args;
+    if (!parse_studio_args(argc, argv, &args)) {
+        std::fprintf(stderr, "%s\n", STUDIO_USAGE);
+        return 2;
+    }
+
+    Studio studio;
+    WatchResult first = WATCH_UNCHANGED;
+    if (!args.timeline.empty()) {
+        std::string error;
+        if (!open_timeline_watch(&studio.watch, args.timeline, &first, &error)) {
+            std::fprintf(stderr, "studio: %s\n", error.c_str());
+            return 1;
+        }
+        studio.live = true;
+    }
+
+    const StartupOptions options = {"lumikenno 2019 studio", STUDIO_WINDOW_W, STUDIO_WINDOW_H,
+                                    SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE, false, !studio.live};
+    if (start_up_with(options) != 0)
+        return 1;
+    if (!create_picture_target()) {
+        std::fprintf(stderr, "studio: cannot make the picture target: %s\n", SDL_GetError());
+        tear_down();
+        return 1;
+    }
+    // A source that does not parse at start leaves the tracks empty; its
+    // messages show until the first good save.
+    take_watch_result(&studio, first);
+
+    std::string font_error;
+    if (!open_hud_font(&studio.font, HUD_FONT_PATH, 14, &font_error))
+        std::fprintf(stderr, "studio: HUD without text: %s\n", font_error.c_str());
+
+    if (args.start != 0.0)
+        music_seek(clamp_time(args.start, music_length()));
+    studio.previous = music_position();
+    while (!studio.quit)
+        run_studio_frame(&studio);
+
+    close_hud_font(&studio.font);
+    tear_down();
+    return 0;
+}

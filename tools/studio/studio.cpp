@@ -1,0 +1,234 @@
+// studio.cpp - the studio's frame: events and the transport, the timeline
+// poll, the picture and what is drawn over it.
+#include "studio.h"
+
+#include <cstdio>
+
+#include "app/state.h"
+#include "music.h"
+#include "strip.h"
+#include "sync/track.h"
+#include "view.h"
+
+double studio_strip_length()
+{
+    const double length = music_length();
+    if (length > 0.0)
+        return length;
+    int32_t last = 0;
+    for (SyncTrack *t : Tracks)
+        if (t && t->key_count > 0 && t->keys[t->key_count - 1].row > last)
+            last = t->keys[t->key_count - 1].row;
+    return last > 0 ? last / STUDIO_ROWS_PER_SECOND : 1.0;
+}
+
+void take_watch_result(Studio *s, WatchResult result)
+{
+    if (result == WATCH_NEW_TIMELINE) {
+        if (!apply_timeline(s->watch.timeline, Tracks, TRACK_COUNT))
+            std::fputs("studio: out of memory while replacing the tracks\n", stderr);
+    } else if (result == WATCH_NEW_ERRORS) {
+        std::fputs(s->watch.errors.c_str(), stderr);
+        std::fflush(stderr);
+    }
+}
+
+// Seeks now and starts the loop's watch from there.
+static void seek(Studio *s, double seconds)
+{
+    music_seek(clamp_time(seconds, music_length()));
+    s->previous = music_position();
+}
+
+static void toggle_fullscreen(Studio *s)
+{
+    s->fullscreen = !s->fullscreen;
+    SDL_SetWindowFullscreen(window, s->fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+}
+
+static void press_key(Studio *s, const SDL_KeyboardEvent &key)
+{
+    const bool shift = (key.keysym.mod & KMOD_SHIFT) != 0;
+    const double now = music_position();
+    const double length = music_length();
+    switch (key.keysym.sym) {
+    case SDLK_LEFT:
+    case SDLK_RIGHT:
+        seek(s, grid_step(now, key.keysym.sym == SDLK_RIGHT ? 1 : -1,
+                          shift ? ROWS_PER_BAR : ROWS_PER_BEAT, length));
+        return;
+    case SDLK_PAGEUP:
+    case SDLK_PAGEDOWN:
+        seek(s, scene_change_step(now, key.keysym.sym == SDLK_PAGEDOWN ? 1 : -1,
+                                  Tracks[TRACK_SCENE], length));
+        return;
+    case SDLK_HOME:
+        seek(s, 0.0);
+        return;
+    default:
+        break;
+    }
+    if (key.repeat)
+        return; // held toggles act once
+    switch (key.keysym.sym) {
+    case SDLK_ESCAPE: s->quit = true; break;
+    case SDLK_SPACE:
+        if (music_paused())
+            music_resume();
+        else
+            music_pause();
+        s->previous = music_position();
+        break;
+    case SDLK_l: press_loop(&s->loop, now); break;
+    case SDLK_m:
+        s->muted = !s->muted;
+        music_set_muted(s->muted);
+        break;
+    case SDLK_h: s->hud_on = !s->hud_on; break;
+    case SDLK_p: s->snapshot_asked = true; break;
+    case SDLK_F11: toggle_fullscreen(s); break;
+    default: break;
+    }
+}
+
+// Mouse positions in renderer pixels (they differ from window points on
+// scaled displays).
+static void to_output(int *x, int *y)
+{
+    int ww = 0, wh = 0, ow = 0, oh = 0;
+    SDL_GetWindowSize(window, &ww, &wh);
+    SDL_GetRendererOutputSize(renderer, &ow, &oh);
+    if (ww > 0 && wh > 0) {
+        *x = static_cast<int>(static_cast<int64_t>(*x) * ow / ww);
+        *y = static_cast<int>(static_cast<int64_t>(*y) * oh / wh);
+    }
+}
+
+static void mouse_at(Studio *s, int x, int y, bool press)
+{
+    to_output(&x, &y);
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(renderer, &w, &h);
+    const SDL_Rect strip = strip_rect(w, h);
+    if (press) {
+        const SDL_Point p = {x, y};
+        if (!s->hud_on || !SDL_PointInRect(&p, &strip))
+            return;
+        s->dragging = true;
+    }
+    s->seek_pending = true;
+    s->seek_to = strip_time_at(strip, x, studio_strip_length());
+}
+
+static void handle_events(Studio *s)
+{
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        switch (e.type) {
+        case SDL_QUIT: s->quit = true; break;
+        case SDL_KEYDOWN: press_key(s, e.key); break;
+        case SDL_MOUSEBUTTONDOWN:
+            if (e.button.button == SDL_BUTTON_LEFT)
+                mouse_at(s, e.button.x, e.button.y, true);
+            break;
+        case SDL_MOUSEMOTION:
+            if (s->dragging)
+                mouse_at(s, e.motion.x, e.motion.y, false);
+            break;
+        case SDL_MOUSEBUTTONUP:
+            if (e.button.button == SDL_BUTTON_LEFT)
+                s->dragging = false;
+            break;
+        default: break;
+        }
+    }
+}
+
+static void take_snapshot(double seconds)
+{
+    const std::string name = snapshot_name(seconds);
+    std::string error;
+    if (write_snapshot(name, &error))
+        std::printf("studio: wrote %s\n", name.c_str());
+    else
+        std::fprintf(stderr, "studio: %s: %s\n", name.c_str(), error.c_str());
+    std::fflush(stdout);
+}
+
+// The studio's drawing over the picture must leave the renderer's draw
+// colour and blend mode as the scenes left them: they carry over from frame
+// to frame in the demo.
+struct DrawState {
+    Uint8 r, g, b, a;
+    SDL_BlendMode blend;
+};
+
+static DrawState save_draw_state()
+{
+    DrawState d{};
+    SDL_GetRenderDrawColor(renderer, &d.r, &d.g, &d.b, &d.a);
+    SDL_GetRenderDrawBlendMode(renderer, &d.blend);
+    return d;
+}
+
+static void restore_draw_state(const DrawState &d)
+{
+    SDL_SetRenderDrawColor(renderer, d.r, d.g, d.b, d.a);
+    SDL_SetRenderDrawBlendMode(renderer, d.blend);
+}
+
+static void count_frame(Studio *s)
+{
+    const uint64_t now = SDL_GetPerformanceCounter();
+    if (s->last_counter != 0) {
+        const double dt = static_cast<double>(now - s->last_counter) /
+                          static_cast<double>(SDL_GetPerformanceFrequency());
+        if (dt > 0.0)
+            s->fps = s->fps > 0.0 ? s->fps * 0.9 + (1.0 / dt) * 0.1 : 1.0 / dt;
+    }
+    s->last_counter = now;
+}
+
+void run_studio_frame(Studio *s)
+{
+    handle_events(s);
+    if (s->seek_pending) {
+        s->seek_pending = false;
+        seek(s, s->seek_to);
+    }
+    if (s->live && SDL_GetTicks64() >= s->next_poll_ms) {
+        s->next_poll_ms = SDL_GetTicks64() + STUDIO_POLL_MS;
+        take_watch_result(s, poll_timeline_watch(&s->watch));
+    }
+
+    double t = music_position();
+    const double wrapped = wrap_loop(s->loop, s->previous, t, music_length());
+    if (wrapped != t) {
+        music_seek(wrapped);
+        t = wrapped;
+    }
+    s->previous = t;
+
+    draw_picture(t);
+    if (s->snapshot_asked) {
+        s->snapshot_asked = false;
+        take_snapshot(t);
+    }
+
+    const DrawState saved = save_draw_state();
+    show_picture();
+    if (s->hud_on) {
+        const std::string notice =
+            s->watch.unreadable ? s->watch.read_error + " (keeping the last version)" : "";
+        HudState hs{t, studio_strip_length(), s->fps, music_paused(), s->muted, s->loop,
+                    s->watch.unreadable ? &notice : nullptr};
+        draw_hud(s->font, hs);
+    }
+    if (!s->watch.errors.empty())
+        draw_error_box(s->font, s->watch.errors);
+    restore_draw_state(saved);
+
+    SDL_RenderPresent(renderer);
+    music_update();
+    count_frame(s);
+}
