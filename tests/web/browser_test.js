@@ -264,7 +264,7 @@ function decodePng(bytes) {
 function captureNative(demoDir, t, outDir) {
     const dir = path.join(outDir, 'capture-' + t);
     childProcess.execFileSync(path.join(demoDir, 'capture'), ['--out', dir, '--start', String(t), '--frames', '1'],
-                              {cwd: demoDir, stdio: ['ignore', 'inherit', 'inherit']});
+                              {cwd: demoDir, stdio: ['ignore', 'ignore', 'inherit']});
     return decodePng(fs.readFileSync(path.join(dir, 'frame-000000.png')));
 }
 
