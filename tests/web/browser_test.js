@@ -263,8 +263,13 @@ function decodePng(bytes) {
 
 function captureNative(demoDir, t, outDir) {
     const dir = path.join(outDir, 'capture-' + t);
-    childProcess.execFileSync(path.join(demoDir, 'capture'), ['--out', dir, '--start', String(t), '--frames', '1'],
-                              {cwd: demoDir, stdio: ['ignore', 'ignore', 'inherit']});
+    try {
+        childProcess.execFileSync(path.join(demoDir, 'capture'),
+                                  ['--out', dir, '--start', String(t), '--frames', '1'],
+                                  {cwd: demoDir, stdio: 'pipe'});
+    } catch (e) {
+        fail('capture at ' + t + ' s failed: ' + e.message + '\n' + (e.stderr || ''));
+    }
     return decodePng(fs.readFileSync(path.join(dir, 'frame-000000.png')));
 }
 
