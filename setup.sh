@@ -1,34 +1,56 @@
 #!/usr/bin/env bash
-# setup.sh - one command from a fresh Debian 12 checkout to a running demo or
-# a full test run: installs the missing Debian packages, builds, generates
-# the demo's data, then
+# setup.sh - one command from a fresh Debian 12 checkout to a running demo, a
+# full test run or the demo's web page: installs the missing Debian packages,
+# builds, generates the demo's data, then
 #   ./setup.sh demo   starts the demo (Escape quits)
-#   ./setup.sh test   runs every test, then the unit tests and the fuzz
-#                     seed corpora once more under the address and
+#   ./setup.sh test   runs every test (the web page's in headless Chromium
+#                     among them), then the unit tests and the fuzz seed
+#                     corpora once more under the address and
 #                     undefined-behaviour sanitizers, and the sanitized
 #                     offline renderer on the whole timeline and on hostile
 #                     track files
+#   ./setup.sh web    builds the web page into build-web/site/ and serves it
+#                     on http://127.0.0.1:8000
 set -euo pipefail
 
 mode=${1:-}
 case "$mode" in
-    demo|test) ;;
-    *) echo "usage: ./setup.sh demo|test" >&2; exit 2 ;;
+    demo|test|web) ;;
+    *) echo "usage: ./setup.sh demo|test|web" >&2; exit 2 ;;
 esac
 cd "$(dirname "$0")"
+
+sudo=
+[ "$(id -u)" = 0 ] || sudo=sudo
 
 packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libvorbis-dev
           libpng-dev libfreetype-dev libsdl2-ttf-dev fonts-dejavu-core libgtest-dev
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
           xvfb xauth xdotool x11-apps clang libclang-rt-14-dev)
+update=
+if [ "$mode" != demo ]; then
+    # The web build: Debian's emscripten, its chromium for the tests, npm for
+    # the test driver (a Node from elsewhere may bring its own npm), and the
+    # source packages of SDL2, libogg and libvorbis, which need a deb-src line.
+    packages+=(emscripten chromium python3)
+    command -v npm >/dev/null || packages+=(npm)
+    if [ -z "$(apt-cache showsrc --only-source libsdl2 2>/dev/null)" ]; then
+        . /etc/os-release
+        printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' \
+            "Suites: $VERSION_CODENAME $VERSION_CODENAME-updates" 'Components: main' \
+            'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
+            $sudo tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
+        update=1
+    fi
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=
-    [ "$(id -u)" = 0 ] || sudo=sudo
+if [ ${#missing[@]} -gt 0 ] || [ -n "$update" ]; then
     $sudo apt-get update
+fi
+if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
@@ -40,7 +62,36 @@ if [ "$mode" = demo ]; then
     exec ./demo
 fi
 
+# The web page: SDL2, libogg and libvorbis for WebAssembly from the cache
+# under build-web/deps (built on the first run only), then the page itself
+# with the data the desktop build generated.
+# Debian's emscripten finds its Node modules only on Debian's Node path; a
+# Node from elsewhere does not look there ("Cannot find module 'acorn'").
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+prefix=$(web/build-deps.sh build-web/deps)
+emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" \
+    -DDEMO_WEB_DATA="$PWD/build/demo"
+cmake --build build-web
+
+if [ "$mode" = web ]; then
+    serve=(python3 -m http.server 8000 --bind 127.0.0.1 --directory build-web/site)
+    echo "Serving the demo on http://127.0.0.1:8000/ (Ctrl-C stops) with: ${serve[*]}"
+    exec "${serve[@]}"
+fi
+
+# The browser tests' driver, as locked, from the npm registry; it never
+# fetches a browser (the tests run Debian's chromium).
+npm_dir=build-web/npm
+if ! cmp -s tests/web/package-lock.json "$npm_dir/package-lock.json" || [ ! -d "$npm_dir/node_modules" ]; then
+    rm -rf "$npm_dir"
+    mkdir -p "$npm_dir"
+    cp tests/web/package.json tests/web/package-lock.json "$npm_dir/"
+    (cd "$npm_dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --ignore-scripts --no-audit --no-fund)
+fi
+
 ctest --test-dir build --output-on-failure -j 2
+ctest --test-dir build-web --output-on-failure
 # The sanitized build renders with the data generated above.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON -DDEMO_GENERATE_DATA=OFF \
     -DDEMO_DATA_DIR="$PWD/build/demo"

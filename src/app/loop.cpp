@@ -18,17 +18,22 @@ bool poll_quit_events()
     return quit;
 }
 
+void play_frame()
+{
+    const QWORD pos = BASS_ChannelGetPosition(MusicStream, BASS_POS_BYTE);
+    const double seconds = BASS_ChannelBytes2Seconds(MusicStream, pos);
+    render_frame(seconds);
+    SDL_RenderPresent(renderer);
+    BASS_Update(0);
+}
+
 void run_frame_loop()
 {
     bool quit = false;
     while (true) {
         if (poll_quit_events())
             quit = true;
-        const QWORD pos = BASS_ChannelGetPosition(MusicStream, BASS_POS_BYTE);
-        const double seconds = BASS_ChannelBytes2Seconds(MusicStream, pos);
-        render_frame(seconds);
-        SDL_RenderPresent(renderer);
-        BASS_Update(0);
+        play_frame();
         if (quit)
             break;
     }

@@ -1,0 +1,372 @@
+// browser_test.js - the web page in Debian's headless Chromium, driven over
+// the DevTools protocol.
+//
+//   node browser_test.js page     SITE_DIR DEMO_DIR
+//   node browser_test.js pictures SITE_DIR DEMO_DIR
+//
+// page: the page loads with no console error, shows its start layer, and the
+// click brings up WebGL, a running audio context, full screen and a picture
+// that changes over time, and goes on changing after Escape.
+// pictures: for one time in every scene, the frame the page renders through
+// its "t" test hook against the offline renderer's (DEMO_DIR/capture) at the
+// same music time.
+//
+// Everything waits by polling with generous deadlines: the machine may be
+// busy, and Chromium draws WebGL on its software GPU there.
+'use strict';
+
+const childProcess = require('child_process');
+const fs = require('fs');
+const http = require('http');
+const os = require('os');
+const path = require('path');
+const zlib = require('zlib');
+const puppeteer = require('puppeteer-core');
+
+const LOAD_DEADLINE_MS = 300000;
+const CHANGE_DEADLINE_MS = 120000;
+
+// One time inside every scene, with the scene the timeline shows there
+// (titles and captions included where a scene has them).
+const SCENE_TIMES = [
+    {scene: 7, name: 'sequence', t: 3.5},
+    {scene: 2, name: 'house', t: 12.0},
+    {scene: 0, name: 'landscape', t: 22.0},
+    {scene: 1, name: 'sprite drip', t: 50.0},
+    {scene: 4, name: 'sphere', t: 60.0},
+    {scene: 3, name: 'streak', t: 75.0},
+    {scene: 5, name: 'fire', t: 88.0},
+    {scene: 6, name: 'glyph field', t: 112.0},
+];
+const MIN_WITHIN_2 = 0.995;
+
+function fail(message) {
+    throw new Error(message);
+}
+
+// ---- A static file server for the site, on a free port -------------------
+
+const TYPES = {
+    '.html': 'text/html; charset=utf-8',
+    '.js': 'text/javascript',
+    '.wasm': 'application/wasm',
+    '.gz': 'application/octet-stream',
+};
+
+function serve(root) {
+    const server = http.createServer((req, res) => {
+        const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+        const file = path.join(root, name === '/' ? 'index.html' : name);
+        if (!file.startsWith(root + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+            res.writeHead(404);
+            res.end();
+            return;
+        }
+        res.writeHead(200, {'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream'});
+        fs.createReadStream(file).pipe(res);
+    });
+    return new Promise((resolve) => {
+        server.listen(0, '127.0.0.1', () => resolve(server));
+    });
+}
+
+// ---- Chromium ----------------------------------------------------------
+
+async function launch(profile) {
+    return puppeteer.launch({
+        executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+        headless: true,
+        userDataDir: profile,
+        timeout: LOAD_DEADLINE_MS,
+        protocolTimeout: LOAD_DEADLINE_MS,
+        defaultViewport: {width: 960, height: 540},
+        args: [
+            '--no-sandbox',
+            '--use-angle=swiftshader',
+            '--enable-unsafe-swiftshader',
+            '--autoplay-policy=no-user-gesture-required',
+            '--disable-background-networking',
+            '--disable-component-update',
+            '--disable-sync',
+            '--disable-quic',
+            '--disable-dev-shm-usage',
+            '--no-first-run',
+        ],
+    });
+}
+
+// A fresh page whose console errors, uncaught exceptions and failed
+// requests are collected in `problems`.
+async function openPage(browser, problems) {
+    const page = await browser.newPage();
+    page.setDefaultTimeout(LOAD_DEADLINE_MS);
+    page.on('console', (m) => {
+        if (m.type() === 'error')
+            problems.push('console error: ' + m.text());
+    });
+    page.on('pageerror', (e) => problems.push('page error: ' + e.message));
+    page.on('requestfailed', (r) => problems.push('request failed: ' + r.url()));
+    page.on('response', (r) => {
+        if (r.status() >= 400)
+            problems.push('HTTP ' + r.status() + ': ' + r.url());
+    });
+    return page;
+}
+
+function checkNoProblems(problems, when) {
+    if (problems.length)
+        fail(when + ':\n  ' + problems.join('\n  '));
+}
+
+// ---- The page ------------------------------------------------------------
+
+// Screenshots until one differs from the first.
+async function expectPictureChange(page, when) {
+    const first = await page.screenshot({type: 'png'});
+    const deadline = Date.now() + CHANGE_DEADLINE_MS;
+    while (Date.now() < deadline) {
+        if (!first.equals(await page.screenshot({type: 'png'})))
+            return;
+    }
+    fail('the picture did not change within ' + CHANGE_DEADLINE_MS / 1000 + ' s ' + when);
+}
+
+async function testPage(browser, base) {
+    const problems = [];
+    const page = await openPage(browser, problems);
+    await page.goto(base + '/index.html', {waitUntil: 'load'});
+    await page.waitForSelector('#start.ready', {timeout: LOAD_DEADLINE_MS});
+    checkNoProblems(problems, 'while loading');
+    const shown = await page.evaluate(() => ({
+        text: document.body.innerText,
+        title: document.title,
+        background: getComputedStyle(document.body).backgroundColor,
+    }));
+    if (!/^click to start$/m.test(shown.text))
+        fail('the start layer says "' + shown.text + '"');
+    if (/emscripten/i.test(shown.text + shown.title))
+        fail('the page shows emscripten branding');
+    if (shown.background !== 'rgb(0, 0, 0)')
+        fail('the page background is ' + shown.background);
+
+    await page.click('#start');
+    await page.waitForSelector('#start.gone', {timeout: LOAD_DEADLINE_MS});
+    const gl = await page.evaluate(() => {
+        const ctx = Module.ctx;
+        if (!ctx)
+            return null;
+        const info = ctx.getExtension('WEBGL_debug_renderer_info');
+        return {
+            webgl: ctx instanceof WebGLRenderingContext || ctx instanceof WebGL2RenderingContext,
+            canvas: ctx.canvas === document.getElementById('canvas'),
+            width: ctx.drawingBufferWidth,
+            height: ctx.drawingBufferHeight,
+            renderer: info ? ctx.getParameter(info.UNMASKED_RENDERER_WEBGL) : ctx.getParameter(ctx.RENDERER),
+        };
+    });
+    if (!gl || !gl.webgl || !gl.canvas)
+        fail('no WebGL context on the page\'s canvas: ' + JSON.stringify(gl));
+    if (gl.width !== 1920 || gl.height !== 1080)
+        fail('the drawing buffer is ' + gl.width + 'x' + gl.height + ', not 1920x1080');
+    console.log('WebGL renderer: ' + gl.renderer);
+
+    await page.waitForFunction(
+        () => Module.SDL2 && Module.SDL2.audioContext && Module.SDL2.audioContext.state === 'running',
+        {timeout: LOAD_DEADLINE_MS, polling: 250});
+    const audio = await page.evaluate(() => Module.SDL2.audioContext.sampleRate);
+    console.log('audio context running at ' + audio + ' Hz');
+
+    await page.waitForFunction(() => document.fullscreenElement === document.getElementById('canvas'),
+        {timeout: LOAD_DEADLINE_MS, polling: 250});
+
+    await expectPictureChange(page, 'after the click');
+
+    // For the record: display frame intervals while the demo runs.
+    const intervals = await page.evaluate(() => new Promise((resolve) => {
+        const times = [];
+        const step = (t) => {
+            times.push(t);
+            if (times.length > 60)
+                resolve(times.slice(1).map((v, i) => v - times[i]));
+            else
+                requestAnimationFrame(step);
+        };
+        requestAnimationFrame(step);
+    }));
+    intervals.sort((a, b) => a - b);
+    console.log('frame interval over 60 frames: median ' + intervals[30].toFixed(1) + ' ms, 90th percentile ' +
+                intervals[54].toFixed(1) + ' ms');
+
+    // Escape is the browser's (headless Chromium does not leave full screen
+    // for a key sent over the protocol); the demo must not end on it.
+    await page.keyboard.press('Escape');
+    await expectPictureChange(page, 'after Escape');
+    checkNoProblems(problems, 'while running');
+    await page.close();
+}
+
+// ---- Pictures --------------------------------------------------------------
+
+// The pixels of an 8-bit RGB or RGBA PNG without interlacing, as RGB.
+function decodePng(bytes) {
+    if (bytes.readUInt32BE(0) !== 0x89504e47)
+        fail('not a PNG');
+    let width = 0, height = 0, channels = 0;
+    const idat = [];
+    for (let at = 8; at < bytes.length;) {
+        const length = bytes.readUInt32BE(at);
+        const type = bytes.toString('latin1', at + 4, at + 8);
+        const data = bytes.subarray(at + 8, at + 8 + length);
+        if (type === 'IHDR') {
+            width = data.readUInt32BE(0);
+            height = data.readUInt32BE(4);
+            channels = {2: 3, 6: 4}[data[9]];
+            if (data[8] !== 8 || !channels || data[12] !== 0)
+                fail('unsupported PNG layout');
+        } else if (type === 'IDAT') {
+            idat.push(data);
+        }
+        at += 12 + length;
+    }
+    const raw = zlib.inflateSync(Buffer.concat(idat));
+    const stride = width * channels;
+    const out = Buffer.alloc(width * height * 3);
+    let prev = Buffer.alloc(stride), row = Buffer.alloc(stride);
+    for (let y = 0; y < height; y++) {
+        const filter = raw[y * (stride + 1)];
+        const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+        for (let i = 0; i < stride; i++) {
+            const a = i >= channels ? row[i - channels] : 0;
+            const b = prev[i];
+            const c = i >= channels ? prev[i - channels] : 0;
+            let p;
+            switch (filter) {
+            case 0: p = 0; break;
+            case 1: p = a; break;
+            case 2: p = b; break;
+            case 3: p = (a + b) >> 1; break;
+            case 4: {
+                const pa = Math.abs(b - c), pb = Math.abs(a - c), pc = Math.abs(a + b - 2 * c);
+                p = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+                break;
+            }
+            default: fail('bad PNG filter ' + filter);
+            }
+            row[i] = (line[i] + p) & 255;
+        }
+        for (let x = 0; x < width; x++)
+            row.copy(out, (y * width + x) * 3, x * channels, x * channels + 3);
+        [prev, row] = [row, prev];
+    }
+    return {width, height, rgb: out};
+}
+
+function captureNative(demoDir, t, outDir) {
+    const dir = path.join(outDir, 'capture-' + t);
+    try {
+        childProcess.execFileSync(path.join(demoDir, 'capture'),
+                                  ['--out', dir, '--start', String(t), '--frames', '1'],
+                                  {cwd: demoDir, stdio: 'pipe'});
+    } catch (e) {
+        fail('capture at ' + t + ' s failed: ' + e.message + '\n' + (e.stderr || ''));
+    }
+    return decodePng(fs.readFileSync(path.join(dir, 'frame-000000.png')));
+}
+
+async function webFrame(browser, base, t) {
+    const problems = [];
+    const page = await openPage(browser, problems);
+    await page.goto(base + '/index.html?t=' + t, {waitUntil: 'load'});
+    await page.waitForFunction(() => window.testFrame !== undefined, {timeout: LOAD_DEADLINE_MS, polling: 250});
+    const frame = await page.evaluate(() => {
+        const f = window.testFrame;
+        const rgb = new Uint8Array(f.width * f.height * 3);
+        for (let i = 0, j = 0; i < rgb.length; i += 3, j += 4) {
+            rgb[i] = f.rgba[j];
+            rgb[i + 1] = f.rgba[j + 1];
+            rgb[i + 2] = f.rgba[j + 2];
+        }
+        let text = '';
+        for (let i = 0; i < rgb.length; i += 0x8000)
+            text += String.fromCharCode.apply(null, rgb.subarray(i, i + 0x8000));
+        return {width: f.width, height: f.height, scene: f.scene, rgb: btoa(text)};
+    });
+    checkNoProblems(problems, 'rendering t=' + t);
+    await page.close();
+    return {width: frame.width, height: frame.height, scene: frame.scene, rgb: Buffer.from(frame.rgb, 'base64')};
+}
+
+function comparePictures(a, b) {
+    let equal = 0, within2 = 0, worst = 0;
+    const n = a.width * a.height;
+    for (let i = 0; i < n * 3; i += 3) {
+        const d = Math.max(Math.abs(a.rgb[i] - b.rgb[i]), Math.abs(a.rgb[i + 1] - b.rgb[i + 1]),
+                           Math.abs(a.rgb[i + 2] - b.rgb[i + 2]));
+        if (d === 0)
+            equal++;
+        if (d <= 2)
+            within2++;
+        worst = Math.max(worst, d);
+    }
+    return {equal: equal / n, within2: within2 / n, worst};
+}
+
+async function testPictures(browser, base, demoDir) {
+    const work = fs.mkdtempSync(path.join(os.tmpdir(), 'web-pictures-'));
+    const failures = [];
+    try {
+        const seen = new Set();
+        console.log('scene         time   equal    within 2  largest difference');
+        for (const {scene, name, t} of SCENE_TIMES) {
+            const native = captureNative(demoDir, t, work);
+            const web = await webFrame(browser, base, t);
+            if (web.scene !== scene)
+                fail('at ' + t + ' s the page drew scene ' + web.scene + ', not ' + scene + ' (' + name + ')');
+            seen.add(web.scene);
+            if (web.width !== native.width || web.height !== native.height)
+                fail('at ' + t + ' s the page gave ' + web.width + 'x' + web.height + ', capture ' +
+                     native.width + 'x' + native.height);
+            const r = comparePictures(native, web);
+            console.log(name.padEnd(12) + String(t).padStart(6) + ' ' + (100 * r.equal).toFixed(3).padStart(8) +
+                        '% ' + (100 * r.within2).toFixed(3).padStart(8) + '%  ' + r.worst);
+            if (r.within2 < MIN_WITHIN_2)
+                failures.push(name + ' at ' + t + ' s: ' + (100 * r.within2).toFixed(3) + '% within 2');
+        }
+        if (seen.size !== 8)
+            fail('the chosen times cover ' + seen.size + ' of the 8 scenes');
+    } finally {
+        fs.rmSync(work, {recursive: true, force: true});
+    }
+    if (failures.length)
+        fail('pictures differ from the offline renderer\'s:\n  ' + failures.join('\n  '));
+}
+
+// ---- Main ------------------------------------------------------------------
+
+async function main() {
+    const [mode, siteArg, demoArg] = process.argv.slice(2);
+    if (!['page', 'pictures'].includes(mode) || !siteArg || !demoArg)
+        fail('usage: browser_test.js page|pictures SITE_DIR DEMO_DIR');
+    const site = path.resolve(siteArg);
+    const server = await serve(site);
+    const base = 'http://127.0.0.1:' + server.address().port;
+    const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'web-chromium-'));
+    let browser = null;
+    try {
+        browser = await launch(profile);
+        if (mode === 'page')
+            await testPage(browser, base);
+        else
+            await testPictures(browser, base, path.resolve(demoArg));
+    } finally {
+        if (browser)
+            await browser.close();
+        server.close();
+        fs.rmSync(profile, {recursive: true, force: true});
+    }
+}
+
+main().then(() => console.log('PASS'), (e) => {
+    console.error('FAIL: ' + (e && e.message ? e.message : e));
+    process.exit(1);
+});

@@ -1,0 +1,23 @@
+// glibc_rand.cpp (web) - rand() and srand() with glibc's sequence in place of
+// the web C library's own (musl's), which draws other numbers: the fire
+// scene's random rows would differ from the desktop program's. Defining both
+// here keeps the library's versions out of the link.
+#include <cstdlib>
+
+#include "base/glibc_rand.h"
+
+static GlibcRand State;
+static bool Seeded = false;
+
+extern "C" void srand(unsigned seed)
+{
+    glibc_srand(&State, seed);
+    Seeded = true;
+}
+
+extern "C" int rand(void)
+{
+    if (!Seeded)
+        srand(1);
+    return glibc_rand(&State);
+}
