@@ -17,7 +17,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/state.h"
+#include "gfx/render_context.h"
 
 // The program's directory, fetched once: SDL computes it from the running
 // executable, so it does not change while the process lives. When SDL cannot
