@@ -2,7 +2,9 @@
 // directory, with both output streams captured.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -37,5 +39,26 @@ inline ProcessResult run_in(const fs::path &cwd, const std::string &command)
     fs::remove(err);
     return r;
 }
+
+// A fresh working directory per test holding the demo's tracks and music,
+// which the programs read from their working directory.
+struct DemoWorkDir : ::testing::Test {
+    fs::path work;
+    void SetUp() override
+    {
+        work = fs::temp_directory_path() /
+               ("demo_work_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(work);
+        fs::create_directories(work);
+        for (const auto &entry : fs::directory_iterator(DEMO_DIR)) {
+            const std::string name = entry.path().filename().string();
+            if (name.ends_with(".track") || name == "music.ogg")
+                fs::copy_file(entry.path(), work / name);
+        }
+    }
+    void TearDown() override { fs::remove_all(work); }
+};
 
 } // namespace run_program

@@ -25,24 +25,7 @@ using run_program::ProcessResult;
 using run_program::run_in;
 using run_program::slurp;
 
-struct Capture : ::testing::Test {
-    fs::path work;
-    void SetUp() override
-    {
-        work = fs::temp_directory_path() /
-               ("capture_test_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(work);
-        fs::create_directories(work);
-        // Tracks and music are read from the working directory.
-        for (const auto &entry : fs::directory_iterator(DEMO_DIR)) {
-            const std::string name = entry.path().filename().string();
-            if (name.ends_with(".track") || name == "music.ogg")
-                fs::copy_file(entry.path(), work / name);
-        }
-    }
-    void TearDown() override { fs::remove_all(work); }
-};
+using Capture = run_program::DemoWorkDir;
 
 const std::string kCapture = std::string(DEMO_DIR) + "/capture";
 

@@ -28,23 +28,7 @@ namespace {
 
 const std::string kCapture = std::string(DEMO_DIR) + "/capture";
 
-struct CaptureVideo : ::testing::Test {
-    fs::path work;
-    void SetUp() override
-    {
-        work = fs::temp_directory_path() /
-               ("capture_video_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(work);
-        fs::create_directories(work);
-        for (const auto &entry : fs::directory_iterator(DEMO_DIR)) {
-            const std::string name = entry.path().filename().string();
-            if (name.ends_with(".track") || name == "music.ogg")
-                fs::copy_file(entry.path(), work / name);
-        }
-    }
-    void TearDown() override { fs::remove_all(work); }
-
+struct CaptureVideo : run_program::DemoWorkDir {
     // One second at 30 fps from 24 s twice, into NAME and a second file
     // that must hold the same bytes; then the first file read back, with
     // pictures 0 and 15 kept.
