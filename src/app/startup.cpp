@@ -37,17 +37,13 @@ void create_canvas_textures()
 static bool load_images()
 {
     // In the order of STILL_IMAGES.
-#define DEMO_SURFACE_OF(NAME, FILE, W, H) &NAME##Surface,
+#define DEMO_SURFACE_OF(NAME, FILE, W, H, RAW) &NAME##Surface,
     SDL_Surface **const surfaces[] = {DEMO_STILL_IMAGES(DEMO_SURFACE_OF)};
 #undef DEMO_SURFACE_OF
     for (int i = 0; i < STILL_IMAGE_COUNT; i++) {
         const ImageFact &image = STILL_IMAGES[i];
-        // Images whose pixels are read in software become 24-bit colour, so
-        // a file of any depth reads as its colours.
-        const bool read_raw = i == IMAGE_D1 || i == IMAGE_C1 || i == IMAGE_House ||
-                              i == IMAGE_Textureloop || i == IMAGE_Smear1 || i == IMAGE_Smear2;
-        *surfaces[i] = read_raw ? load_rgb_surface_at_least(image.file, image.min_w, image.min_h)
-                                : load_surface_at_least(image.file, image.min_w, image.min_h);
+        *surfaces[i] = image.read_raw ? load_rgb_surface_at_least(image.file, image.min_w, image.min_h)
+                                      : load_surface_at_least(image.file, image.min_w, image.min_h);
         if (!*surfaces[i])
             return false;
     }

@@ -56,32 +56,35 @@ inline constexpr const char *DEMO_TRACK_NAMES[DEMO_TRACK_COUNT] = {DEMO_TRACKS(D
 
 // ---- Images ------------------------------------------------------------------
 //
-// X(Name, "file", MIN_W, MIN_H): the still images in the order start-up loads
-// them into NameSurface, with the smallest size the tables and scenes read
-// (1 x 1: only drawn as a texture, any size works).
+// X(Name, "file", MIN_W, MIN_H, RAW): the still images in the order start-up
+// loads them into NameSurface, with the smallest size the tables and scenes
+// read (1 x 1: only drawn as a texture, any size works). RAW: the pixels are
+// read in software, so the image becomes 24-bit colour at load and a file of
+// any depth reads as its colours.
 #define DEMO_STILL_IMAGES(X)                               \
-    X(D1, "d1.bmp", 1024, 1024)                            \
-    X(C1, "c1.bmp", 1024, 1024)                            \
-    X(Badtaste, "badtaste.bmp", 1, 1)                      \
-    X(Font, "font.bmp", 939, 732)                          \
-    X(House, "house.bmp", 160, 101)                        \
-    X(Paita, "paita.bmp", 1, 1)                            \
-    X(Textureloop, "textureloop.bmp", 128, 128)            \
-    X(Smear1, "smear1.bmp", 320, 200)                      \
-    X(Smear2, "smear2.bmp", 320, 200)
+    X(D1, "d1.bmp", 1024, 1024, true)                      \
+    X(C1, "c1.bmp", 1024, 1024, true)                      \
+    X(Badtaste, "badtaste.bmp", 1, 1, false)               \
+    X(Font, "font.bmp", 939, 732, false)                   \
+    X(House, "house.bmp", 160, 101, true)                  \
+    X(Paita, "paita.bmp", 1, 1, false)                     \
+    X(Textureloop, "textureloop.bmp", 128, 128, true)      \
+    X(Smear1, "smear1.bmp", 320, 200, true)                \
+    X(Smear2, "smear2.bmp", 320, 200, true)
 
 struct ImageFact {
     const char *file;
     int min_w, min_h;
+    bool read_raw; // pixels read in software: converted to 24-bit colour at load
 };
 
-#define DEMO_IMAGE_FACT_OF(NAME, FILE, W, H) {FILE, W, H},
+#define DEMO_IMAGE_FACT_OF(NAME, FILE, W, H, RAW) {FILE, W, H, RAW},
 inline constexpr ImageFact STILL_IMAGES[] = {DEMO_STILL_IMAGES(DEMO_IMAGE_FACT_OF)};
 #undef DEMO_IMAGE_FACT_OF
 inline constexpr int STILL_IMAGE_COUNT = sizeof STILL_IMAGES / sizeof STILL_IMAGES[0];
 
 // Index of a still image in STILL_IMAGES: IMAGE_House and so on.
-#define DEMO_IMAGE_ID_OF(NAME, FILE, W, H) IMAGE_##NAME,
+#define DEMO_IMAGE_ID_OF(NAME, FILE, W, H, RAW) IMAGE_##NAME,
 enum StillImageId { DEMO_STILL_IMAGES(DEMO_IMAGE_ID_OF) };
 #undef DEMO_IMAGE_ID_OF
 
