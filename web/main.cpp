@@ -24,7 +24,7 @@
 #include "app/frame.h"
 #include "app/loop.h"
 #include "app/startup.h"
-#include "app/state.h"
+#include "state/state.h"
 
 // Events are taken so SDL's queue does not fill, but none of them ends the
 // page: Escape belongs to the browser, and closing the tab ends everything.

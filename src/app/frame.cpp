@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "base/convert.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "scenes/scene_table.h"
 #include "sync/track.h"
 #include "text/overlay.h"

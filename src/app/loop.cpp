@@ -2,7 +2,7 @@
 #include "app/loop.h"
 
 #include "app/frame.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "audio/bass.h"
 
 bool poll_quit_events()

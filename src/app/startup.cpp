@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "app/tables.h"
 #include "audio/bass.h"
 #include "gfx/image.h"

@@ -2,7 +2,7 @@
 #include "app/tables.h"
 
 #include "base/convert.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "gfx/image.h"
 
 void build_house_mask(const SDL_Surface *house, uint8_t *mask)

@@ -15,7 +15,7 @@
 #include "scenes/fire.h"
 
 #include "base/convert.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "gfx/image.h"
 #include "scenes/scenes.h"
 

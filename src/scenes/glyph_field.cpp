@@ -9,7 +9,7 @@
 #include "scenes/glyph_field.h"
 
 #include "base/convert.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "scenes/scenes.h"
 
 #include <cmath>

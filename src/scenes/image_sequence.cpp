@@ -10,7 +10,7 @@
 #include "scenes/image_sequence.h"
 
 #include "base/convert.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "scenes/scenes.h"
 
 int32_t sequence_start_row = -1;

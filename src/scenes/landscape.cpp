@@ -19,7 +19,7 @@
 #include <cmath>
 
 #include "base/convert.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "scenes/scenes.h"
 
 namespace {

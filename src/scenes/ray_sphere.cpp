@@ -13,7 +13,7 @@
 #include "scenes/ray_sphere.h"
 
 #include "base/convert.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "gfx/image.h"
 #include "scenes/scenes.h"
 

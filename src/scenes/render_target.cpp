@@ -1,7 +1,7 @@
 // render_target.cpp - read-back and upload of the TargetTexture's pixels.
 #include "scenes/render_target.h"
 
-#include "app/state.h"
+#include "state/state.h"
 
 #include <cstring>
 

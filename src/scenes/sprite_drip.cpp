@@ -10,7 +10,7 @@
 #include "scenes/sprite_drip.h"
 
 #include "base/convert.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "scenes/render_target.h"
 #include "scenes/scenes.h"
 

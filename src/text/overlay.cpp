@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-#include "app/state.h"
+#include "state/state.h"
 
 const OverlayLine OverlayLines[OVERLAY_LINE_COUNT] = {
     {1, 508, "______Velmoran+Orvex+Myrskyvuo______"},

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "app/tables.h"
 #include "base/facts.h"
 #include "make_images.h"

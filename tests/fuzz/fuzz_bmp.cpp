@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "app/tables.h"
 #include "fuzz_check.h"
 #include "gfx/image.h"

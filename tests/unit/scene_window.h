@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "app/startup.h"
-#include "app/state.h"
+#include "state/state.h"
 
 struct SceneWindow {
     SDL_Surface *surface = nullptr;

@@ -9,7 +9,7 @@
 #include "base/convert.h"
 #include "app/frame.h"
 #include "app/loop.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "scene_window.h"
 #include "scenes/image_sequence.h"
 #include "sync/track.h"

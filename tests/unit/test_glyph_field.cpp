@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "scene_window.h"
 #include "scenes/glyph_field.h"
 #include "scenes/scenes.h"

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "scene_window.h"
 #include "scenes/house_reflection.h"
 #include "scenes/scenes.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "app/tables.h"
 #include "bmp_bytes.h"
 #include "gfx/image.h"

@@ -2,7 +2,7 @@
 // starts, and the drawing through the TargetTexture on a software renderer.
 #include <gtest/gtest.h>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "scene_window.h"
 #include "scenes/image_sequence.h"
 #include "scenes/scenes.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/convert.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "scene_window.h"
 #include "text/overlay.h"
 

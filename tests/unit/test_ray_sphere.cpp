@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "scene_window.h"
 #include "scenes/ray_sphere.h"
 #include "scenes/scenes.h"

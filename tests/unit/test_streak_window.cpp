@@ -11,7 +11,7 @@
 #include <limits>
 #include <vector>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "scene_window.h"
 #include "scenes/scenes.h"
 #include "scenes/streak_window.h"

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "app/frame.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "reload.h"
 #include "strip.h"
 #include "studio_args.h"

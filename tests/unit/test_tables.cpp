@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "app/tables.h"
 #include "gfx/image.h"
 

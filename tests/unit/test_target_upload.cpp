@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "scene_window.h"
 #include "scenes/fire.h"
 #include "scenes/ray_sphere.h"

@@ -33,7 +33,7 @@
 
 #include "app/frame.h"
 #include "app/startup.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "scenes/fire.h"
 #include "scenes/glyph_field.h"
 #include "scenes/landscape.h"

@@ -27,7 +27,7 @@
 
 #include "app/frame.h"
 #include "app/startup.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "capture_args.h"
 #include "music_source.h"
 #include "png_writer.h"

@@ -9,7 +9,7 @@
 
 #include "base/convert.h"
 #include "app/frame.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "scenes/scene_table.h"
 #include "strip.h"
 #include "text/overlay.h"

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "app/startup.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "music.h"
 #include "studio.h"
 #include "studio_args.h"

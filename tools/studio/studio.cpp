@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/state.h"
+#include "state/state.h"
 #include "music.h"
 #include "strip.h"
 #include "sync/track.h"

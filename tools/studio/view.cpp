@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/frame.h"
-#include "app/state.h"
+#include "state/state.h"
 #include "png_writer.h"
 
 SDL_Rect letterbox_rect(int w, int h)

@@ -1,5 +1,5 @@
 // state.cpp - definitions of the process-wide state declared in state.h.
-#include "app/state.h"
+#include "state/state.h"
 
 #include <cstdlib>
 

@@ -1,8 +1,8 @@
-// state.h - the process-wide state of the demo: the render context, the
-// images, the tables derived from them at start-up, the sync tracks, the music
-// stream and the per-frame values.
+// state.h - the process-wide state of the demo below the scenes and the
+// overlay: the images, the tables derived from them at start-up, the sync
+// tracks, the music stream and the per-frame values.
 //
-// Everything here is created once by start_up() (startup.cpp), read by the
+// Everything here is created once by start_up() (app/startup.cpp), read by the
 // scenes and the overlay every frame, and released by tear_down(). Scenes take
 // no arguments: they read these variables directly.
 #pragma once
