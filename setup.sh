@@ -11,12 +11,15 @@
 #                     track files
 #   ./setup.sh web    builds the web page into build-web/site/ and serves it
 #                     on http://127.0.0.1:8000
+#   ./setup.sh release  makes the release in dist/: the Windows zip, the
+#                     Linux archive, the web page's zip, the video, one
+#                     screenshot per scene and SHA256SUMS
 set -euo pipefail
 
 mode=${1:-}
 case "$mode" in
-    demo|test|web) ;;
-    *) echo "usage: ./setup.sh demo|test|web" >&2; exit 2 ;;
+    demo|test|web|release) ;;
+    *) echo "usage: ./setup.sh demo|test|web|release" >&2; exit 2 ;;
 esac
 cd "$(dirname "$0")"
 
@@ -80,6 +83,10 @@ if [ "$mode" = web ]; then
     exec "${serve[@]}"
 fi
 
+if [ "$mode" = release ]; then
+    exec tools/release/release.sh dist
+fi
+
 # The browser tests' driver, as locked, from the npm registry; it never
 # fetches a browser (the tests run Debian's chromium).
 npm_dir=build-web/npm
@@ -92,6 +99,13 @@ fi
 
 ctest --test-dir build --output-on-failure -j 2
 ctest --test-dir build-web --output-on-failure
+# The release, packed without its video: what each archive holds, packing
+# twice gives the same bytes, and the Linux archive runs outside the build
+# tree with no SDL, Vorbis or Ogg library installed.
+tools/release/release.sh build-release/test-dist --no-video
+python3 tests/release/test_pack.py --data-dir build/demo --data-list build/demo_data_files.txt \
+    --linux-demo build-release/linux/demo/demo --windows-demo build-win/demo/demo.exe --site build-web/site
+bash tests/release/linux_archive.sh "build-release/test-dist/lumikenno-$(head -n 1 VERSION)-linux-x86_64.tar.gz"
 # The sanitized build renders with the data generated above.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON -DDEMO_GENERATE_DATA=OFF \
     -DDEMO_DATA_DIR="$PWD/build/demo"

@@ -3,6 +3,9 @@
 //
 //   node browser_test.js page     SITE_DIR DEMO_DIR
 //   node browser_test.js pictures SITE_DIR DEMO_DIR
+//   node browser_test.js greeting SITE_DIR DEMO_DIR
+//   node browser_test.js failures SITE_DIR DEMO_DIR
+//   node browser_test.js throttled SITE_DIR DEMO_DIR   (a measurement, not a test)
 //
 // page: the page loads with no console error, shows its start layer, and the
 // click brings up WebGL, a running audio context, full screen and a picture
@@ -10,6 +13,14 @@
 // pictures: for one time in every scene, the frame the page renders through
 // its "t" test hook against the offline renderer's (DEMO_DIR/capture) at the
 // same music time.
+// greeting: while the data is held back, the first screen shows the demo's
+// name, its still picture, what the click will do, the download size and the
+// progress bar; once everything has arrived the bar is full and the page
+// offers the click.
+// failures: a site with its module missing, its module damaged, its data cut
+// short, or a browser without WebGL: the page says so in one sentence within
+// 10 s instead of loading for ever.
+// throttled: the time from navigation to "click to start" at 5 Mbit/s.
 //
 // Everything waits by polling with generous deadlines: the machine may be
 // busy, and Chromium draws WebGL on its software GPU there.
@@ -39,6 +50,8 @@ const SCENE_TIMES = [
     {scene: 6, name: 'glyph field', t: 112.0},
 ];
 const MIN_WITHIN_2 = 0.995;
+
+let siteDir = null;
 
 function fail(message) {
     throw new Error(message);
@@ -205,6 +218,173 @@ async function testPage(browser, base) {
     await page.close();
 }
 
+// ---- The greeting and the failures ----------------------------------------
+
+const FAILURE_DEADLINE_MS = 10000;
+
+async function testGreeting(browser, base) {
+    const problems = [];
+    const page = await openPage(browser, problems);
+    // The data is held back until the first screen has been looked at.
+    await page.setRequestInterception(true);
+    let held = null;
+    let releaseData = false;
+    page.on('request', (r) => {
+        if (r.url().endsWith('/demo.data.gz') && !releaseData)
+            held = r;
+        else
+            r.continue();
+    });
+    await page.goto(base + '/index.html', {waitUntil: 'load'});
+    await page.waitForFunction(() => document.getElementById('still').complete, {polling: 100});
+    const first = await page.evaluate(() => {
+        const visible = (id) => {
+            const e = document.getElementById(id);
+            const r = e.getBoundingClientRect();
+            return r.width > 0 && r.height > 0 && getComputedStyle(e).visibility === 'visible';
+        };
+        const still = document.getElementById('still');
+        const bar = document.getElementById('progress');
+        return {
+            title: document.title,
+            heading: document.querySelector('#start h1').textContent,
+            about: document.getElementById('about').textContent.replace(/\s+/g, ' '),
+            still: [still.naturalWidth, still.naturalHeight],
+            shown: ['still', 'progress', 'status'].filter(visible),
+            bar: bar.tagName,
+            max: bar.max,
+            state: document.getElementById('start').className,
+        };
+    });
+    console.log('first screen: ' + JSON.stringify(first));
+    if (first.heading !== 'lumikenno 2019 demo' || first.title !== first.heading)
+        fail('the first screen is titled "' + first.heading + '" (page title "' + first.title + '")');
+    if (first.still[0] !== 480 || first.still[1] !== 270)
+        fail('the still picture is ' + first.still.join('x') + ', not 480x270');
+    if (first.shown.length !== 3)
+        fail('of the still, the progress bar and the status only ' + first.shown.join(', ') + ' are visible');
+    if (first.bar !== 'PROGRESS' || first.state !== '')
+        fail('no progress bar while loading (' + first.bar + ', state "' + first.state + '")');
+    const sizes = ['demo.js', 'demo.wasm', 'demo.data.gz'].map((f) => fs.statSync(path.join(siteDir, f)).size);
+    const total = sizes.reduce((a, b) => a + b, 0);
+    if (first.max !== total)
+        fail('the progress bar counts to ' + first.max + ' bytes, the files hold ' + total);
+    if (!/full screen/.test(first.about) || !/sound/.test(first.about) ||
+        !first.about.includes('Download: ' + (total / 1e6).toFixed(1) + ' MB'))
+        fail('the first screen does not say what will happen and how much is downloaded: "' + first.about + '"');
+
+    await page.waitForFunction(() => document.getElementById('progress').value > 0, {polling: 100});
+    for (const deadline = Date.now() + LOAD_DEADLINE_MS; !held;) {
+        if (Date.now() > deadline)
+            fail('the page never asked for demo.data.gz');
+        await new Promise((r) => setTimeout(r, 100));
+    }
+    releaseData = true;
+    await held.continue();
+    await page.waitForSelector('#start.ready', {timeout: LOAD_DEADLINE_MS});
+    const done = await page.evaluate(() => {
+        const bar = document.getElementById('progress');
+        return {value: bar.value, max: bar.max, status: document.getElementById('status').textContent};
+    });
+    if (done.value !== done.max || done.status !== 'click to start')
+        fail('when ready: bar at ' + done.value + ' of ' + done.max + ', status "' + done.status + '"');
+    checkNoProblems(problems, 'while loading');
+    await page.close();
+}
+
+// Each case is a copy of the site with one fault, or a browser that lacks
+// something; the page must end in one sentence that names the trouble.
+const FAILURE_CASES = [
+    {name: 'module missing', damage: (dir) => fs.rmSync(path.join(dir, 'demo.wasm')), expect: /demo\.wasm/},
+    {name: 'module damaged', expect: /error/,
+     damage: (dir) => {
+         const file = path.join(dir, 'demo.wasm');
+         const bytes = fs.readFileSync(file);
+         bytes.fill(0, 0, 64);
+         fs.writeFileSync(file, bytes);
+     }},
+    {name: 'data cut short', expect: /demo\.data\.gz/,
+     damage: (dir) => {
+         const file = path.join(dir, 'demo.data.gz');
+         fs.truncateSync(file, Math.floor(fs.statSync(file).size / 2));
+     }},
+    {name: 'no WebGL', expect: /WebGL/, damage: () => {},
+     before: () => {
+         const original = HTMLCanvasElement.prototype.getContext;
+         HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {
+             return /webgl/.test(kind) ? null : original.call(this, kind, ...rest);
+         };
+     }},
+];
+
+async function testFailures(browser, site) {
+    const failures = [];
+    for (const c of FAILURE_CASES) {
+        const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'web-site-'));
+        const server = await (async () => {
+            fs.cpSync(site, dir, {recursive: true});
+            c.damage(dir);
+            return serve(dir);
+        })();
+        try {
+            const page = await browser.newPage();
+            if (c.before)
+                await page.evaluateOnNewDocument(c.before);
+            await page.goto('http://127.0.0.1:' + server.address().port + '/index.html');
+            let said = null;
+            try {
+                await page.waitForSelector('#start.failed', {timeout: FAILURE_DEADLINE_MS});
+                said = await page.evaluate(() => document.getElementById('status').textContent);
+            } catch (e) {
+                const now = await page.evaluate(() => document.getElementById('status').textContent);
+                failures.push(c.name + ': no failure shown within 10 s; the page says "' + now + '"');
+            }
+            if (said !== null) {
+                console.log(c.name + ': "' + said + '"');
+                if (!/^[A-Z][^\n]*[.]$/.test(said) || /[.] [A-Z]/.test(said) || /loading/.test(said) ||
+                    !c.expect.test(said))
+                    failures.push(c.name + ': not one plain sentence naming the trouble: "' + said + '"');
+            }
+            await page.close();
+        } finally {
+            server.close();
+            fs.rmSync(dir, {recursive: true, force: true});
+        }
+    }
+    if (failures.length)
+        fail('the page did not report its failures:\n  ' + failures.join('\n  '));
+}
+
+// For the record: navigation to "click to start" at 5 Mbit/s (no latency
+// added), with the progress bar's value sampled along the way.
+async function measureThrottled(browser, base) {
+    const page = await browser.newPage();
+    const cdp = await page.target().createCDPSession();
+    await cdp.send('Network.enable');
+    await cdp.send('Network.setCacheDisabled', {cacheDisabled: true});
+    await cdp.send('Network.emulateNetworkConditions',
+                   {offline: false, latency: 0, downloadThroughput: 5e6 / 8, uploadThroughput: 5e6 / 8});
+    const start = Date.now();
+    await page.goto(base + '/index.html', {waitUntil: 'domcontentloaded'});
+    const firstScreen = Date.now() - start;
+    let lastLog = 0;
+    while (!(await page.$('#start.ready'))) {
+        if (await page.$('#start.failed'))
+            fail('the page failed: ' + await page.evaluate(() => document.getElementById('status').textContent));
+        if (Date.now() - lastLog >= 5000) {
+            lastLog = Date.now();
+            const at = await page.evaluate(() => document.getElementById('status').textContent);
+            console.log(((Date.now() - start) / 1000).toFixed(1) + ' s: ' + at);
+        }
+        await new Promise((r) => setTimeout(r, 100));
+        if (Date.now() - start > LOAD_DEADLINE_MS)
+            fail('not ready after ' + LOAD_DEADLINE_MS / 1000 + ' s');
+    }
+    console.log('at 5 Mbit/s: first screen after ' + (firstScreen / 1000).toFixed(1) + ' s, "click to start" after ' +
+                ((Date.now() - start) / 1000).toFixed(1) + ' s');
+    await page.close();
+}
+
 // ---- Pictures --------------------------------------------------------------
 
 // The pixels of an 8-bit RGB or RGBA PNG without interlacing, as RGB.
@@ -345,9 +525,10 @@ async function testPictures(browser, base, demoDir) {
 
 async function main() {
     const [mode, siteArg, demoArg] = process.argv.slice(2);
-    if (!['page', 'pictures'].includes(mode) || !siteArg || !demoArg)
-        fail('usage: browser_test.js page|pictures SITE_DIR DEMO_DIR');
+    if (!['page', 'pictures', 'greeting', 'failures', 'throttled'].includes(mode) || !siteArg || !demoArg)
+        fail('usage: browser_test.js page|pictures|greeting|failures|throttled SITE_DIR DEMO_DIR');
     const site = path.resolve(siteArg);
+    siteDir = site;
     const server = await serve(site);
     const base = 'http://127.0.0.1:' + server.address().port;
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'web-chromium-'));
@@ -356,6 +537,12 @@ async function main() {
         browser = await launch(profile);
         if (mode === 'page')
             await testPage(browser, base);
+        else if (mode === 'greeting')
+            await testGreeting(browser, base);
+        else if (mode === 'failures')
+            await testFailures(browser, site);
+        else if (mode === 'throttled')
+            await measureThrottled(browser, base);
         else
             await testPictures(browser, base, path.resolve(demoArg));
     } finally {

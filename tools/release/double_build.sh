@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# double_build.sh [--no-video] [WORK] - builds the release of the current
+# commit twice, from two clones in two differently named folders under WORK
+# (a new temporary folder by default), and compares the two dist/ folders
+# file by file. Prints "identical" or the files that differ, and exits 1 when
+# any does.
+#
+# Each clone builds everything with `./setup.sh release` (with --no-video,
+# release.sh without the video), without ccache, so no object of one build
+# can stand in for the other's. The dependency caches (web/Windows/Linux
+# libraries from Debian's sources) are shared from this checkout when it has
+# them: they are inputs keyed by their sources and recipes, not outputs.
+set -euo pipefail
+
+video=1
+if [ "${1:-}" = --no-video ]; then
+    video=
+    shift
+fi
+here=$(cd "$(dirname "$0")/../.." && pwd)
+work=${1:-$(mktemp -d /tmp/release-double-XXXXXX)}
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+commit=$(git -C "$here" rev-parse HEAD)
+echo "double build of $commit in $work" >&2
+
+build_one() { # folder
+    local dir=$1 cache
+    rm -rf "$dir"
+    git clone -q --no-hardlinks "$here" "$dir"
+    git -C "$dir" checkout -q "$commit"
+    for cache in build-web/deps build-win/deps build-release/deps-linux; do
+        if [ -d "$here/$cache" ]; then
+            mkdir -p "$(dirname "$dir/$cache")"
+            ln -s "$here/$cache" "$dir/$cache"
+        fi
+    done
+    (
+        cd "$dir"
+        unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
+        export CCACHE_DISABLE=1
+        if [ -n "$video" ]; then
+            ./setup.sh release
+        else
+            # setup.sh's release mode, less the video.
+            sed 's|exec tools/release/release.sh dist$|exec tools/release/release.sh dist --no-video|' setup.sh \
+                > setup-novideo.sh
+            bash setup-novideo.sh release
+        fi
+    ) > "$dir.log" 2>&1 || { echo "the build in $dir failed; see $dir.log" >&2; exit 1; }
+}
+
+start=$SECONDS
+build_one "$work/first"
+echo "first build: $((SECONDS - start)) s" >&2
+start=$SECONDS
+build_one "$work/second-folder"
+echo "second build: $((SECONDS - start)) s" >&2
+
+a=$work/first/dist b=$work/second-folder/dist
+differ=0
+for name in $( (ls "$a"; ls "$b") | sort -u); do
+    if ! cmp -s "$a/$name" "$b/$name"; then
+        echo "differs: $name" >&2
+        differ=1
+    fi
+done
+if [ "$differ" = 0 ]; then
+    echo "identical: $(ls "$a" | wc -l) files"
+    cat "$a/SHA256SUMS"
+fi
+exit "$differ"

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# release.sh DIST [--no-video] - the release files in DIST, from the builds
+# that setup.sh has made: build/ (the demo's data and capture), build-web/site
+# (the web page) and build-win/demo/demo.exe (the Windows program).
+#
+# Builds the Linux demo against static SDL2, libvorbis and libogg
+# (web/build-deps.sh linux, cached under build-release/deps-linux) in
+# build-release/linux, renders one screenshot per scene and the release video
+# with capture, and packs the archives and SHA256SUMS (pack.py). Every time
+# stamp is the commit's (SOURCE_DATE_EPOCH), and the build folders are kept
+# out of the Linux program, so the same commit gives the same bytes.
+# --no-video leaves the video out (the tests pack that way).
+set -euo pipefail
+
+dist=${1:?usage: release.sh DIST [--no-video]}
+video=1
+[ "${2:-}" = --no-video ] && video=
+cd "$(dirname "$0")/../.."
+root=$PWD
+mkdir -p "$dist"
+dist=$(cd "$dist" && pwd)
+
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) ||
+        { echo "release: not a git checkout; set SOURCE_DATE_EPOCH" >&2; exit 1; }
+fi
+export SOURCE_DATE_EPOCH
+version=$(head -n 1 VERSION)
+base=lumikenno-$version
+
+windows_demo=build-win/demo/demo.exe
+for f in build/demo/capture build/demo_data_files.txt build-web/site/index.html "$windows_demo"; do
+    [ -e "$f" ] || { echo "release: $f is missing (run ./setup.sh release)" >&2; exit 1; }
+done
+
+# The Linux program. The build folder and the source folder are mapped out of
+# every path the compiler records; -s leaves no symbols or debug information.
+prefix=$(web/build-deps.sh linux build-release/deps-linux)
+map="-ffile-prefix-map=$root/="
+cmake -S . -B build-release/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DDEMO_STATIC_DEPS=ON -DDEMO_GENERATE_DATA=OFF -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_FLAGS="$map" -DCMAKE_CXX_FLAGS="$map" -DCMAKE_EXE_LINKER_FLAGS=-s >&2
+cmake --build build-release/linux --target demo >&2
+
+# One screenshot per scene, at a time inside it (the scene table's names).
+rm -f "$dist"/lumikenno-* "$dist"/SHA256SUMS
+shots=$(mktemp -d)
+trap 'rm -rf "$shots"' EXIT
+while read -r t name; do
+    (cd build/demo && ./capture --out "$shots/$name" --start "$t" --frames 1 >/dev/null)
+    cp "$shots/$name/frame-000000.png" "$dist/$base-$name.png"
+done <<'EOF'
+3.5 sequence
+12 house
+22 landscape
+50 sprite-drip
+60 sphere
+75 streak
+88 fire
+112 glyph-field
+EOF
+
+if [ -n "$video" ]; then
+    (cd build/demo && ./capture --video "$dist/$base-1080p60.mp4")
+fi
+
+python3 tools/release/pack.py --out "$dist" --data-dir build/demo --data-list build/demo_data_files.txt \
+    --linux-demo build-release/linux/demo/demo --windows-demo "$windows_demo" --site build-web/site
+echo "release: $dist" >&2
+ls -l "$dist" >&2
