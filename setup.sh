@@ -71,7 +71,7 @@ fi
 # Debian's emscripten finds its Node modules only on Debian's Node path; a
 # Node from elsewhere does not look there ("Cannot find module 'acorn'").
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
-prefix=$(web/build-deps.sh build-web/deps)
+prefix=$(web/build-deps.sh web build-web/deps)
 emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" \
     -DDEMO_WEB_DATA="$PWD/build/demo"
