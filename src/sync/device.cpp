@@ -20,9 +20,14 @@
 // peer ends the process instead of making the send fail.
 #include "sync/device.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <winsock2.h> // send, closesocket, htonl
+#else
 #include <arpa/inet.h>  // htonl
 #include <sys/socket.h> // send
-#include <unistd.h>     // close, the POSIX closesocket
+#include <unistd.h>     // close
+#endif
 
 #include <cassert>
 #include <climits>
@@ -222,7 +227,7 @@ void destroy_sync_device(SyncDevice *d)
     if (!d)
         return;
     if (d->link_socket != -1)
-        close(d->link_socket);
+        close_link(d->link_socket);
     for (int i = 0; i < d->track_count; ++i) {
         std::free(d->tracks[i]->name);
         std::free(d->tracks[i]->keys);
@@ -285,16 +290,34 @@ const char *track_file_path(const char *base_name, const char *track_name)
 
 // Three sends: command byte 2, the name's length as big-endian uint32, the
 // name without its NUL. Any short send closes the link.
+static bool send_whole(int s, const void *bytes, size_t n)
+{
+#ifdef _WIN32
+    return send(static_cast<SOCKET>(s), static_cast<const char *>(bytes), static_cast<int>(n), 0) ==
+           static_cast<int>(n);
+#else
+    return send(s, bytes, n, 0) == static_cast<ssize_t>(n);
+#endif
+}
+
+static void close_link(int s)
+{
+#ifdef _WIN32
+    closesocket(static_cast<SOCKET>(s));
+#else
+    close(s);
+#endif
+}
+
 int ask_link_for_track(SyncDevice *d, const SyncTrack *t)
 {
     const size_t len = std::strlen(t->name);
     assert(len <= INT_MAX);
     const unsigned char command = LINK_GET_TRACK;
     const uint32_t net_len = htonl(static_cast<uint32_t>(len));
-    if (send(d->link_socket, &command, 1, 0) != 1 ||
-        send(d->link_socket, &net_len, 4, 0) != 4 ||
-        send(d->link_socket, t->name, len, 0) != static_cast<ssize_t>(len)) {
-        close(d->link_socket);
+    if (!send_whole(d->link_socket, &command, 1) || !send_whole(d->link_socket, &net_len, 4) ||
+        !send_whole(d->link_socket, t->name, len)) {
+        close_link(d->link_socket);
         d->link_socket = -1;
         return -1;
     }

@@ -7,7 +7,9 @@
 // run and machine.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/facts.h"
 #include "raster.h"
@@ -76,3 +78,8 @@ Picture make_animation_frame(int index);
 // Generates and writes all 69 images into dir (created if missing). On
 // failure returns false and sets *error.
 bool write_all_images(const std::string &dir, const char *ttf_path, std::string *error);
+
+// The bytes of a Windows icon file (.ico) made from `picture`, whose pixels
+// of colour `transparent` are left out: 32-bit images of 16, 32, 48 and 256
+// pixels square.
+std::vector<uint8_t> make_icon_file(const Picture &picture, Rgb transparent);

@@ -4,7 +4,7 @@
 # (the web page) and build-win/demo/demo.exe (the Windows program).
 #
 # Builds the Linux demo against static SDL2, libvorbis and libogg
-# (web/build-deps.sh linux, cached under build-release/deps-linux) in
+# (tools/deps/build-deps.sh linux, cached under build-release/deps-linux) in
 # build-release/linux, renders one screenshot per scene and the release video
 # with capture, and packs the archives and SHA256SUMS (pack.py). Every time
 # stamp is the commit's (SOURCE_DATE_EPOCH), and the build folders are kept
@@ -35,7 +35,7 @@ done
 
 # The Linux program. The build folder and the source folder are mapped out of
 # every path the compiler records; -s leaves no symbols or debug information.
-prefix=$(web/build-deps.sh linux build-release/deps-linux)
+prefix=$(tools/deps/build-deps.sh linux build-release/deps-linux)
 map="-ffile-prefix-map=$root/="
 cmake -S . -B build-release/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DDEMO_STATIC_DEPS=ON -DDEMO_GENERATE_DATA=OFF -DCMAKE_PREFIX_PATH="$prefix" \
