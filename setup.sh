@@ -138,6 +138,8 @@ tools/release/release.sh build-release/test-dist --no-video
 python3 tests/release/test_pack.py --data-dir build/demo --data-list build/demo_data_files.txt \
     --linux-demo build-release/linux/demo/demo --windows-demo build-win/demo/demo.exe --site build-web/site
 bash tests/release/linux_archive.sh "build-release/test-dist/lumikenno-$(head -n 1 VERSION)-linux-x86_64.tar.gz"
+bash tests/release/windows_zip.sh "build-release/test-dist/lumikenno-$(head -n 1 VERSION)-windows-x64.zip" \
+    "$PWD/build-win/wine"
 # The sanitized build renders with the data generated above.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON -DDEMO_GENERATE_DATA=OFF \
     -DDEMO_DATA_DIR="$PWD/build/demo"
