@@ -34,9 +34,9 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 NAME = 'lumikenno'
 TITLE = 'lumikenno 2019 demo'
 # The overlay lines that hold the credits, by their number in the
-# "clear.a" track (see the table in src/text/overlay.cpp).
-GROUPS_LINE = 1
-CREDIT_LINES = (50, 51, 52, 53)
+# "clear.a" track (see the table in src/text/overlay.cpp): the two opening
+# lines and the four of the closing credits.
+CREDIT_LINES = (1, 2, 50, 51, 52, 53)
 
 
 def fail(message):
@@ -59,7 +59,7 @@ def overlay_lines():
         text = f.read()
     lines = {int(n): ' '.join(t.replace('_', ' ').split())
              for n, t in re.findall(r'\{\s*(\d+),\s*\d+,\s*"([^"]*)"\s*\}', text)}
-    for n in (GROUPS_LINE,) + CREDIT_LINES:
+    for n in CREDIT_LINES:
         if n not in lines:
             fail(f'{path} has no overlay line {n}')
     return lines
@@ -85,8 +85,8 @@ def readme(version, system):
     credits = '\n'.join('  ' + lines[n] for n in CREDIT_LINES)
     text = (f'{TITLE}, version {version}\n'
             f'\n'
-            f'A real-time audiovisual demo by {lines[GROUPS_LINE]}: eight visual scenes\n'
-            f'driven by their own soundtrack, drawn live as the music plays.\n'
+            f'A real-time audiovisual demo: eight visual scenes and lines of text,\n'
+            f'driven by their own soundtrack and drawn live as the music plays.\n'
             f'\n'
             f'Start: {start}\n'
             f'Quit: press Escape or close the window.\n'
