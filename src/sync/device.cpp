@@ -39,6 +39,26 @@ constexpr int NAME_MAX_CHARS = SYNC_NAME_BUFFER_SIZE - 1; // 259 characters + NU
 constexpr size_t KEYS_PER_READ = 256;                      // keys decoded per read_file call
 constexpr unsigned char LINK_GET_TRACK = 2;                // command byte of a track request
 
+// The editor link's socket calls, on POSIX sockets or Winsock.
+static bool send_whole(int s, const void *bytes, size_t n)
+{
+#ifdef _WIN32
+    return send(static_cast<SOCKET>(s), static_cast<const char *>(bytes), static_cast<int>(n), 0) ==
+           static_cast<int>(n);
+#else
+    return send(s, bytes, n, 0) == static_cast<ssize_t>(n);
+#endif
+}
+
+static void close_link(int s)
+{
+#ifdef _WIN32
+    closesocket(static_cast<SOCKET>(s));
+#else
+    close(s);
+#endif
+}
+
 static char *copy_string(const char *s)
 {
     const size_t size = std::strlen(s) + 1;
@@ -290,25 +310,6 @@ const char *track_file_path(const char *base_name, const char *track_name)
 
 // Three sends: command byte 2, the name's length as big-endian uint32, the
 // name without its NUL. Any short send closes the link.
-static bool send_whole(int s, const void *bytes, size_t n)
-{
-#ifdef _WIN32
-    return send(static_cast<SOCKET>(s), static_cast<const char *>(bytes), static_cast<int>(n), 0) ==
-           static_cast<int>(n);
-#else
-    return send(s, bytes, n, 0) == static_cast<ssize_t>(n);
-#endif
-}
-
-static void close_link(int s)
-{
-#ifdef _WIN32
-    closesocket(static_cast<SOCKET>(s));
-#else
-    close(s);
-#endif
-}
-
 int ask_link_for_track(SyncDevice *d, const SyncTrack *t)
 {
     const size_t len = std::strlen(t->name);
