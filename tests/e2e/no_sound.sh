@@ -3,10 +3,11 @@
 . "$(dirname "$0")/lib/common.bash"
 ensure_display
 
-# No music.ogg here; the image sequence as the scene, so the picture only
-# changes if the music position advances by the clock.
+# No music.ogg here; the house as the scene, whose reflection ripples with
+# the music position: the picture changes, at any frame rate, only if the
+# position advances by the clock.
 mkdir -p "$WORK/cwd"
-write_one_key_track "$WORK/cwd/sync_scene.track" '\x00\x00\xe0\x40' # 7.0f
+write_one_key_track "$WORK/cwd/sync_scene.track" '\x00\x00\x00\x40' # 2.0f
 (cd "$WORK/cwd" && SDL_AUDIODRIVER=nonexistent exec "$DEMO_DIR/demo" >"$WORK/stdout" 2>"$WORK/stderr") &
 DEMO_PID=$!
 wait_for_window
