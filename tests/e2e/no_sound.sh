@@ -17,4 +17,17 @@ send_to_demo key Escape
 wait_for_exit
 [ "$EXIT_STATUS" = 0 ] || fail "exit status $EXIT_STATUS"
 [ ! -s "$WORK/stdout" ] || fail "unexpected output: $(cat "$WORK/stdout")"
+
+# A "music.ogg" that is no Ogg Vorbis stream: the show goes on by the clock,
+# with one line on standard error and nothing on standard output.
+echo "not a sound" >"$WORK/cwd/music.ogg"
+start_demo "$DEMO_DIR" "$WORK/cwd"
+wait_for_window
+wait_for_picture_changes 2
+send_to_demo key Escape
+wait_for_exit
+[ "$EXIT_STATUS" = 0 ] || fail "not Ogg: exit status $EXIT_STATUS"
+[ ! -s "$WORK/stdout" ] || fail "not Ogg: unexpected output: $(cat "$WORK/stdout")"
+grep -Fxq "music.ogg: the music file is not an Ogg Vorbis stream; the show goes on by the clock" "$WORK/stderr" ||
+    fail "not Ogg: no line on standard error: $(cat "$WORK/stderr")"
 echo PASS
