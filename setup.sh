@@ -70,7 +70,12 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build
+if [ "$mode" = release ]; then
+    # The release takes only the data, the icon and capture from here.
+    cmake --build build --target demo capture demo_data
+else
+    cmake --build build
+fi
 
 if [ "$mode" = demo ]; then
     cd build/demo

@@ -100,7 +100,10 @@ web)
     # seconds (it runs the JavaScript back end). A function that a check
     # wrongly finds cannot go unnoticed: the final link fails on undefined
     # symbols.
-    common+=(-DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY)
+    common+=(-DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY
+             # Source paths stay out of the module (assertion texts carry
+             # __FILE__), so it has the same bytes whichever folder built it.
+             "-DCMAKE_C_FLAGS=-ffile-prefix-map=$dir/src=.")
 
     # libogg's type-size checks cannot read their answers from emscripten's
     # output: give them (wasm32: 2-byte short, 4-byte int and long, 8-byte
