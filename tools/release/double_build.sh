@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# double_build.sh [--no-video] [WORK] - builds the release of the current
-# commit twice, from two clones in two differently named folders under WORK
-# (a new temporary folder by default), and compares the two dist/ folders
-# file by file. Prints "identical" or the files that differ, and exits 1 when
-# any does.
+# double_build.sh [--no-video] [--against DIST] [WORK] - builds the release
+# of the current commit twice, from two clones in two differently named
+# folders under WORK (a new temporary folder by default), and compares the
+# two dist/ folders file by file. Prints "identical" or the files that
+# differ, and exits 1 when any does. With --against, builds one clone only
+# and compares its dist/ with DIST (a release of the same commit made
+# elsewhere, say in this checkout).
 #
 # Each clone builds everything with `./setup.sh release` (with --no-video,
 # release.sh without the video), without ccache, so no object of one build
@@ -12,11 +14,14 @@
 # them: they are inputs keyed by their sources and recipes, not outputs.
 set -euo pipefail
 
-video=1
-if [ "${1:-}" = --no-video ]; then
-    video=
-    shift
-fi
+video=1 against=
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --no-video) video= ; shift ;;
+        --against) against=$(cd "${2:?--against needs a folder}" && pwd); shift 2 ;;
+        *) break ;;
+    esac
+done
 here=$(cd "$(dirname "$0")/../.." && pwd)
 work=${1:-$(mktemp -d /tmp/release-double-XXXXXX)}
 mkdir -p "$work"
@@ -50,14 +55,17 @@ build_one() { # folder
     ) > "$dir.log" 2>&1 || { echo "the build in $dir failed; see $dir.log" >&2; exit 1; }
 }
 
-start=$SECONDS
-build_one "$work/first"
-echo "first build: $((SECONDS - start)) s" >&2
+if [ -z "$against" ]; then
+    start=$SECONDS
+    build_one "$work/first"
+    echo "first build: $((SECONDS - start)) s" >&2
+    against=$work/first/dist
+fi
 start=$SECONDS
 build_one "$work/second-folder"
 echo "second build: $((SECONDS - start)) s" >&2
 
-a=$work/first/dist b=$work/second-folder/dist
+a=$against b=$work/second-folder/dist
 differ=0
 for name in $( (ls "$a"; ls "$b") | sort -u); do
     if ! cmp -s "$a/$name" "$b/$name"; then
