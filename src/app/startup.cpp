@@ -95,7 +95,7 @@ static FILE *open_no_file(const char *, const char *)
 // The device and its twelve tracks. Only fails when memory runs out.
 static bool open_tracks(bool read_files)
 {
-    Sync = create_sync_device("sync");
+    Sync = create_sync_device(SYNC_BASE_NAME);
     if (!Sync)
         return false;
     if (!read_files)

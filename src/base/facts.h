@@ -50,6 +50,10 @@
 inline constexpr int DEMO_TRACK_COUNT = 0 DEMO_TRACKS(DEMO_TRACK_COUNT_ONE);
 #undef DEMO_TRACK_COUNT_ONE
 
+// The sync device's base name: track NAME is read from "sync_NAME.track"
+// (with NAME escaped as the device escapes it).
+inline constexpr const char *SYNC_BASE_NAME = "sync";
+
 #define DEMO_TRACK_NAME_OF(ID, FIELD, NAME) NAME,
 inline constexpr const char *DEMO_TRACK_NAMES[DEMO_TRACK_COUNT] = {DEMO_TRACKS(DEMO_TRACK_NAME_OF)};
 #undef DEMO_TRACK_NAME_OF

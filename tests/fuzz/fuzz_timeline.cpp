@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
     std::string dumped;
     for (int i = 0; i < TIMELINE_TRACK_COUNT; i++) {
         bytes[i] = encode_track(first.tracks[i].keys);
-        std::vector<TimelineKey> keys;
+        std::vector<SyncKey> keys;
         std::string error;
         FUZZ_CHECK(decode_track(bytes[i].data(), bytes[i].size(), &keys, &error));
         dumped += format_track(TimelineTrackNames[i], keys);
