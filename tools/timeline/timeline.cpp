@@ -407,6 +407,7 @@ static bool move_into_place(const std::string *paths, int count, std::string *er
     }
 
     const bool ok = i == count;
+    bool restored = true;
     for (int j = count - 1; j >= 0; j--) {
         const std::string &path = paths[j];
         const std::string old = backup_path_for(path);
@@ -418,9 +419,10 @@ static bool move_into_place(const std::string *paths, int count, std::string *er
             std::remove(path.c_str());
         } else if (!ok && std::rename(old.c_str(), path.c_str()) != 0) {
             *error += "; cannot put " + old + " back as " + path + ": " + std::strerror(errno);
+            restored = false;
         }
     }
-    if (!ok)
+    if (!ok && restored)
         *error += " (the earlier track files are kept)";
     return ok;
 }
