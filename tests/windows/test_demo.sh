@@ -18,11 +18,14 @@ wine_setup "${WINEPREFIX:?WINEPREFIX must name the prefix}"
 mkdir -p "$WORK/demo"
 cp -al "$WIN_DIR"/. "$WORK/demo/" 2>/dev/null || cp -a "$WIN_DIR"/. "$WORK/demo/"
 
-# run_and_quit CWD: starts the demo, waits for its window and a changing
-# picture, presses Escape and expects status 0 with nothing on standard output.
+# run_and_quit CWD: starts the demo, waits for its window (covering the
+# 1920x1080 screen) and a changing picture, presses Escape and expects status 0 with nothing on standard output.
 run_and_quit() {
     start_demo_exe "$WORK/demo/demo.exe" "$1" "$WORK/out" "$WORK/err"
     wait_for_demo_window
+    local size
+    size=$(xdotool getwindowgeometry --shell "$(demo_exe_window)" | grep -E '^(WIDTH|HEIGHT)=' | tr '\n' ' ')
+    [ "$size" = "WIDTH=1920 HEIGHT=1080 " ] || win_fail "the window is not the full 1920x1080 screen: $size"
     press_key Escape
     wait_for_demo_exit
     [ "$EXIT_STATUS" = 0 ] || win_fail "Escape gave exit status $EXIT_STATUS ($(cat "$WORK/out" "$WORK/err"))"

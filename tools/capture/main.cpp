@@ -234,11 +234,11 @@ static int capture_video(const CaptureArgs &args)
 {
     MusicSource music;
     std::string why;
-    const bool have_music = open_music("music.ogg", &music, &why);
+    const bool have_music = open_music(MUSIC_FILE, &music, &why);
     long total = args.frames;
     if (total == 0) {
         if (!have_music) {
-            std::fprintf(stderr, "capture: music.ogg: %s; without it give --frames\n", why.c_str());
+            std::fprintf(stderr, "capture: %s: %s; without it give --frames\n", MUSIC_FILE, why.c_str());
             return 1;
         }
         total = frames_to_music_end(music, args.start, args.fps);
@@ -252,7 +252,7 @@ static int capture_video(const CaptureArgs &args)
     if (have_music)
         seek_music(&music, std::llround(args.start * music.rate));
     else
-        std::fprintf(stderr, "capture: warning: music.ogg: %s; the video has no sound\n", why.c_str());
+        std::fprintf(stderr, "capture: warning: %s: %s; the video has no sound\n", MUSIC_FILE, why.c_str());
 
     // Missing folders on the way are made, as for --out.
     std::error_code ec;

@@ -1,4 +1,4 @@
-// make_images - generates the demo's 69 BMP images into a directory.
+// make_images - generates the demo's BMP images into a directory.
 //
 // Usage: make_images OUTDIR
 //        make_images --icon FILE.ico
