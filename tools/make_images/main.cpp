@@ -10,15 +10,21 @@
 #include <string>
 
 #include "base/tool_error.h"
+#include "command_line.h"
 #include "make_images.h"
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        return print_tool_usage("usage: make_images OUTDIR");
-    }
+    std::string dir;
+    CommandLine cl("make_images",
+                   "Generates the demo's BMP images (the list is in base/facts.h) into OUTDIR.",
+                   "usage: make_images OUTDIR");
+    cl.app.add_option("OUTDIR", dir, "the directory to write into")->type_name("")->required();
+    const int status = cl.parse(argc, argv);
+    if (status >= 0)
+        return status;
     std::string error;
-    if (!write_all_images(argv[1], DEFAULT_FONT_PATH, &error)) {
+    if (!write_all_images(dir, DEFAULT_FONT_PATH, &error)) {
         print_tool_error("make_images", error);
         return 1;
     }
