@@ -113,7 +113,7 @@ TEST(CaptureArgs, VideoContainerQualityAndRenderer)
     EXPECT_EQ(a.output, CaptureOutput::Webm);
     EXPECT_EQ(a.frames, 30);
     EXPECT_EQ(a.start, 24.0);
-    EXPECT_EQ(a.quality, 20);
+    EXPECT_EQ(a.quality, 33);
     EXPECT_EQ(a.renderer, CaptureRenderer::Opengl);
 
     // The ends of each encoder's CRF range.

@@ -60,7 +60,7 @@ int parse_capture_args(int argc, const char *const *argv, CaptureArgs *out)
     CLI::Option *quality_opt =
         app.add_option("--quality", quality,
                        "the video encoder's CRF, lower is better and bigger (default: MP4 18, 0-51;"
-                       " WebM 20, 0-63)")
+                       " WebM 33, 0-63)")
             ->type_name("Q")
             ->check(whole_number(0, WEBM_MAX_QUALITY))
             ->needs(video_opt);

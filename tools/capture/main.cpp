@@ -19,6 +19,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +52,10 @@ void request_stop(int)
 // A parent may start us with them blocked; a stop request must still arrive.
 void install_stop_handlers()
 {
+#ifdef _WIN32
+    signal(SIGINT, request_stop);
+    signal(SIGTERM, request_stop);
+#else
     struct sigaction sa{};
     sa.sa_handler = request_stop;
     sigemptyset(&sa.sa_mask);
@@ -60,6 +66,7 @@ void install_stop_handlers()
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
+#endif
 }
 
 // Software: no display, SDL's dummy driver. Opengl: SDL's opengl renderer on
