@@ -13,6 +13,9 @@
 // Every file is written under a temporary name beside it and renamed when
 // complete, so a name never shows a half-written file.
 //
+// Built with CAPTURE_VIDEO=0 (the Windows build, which has no FFmpeg) it
+// writes PNG frames only and refuses --video.
+//
 // SIGINT or SIGTERM stops after the current frame; a video is then completed
 // up to there. Exit status: 0 done, 1 start-up, write or encoder failure or a
 // stop request, 2 bad arguments.
@@ -35,7 +38,7 @@
 #include "frame_sink.h"
 #include "png_frames.h"
 #include "progress.h"
-#ifdef CAPTURE_VIDEO
+#if CAPTURE_VIDEO
 #include "video_output.h"
 #endif
 
@@ -53,6 +56,7 @@ void request_stop(int)
 void install_stop_handlers()
 {
 #ifdef _WIN32
+    // No signal masks there; the C library's handlers serve.
     signal(SIGINT, request_stop);
     signal(SIGTERM, request_stop);
 #else
@@ -76,7 +80,7 @@ void select_renderer(CaptureRenderer r)
     if (r == CaptureRenderer::Software) {
         select_headless_video();
     } else {
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
         SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
         SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
     }
@@ -161,13 +165,13 @@ int capture(const CaptureArgs &args)
             return 1;
         }
     } else {
-#ifdef CAPTURE_VIDEO
+#if CAPTURE_VIDEO
         const int status = open_video_output(args, WINDOW_W, WINDOW_H, &sink, &total);
         if (status >= 0)
             return status;
 #else
-        std::fprintf(stderr, "capture: this build writes PNG frames only (no video libraries)\n");
-        return 1;
+        std::fprintf(stderr, "capture: this build writes PNG frames only (--out DIR)\n");
+        return 2;
 #endif
     }
     select_renderer(args.renderer);

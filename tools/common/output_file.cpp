@@ -13,6 +13,9 @@
 #ifndef O_CLOEXEC
 #define O_CLOEXEC 0
 #endif
+#ifndef O_BINARY // Windows: no newline translation
+#define O_BINARY 0
+#endif
 
 // Opens a fresh temporary file for writing; -1 with errno on failure.
 static int open_temporary(const std::string &path, std::string *temporary)
@@ -20,7 +23,7 @@ static int open_temporary(const std::string &path, std::string *temporary)
     const std::string base = path + ".tmp-" + std::to_string(static_cast<long>(getpid()));
     for (int n = 0; n < 1000; n++) {
         *temporary = n == 0 ? base : base + "-" + std::to_string(n);
-        const int fd = open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_BINARY, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }

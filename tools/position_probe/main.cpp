@@ -16,6 +16,7 @@
 // rather than the scheduler.
 // Exit status: 0 done, 1 no audio device, 2 bad arguments.
 #include "audio/bass.h"
+#include "base/facts.h"
 #include "command_line.h"
 
 #include <SDL.h>
@@ -50,7 +51,7 @@ Stats stats_of(std::vector<double> v)
 int main(int argc, char **argv)
 {
     double seconds = 5.0, hz = 60.0;
-    std::string music = "music.ogg";
+    std::string music = MUSIC_FILE;
     CommandLine cl("position_probe",
                    "Plays the music through the demo's own player calls on SDL's dummy audio\n"
                    "driver and reads its position H times a second for S seconds, as the frame\n"

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/facts.h"
 #include "music_source.h"
 #include "output_file.h"
 #include "video_pipeline.h"
@@ -99,7 +100,7 @@ int open_video_output(const CaptureArgs &args, int width, int height,
 {
     auto music = std::make_unique<MusicSource>();
     std::string why;
-    const bool have_music = open_music("music.ogg", music.get(), &why);
+    const bool have_music = open_music(MUSIC_FILE, music.get(), &why);
     auto fail = [&](int status, const std::string &message) {
         std::fprintf(stderr, "capture: %s\n", message.c_str());
         if (status == 2)
@@ -111,7 +112,7 @@ int open_video_output(const CaptureArgs &args, int width, int height,
     *total = args.frames;
     if (*total == 0) {
         if (!have_music)
-            return fail(1, "music.ogg: " + why + "; without it give --frames");
+            return fail(1, std::string(MUSIC_FILE) + ": " + why + "; without it give --frames");
         const double frames = frames_to_music_end(*music, args.start, args.fps);
         if (frames < 1.0) {
             char text[160];
@@ -132,7 +133,7 @@ int open_video_output(const CaptureArgs &args, int width, int height,
     if (have_music)
         seek_music(music.get(), std::llround(args.start * music->rate));
     else
-        std::fprintf(stderr, "capture: warning: music.ogg: %s; the video has no sound\n", why.c_str());
+        std::fprintf(stderr, "capture: warning: %s: %s; the video has no sound\n", MUSIC_FILE, why.c_str());
 
     // Missing folders on the way are made, as for --out.
     std::error_code ec;
