@@ -78,7 +78,9 @@ struct Watched : ::testing::Test {
     // Polls once and applies a new timeline, as the studio does before a frame.
     WatchResult poll()
     {
-        const WatchResult r = poll_timeline_watch(&watch);
+        WatchResult r = poll_timeline_watch(&watch);
+        if (watch.job) // a read started: wait for it as a later frame would
+            r = finish_timeline_watch(&watch);
         if (r == WATCH_NEW_TIMELINE) {
             EXPECT_TRUE(apply_timeline(watch.timeline, Tracks, TRACK_COUNT));
         }
@@ -306,21 +308,41 @@ TEST(StudioView, LetterboxStripAndNames)
     EXPECT_EQ(snapshot_name(-1.0), "snapshot_00-00.000.png");
 }
 
-TEST(StudioArgsTest, TimelineAndStart)
+TEST(StudioArgsTest, TimelineStartHelpAndFaultsNamed)
 {
     StudioArgs a;
+    std::string text;
     const char *plain[] = {"studio"};
-    ASSERT_TRUE(parse_studio_args(1, plain, &a));
+    ASSERT_EQ(parse_studio_args(1, plain, &a, &text), STUDIO_ARGS_OK);
     EXPECT_TRUE(a.timeline.empty());
     EXPECT_EQ(a.start, 0.0);
     const char *both[] = {"studio", "--start", "24.5", "t.txt"};
-    ASSERT_TRUE(parse_studio_args(4, both, &a));
+    ASSERT_EQ(parse_studio_args(4, both, &a, &text), STUDIO_ARGS_OK);
     EXPECT_EQ(a.timeline, "t.txt");
     EXPECT_EQ(a.start, 24.5);
-    for (auto bad : std::vector<std::vector<const char *>>{
-             {"studio", "--start"}, {"studio", "--start", "x"}, {"studio", "--start", "nan"},
-             {"studio", "a", "b"}, {"studio", "--loop"}, {"studio", "--start", "1", "--start", "2"}})
-        EXPECT_FALSE(parse_studio_args(static_cast<int>(bad.size()), bad.data(), &a)) << bad[1];
+
+    const char *help[] = {"studio", "--help"};
+    ASSERT_EQ(parse_studio_args(2, help, &a, &text), STUDIO_ARGS_HELP);
+    EXPECT_NE(text.find("--start"), std::string::npos) << text;
+    EXPECT_NE(text.find("TIMELINE"), std::string::npos) << text;
+
+    // Each fault: one line naming what is wrong, then the usage line.
+    const std::vector<std::pair<std::vector<const char *>, std::string>> bad = {
+        {{"studio", "--start"}, "--start"},
+        {{"studio", "--start", "x"}, "--start"},
+        {{"studio", "--start", "nan"}, "--start"},
+        {{"studio", "--start", "1", "--start", "2"}, "--start"},
+        {{"studio", "a", "b"}, "b"},
+        {{"studio", "--loop"}, "--loop"},
+    };
+    for (const auto &[args, named] : bad) {
+        ASSERT_EQ(parse_studio_args(static_cast<int>(args.size()), args.data(), &a, &text), STUDIO_ARGS_BAD)
+            << args[1];
+        const size_t nl = text.find('\n');
+        ASSERT_NE(nl, std::string::npos);
+        EXPECT_NE(text.substr(0, nl).find(named), std::string::npos) << text;
+        EXPECT_EQ(text.substr(nl + 1), std::string(STUDIO_USAGE) + "\n") << text;
+    }
 }
 
 } // namespace
