@@ -198,6 +198,50 @@ TEST_F(Watched, SourceBadAtStartShowsErrorsWithEmptyTracks)
     EXPECT_NE(error.find("missing.txt"), std::string::npos);
 }
 
+TEST_F(Watched, UnchangedLargeFilesAreNotReadAgain)
+{
+    // A good source with a 10 MB comment line: read and parsed once, then
+    // every poll only looks at the file.
+    std::string big = "# " + std::string(10u << 20, 'x') + "\n" + source(4, 44);
+    open(big);
+    EXPECT_EQ(watch.reads, 1u);
+    EXPECT_EQ(clear_r(), 44.0f);
+    for (int i = 0; i < 100; i++)
+        ASSERT_EQ(poll(), WATCH_UNCHANGED);
+    EXPECT_EQ(watch.reads, 1u);
+
+    // 20 MB is over the limit: not read at all, reported once, tracks kept.
+    write(std::string(20u << 20, '#'), file);
+    int reported = 0;
+    for (int i = 0; i < 100; i++)
+        reported += poll() == WATCH_READ_ERROR;
+    EXPECT_LE(watch.reads, 2u);
+    EXPECT_EQ(reported, 1);
+    EXPECT_TRUE(watch.unreadable);
+    EXPECT_NE(watch.read_error.find("larger than"), std::string::npos) << watch.read_error;
+    EXPECT_EQ(clear_r(), 44.0f);
+}
+
+TEST_F(Watched, AFifoNeverBlocksTheOpenOrThePoll)
+{
+    // Opened directly (as when it is renamed in between a look and the
+    // open): the open does not wait for a writer, the descriptor is refused.
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    WatchResult first = WATCH_UNCHANGED;
+    std::string error;
+    EXPECT_FALSE(open_timeline_watch(&watch, file.string(), &first, &error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+
+    fs::remove(file);
+    open(source(1, 10));
+    fs::remove(file);
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);
+    EXPECT_EQ(poll(), WATCH_READ_ERROR); // the same reason at a second poll
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);  // and only once
+    EXPECT_EQ(clear_r(), 10.0f);
+}
+
 // ---- Transport at 150 BPM: 20 rows a second, 8 rows a beat, 32 a bar --------
 
 TEST(Transport, BeatAndBarStepsOnTheGrid)

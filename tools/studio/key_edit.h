@@ -6,7 +6,8 @@
 // has just those words of its line replaced (spacing, comment and the other
 // words stay); a removed key loses its line; a new key gets a new line in its
 // track's section, after the key before it (or after the "track" line), in
-// the columns of a neighbouring key line, its row written as BAR:BEAT when it
+// the columns of a neighbouring key line of its track (of the file's first
+// key line when the track has none), its row written as BAR:BEAT when it
 // falls on a beat, else as a plain row. Comments, blank lines, the order of
 // the sections and every untouched key line stay byte for byte.
 //
