@@ -97,6 +97,6 @@ void add_waveform(ImDrawList *dl, const Waveform &w, const SDL_Rect &strip, Stri
         if (p <= 0.0f)
             continue;
         const float x = static_cast<float>(strip.x + c);
-        dl->AddRectFilled(ImVec2(x, mid - p * half), ImVec2(x + 1, mid + p * half), IM_COL32(0, 0, 0, 90));
+        dl->AddRectFilled(ImVec2(x, mid - p * half), ImVec2(x + 1, mid + p * half), IM_COL32(0, 0, 0, 120));
     }
 }
