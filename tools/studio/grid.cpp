@@ -123,7 +123,7 @@ void draw_grid(const Studio &s, double seconds)
                             fit(value_text(t, key.value), col_w - kw - 8).c_str());
                 const char kt[2] = {kind, 0};
                 dl->AddText(ImVec2(x + col_w - kw - 3, y), IM_COL32(255, 200, 80, 255), kt);
-            } else if (Tracks[t]) {
+            } else if (Tracks[t] && on_beat) { // between keys, faintly, once a beat
                 const double v = track_value_at(Tracks[t], row);
                 dl->AddText(ImVec2(x + 3, y), IM_COL32(200, 200, 200, 70),
                             fit(value_text(t, static_cast<float>(v)), col_w - 6).c_str());

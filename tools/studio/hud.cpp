@@ -176,7 +176,7 @@ static void add_strip(ImDrawList *dl, const HudState &s, int w, int h)
             dl->AddText(ImVec2(r.x0 + 3.0f, top + 1.0f), rgba(0, 0, 0, 200), name);
     }
     if (s.waveform)
-        add_waveform(dl, *s.waveform, strip, s.span);
+        add_waveform(dl, s.waveform, strip, s.span);
 
     // Overlay lines below the scenes, two shades so neighbouring lines part.
     sample_strip_runs_in(Tracks[TRACK_CLEAR_A], strip, s.span, &runs);

@@ -24,7 +24,7 @@ struct HudState {
     bool help;        // the line of keys
     bool compact;     // the panel without the track values (the grid shows them)
     std::vector<std::pair<std::string, bool>> notices; // lines under the values; true: a warning
-    const Waveform *waveform; // or null
+    Waveform *waveform; // or null
 };
 
 // The line of keys shown with F1 or ?.

@@ -56,7 +56,7 @@ int main(int argc, char **argv)
     take_watch_result(&studio, first);
 
     std::string ui_error;
-    if (!open_ui(window, renderer, &ui_error)) {
+    if (!open_ui(renderer, &ui_error)) {
         std::fprintf(stderr, "studio: %s\n", ui_error.c_str());
         close_timeline_watch(&studio.watch);
         tear_down();

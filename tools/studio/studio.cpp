@@ -3,7 +3,6 @@
 #include "studio.h"
 
 #include <imgui.h>
-#include <backends/imgui_impl_sdl.h>
 
 #include <cstdio>
 
@@ -188,7 +187,6 @@ static void handle_events(Studio *s)
 {
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
-        ImGui_ImplSDL2_ProcessEvent(&e);
         switch (e.type) {
         case SDL_QUIT: s->quit = true; break;
         case SDL_KEYDOWN: press_key(s, e.key); break;

@@ -2,7 +2,6 @@
 #include "ui_render.h"
 
 #include <imgui.h>
-#include <backends/imgui_impl_sdl.h>
 
 #include <sys/stat.h>
 
@@ -10,7 +9,7 @@
 
 static SDL_Texture *FontTexture = nullptr;
 
-bool open_ui(SDL_Window *window, SDL_Renderer *renderer, std::string *error)
+bool open_ui(SDL_Renderer *renderer, std::string *error)
 {
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
@@ -42,7 +41,7 @@ bool open_ui(SDL_Window *window, SDL_Renderer *renderer, std::string *error)
     }
     SDL_SetTextureBlendMode(FontTexture, SDL_BLENDMODE_BLEND);
     io.Fonts->SetTexID(static_cast<ImTextureID>(FontTexture));
-    ImGui_ImplSDL2_InitForSDLRenderer(window);
+    io.BackendRendererName = "studio_sdl_geometry";
     return true;
 }
 
@@ -50,8 +49,6 @@ void close_ui()
 {
     if (!ImGui::GetCurrentContext())
         return;
-    if (ImGui::GetIO().BackendPlatformUserData)
-        ImGui_ImplSDL2_Shutdown();
     ImGui::DestroyContext();
     if (FontTexture)
         SDL_DestroyTexture(FontTexture);
@@ -60,12 +57,19 @@ void close_ui()
 
 void begin_ui_frame(SDL_Renderer *renderer)
 {
-    ImGui_ImplSDL2_NewFrame();
-    // Everything is laid out in renderer pixels, which can differ from
-    // window points on a scaled display.
+    // The studio reads its own input and uses ImGui for drawing only, so
+    // the frame needs just its size and time step. Everything is laid out
+    // in renderer pixels, which can differ from window points on a scaled
+    // display.
+    static uint64_t last = 0;
+    const uint64_t now = SDL_GetPerformanceCounter();
+    ImGuiIO &io = ImGui::GetIO();
+    io.DeltaTime = last && now > last ? static_cast<float>(static_cast<double>(now - last) /
+                                                          static_cast<double>(SDL_GetPerformanceFrequency()))
+                                      : 1.0f / 60.0f;
+    last = now;
     int w = 0, h = 0;
     SDL_GetRendererOutputSize(renderer, &w, &h);
-    ImGuiIO &io = ImGui::GetIO();
     io.DisplaySize = ImVec2(static_cast<float>(w), static_cast<float>(h));
     io.DisplayFramebufferScale = ImVec2(1.0f, 1.0f);
     ImGui::NewFrame();

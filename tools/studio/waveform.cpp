@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "base/ogg_source.h"
+#include "gfx/render_context.h"
 
 bool decode_peaks(const std::string &path, double bucket_seconds, std::vector<float> *peaks,
                   std::string *error)
@@ -77,26 +78,57 @@ void stop_waveform(Waveform *w)
 {
     if (w->thread.joinable())
         w->thread.join();
+    if (w->texture)
+        SDL_DestroyTexture(w->texture);
+    w->texture = nullptr;
 }
 
-void add_waveform(ImDrawList *dl, const Waveform &w, const SDL_Rect &strip, StripSpan span)
+void paint_waveform(const std::vector<float> &peaks, double bucket_seconds, StripSpan span,
+                    uint32_t *pixels, int w, int h)
 {
-    if (!w.ready.load(std::memory_order_acquire) || w.peaks.empty())
-        return;
-    const float mid = strip.y + strip.h * 0.33f, half = strip.h * 0.33f;
-    const double per_px = (span.to - span.from) / strip.w;
-    for (int c = 0; c < strip.w; c++) {
+    const uint32_t BAR = 0x78000000u; // black at alpha 120
+    const double per_px = (span.to - span.from) / w;
+    const float mid = h * 0.5f;
+    for (int c = 0; c < w; c++) {
         const double t0 = span.from + c * per_px;
-        size_t b0 = static_cast<size_t>(std::max(0.0, t0 / w.bucket_seconds));
-        size_t b1 = static_cast<size_t>(std::max(0.0, (t0 + per_px) / w.bucket_seconds));
+        size_t b0 = static_cast<size_t>(std::max(0.0, t0 / bucket_seconds));
+        size_t b1 = static_cast<size_t>(std::max(0.0, (t0 + per_px) / bucket_seconds));
         if (b1 <= b0)
             b1 = b0 + 1;
         float p = 0.0f;
-        for (size_t b = b0; b < b1 && b < w.peaks.size(); b++)
-            p = std::max(p, w.peaks[b]);
-        if (p <= 0.0f)
-            continue;
-        const float x = static_cast<float>(strip.x + c);
-        dl->AddRectFilled(ImVec2(x, mid - p * half), ImVec2(x + 1, mid + p * half), IM_COL32(0, 0, 0, 120));
+        for (size_t b = b0; b < b1 && b < peaks.size(); b++)
+            p = std::max(p, peaks[b]);
+        // Rows whose centre lies within the bar: |y + 0.5 - mid| < p * mid.
+        for (int y = 0; y < h; y++)
+            pixels[static_cast<size_t>(y) * w + c] = std::fabs(y + 0.5f - mid) < p * mid ? BAR : 0u;
     }
+}
+
+void add_waveform(ImDrawList *dl, Waveform *w, const SDL_Rect &strip, StripSpan span)
+{
+    if (!w->ready.load(std::memory_order_acquire) || w->peaks.empty())
+        return;
+    const int th = strip.h * 2 / 3;
+    if (!w->texture || w->painted_w != strip.w || w->painted_h != th || w->painted.from != span.from ||
+        w->painted.to != span.to) {
+        if (w->texture && (w->painted_w != strip.w || w->painted_h != th)) {
+            SDL_DestroyTexture(w->texture);
+            w->texture = nullptr;
+        }
+        if (!w->texture) {
+            w->texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                           strip.w, th);
+            if (!w->texture)
+                return;
+            SDL_SetTextureBlendMode(w->texture, SDL_BLENDMODE_BLEND);
+        }
+        std::vector<uint32_t> pixels(static_cast<size_t>(strip.w) * th);
+        paint_waveform(w->peaks, w->bucket_seconds, span, pixels.data(), strip.w, th);
+        SDL_UpdateTexture(w->texture, nullptr, pixels.data(), strip.w * 4);
+        w->painted = span;
+        w->painted_w = strip.w;
+        w->painted_h = th;
+    }
+    dl->AddImage(static_cast<ImTextureID>(w->texture), ImVec2(strip.x, strip.y),
+                 ImVec2(strip.x + strip.w, strip.y + th));
 }

@@ -7,6 +7,7 @@
 #include <SDL.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,11 +23,17 @@ struct Waveform {
     double bucket_seconds = 0.01;
     std::string error;              // why there is none
     double decode_seconds = 0.0;    // time the decoding took
+    // The envelope as drawn: painted into a texture only when the strip's
+    // span or size changes, then one quad a frame.
+    SDL_Texture *texture = nullptr;
+    StripSpan painted{0.0, 0.0};
+    int painted_w = 0, painted_h = 0;
 };
 
 // Starts decoding `path` in the background.
 void start_waveform(Waveform *w, const std::string &path);
-// Waits for the decoding; call before destroying the Waveform.
+// Waits for the decoding and frees the texture; call before destroying the
+// Waveform.
 void stop_waveform(Waveform *w);
 
 // Decodes a whole Ogg Vorbis file into peaks (the thread's work, callable
@@ -34,5 +41,12 @@ void stop_waveform(Waveform *w);
 bool decode_peaks(const std::string &path, double bucket_seconds, std::vector<float> *peaks,
                   std::string *error);
 
-// Draws the envelope over the strip's span, once it is ready.
-void add_waveform(ImDrawList *dl, const Waveform &w, const SDL_Rect &strip, StripSpan span);
+// Paints the envelope of `span` into w x h pixels 0xAARRGGBB: per column the
+// peak of its buckets as a bar about the middle, translucent black, the rest
+// transparent.
+void paint_waveform(const std::vector<float> &peaks, double bucket_seconds, StripSpan span,
+                    uint32_t *pixels, int w, int h);
+
+// Draws the envelope over the upper part of the strip, once it is ready
+// (mutable: the texture is repainted when the span changed).
+void add_waveform(ImDrawList *dl, Waveform *w, const SDL_Rect &strip, StripSpan span);
