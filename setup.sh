@@ -8,7 +8,7 @@
 #                     corpora once more under the address and
 #                     undefined-behaviour sanitizers, and the sanitized
 #                     offline renderer on the whole timeline and on hostile
-#                     track files
+#                     track files, and each fuzz target for a minute
 #   ./setup.sh web    builds the web page into build-web/site/ and serves it
 #                     on http://127.0.0.1:8000
 set -euo pipefail
@@ -98,3 +98,10 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON -D
 cmake --build build-asan --target unit_tests capture fuzz_track fuzz_timeline fuzz_bmp
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan -L 'unit|sanitized' --output-on-failure -j 2
+
+# Each fuzz target for a short time box (FUZZ_SECONDS, 60 by default) from
+# its seed corpus in the tree; any crash, leak, undefined behaviour, hang or
+# runaway memory use fails the run (tests/fuzz/run.sh builds build-fuzz/).
+for target in track timeline bmp; do
+    tests/fuzz/run.sh "$target" "${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=2048
+done

@@ -183,13 +183,20 @@ void write_timing(const DeviceTiming &t)
     SDL_AtomicUnlock(&TimingLock);
 }
 
-void report_damage()
+// One line on standard error for a music file that is there but gives no
+// sound, or less than all of it; a missing file is the ordinary silent case.
+void report_unplayable(const char *why)
 {
     if (Music.damage_reported)
         return;
     Music.damage_reported = true;
-    std::fprintf(stderr, "%s: the music file is damaged; the show goes on by the clock\n",
-                 Music.path.c_str());
+    std::fprintf(stderr, "%s: the music file %s; the show goes on by the clock\n", Music.path.c_str(),
+                 why);
+}
+
+void report_damage()
+{
+    report_unplayable("is damaged");
 }
 
 // ---- Device timing ----------------------------------------------------------------
@@ -496,7 +503,16 @@ bool player_open(const char *path)
     reset_stream(); // the callback skips the stream: it is not open
     Music.path = path ? path : "";
     Decoder &d = Music.decoder;
-    if (ogg_source_open_file(d.source, path)) {
+    OggOpenFailure failure = OggOpenFailure::None;
+    const bool opened = ogg_source_open_file(d.source, path, &failure);
+    const int open_errno = errno;
+    if (failure == OggOpenFailure::NotAFile) {
+        report_unplayable("is not a regular file");
+    } else if (failure == OggOpenFailure::Unreadable) {
+        const std::string why = std::string("cannot be read: ") + std::strerror(open_errno);
+        report_unplayable(why.c_str());
+    }
+    if (opened) {
         // Checked before the decoder reads anything: a stream cut short
         // lacks the end-of-stream mark on its last page.
         const bool complete = ogg_source_ends_with_eos(d.source);
@@ -504,6 +520,7 @@ bool player_open(const char *path)
             close_decoder(d);
             reset_stream(); // not Ogg Vorbis: the fallback format
             Music.path = path;
+            report_unplayable("is not an Ogg Vorbis stream");
         } else {
             if (!complete) {
                 Music.has_length = false; // the show goes on past the sound

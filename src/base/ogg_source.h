@@ -12,10 +12,14 @@
 #include <ogg/ogg.h>
 #include <vorbis/vorbisfile.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 // A readable window of bytes: an open file (closed by ogg_source_close) or
 // a memory block that outlives the source.
@@ -86,25 +90,47 @@ inline OggSource ogg_source_memory(const void *data, size_t size)
     return OggSource{nullptr, static_cast<const unsigned char *>(data), size, 0};
 }
 
-// Opens a file for reading. False when it cannot be opened or sized.
-inline bool ogg_source_open_file(OggSource &src, const char *path)
+// Why ogg_source_open_file failed: the file is not there, it is there but is
+// no regular file (a directory, a FIFO, a device), or it could not be read
+// (errno tells why).
+enum class OggOpenFailure { None, Missing, NotAFile, Unreadable };
+
+// Opens a regular file for reading. The open never blocks (a FIFO in the
+// file's place would wait for a writer), and the opened descriptor itself is
+// checked, so nothing can swap the file between a check and the open.
+inline bool ogg_source_open_file(OggSource &src, const char *path, OggOpenFailure *why = nullptr)
 {
     src = OggSource{nullptr, nullptr, 0, 0};
-    if (!path)
-        return false;
-    src.file = std::fopen(path, "rb");
-    if (!src.file)
-        return false;
-    off_t size = -1;
-    if (fseeko(src.file, 0, SEEK_END) == 0)
-        size = ftello(src.file);
-    if (size < 0 || fseeko(src.file, 0, SEEK_SET) != 0) {
-        std::fclose(src.file);
-        src.file = nullptr;
-        return false;
+    OggOpenFailure failure = OggOpenFailure::Missing;
+    if (path) {
+        int flags = O_RDONLY;
+#ifdef O_NONBLOCK
+        flags |= O_NONBLOCK;
+#endif
+#ifdef O_BINARY
+        flags |= O_BINARY;
+#endif
+        const int fd = ::open(path, flags);
+        struct stat st;
+        if (fd < 0) {
+            failure = errno == ENOENT ? OggOpenFailure::Missing : OggOpenFailure::Unreadable;
+        } else if (fstat(fd, &st) != 0) {
+            failure = OggOpenFailure::Unreadable;
+            ::close(fd);
+        } else if (!S_ISREG(st.st_mode)) {
+            failure = OggOpenFailure::NotAFile;
+            ::close(fd);
+        } else if (!(src.file = fdopen(fd, "rb"))) {
+            failure = OggOpenFailure::Unreadable;
+            ::close(fd);
+        } else {
+            src.length = static_cast<uint64_t>(st.st_size);
+            failure = OggOpenFailure::None;
+        }
     }
-    src.length = static_cast<uint64_t>(size);
-    return true;
+    if (why)
+        *why = failure;
+    return failure == OggOpenFailure::None;
 }
 
 inline void ogg_source_close(OggSource &src)

@@ -2,10 +2,12 @@
 // as a loop, one image per Row (20 per second of music), through the
 // TargetTexture, which the frame loop then stretches over the window.
 //
-// The pass start is kept for the whole run: a later return to the scene goes
-// on counting from it. Only an index of exactly 60 starts a new pass, so a
-// jump past it shows nothing until the Row comes back into range, and the
-// TargetTexture keeps whatever it held.
+// The pass start is kept for the whole run: a later return to the scene within
+// 60 Rows goes on counting from it. Any index outside 0..59 starts a new pass
+// at this Row: exactly 60 at the end of a pass, but also a skip past 60 (a
+// frame slower than 50 ms, a seek, a late return to the scene) or a Row before
+// the start (the music went back). Otherwise the scene would draw nothing for
+// good once one slow frame stepped over 60.
 
 #include "scenes/image_sequence.h"
 
@@ -21,12 +23,10 @@ int advance_image_sequence(float row, int32_t *start_row)
         *start_row = to_int32(row);
     // The difference is formed in single precision.
     int32_t index = to_int32(row - static_cast<float>(*start_row));
-    if (index == FRAME_COUNT) {
+    if (index < 0 || index >= FRAME_COUNT) {
         index = 0;
         *start_row = to_int32(row);
     }
-    if (index < 0 || index >= FRAME_COUNT)
-        return -1;
     return index;
 }
 
@@ -35,7 +35,6 @@ void draw_image_sequence()
     const int index = advance_image_sequence(Row, &sequence_start_row);
     SDL_SetRenderTarget(renderer, TargetTexture);
     SDL_SetTextureBlendMode(TargetTexture, SDL_BLENDMODE_BLEND);
-    if (index >= 0)
-        SDL_RenderCopy(renderer, FrameSequence[index], nullptr, nullptr);
+    SDL_RenderCopy(renderer, FrameSequence[index], nullptr, nullptr);
     SDL_SetRenderTarget(renderer, PictureTarget);
 }

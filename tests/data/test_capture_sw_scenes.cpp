@@ -154,3 +154,26 @@ TEST_F(SwCapture, ImageSequenceFrameWithOverlay)
     EXPECT_EQ(f.at(1240, 570), BLACK);
     EXPECT_EQ(f.at(1242, 570), frame_colour(1));
 }
+
+TEST_F(SwCapture, ImageSequenceBelowTwentyFramesASecondKeepsChanging)
+{
+    // 11.7647 frames a second: 1.7 Rows a frame, so the count steps from 59
+    // (frame 35, Row 59.5) over 60 to 61 (frame 36, Row 61.2). A new pass
+    // starts there, and the pictures go on changing.
+    tracks(7, {});
+    const std::string line = "cd '" + work.string() +
+                             "' && ./capture --out shots --frames 40 --fps 11.7647 >out.txt 2>&1";
+    ASSERT_EQ(std::system(line.c_str()), 0) << line;
+    Rgb previous{-1, -1, -1};
+    for (int i = 0; i < 40; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%06d.png", i);
+        Frame f;
+        ASSERT_TRUE(read_png(work / "shots" / name, &f)) << name;
+        const int row = static_cast<int>(i * 20.0 / 11.7647); // Row, truncated
+        const int image = i < 36 ? row + 1 : row - 61 + 1; // "00NN.bmp"
+        EXPECT_EQ(f.block(160, 100), frame_colour(image)) << name;
+        EXPECT_NE(f.block(160, 100), previous) << name;
+        previous = f.block(160, 100);
+    }
+}

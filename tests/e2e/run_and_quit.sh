@@ -4,11 +4,12 @@
 . "$(dirname "$0")/lib/common.bash"
 ensure_display
 
-# Working directory with the music and a scene track of our own: scene 7,
-# the image sequence, which changes picture 20 times a second.
+# Working directory with the music and a scene track of our own: scene 2,
+# the house, whose reflection ripples with the music's position, so each
+# frame differs from the one before at any frame rate.
 mkdir -p "$WORK/cwd"
 ln -s "$DEMO_DIR/music.ogg" "$WORK/cwd/music.ogg"
-write_one_key_track "$WORK/cwd/sync_scene.track" '\x00\x00\xe0\x40' # 7.0f
+write_one_key_track "$WORK/cwd/sync_scene.track" '\x00\x00\x00\x40' # 2.0f
 
 start_demo "$DEMO_DIR" "$WORK/cwd"
 wait_for_window

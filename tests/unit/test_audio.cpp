@@ -12,6 +12,8 @@
 
 #include <SDL.h>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vorbis/vorbisenc.h>
 #include <vorbis/vorbisfile.h>
@@ -684,15 +686,32 @@ TEST_F(Audio, StreamsWithoutAPlayableFileRunOnTheClockWithoutEnd)
     std::vector<char> bytes = read_file(stereo44k);
     std::string headers_cut = (dir / "headers_cut.ogg").string(); // the first 200 bytes
     write_bytes(headers_cut, bytes, 200);
-    for (const std::string &path : {missing, not_ogg, headers_cut, std::string()}) {
+    // A directory and a FIFO in the file's place: neither may block the open.
+    const std::string folder = (dir / "folder.ogg").string(), fifo = (dir / "fifo.ogg").string();
+    fs::create_directories(folder);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // What each says on standard error: nothing for a missing file (the
+    // ordinary silent case), one line for a file that gives no sound.
+    const std::pair<std::string, std::string> cases[] = {
+        {missing, ""},
+        {std::string(), ""},
+        {not_ogg, not_ogg + ": the music file is not an Ogg Vorbis stream; the show goes on by the clock\n"},
+        {headers_cut, headers_cut + ": the music file is not an Ogg Vorbis stream; the show goes on by the clock\n"},
+        {folder, folder + ": the music file is not a regular file; the show goes on by the clock\n"},
+        {fifo, fifo + ": the music file is not a regular file; the show goes on by the clock\n"},
+    };
+    for (const auto &[path, said] : cases) {
         SCOPED_TRACE(path);
+        testing::internal::CaptureStderr();
         EXPECT_FALSE(player_open(path.empty() ? nullptr : path.c_str()));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), said);
         EXPECT_LT(player_length(), 0.0);
         check_clock(44100, 4);
         EXPECT_TRUE(silent(render(1024)));
         advance(1000.0);
         EXPECT_EQ(player_position_frames(), 1000u * 44100 + 44100 * 3 / 4);
     }
+    fs::remove(fifo);
 }
 
 TEST_F(Audio, WithoutADeviceAFileRunsOnTheClockInItsOwnFormatToItsEnd)

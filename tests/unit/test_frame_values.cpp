@@ -194,9 +194,9 @@ TEST_F(SceneSteps, SceneZeroClearsUploadsAndCopiesTheCanvasUnblended)
 
 TEST_F(SceneSteps, SceneSevenIsFollowedByTheTargetCopy)
 {
-    // A pass far from this Row: the scene draws no image, so what reaches
-    // the window is the TargetTexture as it was, over the whole window.
-    sequence_start_row = 1000;
+    // No image is loaded here, so the scene's copy leaves the TargetTexture
+    // as it was: what reaches the window is that colour, over all of it.
+    ASSERT_EQ(FrameSequence[0], nullptr);
     Row = 5.0f;
     draw_scene(7);
     for (auto [x, y] : {std::pair{0, 0}, {1919, 0}, {960, 540}, {0, 1079}, {1919, 1079}})

@@ -28,36 +28,53 @@ TEST(ImageSequenceCount, RowsJustBeforeTheStart)
     int32_t start = 200;
     EXPECT_EQ(advance_image_sequence(199.5f, &start), 0); // -0.5 truncates to 0
     EXPECT_EQ(advance_image_sequence(199.01f, &start), 0);
-    EXPECT_EQ(advance_image_sequence(199.0f, &start), -1); // -1: nothing
-    EXPECT_EQ(advance_image_sequence(150.0f, &start), -1);
     EXPECT_EQ(start, 200);
+    // -1: the music went back before the pass; a new one starts here.
+    EXPECT_EQ(advance_image_sequence(199.0f, &start), 0);
+    EXPECT_EQ(start, 199);
+    EXPECT_EQ(advance_image_sequence(150.7f, &start), 0);
+    EXPECT_EQ(start, 150);
+    EXPECT_EQ(advance_image_sequence(152.0f, &start), 2);
 }
 
-TEST(ImageSequenceCount, SkippingPastSixtyShowsNothingUntilBackInRange)
+TEST(ImageSequenceCount, SkippingPastSixtyStartsANewPass)
 {
     int32_t start = -1;
     EXPECT_EQ(advance_image_sequence(10.0f, &start), 0);
     EXPECT_EQ(advance_image_sequence(69.9f, &start), 59);
-    EXPECT_EQ(advance_image_sequence(71.0f, &start), -1); // 61: not exactly 60
-    EXPECT_EQ(advance_image_sequence(500.0f, &start), -1);
-    EXPECT_EQ(start, 10);
-    EXPECT_EQ(advance_image_sequence(40.5f, &start), 30); // the music went back
-    EXPECT_EQ(advance_image_sequence(70.0f, &start), 0);  // exactly 60 again
-    EXPECT_EQ(start, 70);
+    EXPECT_EQ(advance_image_sequence(71.0f, &start), 0); // 61: a new pass at 71
+    EXPECT_EQ(start, 71);
+    EXPECT_EQ(advance_image_sequence(500.4f, &start), 0); // a seek far ahead
+    EXPECT_EQ(start, 500);
+    EXPECT_EQ(advance_image_sequence(559.0f, &start), 59);
+}
+
+TEST(ImageSequenceCount, BelowTwentyFramesASecondThePicturesKeepChanging)
+{
+    // 11.76 frames a second: 1.7 Rows a frame. Every frame shows another
+    // image than the one before, also across the end of each pass.
+    int32_t start = -1;
+    int previous = -1, passes = 0;
+    for (int frame = 0; frame < 200; ++frame) {
+        const float row = 3.0f + static_cast<float>(frame) * 1.7f;
+        const int index = advance_image_sequence(row, &start);
+        ASSERT_GE(index, 0);
+        ASSERT_LT(index, 60);
+        EXPECT_NE(index, previous) << "frame " << frame;
+        passes += index < previous;
+        previous = index;
+    }
+    EXPECT_GE(passes, 5);
 }
 
 TEST(ImageSequenceCount, DifferenceIsFormedInSinglePrecision)
 {
-    // Row 16777217 is not a float: the Row 16777216.0 and the start 16777150
-    // give 66, nothing; a Row of 16777210.0 gives 60 and a new pass.
-    int32_t start = 16777150;
-    EXPECT_EQ(advance_image_sequence(16777216.0f, &start), -1);
-    EXPECT_EQ(advance_image_sequence(16777210.0f, &start), 0);
-    EXPECT_EQ(start, 16777210);
     // A start beyond float precision is converted to float first: the start
-    // 16777217 becomes 16777216.0f, so the Row 16777216.0f gives index 0.
-    start = 16777217;
+    // 16777217 becomes 16777216.0f, so the Row 16777216.0f gives index 0 in
+    // the same pass (in double precision it would be -1 and a new pass).
+    int32_t start = 16777217;
     EXPECT_EQ(advance_image_sequence(16777216.0f, &start), 0);
+    EXPECT_EQ(start, 16777217);
 }
 
 // ---- Drawn on a software renderer -------------------------------------------
@@ -110,17 +127,13 @@ TEST(ImageSequenceDrawing, DrawsTheFrameOverTheWholeTargetAndLeavesTheWindowSele
     draw_image_sequence();
     EXPECT_EQ(target_pixel(200, 50), frame_colour(59));
 
-    // 61 Rows after the start: nothing is drawn, the target keeps frame 60.
+    // 61 Rows after the start: a new pass at 184 draws "0001.bmp".
     Row = 184.5f;
     draw_image_sequence();
-    EXPECT_EQ(target_pixel(200, 50), frame_colour(59));
+    EXPECT_EQ(sequence_start_row, 184);
+    EXPECT_EQ(target_pixel(200, 50), frame_colour(0));
     EXPECT_EQ(SDL_GetRenderTarget(renderer), nullptr);
-
-    // Back at exactly 60: a new pass.
-    Row = 183.0f;
-    draw_image_sequence();
-    EXPECT_EQ(target_pixel(10, 190), frame_colour(0));
-    Row = 190.5f;
+    Row = 191.5f;
     draw_image_sequence();
     EXPECT_EQ(target_pixel(10, 190), frame_colour(7));
 
