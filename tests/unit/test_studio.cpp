@@ -19,6 +19,7 @@
 #include "sync/device.h"
 #include "transport.h"
 #include "view.h"
+#include "waveform.h"
 
 namespace fs = std::filesystem;
 
@@ -350,6 +351,48 @@ TEST(StudioView, LetterboxStripAndNames)
     EXPECT_EQ(snapshot_name(19.9999999), "snapshot_00-20.000.png");
     EXPECT_EQ(snapshot_name(75.5), "snapshot_01-15.500.png");
     EXPECT_EQ(snapshot_name(-1.0), "snapshot_00-00.000.png");
+}
+
+TEST(StudioView, StripZoomSnapAndEnvelope)
+{
+    // 175 s shown whole; halving around 87.5 s keeps 87.5 s in the middle,
+    // and a zoom never goes past the ends nor below two beats (0.8 s).
+    StripSpan span{0.0, 175.0};
+    span = zoom_strip(span, 0.5, 87.5, 175.0);
+    EXPECT_DOUBLE_EQ(span.from, 43.75);
+    EXPECT_DOUBLE_EQ(span.to, 131.25);
+    span = zoom_strip(StripSpan{87.5, 175.0}, 0.5, 175.0, 175.0); // around the end
+    EXPECT_DOUBLE_EQ(span.from, 131.25);
+    EXPECT_DOUBLE_EQ(span.to, 175.0);
+    span = zoom_strip(span, 4.0, 175.0, 175.0); // out past the start: clamped
+    EXPECT_DOUBLE_EQ(span.from, 0.0);
+    EXPECT_DOUBLE_EQ(span.to, 175.0);
+    for (int i = 0; i < 20; i++)
+        span = zoom_strip(span, 0.5, 100.0, 175.0);
+    EXPECT_NEAR(span.to - span.from, 0.8, 1e-9);
+    span = zoom_strip(span, 1e6, 100.0, 175.0);
+    EXPECT_DOUBLE_EQ(span.from, 0.0);
+    EXPECT_DOUBLE_EQ(span.to, 175.0);
+    // Following the playhead: a time outside the span pages it along.
+    span = follow_strip(StripSpan{0.0, 10.0}, 25.0, 175.0);
+    EXPECT_DOUBLE_EQ(span.from, 24.0);
+    EXPECT_DOUBLE_EQ(span.to, 34.0);
+    const SDL_Rect strip = {8, 0, 100, 30};
+    EXPECT_DOUBLE_EQ(strip_time_in(strip, 58, StripSpan{10.0, 20.0}), 15.0);
+
+    // Beats are 0.4 s: 87.5 s lies nearest to 87.6 s (row 1752, 54:3).
+    EXPECT_DOUBLE_EQ(snap_to_beat(87.5), 87.6);
+    EXPECT_DOUBLE_EQ(snap_to_beat(0.1), 0.0);
+    EXPECT_DOUBLE_EQ(snap_to_beat(-3.0), 0.0);
+
+    // Two columns of 0.01 s buckets, 4 pixels high: peaks 0.5 and 1.0 give
+    // bars of 2 and 4 rows about the middle.
+    uint32_t px[2 * 4];
+    paint_waveform({0.5f, 0.25f, 1.0f, 0.0f}, 0.01, StripSpan{0.0, 0.04}, px, 2, 4);
+    const uint32_t B = 0x78000000u;
+    const uint32_t expected[8] = {0, B, B, B, B, B, 0, B};
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(px[i], expected[i]) << i;
 }
 
 TEST(StudioArgsTest, TimelineStartHelpAndFaultsNamed)

@@ -27,6 +27,13 @@ struct WatchJob {
     bool parsed_ok = false;
     Timeline timeline;
     std::string errors;
+
+    // A watch dropped with a read in flight waits for it here.
+    ~WatchJob()
+    {
+        if (thread.joinable())
+            thread.join();
+    }
 };
 
 static FileIdentity identity_of(const struct stat &st)
