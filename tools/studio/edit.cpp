@@ -524,7 +524,11 @@ void curve_motion(Studio *s, int x, int y, bool snap)
         t = snap_to_beat(t);
     const double row = std::round(t * STUDIO_ROWS_PER_SECOND);
     s->drag_now.row = row > 0.0 ? static_cast<int32_t>(row) : 0;
-    s->drag_now.value = lo + (hi - lo) * static_cast<float>(r.y + r.h - y) / static_cast<float>(r.h);
+    // The value to a round step of about a hundredth of the view's range,
+    // so a dragged key is written as 412 or 0.35, not 412.34567.
+    const double raw = lo + (hi - lo) * static_cast<double>(r.y + r.h - y) / r.h;
+    const double step = std::pow(10.0, std::floor(std::log10((hi - lo) / 100.0)));
+    s->drag_now.value = static_cast<float>(std::round(raw / step) * step);
     KeyList keys;
     if (dragged_keys(*s, &keys)) // shown while held, saved on release
         set_track_keys(Tracks[s->column], keys.data(), static_cast<int32_t>(keys.size()));
