@@ -264,6 +264,10 @@ static void move_here(Studio *s, int32_t delta)
     }
     KeyList keys = s->editor.keys[t];
     const int32_t from = keys[i].row;
+    if (static_cast<int64_t>(from) + delta > INT32_MAX) {
+        show_message(s, "not moved: past the last row", true);
+        return;
+    }
     std::string why;
     if (!move_key(&keys, from, from + delta, &why)) {
         show_message(s, "not moved: " + why, true);

@@ -81,7 +81,7 @@ KeyList copy_keys(const KeyList &keys, int32_t from, int32_t length)
 {
     KeyList clip;
     for (const SyncKey &k : keys)
-        if (k.row >= from && k.row - from < length)
+        if (k.row >= from && static_cast<int64_t>(k.row) - from < length)
             clip.push_back(SyncKey{k.row - from, k.value, k.kind});
     return clip;
 }
@@ -90,10 +90,10 @@ void paste_keys(KeyList *keys, const KeyList &clip, int32_t at, int32_t length)
 {
     KeyList out;
     for (const SyncKey &k : *keys)
-        if (k.row < at || k.row - at >= length)
+        if (k.row < at || static_cast<int64_t>(k.row) - at >= length)
             out.push_back(k);
     for (const SyncKey &k : clip)
-        if (k.row >= 0 && k.row < length)
+        if (k.row >= 0 && k.row < length && static_cast<int64_t>(at) + k.row <= INT32_MAX)
             out.push_back(SyncKey{at + k.row, k.value, k.kind});
     std::sort(out.begin(), out.end(), [](const SyncKey &a, const SyncKey &b) { return a.row < b.row; });
     *keys = std::move(out);
