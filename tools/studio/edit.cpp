@@ -100,11 +100,14 @@ static bool save_source(Studio *s, std::string *why)
     const bool had_mode = stat(s->watch.path.c_str(), &st) == 0;
     if (!write_temporary_file(s->watch.path, text.data(), text.size(), why))
         return false;
+    const std::string tmp = temporary_path_for(s->watch.path);
     if (had_mode)
-        chmod(temporary_path_for(s->watch.path).c_str(), st.st_mode & 07777);
+        chmod(tmp.c_str(), st.st_mode & 07777);
+    struct stat written;
+    const bool have_written = stat(tmp.c_str(), &written) == 0;
     if (!replace_with_temporary_file(s->watch.path, why))
         return false;
-    note_own_save(&s->watch, text, parsed);
+    note_own_save(&s->watch, text, parsed, have_written ? &written : nullptr);
     if (!apply_timeline(parsed, Tracks, TRACK_COUNT))
         *why = "out of memory while replacing the tracks";
     return true;

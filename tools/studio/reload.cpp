@@ -285,12 +285,16 @@ bool timeline_changed_outside(const TimelineWatch &w)
     return !same_file(identity_of(st), w.seen);
 }
 
-void note_own_save(TimelineWatch *w, const std::string &text, const Timeline &parsed)
+void note_own_save(TimelineWatch *w, const std::string &text, const Timeline &parsed,
+                   const struct stat *written)
 {
     if (w->job)
         w->job_stale = true;
     struct stat st;
-    w->seen = stat(w->path.c_str(), &st) == 0 ? identity_of(st) : FileIdentity{};
+    if (written)
+        w->seen = identity_of(*written);
+    else
+        w->seen = stat(w->path.c_str(), &st) == 0 ? identity_of(st) : FileIdentity{};
     w->taken = text;
     w->timeline = parsed;
     w->has_timeline = true;

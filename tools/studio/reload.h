@@ -22,6 +22,7 @@
 // knows the file as it wrote it, and does not take it for an outside change.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -95,8 +96,11 @@ void close_timeline_watch(TimelineWatch *w);
 bool timeline_changed_outside(const TimelineWatch &w);
 
 // Records a save by the studio itself: `text` (which parsed as `parsed`) is
-// now the file's content.
-void note_own_save(TimelineWatch *w, const std::string &text, const Timeline &parsed);
+// now the file's content, and `written` the status of the file it wrote
+// (taken before renaming it into place, so a change by someone else right
+// after the rename still shows); null: look at the path now.
+void note_own_save(TimelineWatch *w, const std::string &text, const Timeline &parsed,
+                   const struct stat *written);
 
 // Gives each track the keys of the timeline track of the same name (tracks
 // whose name the timeline does not know keep theirs). False when memory ran
