@@ -4,6 +4,7 @@
 
 #include <imgui.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -61,13 +62,36 @@ static std::string value_text(int track, float value)
     return out;
 }
 
+// The number of lines the grid shows in `r`, the playhead's in the middle.
+static int grid_lines(const SDL_Rect &r, float lh)
+{
+    return static_cast<int>((r.h - lh) / lh);
+}
+
+bool grid_hit(const Studio &s, int x, int y, double seconds, int *column, int32_t *row)
+{
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(renderer, &w, &h);
+    const SDL_Rect r = grid_rect(s, w, h);
+    const SDL_Point p = {x, y};
+    const float lh = ImGui::GetTextLineHeight();
+    const int lines = grid_lines(r, lh);
+    if (lines < 3 || !SDL_PointInRect(&p, &r) || x < r.x + LABEL_W)
+        return false;
+    const float col_w = (r.w - LABEL_W) / static_cast<float>(TIMELINE_TRACK_COUNT);
+    *column = std::min(TIMELINE_TRACK_COUNT - 1, static_cast<int>((x - r.x - LABEL_W) / col_w));
+    const int k = static_cast<int>(std::floor((y - r.y - lh) / lh));
+    *row = k < 0 || k >= lines ? -1 : cursor_row(s, seconds) + (k - lines / 2) * grid_rows(s);
+    return true;
+}
+
 void draw_grid(const Studio &s, double seconds)
 {
     int w = 0, h = 0;
     SDL_GetRendererOutputSize(renderer, &w, &h);
     const SDL_Rect r = grid_rect(s, w, h);
     const float lh = ImGui::GetTextLineHeight();
-    const int lines = static_cast<int>((r.h - lh) / lh);
+    const int lines = grid_lines(r, lh);
     if (lines < 3)
         return;
     ImDrawList *dl = ImGui::GetBackgroundDrawList();

@@ -21,7 +21,7 @@ const char *const HUD_HELP_LINES[] = {
     "Space play/pause  Left/Right beat (Shift bar)  Up/Down grid line  PgUp/PgDn scene  Home/End  L loop  M mute",
     "Tab grid  Ctrl+Left/Right track  G grid zoom  Enter key / take value  0-9 . - type  Esc cancel  Del delete  K curve",
     "Ctrl+Up/Down nudge (Shift more)  Alt+Up/Down move key a row (Shift a beat)  [ ] prev/next key  Ctrl+C/V bars",
-    "Ctrl+Z undo  Ctrl+Shift+Z redo  C curve view  +/- or wheel strip zoom  click strip: seek on beat (Shift free)",
+    "Ctrl+Z undo  Ctrl+Shift+Z redo  C curve view (drag keys)  +/- or wheel strip zoom  click strip: seek on beat (Shift free)",
     "H HUD  P snapshot  F11 full screen  F1 or ? this help  Escape quit",
     nullptr,
 };

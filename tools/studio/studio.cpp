@@ -149,6 +149,16 @@ static void mouse_at(Studio *s, int x, int y, bool press)
     to_output(&x, &y);
     if (press && curve_press(s, x, y))
         return;
+    int column = 0;
+    int32_t row = 0;
+    if (press && s->hud_on && s->grid_on && !s->typing && grid_hit(*s, x, y, music_position(), &column, &row)) {
+        s->column = column; // a click selects the track, and on a line its row
+        if (row >= 0) {
+            s->seek_pending = true;
+            s->seek_to = row / STUDIO_ROWS_PER_SECOND;
+        }
+        return;
+    }
     if (s->key_drag) {
         curve_motion(s, x, y, !shift_held());
         return;

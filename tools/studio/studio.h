@@ -114,4 +114,7 @@ SDL_Rect grid_rect(const Studio &s, int w, int h);
 SDL_Rect curve_rect(const Studio &s, int w, int h);
 
 void draw_grid(const Studio &s, double seconds);
+// The column and row under a point of the grid drawn at `seconds`; false
+// outside it (a click on the heads gives row -1).
+bool grid_hit(const Studio &s, int x, int y, double seconds, int *column, int32_t *row);
 void draw_curve(const Studio &s);
