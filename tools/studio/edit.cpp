@@ -17,24 +17,22 @@
 
 constexpr uint64_t MESSAGE_MS = 4000;
 
-// Nudge steps per track (small, large), in the order of the shared list:
-// whole steps for the selectors, colour steps of 1 and 16, camera steps
-// that show on the picture.
-static const float NUDGE_STEPS[TIMELINE_TRACK_COUNT][2] = {
-    {1, 1},     // scene
-    {1, 16},    // clear.r
-    {1, 16},    // clear.g
-    {1, 16},    // clear.b
-    {1, 10},    // clear.a (a line number)
-    {0.05f, 0.5f}, // cam.rot
-    {5, 50},    // cam.dist
-    {1, 10},    // cam.x
-    {1, 10},    // cam.y
-    {1, 10},    // cam.h
-    {1, 5},     // cam.hori
-    {1, 10},    // cam.scaleh
-};
-static_assert(TIMELINE_TRACK_COUNT == 12, "give a new track its nudge steps");
+// The nudge step of a track (small or large): whole steps for the
+// selectors, colour steps of 1 and 16, camera steps that show on the
+// picture; 1 and 10 for a track not listed.
+static float nudge_step(int track, bool large)
+{
+    switch (track) {
+    case TRACK_SCENE: return 1.0f;
+    case TRACK_CLEAR_R:
+    case TRACK_CLEAR_G:
+    case TRACK_CLEAR_B: return large ? 16.0f : 1.0f;
+    case TRACK_CAM_ROT: return large ? 0.5f : 0.05f;
+    case TRACK_CAM_DIST: return large ? 50.0f : 5.0f;
+    case TRACK_CAM_HORI: return large ? 5.0f : 1.0f;
+    default: return large ? 10.0f : 1.0f;
+    }
+}
 
 void show_message(Studio *s, const std::string &text, bool warn)
 {
@@ -228,7 +226,7 @@ static void nudge_here(Studio *s, int direction, bool large)
     const int32_t row = cursor_row(*s, music_position());
     const int i = key_on_line(*s, t, row);
     const float base = i >= 0 ? s->editor.keys[t][i].value : static_cast<float>(track_value_at(Tracks[t], row));
-    set_value_here(s, base + direction * NUDGE_STEPS[t][large ? 1 : 0]);
+    set_value_here(s, base + direction * nudge_step(t, large));
 }
 
 static void cycle_kind_here(Studio *s)
