@@ -128,7 +128,8 @@ void draw_grid(const Studio &s, double seconds)
             std::snprintf(label, sizeof label, "%s", bar_beat(row).c_str());
         else
             std::snprintf(label, sizeof label, "  %d", row);
-        dl->AddText(ImVec2(r.x + 3, y), on_bar ? IM_COL32(255, 255, 255, 255) : IM_COL32(150, 150, 150, 255), label);
+        dl->AddText(ImVec2(r.x + 3, y), on_bar || k == centre ? IM_COL32(255, 255, 255, 255) : IM_COL32(150, 150, 150, 255),
+                    label);
 
         for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
             const float x = r.x + LABEL_W + t * col_w;

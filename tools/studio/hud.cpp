@@ -169,14 +169,17 @@ static void add_strip(ImDrawList *dl, const HudState &s, int w, int h)
     rect(dl, strip.x, top - 16, strip.x + strip.w, bottom, PANEL_BG);
 
     sample_strip_runs_in(Tracks[TRACK_SCENE], strip, s.span, &runs);
-    for (const StripRun &r : runs) {
+    for (const StripRun &r : runs)
         rect(dl, r.x0, top, r.x1, top + scene_h, find_scene(r.value) ? SCENE_COLOURS[r.value] : NO_SCENE);
-        const char *name = scene_name(r.value);
-        if (ImGui::CalcTextSize(name).x + 6 < r.x1 - r.x0)
-            dl->AddText(ImVec2(r.x0 + 3.0f, top + 1.0f), rgba(0, 0, 0, 200), name);
-    }
     if (s.waveform)
         add_waveform(dl, s.waveform, strip, s.span);
+    for (const StripRun &r : runs) { // names over the envelope
+        const char *name = scene_name(r.value);
+        if (ImGui::CalcTextSize(name).x + 6 < r.x1 - r.x0) {
+            dl->AddText(ImVec2(r.x0 + 4.0f, top + 2.0f), rgba(0, 0, 0, 220), name);
+            dl->AddText(ImVec2(r.x0 + 3.0f, top + 1.0f), rgba(255, 255, 255, 235), name);
+        }
+    }
 
     // Overlay lines below the scenes, two shades so neighbouring lines part.
     sample_strip_runs_in(Tracks[TRACK_CLEAR_A], strip, s.span, &runs);
