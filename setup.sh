@@ -11,12 +11,14 @@
 #                     track files, and each fuzz target for a minute
 #   ./setup.sh web    builds the web page into build-web/site/ and serves it
 #                     on http://127.0.0.1:8000
+#   ./setup.sh windows  cross-builds demo.exe and capture.exe for Windows
+#                     into build-win/demo/ and says how to run them under Wine
 set -euo pipefail
 
 mode=${1:-}
 case "$mode" in
-    demo|test|web) ;;
-    *) echo "usage: ./setup.sh demo|test|web" >&2; exit 2 ;;
+    demo|test|web|windows) ;;
+    *) echo "usage: ./setup.sh demo|test|web|windows" >&2; exit 2 ;;
 esac
 cd "$(dirname "$0")"
 
@@ -28,12 +30,22 @@ packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libvorbis-dev
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
           xvfb xauth xdotool x11-apps clang libclang-rt-14-dev libcli11-dev libimgui-dev)
 update=
-if [ "$mode" != demo ]; then
+if [ "$mode" = web ] || [ "$mode" = test ]; then
     # The web build: Debian's emscripten, its chromium for the tests, npm for
-    # the test driver (a Node from elsewhere may bring its own npm), and the
-    # source packages of SDL2, libogg and libvorbis, which need a deb-src line.
+    # the test driver (a Node from elsewhere may bring its own npm).
     packages+=(emscripten chromium python3)
     command -v npm >/dev/null || packages+=(npm)
+fi
+if [ "$mode" = windows ] || [ "$mode" = test ]; then
+    # The Windows build: mingw-w64's compilers with posix threads, and Wine
+    # to run (and test) the result.
+    packages+=(gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+               wine wine64)
+fi
+if [ "$mode" != demo ]; then
+    # The web and Windows builds make their libraries from Debian's source
+    # packages (SDL2, libogg, libvorbis; zlib and libpng for Windows), which
+    # need a deb-src line.
     if [ -z "$(apt-cache showsrc --only-source libsdl2 2>/dev/null)" ]; then
         . /etc/os-release
         printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' \
@@ -62,13 +74,31 @@ if [ "$mode" = demo ]; then
     exec ./demo
 fi
 
+# The Windows programs: the static libraries for mingw-w64 from the cache
+# under build-win/deps (built on the first run only), then demo.exe,
+# capture.exe and the data the desktop build generated, in build-win/demo.
+if [ "$mode" = windows ] || [ "$mode" = test ]; then
+    win_prefix=$(tools/deps/build-deps.sh windows build-win/deps)
+    cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
+        -DCMAKE_PREFIX_PATH="$win_prefix" -DCMAKE_FIND_ROOT_PATH="$win_prefix" \
+        -DDEMO_NATIVE_BUILD="$PWD/build"
+    cmake --build build-win
+fi
+if [ "$mode" = windows ]; then
+    echo "Windows build in build-win/demo/. Run it under Wine from there (the tracks and"
+    echo "music are read from the working directory):"
+    echo "    cd build-win/demo && WINEPREFIX=$PWD/build-win/wine wine demo.exe"
+    exit 0
+fi
+
 # The web page: SDL2, libogg and libvorbis for WebAssembly from the cache
 # under build-web/deps (built on the first run only), then the page itself
 # with the data the desktop build generated.
 # Debian's emscripten finds its Node modules only on Debian's Node path; a
 # Node from elsewhere does not look there ("Cannot find module 'acorn'").
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
-prefix=$(web/build-deps.sh build-web/deps)
+prefix=$(tools/deps/build-deps.sh web build-web/deps)
 emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" \
     -DDEMO_WEB_DATA="$PWD/build/demo"
@@ -92,6 +122,7 @@ fi
 
 ctest --test-dir build --output-on-failure -j 2
 ctest --test-dir build-web --output-on-failure
+ctest --test-dir build-win --output-on-failure
 # The sanitized build renders with the data generated above.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON -DDEMO_GENERATE_DATA=OFF \
     -DDEMO_DATA_DIR="$PWD/build/demo"

@@ -22,8 +22,8 @@ void update_frame_values(double seconds)
 #define DEMO_READ_TRACK(ID, FIELD, NAME) TrackValues.FIELD = value_of(TRACK_##ID);
     DEMO_VALUE_TRACKS(DEMO_READ_TRACK)
 #undef DEMO_READ_TRACK
-    // 80 ticks per row; only the low 32 bits are kept.
-    Tick = low32_of_trunc(static_cast<double>(Row) * 20.0 * 4.0);
+    // Only the low 32 bits are kept.
+    Tick = low32_of_trunc(static_cast<double>(Row) * TICKS_PER_ROW);
 }
 
 void clear_frame_buffers()

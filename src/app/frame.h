@@ -2,7 +2,7 @@
 // the interactive loop, the offline renderer, the benchmark and the tests.
 #pragma once
 
-// Row, Tick and the eleven TrackValues at the given music time in seconds.
+// Row, Tick and the TrackValues (one per DEMO_VALUE_TRACKS entry) at the given music time in seconds.
 void update_frame_values(double seconds);
 
 // Clears the Canvas pixels and the ByteBuffer.

@@ -92,10 +92,10 @@ static FILE *open_no_file(const char *, const char *)
     return nullptr;
 }
 
-// The device and its twelve tracks. Only fails when memory runs out.
+// The device and its DEMO_TRACKS (base/facts.h). Only fails when memory runs out.
 static bool open_tracks(bool read_files)
 {
-    Sync = create_sync_device("sync");
+    Sync = create_sync_device(SYNC_BASE_NAME);
     if (!Sync)
         return false;
     if (!read_files)
@@ -111,7 +111,7 @@ static bool open_tracks(bool read_files)
 static void start_music()
 {
     BASS_Init(-1, 44100, 0, nullptr, nullptr);
-    MusicStream = BASS_StreamCreateFile(false, "music.ogg", 0, 0, BASS_STREAM_PRESCAN);
+    MusicStream = BASS_StreamCreateFile(false, MUSIC_FILE, 0, 0, BASS_STREAM_PRESCAN);
     BASS_Start();
     BASS_ChannelPlay(MusicStream, false);
 }
@@ -177,8 +177,9 @@ void tear_down()
 
 void select_headless_video()
 {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // SDL's own setter: the C library of Windows has no setenv.
+    SDL_setenv("SDL_VIDEODRIVER", "dummy", 1);
+    SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
     SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
 }

@@ -14,7 +14,7 @@ struct StartupOptions {
     int window_w, window_h;  // the window's size when it is created
     Uint32 window_flags;     // SDL_CreateWindow flags
     bool fullscreen;         // switch the window to SDL_WINDOW_FULLSCREEN
-    bool read_track_files;   // false: the twelve tracks open empty, and the
+    bool read_track_files;   // false: every track opens empty, and the
                              // program fills them itself (set_track_keys)
 };
 

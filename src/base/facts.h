@@ -5,10 +5,13 @@
 // - the sync tracks, in the order the demo opens them (DEMO_TRACKS);
 // - the image files, with the smallest size the demo reads of each
 //   (DEMO_STILL_IMAGES, plus the numbered animation frames);
-// - the sizes of the canvas, the small buffer, the terrain maps and the window;
+// - the sizes of the canvas, the small buffer, the terrain maps, the house
+//   mask and the window, and the window rectangles that the scenes and the
+//   pictures drawn for them share;
+// - the file names the demo opens (the music, the track files' base name);
 // - the layout of the glyph cells in "font.bmp" and the luma rule that turns
 //   a "d1.bmp" pixel into a terrain height;
-// - the music's timing: rows per second, per beat and per bar.
+// - the music's timing: rows per second, per beat and per bar, and the Tick.
 //
 // CMakeLists.txt reads DEMO_TRACKS, DEMO_STILL_IMAGES and ANIMATION_FRAMES
 // from this file to know which data files the generators write, so keep each
@@ -49,6 +52,10 @@
 #define DEMO_TRACK_COUNT_ONE(ID, FIELD, NAME) +1
 inline constexpr int DEMO_TRACK_COUNT = 0 DEMO_TRACKS(DEMO_TRACK_COUNT_ONE);
 #undef DEMO_TRACK_COUNT_ONE
+
+// The sync device's base name: track NAME is read from "sync_NAME.track"
+// (with NAME escaped as the device escapes it).
+inline constexpr const char *SYNC_BASE_NAME = "sync";
 
 #define DEMO_TRACK_NAME_OF(ID, FIELD, NAME) NAME,
 inline constexpr const char *DEMO_TRACK_NAMES[DEMO_TRACK_COUNT] = {DEMO_TRACKS(DEMO_TRACK_NAME_OF)};
@@ -101,6 +108,25 @@ inline constexpr int MAP_SIZE = 1024;                  // terrain maps; wrap eve
 inline constexpr int MAP_MASK = MAP_SIZE - 1;
 inline constexpr int TEXTURELOOP_SIZE = 128;           // the sphere wraps "textureloop.bmp" every 128 texels
 
+// The HouseMask: "house.bmp" pixels doubled across, one mask row per picture
+// row (and the one below it).
+inline constexpr int HOUSEMASK_W = 320, HOUSEMASK_H = 100;
+
+// Rectangles of the 1920x1080 window that a scene draws into and the picture
+// drawn for it is laid out against.
+struct WindowRect {
+    int x, y, w, h;
+};
+// Where the streak pattern shows, under the window of "paita.bmp".
+inline constexpr WindowRect STREAK_WINDOW_RECT = {518, 360, 640, 270};
+// Where "house.bmp" is stretched to over the house scene.
+inline constexpr WindowRect HOUSE_PICTURE_RECT = {45, 1, 1920, 700};
+
+// ---- Files -------------------------------------------------------------------
+
+// The music, opened by this bare name in the working directory.
+inline constexpr const char *MUSIC_FILE = "music.ogg";
+
 // ---- Glyph cells of "font.bmp" ----------------------------------------------
 //
 // 15 rows of 16 cells; the cell of character code c is index c - 33 ("!" is
@@ -138,3 +164,8 @@ inline constexpr int ROWS_PER_SECOND = 20;
 inline constexpr int ROWS_PER_BEAT = 8;
 inline constexpr int BEATS_PER_BAR = 4;
 inline constexpr int ROWS_PER_BAR = ROWS_PER_BEAT * BEATS_PER_BAR;
+
+// Tick, the time base of the waves in the house reflection and the glyph
+// field: 80 a row, 1600 a second of music. Row * 80 is exact in double
+// precision (a float times 80 needs at most 31 significant bits).
+inline constexpr int TICKS_PER_ROW = 80;

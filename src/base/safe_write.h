@@ -6,8 +6,9 @@
 // the temporary file is removed and PATH keeps what it held before.
 //
 // The tools use it for every output a later step or the demo reads. Writers
-// of several files that must change together (the twelve track files) write
-// all the temporary files first, then replace them one after another.
+// of several files that must change together (the track files) write all the
+// temporary files first, then replace them one after another, with a way
+// back (tools/timeline/timeline.cpp).
 #pragma once
 
 #include <cerrno>

@@ -166,14 +166,21 @@ static SDL_Surface *open_bmp(const char *file)
 {
     const std::string path = base_path() + file;
     struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    errno = 0;
+    const int stat_result = stat(path.c_str(), &st);
+    const int stat_errno = errno;
+    if (stat_result == 0 && !S_ISREG(st.st_mode)) {
         SDL_SetError("%s: %s", path.c_str(),
                      S_ISDIR(st.st_mode) ? "is a directory, not a file" : "is not a regular file");
         return nullptr;
     }
     errno = 0;
     SDL_RWops *src = SDL_RWFromFile(path.c_str(), "rb");
-    const int open_errno = errno;
+    int open_errno = errno;
+    // On Windows SDL opens with the system's own call, which sets no errno:
+    // the reason is then the one stat gave for the same path.
+    if (!src && open_errno == 0 && stat_result != 0)
+        open_errno = stat_errno;
     if (!src) {
         SDL_SetError("%s: cannot be opened: %s", path.c_str(),
                      open_errno ? std::strerror(open_errno) : SDL_GetError());

@@ -20,8 +20,8 @@
 namespace {
 
 enum {
-    MASK_W = 320,
-    MASK_H = 100,
+    MASK_W = HOUSEMASK_W,
+    MASK_H = HOUSEMASK_H,
     MASK_SHIFT = 9,       // columns the mask is read to the left
     ROW_LENGTH = 319,     // x runs 0..318; column 319 gets only spill
     REFLECTION_ROWS = 30, // mask rows 99 down to 70, mirrored
@@ -115,7 +115,8 @@ void draw_house_reflection()
     SDL_RenderCopy(renderer, CanvasTexture, nullptr, nullptr);
     SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_BLEND);
 
-    const SDL_Rect picture = {45, 1, 1920, 700};
+    const WindowRect &r = HOUSE_PICTURE_RECT;
+    const SDL_Rect picture = {r.x, r.y, r.w, r.h};
     SDL_SetTextureAlphaMod(HouseTexture, 180);
     SDL_RenderCopy(renderer, HouseTexture, nullptr, &picture);
 }

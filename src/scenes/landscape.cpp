@@ -26,7 +26,8 @@ namespace {
 
 enum {
     SCREEN_W = CANVAS_W,
-    BOTTOM_ROW = 198, // every strip reaches down to here; row 199 stays clear
+    SCREEN_H = CANVAS_H,
+    BOTTOM_ROW = SCREEN_H - 2, // every strip reaches down to here; row 199 stays clear
     TERRAIN_SIZE = MAP_SIZE,
     TERRAIN_MASK = MAP_MASK, // the terrain wraps every 1024 cells
 };
@@ -103,8 +104,8 @@ void render_landscape(uint32_t *canvas, const uint32_t *heights,
         const float ly = (zs - zc) + cam.y;
         const float rx = (zc - zs) + cam.x;
         const float ry = cam.y - (zs + zc);
-        const float dx = (rx - lx) / 320.0f;
-        const float dy = (ry - ly) / 320.0f;
+        const float dx = (rx - lx) / static_cast<float>(SCREEN_W);
+        const float dy = (ry - ly) / static_cast<float>(SCREEN_W);
         const double eye = slices.eye_factor[k] * static_cast<double>(cam.h);
         const double zd = z;
         const double scaleh = cam.scaleh;
@@ -120,11 +121,11 @@ void render_landscape(uint32_t *canvas, const uint32_t *heights,
             const uint32_t col = static_cast<uint32_t>(to_int32(x)) & TERRAIN_MASK;
             const uint32_t cell = row * TERRAIN_SIZE + col;
             const double v = ((eye - static_cast<double>(heights[cell])) / zd) * scaleh + hori;
-            // Top row of the strip, 200 + 2t; worked in 64 bits so that a huge
-            // projection clamps instead of overflowing.
+            // Top row of the strip, SCREEN_H + 2t; worked in 64 bits so that a
+            // huge projection clamps instead of overflowing.
             const int64_t t = to_int32(v);
-            const int64_t strip_top = 200 + 2 * t;
-            if (strip_top >= 200)
+            const int64_t strip_top = SCREEN_H + 2 * t;
+            if (strip_top >= SCREEN_H)
                 continue;
             const int first = strip_top <= 1 ? 0 : static_cast<int>(strip_top) - 1;
             if (first >= top[i])

@@ -39,14 +39,14 @@ SphereFrame prepare_sphere_frame(float cam_rot, float cam_x, float cam_y, float 
 static float ray_dx(const SphereFrame &frame, int x)
 {
     const float sx = frame.view_x + static_cast<float>(x);
-    const float px = sx / 320.0f - 0.5f;
+    const float px = sx / static_cast<float>(CANVAS_W) - 0.5f;
     return static_cast<float>(static_cast<double>(px) * static_cast<double>(1.6f));
 }
 
 static float ray_dy(const SphereFrame &frame, int y)
 {
     const float sy = frame.view_y + static_cast<float>(y);
-    return sy / 200.0f - 0.5f;
+    return sy / static_cast<float>(CANVAS_H) - 0.5f;
 }
 
 static SphereSample trace_ray(const SphereFrame &frame, float dx, float dy)

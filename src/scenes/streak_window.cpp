@@ -120,7 +120,8 @@ void draw_streak_window()
     std::memcpy(ByteBuffer, CachedPattern, sizeof CachedPattern);
 
     SDL_UpdateTexture(SmallTexture, nullptr, ByteBuffer, STREAK_W * 4);
-    const SDL_Rect pattern_rect = {518, 360, 640, 270};
+    const WindowRect &r = STREAK_WINDOW_RECT;
+    const SDL_Rect pattern_rect = {r.x, r.y, r.w, r.h};
     SDL_RenderCopy(renderer, SmallTexture, nullptr, &pattern_rect);
 
     SDL_SetTextureBlendMode(PaitaTexture, SDL_BLENDMODE_BLEND);
@@ -132,7 +133,7 @@ void draw_streak_window()
     SDL_SetRenderDrawColor(renderer, channel_from_value(TrackValues.clear_r),
                            channel_from_value(TrackValues.clear_g),
                            channel_from_value(TrackValues.clear_b), 0);
-    const SDL_Rect window_rect = {0, 0, 1920, 1080};
+    const SDL_Rect window_rect = {0, 0, WINDOW_W, WINDOW_H};
     SDL_RenderFillRect(renderer, &window_rect);
     SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
 }

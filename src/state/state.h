@@ -43,11 +43,6 @@ extern SDL_Texture *FrameSequence[FRAME_COUNT]; // "0001.bmp" .. "0060.bmp"
 
 // ---- Derived tables (built once at start-up) ------------------------------
 
-enum {
-    HOUSEMASK_W = 320,
-    HOUSEMASK_H = 100,
-};
-
 extern uint8_t HouseMask[HOUSEMASK_W * HOUSEMASK_H]; // 0, 0xC0 or 0xE0
 extern SDL_Rect GlyphTable[GLYPH_CELLS];             // cell of code n is n - 33
 extern uint32_t HeightMap[MAP_SIZE * MAP_SIZE];      // 0..255, index y*1024 + x
@@ -66,7 +61,7 @@ extern SyncTrack *Tracks[TRACK_COUNT];
 
 // ---- Music ----------------------------------------------------------------
 
-extern uint32_t MusicStream; // stream handle of "music.ogg" (0: none)
+extern uint32_t MusicStream; // stream handle of MUSIC_FILE (0: none)
 
 // ---- Per-frame values (written by the frame loop only) --------------------
 
@@ -78,7 +73,7 @@ struct TrackValueSet {
 #undef DEMO_TRACK_FIELD_OF
 
 extern float Row;                  // music seconds * 20
-extern uint32_t Tick;              // low 32 bits of trunc(Row * 20 * 4)
+extern uint32_t Tick;              // low 32 bits of trunc(Row * TICKS_PER_ROW)
 extern TrackValueSet TrackValues;
 
 // ---- State shared between scenes -----------------------------------------

@@ -1,9 +1,8 @@
 // device.cpp - the sync device: the registry of named tracks, their .track
 // files and the request sent over an editor link.
 //
-// Track files are untrusted input. Loading decodes the little-endian layout
-// byte by byte (whatever the host's byte order) and repairs what would break
-// the reader's invariants:
+// Track files are untrusted input. Loading decodes them with track_file.h's
+// codec and repairs what would break the reader's invariants:
 //   - a file that ends before its count (or before its first 4 bytes) keeps
 //     the complete keys it holds, and no more;
 //   - a negative count means no keys;
@@ -20,9 +19,14 @@
 // peer ends the process instead of making the send fail.
 #include "sync/device.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <winsock2.h> // send, closesocket, htonl
+#else
 #include <arpa/inet.h>  // htonl
 #include <sys/socket.h> // send
-#include <unistd.h>     // close, the POSIX closesocket
+#include <unistd.h>     // close
+#endif
 
 #include <cassert>
 #include <climits>
@@ -30,9 +34,28 @@
 #include <cstdlib>
 #include <cstring>
 
-constexpr int NAME_MAX_CHARS = SYNC_NAME_BUFFER_SIZE - 1; // 259 characters + NUL
 constexpr size_t KEYS_PER_READ = 256;                      // keys decoded per read_file call
 constexpr unsigned char LINK_GET_TRACK = 2;                // command byte of a track request
+
+// The editor link's socket calls, on POSIX sockets or Winsock.
+static bool send_whole(int s, const void *bytes, size_t n)
+{
+#ifdef _WIN32
+    return send(static_cast<SOCKET>(s), static_cast<const char *>(bytes), static_cast<int>(n), 0) ==
+           static_cast<int>(n);
+#else
+    return send(s, bytes, n, 0) == static_cast<ssize_t>(n);
+#endif
+}
+
+static void close_link(int s)
+{
+#ifdef _WIN32
+    closesocket(static_cast<SOCKET>(s));
+#else
+    close(s);
+#endif
+}
 
 static char *copy_string(const char *s)
 {
@@ -41,21 +64,6 @@ static char *copy_string(const char *s)
     if (copy)
         std::memcpy(copy, s, size);
     return copy;
-}
-
-static int32_t read_le_int32(const unsigned char *b)
-{
-    const uint32_t u = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                       static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-    return static_cast<int32_t>(u); // two's complement, defined since C++20
-}
-
-static float read_le_float(const unsigned char *b)
-{
-    const uint32_t u = static_cast<uint32_t>(read_le_int32(b));
-    float f;
-    std::memcpy(&f, &u, sizeof f);
-    return f;
 }
 
 SyncDevice *create_sync_device(const char *base_name)
@@ -128,9 +136,9 @@ static bool grow_keys(SyncKey **keys, int32_t *capacity, int32_t needed, int32_t
 static void load_keys(SyncDevice *d, FILE *f, SyncTrack *t)
 {
     unsigned char bytes[KEYS_PER_READ * TRACK_KEY_FILE_SIZE];
-    if (d->read_file(bytes, 4, 1, f) != 1)
+    if (d->read_file(bytes, TRACK_FILE_HEADER_SIZE, 1, f) != 1)
         return; // shorter than its count: no keys
-    const int32_t count = read_le_int32(bytes);
+    const int32_t count = decode_track_count(bytes);
 
     SyncKey *keys = nullptr;
     int32_t capacity = 0;
@@ -146,11 +154,7 @@ static void load_keys(SyncDevice *d, FILE *f, SyncTrack *t)
             return;
         }
         for (size_t i = 0; i < got; ++i) {
-            const unsigned char *b = bytes + i * TRACK_KEY_FILE_SIZE;
-            SyncKey k;
-            k.row = read_le_int32(b);
-            k.value = read_le_float(b + 4);
-            k.kind = static_cast<int8_t>(b[8]); // widened with its sign: 0xFF is -1
+            const SyncKey k = decode_track_key(bytes + i * TRACK_KEY_FILE_SIZE);
             if (kept > 0 && k.row <= keys[kept - 1].row)
                 continue; // out of order or duplicate row: dropped
             keys[kept++] = k;
@@ -222,7 +226,7 @@ void destroy_sync_device(SyncDevice *d)
     if (!d)
         return;
     if (d->link_socket != -1)
-        close(d->link_socket);
+        close_link(d->link_socket);
     for (int i = 0; i < d->track_count; ++i) {
         std::free(d->tracks[i]->name);
         std::free(d->tracks[i]->keys);
@@ -233,56 +237,6 @@ void destroy_sync_device(SyncDevice *d)
     std::free(d);
 }
 
-// ".", "/", "_", ASCII letters and digits pass; every other byte becomes "-"
-// and two upper-case hex digits. Output stops before the first byte whose
-// whole form no longer fits in 259 characters.
-const char *escape_name(const char *name)
-{
-    static char buffer[SYNC_NAME_BUFFER_SIZE];
-    static const char hex[] = "0123456789ABCDEF";
-    int j = 0;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; ++p) {
-        const unsigned char c = *p;
-        const bool plain = c == '.' || c == '/' || c == '_' || (c >= 'A' && c <= 'Z') ||
-                           (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-        if (plain) {
-            if (j >= NAME_MAX_CHARS)
-                break;
-            buffer[j++] = static_cast<char>(c);
-        } else {
-            if (j >= NAME_MAX_CHARS - 2)
-                break;
-            buffer[j++] = '-';
-            buffer[j++] = hex[c >> 4];
-            buffer[j++] = hex[c & 15];
-        }
-    }
-    buffer[j] = '\0';
-    return buffer;
-}
-
-// Appends as much of s as fits in 259 characters.
-static void append_cut(char *buffer, int *len, const char *s)
-{
-    while (*len < NAME_MAX_CHARS && *s)
-        buffer[(*len)++] = *s++;
-    buffer[*len] = '\0';
-}
-
-// "<base>_<escaped name>.track", cut at 259 characters. The base is taken as
-// it is: the device stores it escaped already.
-const char *track_file_path(const char *base_name, const char *track_name)
-{
-    static char buffer[SYNC_NAME_BUFFER_SIZE];
-    int len = 0;
-    buffer[0] = '\0';
-    append_cut(buffer, &len, base_name);
-    append_cut(buffer, &len, "_");
-    append_cut(buffer, &len, escape_name(track_name));
-    append_cut(buffer, &len, ".track");
-    return buffer;
-}
-
 // Three sends: command byte 2, the name's length as big-endian uint32, the
 // name without its NUL. Any short send closes the link.
 int ask_link_for_track(SyncDevice *d, const SyncTrack *t)
@@ -291,10 +245,9 @@ int ask_link_for_track(SyncDevice *d, const SyncTrack *t)
     assert(len <= INT_MAX);
     const unsigned char command = LINK_GET_TRACK;
     const uint32_t net_len = htonl(static_cast<uint32_t>(len));
-    if (send(d->link_socket, &command, 1, 0) != 1 ||
-        send(d->link_socket, &net_len, 4, 0) != 4 ||
-        send(d->link_socket, t->name, len, 0) != static_cast<ssize_t>(len)) {
-        close(d->link_socket);
+    if (!send_whole(d->link_socket, &command, 1) || !send_whole(d->link_socket, &net_len, 4) ||
+        !send_whole(d->link_socket, t->name, len)) {
+        close_link(d->link_socket);
         d->link_socket = -1;
         return -1;
     }

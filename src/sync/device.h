@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "sync/track.h"
+#include "sync/track_file.h" // escape_name, track_file_path and the byte layout
 
 struct SyncDevice {
     char *base_name;       // escaped heap copy of the base name
@@ -22,8 +23,6 @@ struct SyncDevice {
     int (*close_file)(FILE *f);
 };
 
-enum { SYNC_NAME_BUFFER_SIZE = 260 }; // static text buffers: 259 chars + NUL
-
 SyncDevice *create_sync_device(const char *base_name);
 int find_track(const SyncDevice *d, const char *name);
 SyncTrack *open_track(SyncDevice *d, const char *name);
@@ -34,10 +33,6 @@ void destroy_sync_device(SyncDevice *d);
 // programs that edit the timeline while it plays, between two frames. False
 // when memory runs out; the track then keeps the keys it had.
 bool set_track_keys(SyncTrack *t, const SyncKey *keys, int32_t count);
-
-// Both return a static buffer of their own, overwritten by the next call.
-const char *escape_name(const char *name);
-const char *track_file_path(const char *base_name, const char *track_name);
 
 // Sends the request for track t over the link: command byte 2, the name's
 // length as big-endian uint32, the name bytes. 0 on success; on a short send

@@ -1,17 +1,11 @@
-// track.h - one sync track: its keys, the .track file layout, key search and
-// interpolation.
+// track.h - one sync track: its keys, key search and interpolation.
 //
 // A track is a list of keys on a timeline of rows (20 rows per second of
 // music). Between two keys the value follows the curve named by the first
 // key's kind; before the first key and from the last key on it holds the end
 // value. Tracks are created and filled by the device (device.h); the frame
-// loop only reads them through track_value_at.
-//
-// .track file: little-endian, no header besides the count.
-//   offset 0        int32   N, number of keys
-//   4 + 9*i         int32   row of key i
-//   8 + 9*i         float32 value of key i
-//   12 + 9*i        int8    kind of key i (0..3)
+// loop only reads them through track_value_at. The file layout is in
+// track_file.h.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +16,6 @@ enum {
     INTERP_SMOOTH = 2,
     INTERP_QUADRATIC = 3,
 };
-
-enum { TRACK_KEY_FILE_SIZE = 9 }; // bytes per key in a .track file
 
 struct SyncKey {
     int32_t row;   // rows, 20 per second of music

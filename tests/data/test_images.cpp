@@ -536,7 +536,7 @@ TEST_F(ScratchDir, ASecondRunWritesTheSameBytes)
             << name;
         ++files;
     }
-    EXPECT_EQ(files, 69);
+    EXPECT_EQ(files, STILL_IMAGE_COUNT + ANIMATION_FRAMES);
 }
 
 TEST_F(ScratchDir, FailuresAreReported)

@@ -36,8 +36,7 @@ const int CreditLines[] = {50, 51, 52, 53, 54};
 
 // One track read from the demo directory, usable by track_value_at.
 struct LoadedTrack {
-    std::vector<TimelineKey> file_keys;
-    std::vector<SyncKey> keys;
+    std::vector<SyncKey> file_keys;
     SyncTrack track{};
     std::string bytes;
 };
@@ -61,11 +60,9 @@ void load_tracks()
             LoadError += path + ": " + error + "\n";
             continue;
         }
-        for (const TimelineKey &k : t.file_keys)
-            t.keys.push_back({k.row, k.value, k.kind});
         t.track.name = const_cast<char *>(TimelineTrackNames[i]);
-        t.track.keys = t.keys.data();
-        t.track.key_count = static_cast<int32_t>(t.keys.size());
+        t.track.keys = t.file_keys.data();
+        t.track.key_count = static_cast<int32_t>(t.file_keys.size());
     }
 }
 
@@ -110,7 +107,7 @@ int run(const std::string &command)
 TEST_F(TimelineData, EveryTrackCoversTheWholeMusic)
 {
     for (int i = 0; i < TIMELINE_TRACK_COUNT; i++) {
-        const std::vector<TimelineKey> &k = Tracks[i].file_keys;
+        const std::vector<SyncKey> &k = Tracks[i].file_keys;
         ASSERT_FALSE(k.empty()) << TimelineTrackNames[i];
         EXPECT_LE(k.front().row, 0) << TimelineTrackNames[i];
         EXPECT_GE(k.back().row, FILE_END_ROW) << TimelineTrackNames[i];
@@ -307,9 +304,33 @@ TEST(TimelineTool, CommandLine)
     EXPECT_EQ(err.substr(0, err.find('\n')), dir + "/bad.txt:3: unknown track 'xyz'");
     EXPECT_TRUE(std::filesystem::is_empty(dir + "/out"));
 
-    // A damaged file: status 1. A wrong command line: status 2.
+    // A damaged file: status 1.
     EXPECT_EQ(run(quote(tool) + " dump " + quote(dir + "/bad.txt") + " 2> /dev/null"), 1);
-    EXPECT_EQ(run(quote(tool) + " 2> /dev/null"), 2);
-    EXPECT_EQ(run(quote(tool) + " compile only-one-argument 2> /dev/null"), 2);
+
+    // --help: status 0, the commands and their arguments on standard output.
+    const std::string out = quote(dir + "/out.txt"), err_file = quote(dir + "/err.txt");
+    EXPECT_EQ(run(quote(tool) + " --help > " + out), 0);
+    ASSERT_TRUE(read_whole_file(dir + "/out.txt", 1u << 20, &printed, &error));
+    EXPECT_NE(printed.find("compile"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("dump"), std::string::npos) << printed;
+    EXPECT_EQ(run(quote(tool) + " dump --help > " + out), 0);
+    ASSERT_TRUE(read_whole_file(dir + "/out.txt", 1u << 20, &printed, &error));
+    EXPECT_NE(printed.find("NAME"), std::string::npos) << printed;
+
+    // A wrong command line: status 2, one line saying what is wrong, then
+    // the usage.
+    const std::pair<std::string, std::string> wrong[] = {
+        {"", "timeline: missing command: compile or dump"},
+        {" build x y", "timeline: unknown command 'build': compile or dump"},
+        {" compile only-one-argument", "timeline: OUT_DIR is required"},
+        {" dump a b c", "timeline: The following argument was not expected: c"},
+        {" dump a --frames", "timeline: The following argument was not expected: --frames"},
+    };
+    for (const auto &[args, message] : wrong) {
+        EXPECT_EQ(run(quote(tool) + args + " 2> " + err_file), 2) << args;
+        ASSERT_TRUE(read_whole_file(dir + "/err.txt", 1u << 20, &err, &error));
+        EXPECT_EQ(err.substr(0, err.find('\n')), message) << args;
+        EXPECT_EQ(err.substr(err.find('\n') + 1, 7), "usage: ") << args;
+    }
     std::filesystem::remove_all(dir);
 }

@@ -1,5 +1,6 @@
-// Timeline source given as text: parsing must not crash, and for every source
-// that compiles, compile -> dump -> compile gives the same track bytes.
+// Timeline source given as text: parsing must not crash, its messages hold
+// no NUL byte (control bytes of the source are shown escaped), and for every
+// source that compiles, compile -> dump -> compile gives the same track bytes.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,13 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
     std::string errors;
     if (!parse_timeline(text, "fuzz.txt", &first, &errors)) {
         FUZZ_CHECK(!errors.empty());
+        FUZZ_CHECK(errors.find('\0') == std::string::npos);
         return 0;
     }
     std::vector<uint8_t> bytes[TIMELINE_TRACK_COUNT];
     std::string dumped;
     for (int i = 0; i < TIMELINE_TRACK_COUNT; i++) {
         bytes[i] = encode_track(first.tracks[i].keys);
-        std::vector<TimelineKey> keys;
+        std::vector<SyncKey> keys;
         std::string error;
         FUZZ_CHECK(decode_track(bytes[i].data(), bytes[i].size(), &keys, &error));
         dumped += format_track(TimelineTrackNames[i], keys);

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -38,28 +39,26 @@ double parts_rms(int first, int end, unsigned parts)
 
 // ---- Time grid --------------------------------------------------------------------
 
-TEST(MusicArrangement, GridInFramesAndRows)
+// Worked out from the tempo alone (150 beats a minute in 4/4 at 44.1 kHz and
+// 20 rows a second), not from the grid's own chain of products: every
+// section starts on a whole sample frame and a whole row, at the second the
+// arrangement's table gives.
+TEST(MusicArrangement, SectionsStartOnTheTempoGrid)
 {
-    // 150 BPM: a beat is 0.4 s, 8 rows of 1/20 s, 17640 frames at 44.1 kHz.
-    EXPECT_EQ(FRAMES_PER_ROW, 2205);
-    EXPECT_EQ(FRAMES_PER_BEAT, 17640);
-    EXPECT_EQ(FRAMES_PER_BAR, 70560);
-    EXPECT_EQ(ROWS_PER_BAR, 32);
-    EXPECT_EQ(FRAMES_PER_STEP * 4, FRAMES_PER_BEAT);
-}
-
-TEST(MusicArrangement, SectionsStartWhereTheVisualsExpect)
-{
-    // Seconds of each section start, times 44100.
-    EXPECT_EQ(bar_frame(BUILD_BAR), 846720);     // 19.2 s
-    EXPECT_EQ(bar_frame(KICK_ENTRY_BAR), 1411200); // 32.0 s
-    EXPECT_EQ(bar_frame(MAIN_BAR), 1975680);     // 44.8 s
-    EXPECT_EQ(bar_frame(BREAK_BAR), 3669120);    // 83.2 s
-    EXPECT_EQ(bar_frame(CLIMAX_BAR), 4798080);   // 108.8 s
-    EXPECT_EQ(bar_frame(OUTRO_BAR), 6491520);    // 147.2 s
-    EXPECT_EQ(bar_frame(DRUMS_STOP_BAR), 7056000); // 160.0 s
-    EXPECT_EQ(MUSIC_END_FRAME, 7620480);         // 172.8 s
-    EXPECT_EQ(TOTAL_FRAMES, 7717500);            // 175.0 s
+    const double seconds_per_beat = 60.0 / 150.0;
+    const std::pair<int, double> sections[] = {{INTRO_BAR, 0.0},        {BUILD_BAR, 19.2},  {KICK_ENTRY_BAR, 32.0},
+                                               {MAIN_BAR, 44.8},        {BREAK_BAR, 83.2},  {CLIMAX_BAR, 108.8},
+                                               {OUTRO_BAR, 147.2},      {DRUMS_STOP_BAR, 160.0},
+                                               {END_BAR, 172.8}};
+    for (const auto &[bar, seconds] : sections) {
+        EXPECT_DOUBLE_EQ(bar * 4 * seconds_per_beat, seconds) << "bar " << bar;
+        EXPECT_EQ(bar_frame(bar), std::llround(seconds * 44100.0)) << "bar " << bar;
+        EXPECT_EQ(bar * ROWS_PER_BAR, std::llround(seconds * 20.0)) << "bar " << bar;
+    }
+    // A pattern step is a sixteenth note; the file ends 2.2 s after the music.
+    EXPECT_EQ(FRAMES_PER_STEP, std::llround(seconds_per_beat / 4 * 44100.0));
+    EXPECT_EQ(MUSIC_END_FRAME, bar_frame(END_BAR));
+    EXPECT_EQ(TOTAL_FRAMES, std::llround((172.8 + 2.2) * 44100.0));
 }
 
 // ---- Which parts play where ---------------------------------------------------------------

@@ -42,7 +42,7 @@ FILE *open_nothing(const char *, const char *)
     return nullptr;
 }
 
-// The twelve tracks registered empty in the process-wide Tracks, as start-up
+// The demo's tracks registered empty in the process-wide Tracks, as start-up
 // opens them for a studio with a source; a watch on a file of its own.
 struct Watched : ::testing::Test {
     fs::path dir, file;

@@ -9,9 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "sync/device.h"
 #include "timeline.h"
 
 namespace {
@@ -115,7 +119,7 @@ TEST(TimelineTrackBytes, EncodesLittleEndianWhateverTheSigns)
 
 TEST(TimelineTrackBytes, DecodesTheDocumentedExample)
 {
-    std::vector<TimelineKey> keys;
+    std::vector<SyncKey> keys;
     std::string error;
     ASSERT_TRUE(decode_track(EXAMPLE_BYTES.data(), EXAMPLE_BYTES.size(), &keys, &error)) << error;
     ASSERT_EQ(keys.size(), 2u);
@@ -135,7 +139,7 @@ TEST(TimelineTrackBytes, DecodesTheDocumentedExample)
 
 TEST(TimelineTrackBytes, RefusesDamagedFiles)
 {
-    std::vector<TimelineKey> keys;
+    std::vector<SyncKey> keys;
     std::string error;
 
     EXPECT_FALSE(decode_track(EXAMPLE_BYTES.data(), 3, &keys, &error));
@@ -188,7 +192,7 @@ TEST(TimelineParse, ReadsRowsValuesAndKinds)
     Timeline tl;
     std::string errors;
     ASSERT_TRUE(parse_timeline(source, "t.txt", &tl, &errors)) << errors;
-    const std::vector<TimelineKey> &k = tl.tracks[find_timeline_track("cam.x")].keys;
+    const std::vector<SyncKey> &k = tl.tracks[find_timeline_track("cam.x")].keys;
     ASSERT_EQ(k.size(), 5u);
     EXPECT_EQ(k[0].row, -5);
     EXPECT_EQ(k[0].value, 1.5f);
@@ -254,6 +258,26 @@ TEST(TimelineParse, ReportsEachErrorWithItsLine)
     EXPECT_EQ(parse_errors("  0 1 hold\n" + source_with("")), line_error(1, "key outside a track section"));
 }
 
+TEST(TimelineParse, ByteOrderMarkAndNulBytes)
+{
+    // A UTF-8 byte-order mark at the very start is skipped; anywhere else it
+    // is part of a word.
+    Timeline tl;
+    std::string errors;
+    EXPECT_TRUE(parse_timeline("\xEF\xBB\xBF" + source_with(""), "t.txt", &tl, &errors)) << errors;
+    EXPECT_EQ(parse_errors(source_with("\xEF\xBB\xBFtrack scene\n")),
+              line_error(EXTRA_FIRST_LINE, "expected 'ROW VALUE KIND', got 2 words"));
+
+    // NUL and other control bytes are shown as \xHH, and the messages after
+    // them are all there.
+    const std::string nul("\0", 1);
+    const int L = EXTRA_FIRST_LINE;
+    EXPECT_EQ(parse_errors(source_with("track sc" + nul + "ene\n")), line_error(L, "unknown track 'sc\\x00ene'"));
+    EXPECT_EQ(parse_errors(source_with("  5 1" + nul + " hold\n  7 1 li\x01near\n  9 x hold\n")),
+              line_error(L, "malformed number '1\\x00'") + line_error(L + 1, "unknown interpolation kind 'li\\x01near'") +
+                  line_error(L + 2, "malformed number 'x'"));
+}
+
 TEST(TimelineParse, LargestRowsAreAccepted)
 {
     Timeline tl;
@@ -308,7 +332,7 @@ TEST(TimelineFormat, RowsAsBarAndBeatWhenOnABeat)
 
 TEST(TimelineFormat, TrackSectionText)
 {
-    const std::vector<TimelineKey> keys = {{0, 0.0f, 1}, {40, 255.0f, 0}, {392, -0.5f, 2}, {3500, 0.1f, 3}};
+    const std::vector<SyncKey> keys = {{0, 0.0f, 1}, {40, 255.0f, 0}, {392, -0.5f, 2}, {3500, 0.1f, 3}};
     EXPECT_EQ(format_track("clear.r", keys), "track clear.r\n"
                                              "  0:0      0            linear\n"
                                              "  1:1      255          hold\n" // row 40 = bar 1, beat 1
@@ -341,7 +365,7 @@ TEST(TimelineFormat, DumpThenCompileGivesTheSameBytes)
         const Bytes bytes = encode_track(original.tracks[i].keys);
         EXPECT_EQ(encode_track(parsed.tracks[i].keys), bytes) << TimelineTrackNames[i];
 
-        std::vector<TimelineKey> decoded;
+        std::vector<SyncKey> decoded;
         std::string error;
         ASSERT_TRUE(decode_track(bytes.data(), bytes.size(), &decoded, &error)) << error;
         EXPECT_EQ(format_track(TimelineTrackNames[i], decoded), format_track(TimelineTrackNames[i], original.tracks[i].keys));
@@ -442,4 +466,113 @@ TEST(TimelineFiles, DumpPrintsTheFileAsSource)
 
     EXPECT_FALSE(dump_track_file(dir.path + "/none.track", "", &text, &error));
     EXPECT_EQ(error, "cannot open '" + dir.path + "/none.track': No such file or directory");
+}
+
+TEST(TimelineFiles, CompileReplacesAllTracksOrNone)
+{
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string source = dir.path + "/timeline.txt", out = dir.path + "/out";
+    // Every track changes from the first source to the second.
+    std::string second;
+    for (const char *name : TimelineTrackNames)
+        second += std::string("track ") + name + (name == std::string("scene") ? "\n  0 5 hold\n" : "\n  0 1 hold\n");
+    const std::string first = source_with("");
+    write_bytes(source, Bytes(first.begin(), first.end()));
+    std::string errors;
+    ASSERT_TRUE(compile_timeline_file(source, out, &errors)) << errors;
+
+    // The old set: one track file missing, and a directory where a later
+    // track must go, so that its rename fails after earlier ones succeeded.
+    const std::string missing = track_output_path(out, TimelineTrackNames[1]);
+    const std::string blocked = track_output_path(out, TimelineTrackNames[4]);
+    ASSERT_EQ(std::remove(missing.c_str()), 0);
+    ASSERT_EQ(std::remove(blocked.c_str()), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(blocked));
+    std::map<std::string, Bytes> before;
+    for (const auto &e : std::filesystem::directory_iterator(out))
+        if (e.is_regular_file())
+            before[e.path().string()] = read_bytes(e.path().string());
+    ASSERT_EQ(before.size(), static_cast<size_t>(TIMELINE_TRACK_COUNT - 2));
+
+    write_bytes(source, Bytes(second.begin(), second.end()));
+    EXPECT_FALSE(compile_timeline_file(source, out, &errors));
+    EXPECT_EQ(errors.rfind("cannot rename " + blocked + ".tmp to " + blocked + ": Is a directory", 0), 0u) << errors;
+
+    // Every old file byte for byte, nothing new, no temporary or kept file.
+    std::map<std::string, Bytes> after;
+    for (const auto &e : std::filesystem::directory_iterator(out))
+        if (e.is_regular_file())
+            after[e.path().string()] = read_bytes(e.path().string());
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(std::filesystem::is_directory(blocked));
+
+    // With the way clear, the new set goes in whole.
+    std::filesystem::remove(blocked);
+    ASSERT_TRUE(compile_timeline_file(source, out, &errors)) << errors;
+    EXPECT_EQ(read_bytes(track_output_path(out, "scene")), (Bytes{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0x40, 0}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), std::filesystem::directory_iterator()),
+              TIMELINE_TRACK_COUNT);
+}
+
+TEST(TimelineFiles, OnlyRegularFilesAreRead)
+{
+    // A FIFO without a writer would block an ordinary open for ever; a
+    // directory opens but is no source either.
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string fifo = dir.path + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string errors, text;
+    EXPECT_FALSE(compile_timeline_file(fifo, dir.path + "/out", &errors));
+    EXPECT_EQ(errors, "'" + fifo + "' is not a regular file\n");
+    EXPECT_FALSE(dump_track_file(fifo, "", &text, &errors));
+    EXPECT_EQ(errors, "'" + fifo + "' is not a regular file");
+    EXPECT_FALSE(compile_timeline_file(dir.path, dir.path + "/out", &errors));
+    EXPECT_EQ(errors, "'" + dir.path + "' is not a regular file\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path + "/out"));
+}
+
+// ---- The compiler and the device share one file layout and one name -----------
+
+TEST(TrackFileAgreement, CompiledTracksLoadThroughTheDevice)
+{
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string source = dir.path + "/timeline.txt";
+    const std::string text = source_replacing("cam.x", "track cam.x\n  -8 0.1 linear\n  0:1 -2.5 smooth\n"
+                                                       "  1:0 1e-7 quadratic\n  100 3 hold\n");
+    write_bytes(source, Bytes(text.begin(), text.end()));
+    std::string errors;
+    ASSERT_TRUE(compile_timeline_file(source, dir.path, &errors)) << errors;
+    Timeline tl;
+    ASSERT_TRUE(parse_timeline(text, "t", &tl, &errors));
+
+    SyncDevice *d = create_sync_device((dir.path + "/" + SYNC_BASE_NAME).c_str());
+    ASSERT_NE(d, nullptr);
+    for (int i = 0; i < TIMELINE_TRACK_COUNT; i++) {
+        const SyncTrack *t = open_track(d, TimelineTrackNames[i]);
+        ASSERT_NE(t, nullptr);
+        const std::vector<SyncKey> &want = tl.tracks[i].keys;
+        ASSERT_EQ(t->key_count, static_cast<int32_t>(want.size())) << TimelineTrackNames[i];
+        for (size_t k = 0; k < want.size(); k++) {
+            EXPECT_EQ(t->keys[k].row, want[k].row);
+            EXPECT_EQ(std::memcmp(&t->keys[k].value, &want[k].value, sizeof(float)), 0);
+            EXPECT_EQ(t->keys[k].kind, want[k].kind);
+        }
+    }
+    EXPECT_EQ(find_track(d, "cam.x"), find_timeline_track("cam.x"));
+    EXPECT_EQ(d->tracks[find_track(d, "cam.x")]->keys[1].row, 8); // bar 0, beat 1
+
+    // A name that needs escaping: where the compiler puts it is where the
+    // device looks for it.
+    EXPECT_EQ(track_output_path("out", "fx a-\xE4"), "out/sync_fx-20a-2D-E4.track");
+    const std::vector<SyncKey> keys = {{3, 1.5f, 1}, {9, -1.0f, 0}};
+    const std::vector<uint8_t> bytes = encode_track(keys);
+    write_bytes(track_output_path(dir.path, "fx a-\xE4"), bytes);
+    const SyncTrack *t = open_track(d, "fx a-\xE4");
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t->key_count, 2);
+    EXPECT_EQ(encode_track(t->keys, 2), bytes);
+    destroy_sync_device(d);
 }

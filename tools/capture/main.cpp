@@ -10,6 +10,9 @@
 // "music.ogg", rounded up to a whole frame; its sound is that file from the
 // first frame's time to the end of the last frame.
 //
+// Built with CAPTURE_VIDEO=0 (the Windows build, which has no FFmpeg) it
+// writes PNG frames only and refuses --video.
+//
 // SIGINT or SIGTERM stops after the current frame; a video is then completed
 // up to there. Exit status: 0 done, 1 start-up, write or encoder failure or a
 // stop request, 2 bad arguments.
@@ -29,11 +32,16 @@
 #include "app/startup.h"
 #include "state/state.h"
 #include "capture_args.h"
-#include "music_source.h"
 #include "png_writer.h"
 #include "progress.h"
+#ifndef CAPTURE_VIDEO
+#define CAPTURE_VIDEO 1
+#endif
+#if CAPTURE_VIDEO
+#include "music_source.h"
 #include "video_pipeline.h"
 #include "video_writer.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -48,6 +56,11 @@ static void request_stop(int)
 // A parent may start us with them blocked; a stop request must still arrive.
 static void install_stop_handlers()
 {
+#ifdef _WIN32
+    // No signal masks there; the C library's handlers serve.
+    signal(SIGINT, request_stop);
+    signal(SIGTERM, request_stop);
+#else
     struct sigaction sa{};
     sa.sa_handler = request_stop;
     sigemptyset(&sa.sa_mask);
@@ -58,6 +71,7 @@ static void install_stop_handlers()
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
+#endif
 }
 
 // Software: no display, SDL's dummy driver. Opengl: SDL's opengl renderer on
@@ -67,7 +81,7 @@ static void select_renderer(CaptureRenderer r)
     if (r == CaptureRenderer::Software) {
         select_headless_video();
     } else {
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
         SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
         SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
     }
@@ -107,6 +121,7 @@ static bool read_window(uint32_t *pixels)
     return true;
 }
 
+#if CAPTURE_VIDEO
 // A failed video goes: no half-written file looks like a finished one.
 // Only a plain file is removed (never, say, a device the path leads to).
 static void remove_failed_video(const std::string &path)
@@ -115,6 +130,8 @@ static void remove_failed_video(const std::string &path)
     if (fs::symlink_status(path, ec).type() == fs::file_type::regular)
         fs::remove(path, ec);
 }
+
+#endif
 
 // ---- PNG frames -------------------------------------------------------------
 
@@ -175,6 +192,7 @@ static int capture_png(const CaptureArgs &args)
     return status;
 }
 
+#if CAPTURE_VIDEO
 // ---- Video ------------------------------------------------------------------
 
 // Frames from the start to the music's end, rounded up to a whole frame; the
@@ -216,11 +234,11 @@ static int capture_video(const CaptureArgs &args)
 {
     MusicSource music;
     std::string why;
-    const bool have_music = open_music("music.ogg", &music, &why);
+    const bool have_music = open_music(MUSIC_FILE, &music, &why);
     long total = args.frames;
     if (total == 0) {
         if (!have_music) {
-            std::fprintf(stderr, "capture: music.ogg: %s; without it give --frames\n", why.c_str());
+            std::fprintf(stderr, "capture: %s: %s; without it give --frames\n", MUSIC_FILE, why.c_str());
             return 1;
         }
         total = frames_to_music_end(music, args.start, args.fps);
@@ -234,7 +252,7 @@ static int capture_video(const CaptureArgs &args)
     if (have_music)
         seek_music(&music, std::llround(args.start * music.rate));
     else
-        std::fprintf(stderr, "capture: warning: music.ogg: %s; the video has no sound\n", why.c_str());
+        std::fprintf(stderr, "capture: warning: %s: %s; the video has no sound\n", MUSIC_FILE, why.c_str());
 
     // Missing folders on the way are made, as for --out.
     std::error_code ec;
@@ -306,6 +324,14 @@ static int capture_video(const CaptureArgs &args)
     std::fprintf(stderr, "capture: %s\n", format_summary(done, args.fps, bytes, elapsed).c_str());
     return 0;
 }
+
+#else
+static int capture_video(const CaptureArgs &)
+{
+    std::fprintf(stderr, "capture: this build writes PNG frames only (--out DIR)\n");
+    return 2;
+}
+#endif
 
 int main(int argc, char **argv)
 {

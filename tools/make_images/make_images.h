@@ -1,13 +1,15 @@
 // make_images.h - the generators of every image the demo reads.
 //
 // Each generator returns a Picture of the size its users read; write_all_images
-// writes all 69 files ("d1.bmp" ... "0060.bmp") as 24-bit BMPs. All of them
+// writes every image file of base/facts.h ("d1.bmp" ... "0060.bmp") as 24-bit BMPs. All of them
 // share one look: a dark, burnt world of ember reds, ash greys and bone.
 // Every generator is a pure function of its arguments: same bytes on every
 // run and machine.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/facts.h"
 #include "raster.h"
@@ -33,12 +35,12 @@ constexpr int FRAME_H = CANVAS_H;
 // The font every build rasterises (package fonts-dejavu-core).
 extern const char *const DEFAULT_FONT_PATH;
 
-// The window rectangle through which the streak pattern shows, and the part
-// of "paita.bmp" that covers it.
+// A rectangle of pixels in a picture (the window rectangles the pictures are
+// laid out against, STREAK_WINDOW_RECT and HOUSE_PICTURE_RECT, are in
+// base/facts.h).
 struct PixelRect {
     int x, y, w, h;
 };
-constexpr PixelRect STREAK_WINDOW_RECT = {518, 360, 640, 270}; // of the 1920x1080 window
 
 // Cell of glyph index 0..239 in "font.bmp" (index = code - 33).
 PixelRect glyph_cell(int index);
@@ -73,6 +75,11 @@ Picture make_smear2();       // on black
 // frame 60 would equal frame 0 ("0001.bmp").
 Picture make_animation_frame(int index);
 
-// Generates and writes all 69 images into dir (created if missing). On
+// Generates and writes every image into dir (created if missing). On
 // failure returns false and sets *error.
 bool write_all_images(const std::string &dir, const char *ttf_path, std::string *error);
+
+// The bytes of a Windows icon file (.ico) made from `picture`, whose pixels
+// of colour `transparent` are left out: 32-bit images of 16, 32, 48 and 256
+// pixels square.
+std::vector<uint8_t> make_icon_file(const Picture &picture, Rgb transparent);

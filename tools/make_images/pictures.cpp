@@ -12,11 +12,11 @@ const double PI = 3.14159265358979324;
 
 // ---- House ------------------------------------------------------------------
 
-// The house image is drawn stretched to 1920x700 window pixels: each image
-// pixel is 12 wide and about 6.93 high there. Shapes are laid out in those
-// window units so they keep their proportions on screen.
-const double HOUSE_PX_W = 1920.0 / HOUSE_W;
-const double HOUSE_PX_H = 700.0 / HOUSE_H;
+// The house image is drawn stretched to HOUSE_PICTURE_RECT's 1920x700 window
+// pixels: each image pixel is 12 wide and about 6.93 high there. Shapes are
+// laid out in those window units so they keep their proportions on screen.
+const double HOUSE_PX_W = static_cast<double>(HOUSE_PICTURE_RECT.w) / HOUSE_W;
+const double HOUSE_PX_H = static_cast<double>(HOUSE_PICTURE_RECT.h) / HOUSE_H;
 
 struct Segment {
     double ax, ay, bx, by, width;
@@ -145,7 +145,7 @@ Rgb house_pixel(int x, int y, const std::vector<Segment> &tree)
 
 // The streak window in "paita.bmp" pixels (the image is drawn at twice its
 // size over the window): x 259..579, y 180..315.
-const double SHIRT_CX = (STREAK_WINDOW_RECT.x + STREAK_WINDOW_RECT.w * 0.5) * PAITA_W / 1920.0;
+const double SHIRT_CX = (STREAK_WINDOW_RECT.x + STREAK_WINDOW_RECT.w * 0.5) * PAITA_W / static_cast<double>(WINDOW_W);
 
 bool in_rounded_rect(double x, double y, double x0, double y0, double x1, double y1, double r)
 {
@@ -180,7 +180,7 @@ bool in_print(double x, double y)
 
 bool in_print_frame(double x, double y)
 {
-    const PixelRect &r = STREAK_WINDOW_RECT;
+    const WindowRect &r = STREAK_WINDOW_RECT;
     if (x < r.x * 0.5 - 4.0 || x > (r.x + r.w) * 0.5 + 4.0 || y < r.y * 0.5 - 4.0 || y > (r.y + r.h) * 0.5 + 4.0)
         return false;
     for (int j = -4; j <= 4; j += 2)

@@ -16,6 +16,7 @@
 // rather than the scheduler.
 // Exit status: 0 done, 1 no audio device, 2 bad arguments.
 #include "audio/bass.h"
+#include "base/facts.h"
 
 #include <SDL.h>
 
@@ -59,7 +60,7 @@ bool parse_positive(const char *text, double limit, double *out)
 int main(int argc, char **argv)
 {
     double seconds = 5.0, hz = 60.0;
-    const char *music = "music.ogg";
+    const char *music = MUSIC_FILE;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             if (!parse_positive(argv[++i], 3600.0, &seconds)) {

@@ -1,4 +1,4 @@
-// key_edit.h - the studio's key editor: the keys of the twelve tracks as an
+// key_edit.h - the studio's key editor: the keys of every track as an
 // edit model, and the timeline source kept in step with it line by line.
 //
 // Every edit replaces the key lists of one or more tracks. The source is then

@@ -62,7 +62,7 @@ int main(int argc, char **argv)
         tear_down();
         return 1;
     }
-    start_waveform(&studio.waveform, "music.ogg"); // the file start-up plays
+    start_waveform(&studio.waveform, MUSIC_FILE);
 
     if (args.start != 0.0)
         music_seek(clamp_time(args.start, music_length()));

@@ -307,14 +307,11 @@ void note_own_save(TimelineWatch *w, const std::string &text, const Timeline &pa
 bool apply_timeline(const Timeline &timeline, SyncTrack *const *tracks, int count)
 {
     bool ok = true;
-    std::vector<SyncKey> keys;
     for (int i = 0; i < count; i++) {
         const int index = find_timeline_track(tracks[i]->name);
         if (index < 0)
             continue;
-        keys.clear();
-        for (const auto &k : timeline.tracks[index].keys)
-            keys.push_back(SyncKey{k.row, k.value, k.kind});
+        const std::vector<SyncKey> &keys = timeline.tracks[index].keys;
         if (!set_track_keys(tracks[i], keys.data(), static_cast<int32_t>(keys.size())))
             ok = false;
     }

@@ -1,5 +1,5 @@
 // reload.h - the timeline source watched while it plays, compiled in memory
-// by the timeline parser; a good version replaces the twelve tracks' keys.
+// by the timeline parser; a good version replaces every track's keys.
 //
 // A poll (the studio polls 20 times a second) looks only at the file's
 // identity: device, inode, size and modification time. An unchanged file

@@ -1,47 +1,74 @@
-// main.cpp - the timeline tool: compiles data/timeline.txt into the twelve
-// .track files the demo loads, and prints any .track file as source text.
+// main.cpp - the timeline tool: compiles data/timeline.txt into the .track
+// files the demo loads, and prints any .track file as source text.
 //
 //   timeline compile SOURCE.txt OUT_DIR    writes OUT_DIR/sync_<name>.track
 //   timeline dump FILE.track [NAME]        prints the track; NAME defaults to
 //                                          the one in the file name
+//   timeline --help                        (also after a command)
 //
 // Exit status 0 on success, 1 on bad input (messages on standard error,
-// nothing written), 2 on a wrong command line.
+// nothing written), 2 on a wrong command line (one line saying what is wrong,
+// then the usage).
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-#include "timeline.h"
-#include "base/tool_error.h"
+#include <CLI/CLI.hpp>
 
-static int print_usage()
-{
-    return print_tool_usage("usage: timeline compile SOURCE.txt OUT_DIR\n"
-                            "       timeline dump FILE.track [NAME]");
-}
+#include "base/tool_error.h"
+#include "timeline.h"
+
+static const char USAGE[] = "usage: timeline compile SOURCE.txt OUT_DIR\n"
+                            "       timeline dump FILE.track [NAME]\n"
+                            "       timeline [COMMAND] --help";
 
 int main(int argc, char **argv)
 {
-    if (argc < 2)
-        return print_usage();
-    const std::string command = argv[1];
+    CLI::App app{"Compiles the demo's sync timeline into its .track files, and prints a .track file "
+                 "back as timeline source.",
+                 "timeline"};
+    app.require_subcommand(1);
 
-    if (command == "compile" && argc == 4) {
+    std::string source, out_dir;
+    CLI::App *compile = app.add_subcommand(
+        "compile", "Write every track's file into OUT_DIR: all of them or, when SOURCE has an error or "
+                   "a file cannot be written, none");
+    compile->add_option("SOURCE", source, "timeline source text")->required();
+    compile->add_option("OUT_DIR", out_dir, "directory of the .track files, created if missing")->required();
+
+    std::string track_path, name;
+    CLI::App *dump = app.add_subcommand("dump", "Print a .track file as a timeline source section");
+    dump->add_option("FILE", track_path, ".track file to print")->required();
+    dump->add_option("NAME", name, "track name to print; default: the name in FILE's file name");
+
+    // The command comes first; naming a wrong one beats "not expected".
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command.empty() || (command[0] != '-' && command != "compile" && command != "dump")) {
+        print_tool_error("timeline", command.empty() ? "missing command: compile or dump"
+                                                     : "unknown command '" + command + "': compile or dump");
+        return print_tool_usage(USAGE);
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &e) {
+        return app.exit(e); // the help of the command given, on standard output
+    } catch (const CLI::ParseError &e) {
+        print_tool_error("timeline", e.what());
+        return print_tool_usage(USAGE);
+    }
+
+    if (compile->parsed()) {
         std::string errors;
-        if (!compile_timeline_file(argv[2], argv[3], &errors)) {
+        if (!compile_timeline_file(source, out_dir, &errors)) {
             std::fputs(errors.c_str(), stderr);
             return 1;
         }
         return 0;
     }
-    if (command == "dump" && (argc == 3 || argc == 4)) {
-        std::string text, error;
-        if (!dump_track_file(argv[2], argc == 4 ? argv[3] : "", &text, &error)) {
-            print_tool_error("timeline", error);
-            return 1;
-        }
-        std::fputs(text.c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+    std::string text, error;
+    if (!dump_track_file(track_path, name, &text, &error)) {
+        print_tool_error("timeline", error);
+        return 1;
     }
-    return print_usage();
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }

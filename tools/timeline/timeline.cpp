@@ -10,6 +10,10 @@
 
 #include "base/safe_write.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -18,14 +22,12 @@
 #include <filesystem>
 #include <system_error>
 
-#include "sync/track.h" // INTERP_* and TRACK_KEY_FILE_SIZE
-
 static const char *const KindNames[] = {"hold", "linear", "smooth", "quadratic"};
 constexpr int KIND_COUNT = 4;
 
 constexpr size_t MAX_SOURCE_BYTES = 16u << 20;  // a timeline is a few kilobytes
 constexpr size_t MAX_TRACK_BYTES = 64u << 20;   // about 7 million keys
-constexpr size_t TRACK_HEADER_BYTES = 4;        // the int32 key count
+constexpr char UTF8_BOM[] = "\xEF\xBB\xBF";       // what some editors write first
 
 int find_timeline_track(const std::string &name)
 {
@@ -51,6 +53,24 @@ static int find_kind(const std::string &name)
 }
 
 // ---- Parsing ----------------------------------------------------------------
+
+// A source word quoted for a message: control bytes (NUL among them) as \xHH,
+// so that no byte of the source can cut or garble the message.
+static std::string quoted(const std::string &word)
+{
+    std::string s = "'";
+    for (unsigned char c : word) {
+        if (c < 0x20 || c == 0x7F) {
+            static const char hex[] = "0123456789ABCDEF";
+            s += "\\x";
+            s += hex[c >> 4];
+            s += hex[c & 15];
+        } else {
+            s += static_cast<char>(c);
+        }
+    }
+    return s + "'";
+}
 
 static bool is_blank(char c)
 {
@@ -94,11 +114,11 @@ static std::string parse_row(const std::string &word, int32_t *row)
     if (colon == std::string::npos) {
         const std::string digits = word[0] == '-' ? word.substr(1) : word;
         if (!all_digits(digits))
-            return "malformed number '" + word + "'";
+            return "malformed number " + quoted(word);
         int64_t v = 0;
         auto r = std::from_chars(word.data(), word.data() + word.size(), v);
         if (r.ec != std::errc() || v < INT32_MIN || v > INT32_MAX)
-            return "row out of range '" + word + "'";
+            return "row out of range " + quoted(word);
         *row = static_cast<int32_t>(v);
         return "";
     }
@@ -106,18 +126,18 @@ static std::string parse_row(const std::string &word, int32_t *row)
     const std::string bar_text = word.substr(0, colon);
     const std::string beat_text = word.substr(colon + 1);
     if (!all_digits(bar_text) || !all_digits(beat_text))
-        return "malformed number '" + word + "'";
+        return "malformed number " + quoted(word);
     uint64_t bar = 0, beat = 0;
     auto rb = std::from_chars(bar_text.data(), bar_text.data() + bar_text.size(), bar);
     auto rk = std::from_chars(beat_text.data(), beat_text.data() + beat_text.size(), beat);
     if (rk.ec != std::errc() || beat >= BEATS_PER_BAR)
-        return "beat out of range '" + word + "' (beats are 0 to 3)";
+        return "beat out of range " + quoted(word) + " (beats are 0 to " + std::to_string(BEATS_PER_BAR - 1) + ")";
     // A bar beyond 2^31 / 32 cannot give a 32-bit row.
     if (rb.ec != std::errc() || bar > static_cast<uint64_t>(INT32_MAX) / ROWS_PER_BAR)
-        return "row out of range '" + word + "'";
+        return "row out of range " + quoted(word);
     const uint64_t v = bar * ROWS_PER_BAR + beat * ROWS_PER_BEAT;
     if (v > static_cast<uint64_t>(INT32_MAX))
-        return "row out of range '" + word + "'";
+        return "row out of range " + quoted(word);
     *row = static_cast<int32_t>(v);
     return "";
 }
@@ -128,11 +148,11 @@ static std::string parse_value(const std::string &word, float *value)
     float v = 0.0f;
     auto r = std::from_chars(word.data(), word.data() + word.size(), v);
     if (r.ptr != word.data() + word.size() || (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
-        return "malformed number '" + word + "'";
+        return "malformed number " + quoted(word);
     if (r.ec == std::errc::result_out_of_range)
-        return "number out of range '" + word + "'";
+        return "number out of range " + quoted(word);
     if (!std::isfinite(v))
-        return "value not finite '" + word + "'";
+        return "value not finite " + quoted(word);
     *value = v;
     return "";
 }
@@ -167,12 +187,12 @@ static void parse_track_statement(ParseState &st, const std::vector<std::string>
     }
     const int index = find_timeline_track(words[1]);
     if (index < 0) {
-        st.report("unknown track '" + words[1] + "'");
+        st.report("unknown track " + quoted(words[1]));
         return;
     }
     TimelineTrack &t = st.out->tracks[index];
     if (t.line != 0) {
-        st.report("duplicate track '" + words[1] + "' (first at line " + std::to_string(t.line) + ")");
+        st.report("duplicate track " + quoted(words[1]) + " (first at line " + std::to_string(t.line) + ")");
         return;
     }
     t.line = st.line;
@@ -193,7 +213,7 @@ static void parse_key_statement(ParseState &st, const std::vector<std::string> &
         return;
     }
 
-    TimelineKey key{};
+    SyncKey key{};
     bool ok = true;
     std::string msg = parse_row(words[0], &key.row);
     if (!msg.empty()) {
@@ -207,13 +227,13 @@ static void parse_key_statement(ParseState &st, const std::vector<std::string> &
     }
     key.kind = find_kind(words[2]);
     if (key.kind < 0) {
-        st.report("unknown interpolation kind '" + words[2] + "'");
+        st.report("unknown interpolation kind " + quoted(words[2]));
         ok = false;
     }
     if (!ok)
         return;
 
-    std::vector<TimelineKey> &keys = st.out->tracks[st.current].keys;
+    std::vector<SyncKey> &keys = st.out->tracks[st.current].keys;
     if (!keys.empty() && key.row <= keys.back().row) {
         st.report("rows not increasing (" + std::to_string(key.row) + " after " +
                   std::to_string(keys.back().row) + ")");
@@ -235,7 +255,7 @@ bool parse_timeline(const std::string &text, const std::string &file_name, Timel
     st.out = out;
     st.errors = errors;
 
-    size_t pos = 0;
+    size_t pos = text.starts_with(UTF8_BOM) ? sizeof UTF8_BOM - 1 : 0;
     while (pos < text.size()) {
         size_t nl = text.find('\n', pos);
         if (nl == std::string::npos)
@@ -257,84 +277,6 @@ bool parse_timeline(const std::string &text, const std::string &file_name, Timel
             st.failed = true;
         }
     return !st.failed;
-}
-
-// ---- The .track byte layout -------------------------------------------------
-
-static void put_le32(std::vector<uint8_t> &b, uint32_t v)
-{
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-    b.push_back(static_cast<uint8_t>(v >> 16));
-    b.push_back(static_cast<uint8_t>(v >> 24));
-}
-
-static uint32_t get_le32(const uint8_t *b)
-{
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-}
-
-std::vector<uint8_t> encode_track(const std::vector<TimelineKey> &keys)
-{
-    std::vector<uint8_t> b;
-    b.reserve(TRACK_HEADER_BYTES + keys.size() * TRACK_KEY_FILE_SIZE);
-    put_le32(b, static_cast<uint32_t>(keys.size()));
-    for (const TimelineKey &k : keys) {
-        uint32_t bits;
-        std::memcpy(&bits, &k.value, sizeof bits);
-        put_le32(b, static_cast<uint32_t>(k.row));
-        put_le32(b, bits);
-        b.push_back(static_cast<uint8_t>(k.kind)); // int8 in two's complement
-    }
-    return b;
-}
-
-bool decode_track(const uint8_t *bytes, size_t size, std::vector<TimelineKey> *keys,
-                  std::string *error)
-{
-    keys->clear();
-    if (size < TRACK_HEADER_BYTES) {
-        *error = "too short for a key count (" + std::to_string(size) + " bytes)";
-        return false;
-    }
-    const int32_t count = static_cast<int32_t>(get_le32(bytes));
-    if (count < 0) {
-        *error = "negative key count " + std::to_string(count);
-        return false;
-    }
-    const size_t room = (size - TRACK_HEADER_BYTES) / TRACK_KEY_FILE_SIZE;
-    if (static_cast<size_t>(count) > room) {
-        *error = "truncated: " + std::to_string(count) + " keys announced, " +
-                 std::to_string(room) + " present";
-        return false;
-    }
-
-    keys->reserve(count);
-    for (int32_t i = 0; i < count; i++) {
-        const uint8_t *p = bytes + TRACK_HEADER_BYTES + static_cast<size_t>(i) * TRACK_KEY_FILE_SIZE;
-        TimelineKey k;
-        k.row = static_cast<int32_t>(get_le32(p));
-        const uint32_t bits = get_le32(p + 4);
-        std::memcpy(&k.value, &bits, sizeof k.value);
-        k.kind = static_cast<int8_t>(p[8]); // widened with its sign
-        const std::string where = "key " + std::to_string(i) + " (row " + std::to_string(k.row) + "): ";
-        if (!keys->empty() && k.row <= keys->back().row) {
-            *error = where + "rows not increasing (" + std::to_string(k.row) + " after " +
-                     std::to_string(keys->back().row) + ")";
-            return false;
-        }
-        if (!std::isfinite(k.value)) {
-            *error = where + "value not finite";
-            return false;
-        }
-        if (!interp_kind_name(k.kind)) {
-            *error = where + "unknown interpolation kind " + std::to_string(k.kind);
-            return false;
-        }
-        keys->push_back(k);
-    }
-    return true;
 }
 
 // ---- Formatting -------------------------------------------------------------
@@ -361,10 +303,10 @@ static std::string pad_right(std::string s, size_t width)
     return s;
 }
 
-std::string format_track(const std::string &name, const std::vector<TimelineKey> &keys)
+std::string format_track(const std::string &name, const std::vector<SyncKey> &keys)
 {
     std::string text = "track " + name + "\n";
-    for (const TimelineKey &k : keys) {
+    for (const SyncKey &k : keys) {
         const char *kind = interp_kind_name(k.kind);
         text += "  " + pad_right(format_row(k.row), 8) + " " + pad_right(format_value(k.value), 12) +
                 " " + (kind ? kind : "?") + "\n";
@@ -376,42 +318,116 @@ std::string format_track(const std::string &name, const std::vector<TimelineKey>
 
 std::string track_output_path(const std::string &dir, const std::string &name)
 {
-    return dir + "/sync_" + name + ".track";
+    return dir + "/" + track_file_path(SYNC_BASE_NAME, name.c_str());
 }
 
 bool read_whole_file(const std::string &path, size_t max_bytes, std::string *bytes,
                      std::string *error)
 {
     bytes->clear();
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) {
+    // Non-blocking, so that opening a FIFO returns at once; the check is made
+    // on the opened descriptor, so nothing can be swapped in after it.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         *error = "cannot open '" + path + "': " + std::strerror(errno);
         return false;
     }
-    char buf[65536];
+    struct stat st;
     bool ok = true;
-    for (;;) {
-        const size_t n = std::fread(buf, 1, sizeof buf, f);
-        bytes->append(buf, n);
-        if (bytes->size() > max_bytes) {
+    if (fstat(fd, &st) != 0) {
+        *error = "cannot read '" + path + "': " + std::strerror(errno);
+        ok = false;
+    } else if (!S_ISREG(st.st_mode)) {
+        *error = "'" + path + "' is not a regular file";
+        ok = false;
+    }
+    char buf[65536];
+    while (ok) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = "cannot read '" + path + "': " + std::strerror(errno);
+            ok = false;
+        } else if (n == 0) {
+            break;
+        } else if (bytes->size() + static_cast<size_t>(n) > max_bytes) {
             *error = "'" + path + "' is larger than " + std::to_string(max_bytes) + " bytes";
             ok = false;
-            break;
-        }
-        if (n < sizeof buf) {
-            if (std::ferror(f)) {
-                *error = "cannot read '" + path + "'";
-                ok = false;
-            }
-            break;
+        } else {
+            bytes->append(buf, static_cast<size_t>(n));
         }
     }
-    std::fclose(f);
+    close(fd);
+    if (!ok)
+        bytes->clear();
     return ok;
 }
 
-// Writes every track to "<file>.tmp", then renames them all; on a failure the
-// temporary files are removed and the old outputs stay as they were.
+// Where the old content of an output is kept while a new set moves in.
+static std::string backup_path_for(const std::string &path)
+{
+    return path + ".old";
+}
+
+// Moves the written temporary files of paths[0..count) into place, all or
+// nothing. Before an output is replaced its old file gets a second name (a
+// hard link, or a copy where the file system has none); when a move fails,
+// every output already replaced gets its old file back, one that did not
+// exist before is removed again, and the remaining temporary files go.
+static bool move_into_place(const std::string *paths, int count, std::string *error)
+{
+    enum { UNTOUCHED, NEW_FILE, REPLACED };
+    std::vector<int> done(count, UNTOUCHED);
+    int i = 0;
+    for (; i < count; i++) {
+        const std::string &path = paths[i];
+        const std::string old = backup_path_for(path);
+        struct stat st;
+        const bool had_old = lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+        if (had_old) {
+            std::remove(old.c_str());
+            if (link(path.c_str(), old.c_str()) != 0) {
+                std::error_code ec;
+                std::filesystem::copy_file(path, old, std::filesystem::copy_options::overwrite_existing, ec);
+                if (ec) {
+                    *error = "cannot keep a copy of " + path + " as " + old + ": " + ec.message();
+                    break;
+                }
+            }
+        }
+        const std::string tmp = temporary_path_for(path);
+        if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+            *error = "cannot rename " + tmp + " to " + path + ": " + std::strerror(errno);
+            if (had_old)
+                std::remove(old.c_str());
+            break;
+        }
+        done[i] = had_old ? REPLACED : NEW_FILE;
+    }
+
+    const bool ok = i == count;
+    bool restored = true;
+    for (int j = count - 1; j >= 0; j--) {
+        const std::string &path = paths[j];
+        const std::string old = backup_path_for(path);
+        if (done[j] == UNTOUCHED) {
+            remove_temporary_file(path);
+        } else if (ok && done[j] == REPLACED) {
+            std::remove(old.c_str());
+        } else if (!ok && done[j] == NEW_FILE) {
+            std::remove(path.c_str());
+        } else if (!ok && std::rename(old.c_str(), path.c_str()) != 0) {
+            *error += "; cannot put " + old + " back as " + path + ": " + std::strerror(errno);
+            restored = false;
+        }
+    }
+    if (!ok && restored)
+        *error += " (the earlier track files are kept)";
+    return ok;
+}
+
+// Writes every track to its temporary file, then moves the set into place.
 static bool write_tracks(const Timeline &tl, const std::string &out_dir, std::string *error)
 {
     std::error_code ec;
@@ -429,14 +445,12 @@ static bool write_tracks(const Timeline &tl, const std::string &out_dir, std::st
         if (!write_temporary_file(paths[written], bytes.data(), bytes.size(), error))
             break;
     }
-    bool ok = written == TIMELINE_TRACK_COUNT;
-    for (int i = 0; i < written; i++) {
-        if (ok)
-            ok = replace_with_temporary_file(paths[i], error);
-        else
+    if (written < TIMELINE_TRACK_COUNT) {
+        for (int i = 0; i < written; i++)
             remove_temporary_file(paths[i]);
+        return false;
     }
-    return ok;
+    return move_into_place(paths, TIMELINE_TRACK_COUNT, error);
 }
 
 bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,
@@ -474,8 +488,9 @@ static std::string name_from_path(const std::string &path)
     const std::string suffix = ".track";
     if (base.size() > suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0)
         base.resize(base.size() - suffix.size());
-    if (base.size() > 5 && base.compare(0, 5, "sync_") == 0)
-        base = base.substr(5);
+    const std::string prefix = std::string(SYNC_BASE_NAME) + "_";
+    if (base.size() > prefix.size() && base.starts_with(prefix))
+        base = base.substr(prefix.size());
     std::string name;
     for (size_t i = 0; i < base.size(); i++) {
         if (base[i] == '-' && i + 2 < base.size() && hex_digit(base[i + 1]) >= 0 &&
@@ -495,7 +510,7 @@ bool dump_track_file(const std::string &path, const std::string &name, std::stri
     std::string bytes;
     if (!read_whole_file(path, MAX_TRACK_BYTES, &bytes, error))
         return false;
-    std::vector<TimelineKey> keys;
+    std::vector<SyncKey> keys;
     std::string reason;
     if (!decode_track(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &keys, &reason)) {
         *error = path + ": " + reason;

@@ -1,10 +1,10 @@
 // timeline.h - the demo's sync timeline as readable text, compiled to the
-// twelve .track files the demo loads, and .track files dumped back to text.
+// .track files the demo loads, and .track files dumped back to text.
 //
 // Source syntax (one statement per line, "#" starts a comment, blank lines
-// and indentation are free):
+// and indentation are free; a UTF-8 byte-order mark at the start is skipped):
 //
-//   track NAME                 starts the section of one of the twelve tracks
+//   track NAME                 starts the section of one of the demo's tracks
 //   ROW  VALUE  KIND           one key of the current track
 //
 // ROW is either a plain integer row (20 rows per second of music, negative
@@ -13,11 +13,13 @@
 // VALUE is a decimal number (for example 7, -0.5, 1.25e2), stored as a 32-bit
 // float; it must be finite. KIND names the curve from this key to the next:
 // hold, linear, smooth or quadratic. Rows must increase strictly within a
-// track. Every one of the twelve tracks must have exactly one section; a
-// section without keys gives an empty track (reads 0.0 everywhere).
+// track. Every track of DEMO_TRACKS (base/facts.h) must have exactly one
+// section; a section without keys gives an empty track (reads 0.0
+// everywhere).
 //
 // Compiling checks the whole source first and writes nothing when anything is
-// wrong; each problem is reported as "FILE:LINE: message". Dumping prints a
+// wrong; each problem is reported as "FILE:LINE: message", with control
+// bytes of the source (NUL included) shown as \xHH. Dumping prints a
 // .track file in the same syntax, rows as BAR:BEAT where they fall on a beat,
 // so compile -> dump -> compile reproduces the files byte for byte.
 #pragma once
@@ -28,21 +30,16 @@
 #include <vector>
 
 #include "base/facts.h"
+#include "sync/track_file.h" // SyncKey, encode_track, decode_track, track_file_path
 
 // The track names the demo opens, in its order ("scene", "clear.r", ...), and
 // the music's rows per beat and bar: all from base/facts.h.
 enum { TIMELINE_TRACK_COUNT = DEMO_TRACK_COUNT };
 inline constexpr const auto &TimelineTrackNames = DEMO_TRACK_NAMES;
 
-struct TimelineKey {
-    int32_t row;  // rows, 20 per second of music
-    float value;
-    int32_t kind; // INTERP_HOLD .. INTERP_QUADRATIC
-};
-
 struct TimelineTrack {
     std::string name;
-    std::vector<TimelineKey> keys; // strictly increasing rows
+    std::vector<SyncKey> keys; // strictly increasing rows
     int line = 0;                  // source line of its "track" statement
 };
 
@@ -64,17 +61,6 @@ const char *interp_kind_name(int32_t kind);
 bool parse_timeline(const std::string &text, const std::string &file_name, Timeline *out,
                     std::string *errors);
 
-// The .track bytes of a key list: int32 count, then per key int32 row,
-// float32 value, int8 kind, all little-endian.
-std::vector<uint8_t> encode_track(const std::vector<TimelineKey> &keys);
-
-// Reads .track bytes back. Refuses (false, reason in *error) a file shorter
-// than 4 bytes, a negative count, a file shorter than its count announces, a
-// kind outside 0..3, a value that is not finite and rows that do not increase
-// strictly. Bytes after the last key are ignored, as the demo ignores them.
-bool decode_track(const uint8_t *bytes, size_t size, std::vector<TimelineKey> *keys,
-                  std::string *error);
-
 // A row as the source writes it: "BAR:BEAT" when it is a beat at or after
 // row 0, the plain integer otherwise.
 std::string format_row(int32_t row);
@@ -83,16 +69,18 @@ std::string format_row(int32_t row);
 std::string format_value(float value);
 
 // One track section in source syntax: "track NAME" and one line per key.
-std::string format_track(const std::string &name, const std::vector<TimelineKey> &keys);
+std::string format_track(const std::string &name, const std::vector<SyncKey> &keys);
 
-// The file a track is written to inside a directory: DIR/sync_NAME.track.
+// The file the demo reads a track from, inside a directory:
+// DIR/sync_NAME.track with NAME escaped as the sync device escapes it.
 std::string track_output_path(const std::string &dir, const std::string &name);
 
-// Reads and parses source_path, then writes the twelve .track files into
-// out_dir (created if missing). Writes nothing unless the whole source is
-// valid; each file is written to a temporary name first and renamed when all
-// twelve have been written. On failure returns false with the messages in
-// *errors.
+// Reads and parses source_path, then writes every track's .track file into
+// out_dir (created if missing). All or nothing: nothing is written unless the
+// whole source is valid; every file is written to a temporary name first,
+// then all are moved into place, and when one move fails every file already
+// replaced gets its old content back (and a file that did not exist before
+// is removed). On failure returns false with the messages in *errors.
 bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,
                            std::string *errors);
 
@@ -101,6 +89,8 @@ bool compile_timeline_file(const std::string &source_path, const std::string &ou
 bool dump_track_file(const std::string &path, const std::string &name, std::string *text,
                      std::string *error);
 
-// Reads a whole file of at most max_bytes into *bytes.
+// Reads a whole regular file of at most max_bytes into *bytes. Anything else
+// (a FIFO, a device, a directory) is refused without blocking: the file is
+// opened non-blocking and the opened descriptor is checked.
 bool read_whole_file(const std::string &path, size_t max_bytes, std::string *bytes,
                      std::string *error);

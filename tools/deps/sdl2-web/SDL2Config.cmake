@@ -1,4 +1,4 @@
-# SDL2Config.cmake - the static SDL2 that web/sdl2/CMakeLists.txt installs,
+# SDL2Config.cmake - the static SDL2 that tools/deps/sdl2-web/CMakeLists.txt installs,
 # as the target SDL2::SDL2-static.
 get_filename_component(_sdl2_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSOLUTE)
 if(NOT TARGET SDL2::SDL2-static)
