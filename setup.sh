@@ -29,7 +29,7 @@ sudo=
 [ "$(id -u)" = 0 ] || sudo=sudo
 
 packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libvorbis-dev
-          libpng-dev libfreetype-dev libsdl2-ttf-dev fonts-dejavu-core libgtest-dev
+          libpng-dev libfreetype-dev fonts-dejavu-core libgtest-dev
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
           xvfb xauth xdotool x11-apps clang libclang-rt-14-dev libcli11-dev libimgui-dev)
 update=

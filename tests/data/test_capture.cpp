@@ -1,5 +1,5 @@
-// The offline renderer as a program: exit statuses, its usage line, and that
-// the same command gives the same PNG bytes twice.
+// The offline renderer as a program: exit statuses, start-up failures, and
+// that the same command gives the same PNG bytes twice.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -47,21 +47,6 @@ TEST_F(Capture, SameCommandGivesTheSameBytes)
         EXPECT_TRUE(x == y) << name << " differs between two runs";
     }
     EXPECT_FALSE(fs::exists(work / "first" / "frame-000002.png"));
-}
-
-TEST_F(Capture, BadArgumentsPrintTheUsageAndExit2)
-{
-    for (const char *args : {"", " --frames 3", " --out o --fps 0", " --out o --bogus 1",
-                             " --out o --frames x"}) {
-        ProcessResult r = run_in(work, kCapture + args);
-        EXPECT_EQ(r.status, 2) << args;
-        EXPECT_EQ(r.err,
-                  "usage: capture (--out DIR | --video FILE.mp4|FILE.webm) [--start SECONDS]"
-                  " [--frames N] [--fps F] [--quality Q] [--renderer software|opengl]\n")
-            << args;
-        EXPECT_EQ(r.out, "") << args;
-    }
-    EXPECT_FALSE(fs::exists(work / "o"));
 }
 
 TEST_F(Capture, StartUpFailureGivesTheProgramsLineAndExit1)

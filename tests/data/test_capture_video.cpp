@@ -1,8 +1,8 @@
 // The release video: files read back with libavformat (streams, codecs,
 // frame count and rate, timestamps, sound length against picture length,
 // pictures against the PNG capture of the same music time), the same bytes
-// from the same command, no music, bad arguments, write failures and a stop
-// request.
+// from the same command, no music, bad arguments, write failures, a stop
+// request, a kill, and two runs writing one name.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
+#include <utility>
 
 #include "capture_fixture.h"
 #include "run_program.h"
@@ -133,33 +135,101 @@ TEST_F(CaptureVideo, WithoutMusicTheVideoHasNoSoundAndOneWarning)
     EXPECT_FALSE(fs::exists(work / "whole.mp4"));
 }
 
-TEST_F(CaptureVideo, BadArgumentsExit2AndWriteNothing)
+TEST_F(CaptureVideo, BadArgumentsSayWhyExit2AndWriteNothing)
 {
-    for (const char *args : {" --video v.mp4 --out d", " --start 24", " --video v.avi",
-                             " --video v.mp4 --quality 52", " --video v.mp4 --renderer vulkan"}) {
+    const std::pair<const char *, const char *> cases[] = {
+        {" --video v.mp4 --out d", "--out"},
+        {" --start 24", "--out DIR"},
+        {" --video v.avi", "--video: 'v.avi' must end in .mp4"},
+        {" --video v.mp4 --quality 52", "--quality"},
+        {" --video v.mp4 --renderer vulkan", "--renderer"},
+        // From far before the music to its end would be 10^9 frames.
+        {" --video v.mp4 --start -1e30", "--start"},
+    };
+    for (const auto &[args, named] : cases) {
         ProcessResult r = run_in(work, kCapture + args);
         EXPECT_EQ(r.status, 2) << args;
-        EXPECT_EQ(r.err.rfind("usage: capture ", 0), 0u) << args;
+        EXPECT_EQ(r.err.rfind("capture: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("\nusage: capture "), std::string::npos) << r.err;
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(work), {}), 13) << "only the tracks and music";
 }
 
-TEST_F(CaptureVideo, WriteFailuresExit1WithOneLineAndNoFile)
+TEST_F(CaptureVideo, CannotCreateExits1WithOneLineAndNoFile)
 {
     // A path under a plain file cannot be created, even by root.
     { std::ofstream(work / "plain") << "x"; }
     ProcessResult r = run_in(work, kCapture + " --video plain/v.mp4 --frames 3");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "capture: cannot create plain/v.mp4: Not a directory\n");
+}
 
-    // A full disk: every write fails. The device itself stays.
-    fs::create_symlink("/dev/full", work / "full.mp4");
-    r = run_in(work, kCapture + " --video full.mp4 --frames 3 --fps 30");
+// A file-size limit stands in for a full disk: with SIGXFSZ ignored, every
+// write past it fails with "File too large".
+const char *const kSmallDisk = "ulimit -f 32 && trap '' XFSZ && ";
+
+TEST_F(CaptureVideo, AFullDiskExits1NamingTheFileAndLeavesNoPartialFile)
+{
+    // An earlier video of the same name stays as it was.
+    { std::ofstream(work / "full.mp4") << "an earlier video"; }
+    ProcessResult r = run_in(work, std::string("(") + kSmallDisk + kCapture +
+                                       " --video full.mp4 --start 24 --frames 60 --fps 30)");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    EXPECT_EQ(r.err.find(" frames, "), std::string::npos) << "reported as done: " << r.err;
-    EXPECT_TRUE(fs::exists("/dev/full"));
+    EXPECT_EQ(r.err, "capture: cannot write full.mp4: File too large\n");
+    EXPECT_EQ(slurp(work / "full.mp4"), "an earlier video");
+
+    // PNG frames: the frame that does not fit is not there at all.
+    r = run_in(work, std::string("(") + kSmallDisk + kCapture + " --out shots --start 24)");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "capture: cannot write shots/frame-000000.png: File too large\n");
+    EXPECT_TRUE(fs::is_empty(work / "shots"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(work), {}), 15) << "no temporary file left";
+}
+
+TEST_F(CaptureVideo, AKillLeavesAnEarlierFileAsItWasAndNoNewFile)
+{
+    { std::ofstream(work / "old.mp4") << "an earlier video"; }
+    for (const std::string name : {"old.mp4", "new.mp4"}) {
+        const pid_t child = fork();
+        if (child == 0) {
+            if (chdir(work.c_str()) != 0 || !freopen("/dev/null", "w", stderr))
+                _exit(99);
+            execl(kCapture.c_str(), "capture", "--video", name.c_str(), "--start", "24", "--fps",
+                  "30", "--frames", "100000", nullptr);
+            _exit(98);
+        }
+        ASSERT_GT(child, 0);
+        // Killed once its temporary file holds encoded frames: mid-render.
+        const fs::path temporary = work / (name + ".tmp-" + std::to_string(child));
+        bool rendering = false;
+        for (int i = 0; i < 3000 && !rendering; i++) { // a failure guard of 300 s
+            std::error_code ec;
+            rendering = fs::file_size(temporary, ec) > 200000 && !ec;
+            if (!rendering)
+                usleep(100000);
+        }
+        kill(child, SIGKILL);
+        int raw = 0;
+        ASSERT_EQ(waitpid(child, &raw, 0), child);
+        EXPECT_TRUE(rendering) << name << ": no frames written";
+        EXPECT_TRUE(WIFSIGNALED(raw)) << name;
+    }
+    EXPECT_EQ(slurp(work / "old.mp4"), "an earlier video");
+    EXPECT_FALSE(fs::exists(work / "new.mp4"));
+}
+
+TEST_F(CaptureVideo, TwoCapturesToOneNameLeaveOneWholeFile)
+{
+    const std::string one = kCapture + " --video same.mp4 --start 24 --frames 20 --fps 30";
+    ProcessResult r = run_in(work, "(" + one + " 2>a.txt & " + one +
+                                       " 2>b.txt; b=$?; wait $!; a=$?; exit $((a | b)))");
+    EXPECT_EQ(r.status, 0) << slurp(work / "a.txt") << slurp(work / "b.txt");
+    VideoFile v;
+    ASSERT_TRUE(video_reader::read_video((work / "same.mp4").string(), {}, &v));
+    EXPECT_EQ(v.frames, 20);
+    for (const auto &entry : fs::directory_iterator(work))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
 
 TEST_F(CaptureVideo, StopRequestFinishesAPlayableFileAndExits1)

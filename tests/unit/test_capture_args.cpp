@@ -1,6 +1,8 @@
 // The offline renderer's command line: defaults, values and refusals.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "capture_args.h"
@@ -11,7 +13,18 @@ namespace {
 bool parse(std::vector<const char *> words, CaptureArgs *out)
 {
     words.insert(words.begin(), "capture");
-    return parse_capture_args(static_cast<int>(words.size()), words.data(), out);
+    return parse_capture_args(static_cast<int>(words.size()), words.data(), out) == -1;
+}
+
+// A refused command line: exit status 2 and what was printed.
+int refuse(std::vector<const char *> words, std::string *printed)
+{
+    words.insert(words.begin(), "capture");
+    CaptureArgs a;
+    testing::internal::CaptureStderr();
+    const int status = parse_capture_args(static_cast<int>(words.size()), words.data(), &a);
+    *printed = testing::internal::GetCapturedStderr();
+    return status;
 }
 
 } // namespace
@@ -34,47 +47,54 @@ TEST(CaptureArgs, DefaultsAndGivenValues)
     EXPECT_EQ(a.fps, 30.0);
 }
 
-TEST(CaptureArgs, RefusesMalformedMissingAndRepeated)
+TEST(CaptureArgs, RefusalsNameTheOptionThenGiveTheUsage)
 {
-    CaptureArgs a;
-    const std::vector<std::vector<const char *>> bad = {
-        {},
-        {"--out"},
-        {"--start", "1"},                          // no --out
-        {"--out", ""},
-        {"--out", "a", "--out", "b"},
-        {"--out", "a", "--frames", "0"},
-        {"--out", "a", "--frames", "-3"},
-        {"--out", "a", "--frames", "2.5"},
-        {"--out", "a", "--frames", "99999999999999999999"},
-        {"--out", "a", "--fps", "0"},
-        {"--out", "a", "--fps", "-60"},
-        {"--out", "a", "--fps", "nan"},
-        {"--out", "a", "--start", "inf"},
-        {"--out", "a", "--start", "1e999"},
-        {"--out", "a", "--start", "12abc"},
-        {"--out", "a", "--start", ""},
-        {"--out", "a", "--verbose", "1"},
-        {"--out", "a", "extra"},
+    // Each refused command line and what its first line must name.
+    const std::vector<std::pair<std::vector<const char *>, const char *>> bad = {
+        {{}, "--out DIR"},
+        {{"--out"}, "--out"},
+        {{"--start", "1"}, "--out DIR"},                 // no output
+        {{"--out", ""}, "--out"},
+        {{"--out", "a", "--out", "b"}, "--out"},
+        {{"--out", "a", "--frames", "0"}, "--frames"},
+        {{"--out", "a", "--frames", "-3"}, "--frames"},
+        {{"--out", "a", "--frames", "2.5"}, "--frames"},
+        {{"--out", "a", "--frames", "99999999999999999999"}, "--frames"},
+        {{"--out", "a", "--fps", "0"}, "--fps"},
+        {{"--out", "a", "--fps", "-60"}, "--fps"},
+        {{"--out", "a", "--fps", "nan"}, "--fps"},
+        {{"--out", "a", "--start", "inf"}, "--start"},
+        {{"--out", "a", "--start", "1e999"}, "--start"},
+        {{"--out", "a", "--start", "12abc"}, "--start"},
+        {{"--out", "a", "--start", ""}, "--start"},
+        {{"--out", "a", "--verbose", "1"}, "--verbose"},
+        {{"--out", "a", "extra"}, "extra"},
         // Exactly one of --out and --video; a known container; CRF in range.
-        {"--out", "a", "--video", "v.mp4"},
-        {"--video", "v.mp4", "--video", "w.mp4"},
-        {"--video", "v.mkv"},
-        {"--video", "v"},
-        {"--video", ".mp4"},
-        {"--video", "mp4"},
-        {"--video", ""},
-        {"--out", "a", "--quality", "18"},
-        {"--video", "v.mp4", "--quality", "52"},
-        {"--video", "v.webm", "--quality", "64"},
-        {"--video", "v.mp4", "--quality", "-1"},
-        {"--video", "v.mp4", "--quality", "18.5"},
-        {"--video", "v.mp4", "--renderer", "opengles2"},
-        {"--video", "v.mp4", "--renderer", ""},
-        {"--video", "v.mp4", "--fps", "1001"},
+        {{"--out", "a", "--video", "v.mp4"}, "--video"},
+        {{"--video", "v.mp4", "--video", "w.mp4"}, "--video"},
+        {{"--video", "v.mkv"}, "--video: 'v.mkv' must end in .mp4"},
+        {{"--video", "v"}, "--video"},
+        {{"--video", ".mp4"}, "--video"},
+        {{"--video", ""}, "--video"},
+        {{"--out", "a", "--quality", "18"}, "--quality"},
+        {{"--video", "v.mp4", "--quality", "52"}, "--quality: 52 is above 51"},
+        {{"--video", "v.webm", "--quality", "64"}, "--quality"},
+        {{"--video", "v.mp4", "--quality", "-1"}, "--quality"},
+        {{"--video", "v.mp4", "--quality", "18.5"}, "--quality"},
+        {{"--video", "v.mp4", "--renderer", "opengles2"}, "--renderer"},
+        {{"--video", "v.mp4", "--fps", "1001"}, "--fps"},
     };
-    for (const auto &words : bad)
-        EXPECT_FALSE(parse(words, &a)) << (words.empty() ? "(none)" : words.back());
+    for (const auto &[words, named] : bad) {
+        std::string printed;
+        const char *last = words.empty() ? "(none)" : words.back();
+        EXPECT_EQ(refuse(words, &printed), 2) << last;
+        const size_t eol = printed.find('\n');
+        ASSERT_NE(eol, std::string::npos) << last;
+        const std::string first = printed.substr(0, eol);
+        EXPECT_EQ(first.rfind("capture: ", 0), 0u) << first;
+        EXPECT_NE(first.find(named), std::string::npos) << first << " does not name " << named;
+        EXPECT_EQ(printed.substr(eol + 1), std::string(CAPTURE_USAGE) + "\n") << last;
+    }
 }
 
 TEST(CaptureArgs, VideoContainerQualityAndRenderer)
@@ -93,7 +113,7 @@ TEST(CaptureArgs, VideoContainerQualityAndRenderer)
     EXPECT_EQ(a.output, CaptureOutput::Webm);
     EXPECT_EQ(a.frames, 30);
     EXPECT_EQ(a.start, 24.0);
-    EXPECT_EQ(a.quality, 20);
+    EXPECT_EQ(a.quality, 33);
     EXPECT_EQ(a.renderer, CaptureRenderer::Opengl);
 
     // The ends of each encoder's CRF range.

@@ -19,6 +19,7 @@
 #include "sync/device.h"
 #include "transport.h"
 #include "view.h"
+#include "waveform.h"
 
 namespace fs = std::filesystem;
 
@@ -78,7 +79,9 @@ struct Watched : ::testing::Test {
     // Polls once and applies a new timeline, as the studio does before a frame.
     WatchResult poll()
     {
-        const WatchResult r = poll_timeline_watch(&watch);
+        WatchResult r = poll_timeline_watch(&watch);
+        if (watch.job) // a read started: wait for it as a later frame would
+            r = finish_timeline_watch(&watch);
         if (r == WATCH_NEW_TIMELINE) {
             EXPECT_TRUE(apply_timeline(watch.timeline, Tracks, TRACK_COUNT));
         }
@@ -196,6 +199,50 @@ TEST_F(Watched, SourceBadAtStartShowsErrorsWithEmptyTracks)
     EXPECT_NE(error.find("missing.txt"), std::string::npos);
 }
 
+TEST_F(Watched, UnchangedLargeFilesAreNotReadAgain)
+{
+    // A good source with a 10 MB comment line: read and parsed once, then
+    // every poll only looks at the file.
+    std::string big = "# " + std::string(10u << 20, 'x') + "\n" + source(4, 44);
+    open(big);
+    EXPECT_EQ(watch.reads, 1u);
+    EXPECT_EQ(clear_r(), 44.0f);
+    for (int i = 0; i < 100; i++)
+        ASSERT_EQ(poll(), WATCH_UNCHANGED);
+    EXPECT_EQ(watch.reads, 1u);
+
+    // 20 MB is over the limit: not read at all, reported once, tracks kept.
+    write(std::string(20u << 20, '#'), file);
+    int reported = 0;
+    for (int i = 0; i < 100; i++)
+        reported += poll() == WATCH_READ_ERROR;
+    EXPECT_LE(watch.reads, 2u);
+    EXPECT_EQ(reported, 1);
+    EXPECT_TRUE(watch.unreadable);
+    EXPECT_NE(watch.read_error.find("larger than"), std::string::npos) << watch.read_error;
+    EXPECT_EQ(clear_r(), 44.0f);
+}
+
+TEST_F(Watched, AFifoNeverBlocksTheOpenOrThePoll)
+{
+    // Opened directly (as when it is renamed in between a look and the
+    // open): the open does not wait for a writer, the descriptor is refused.
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    WatchResult first = WATCH_UNCHANGED;
+    std::string error;
+    EXPECT_FALSE(open_timeline_watch(&watch, file.string(), &first, &error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+
+    fs::remove(file);
+    open(source(1, 10));
+    fs::remove(file);
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);
+    EXPECT_EQ(poll(), WATCH_READ_ERROR); // the same reason at a second poll
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);  // and only once
+    EXPECT_EQ(clear_r(), 10.0f);
+}
+
 // ---- Transport at 150 BPM: 20 rows a second, 8 rows a beat, 32 a bar --------
 
 TEST(Transport, BeatAndBarStepsOnTheGrid)
@@ -306,21 +353,83 @@ TEST(StudioView, LetterboxStripAndNames)
     EXPECT_EQ(snapshot_name(-1.0), "snapshot_00-00.000.png");
 }
 
-TEST(StudioArgsTest, TimelineAndStart)
+TEST(StudioView, StripZoomSnapAndEnvelope)
+{
+    // 175 s shown whole; halving around 87.5 s keeps 87.5 s in the middle,
+    // and a zoom never goes past the ends nor below two beats (0.8 s).
+    StripSpan span{0.0, 175.0};
+    span = zoom_strip(span, 0.5, 87.5, 175.0);
+    EXPECT_DOUBLE_EQ(span.from, 43.75);
+    EXPECT_DOUBLE_EQ(span.to, 131.25);
+    span = zoom_strip(StripSpan{87.5, 175.0}, 0.5, 175.0, 175.0); // around the end
+    EXPECT_DOUBLE_EQ(span.from, 131.25);
+    EXPECT_DOUBLE_EQ(span.to, 175.0);
+    span = zoom_strip(span, 4.0, 175.0, 175.0); // out past the start: clamped
+    EXPECT_DOUBLE_EQ(span.from, 0.0);
+    EXPECT_DOUBLE_EQ(span.to, 175.0);
+    for (int i = 0; i < 20; i++)
+        span = zoom_strip(span, 0.5, 100.0, 175.0);
+    EXPECT_NEAR(span.to - span.from, 0.8, 1e-9);
+    span = zoom_strip(span, 1e6, 100.0, 175.0);
+    EXPECT_DOUBLE_EQ(span.from, 0.0);
+    EXPECT_DOUBLE_EQ(span.to, 175.0);
+    // Following the playhead: a time outside the span pages it along.
+    span = follow_strip(StripSpan{0.0, 10.0}, 25.0, 175.0);
+    EXPECT_DOUBLE_EQ(span.from, 24.0);
+    EXPECT_DOUBLE_EQ(span.to, 34.0);
+    const SDL_Rect strip = {8, 0, 100, 30};
+    EXPECT_DOUBLE_EQ(strip_time_in(strip, 58, StripSpan{10.0, 20.0}), 15.0);
+
+    // Beats are 0.4 s: 87.5 s lies nearest to 87.6 s (row 1752, 54:3).
+    EXPECT_DOUBLE_EQ(snap_to_beat(87.5), 87.6);
+    EXPECT_DOUBLE_EQ(snap_to_beat(0.1), 0.0);
+    EXPECT_DOUBLE_EQ(snap_to_beat(-3.0), 0.0);
+
+    // Two columns of 0.01 s buckets, 4 pixels high: peaks 0.5 and 1.0 give
+    // bars of 2 and 4 rows about the middle.
+    uint32_t px[2 * 4];
+    paint_waveform({0.5f, 0.25f, 1.0f, 0.0f}, 0.01, StripSpan{0.0, 0.04}, px, 2, 4);
+    const uint32_t B = 0x78000000u;
+    const uint32_t expected[8] = {0, B, B, B, B, B, 0, B};
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(px[i], expected[i]) << i;
+}
+
+TEST(StudioArgsTest, TimelineStartHelpAndFaultsNamed)
 {
     StudioArgs a;
+    std::string text;
     const char *plain[] = {"studio"};
-    ASSERT_TRUE(parse_studio_args(1, plain, &a));
+    ASSERT_EQ(parse_studio_args(1, plain, &a, &text), STUDIO_ARGS_OK);
     EXPECT_TRUE(a.timeline.empty());
     EXPECT_EQ(a.start, 0.0);
     const char *both[] = {"studio", "--start", "24.5", "t.txt"};
-    ASSERT_TRUE(parse_studio_args(4, both, &a));
+    ASSERT_EQ(parse_studio_args(4, both, &a, &text), STUDIO_ARGS_OK);
     EXPECT_EQ(a.timeline, "t.txt");
     EXPECT_EQ(a.start, 24.5);
-    for (auto bad : std::vector<std::vector<const char *>>{
-             {"studio", "--start"}, {"studio", "--start", "x"}, {"studio", "--start", "nan"},
-             {"studio", "a", "b"}, {"studio", "--loop"}, {"studio", "--start", "1", "--start", "2"}})
-        EXPECT_FALSE(parse_studio_args(static_cast<int>(bad.size()), bad.data(), &a)) << bad[1];
+
+    const char *help[] = {"studio", "--help"};
+    ASSERT_EQ(parse_studio_args(2, help, &a, &text), STUDIO_ARGS_HELP);
+    EXPECT_NE(text.find("--start"), std::string::npos) << text;
+    EXPECT_NE(text.find("TIMELINE"), std::string::npos) << text;
+
+    // Each fault: one line naming what is wrong, then the usage line.
+    const std::vector<std::pair<std::vector<const char *>, std::string>> bad = {
+        {{"studio", "--start"}, "--start"},
+        {{"studio", "--start", "x"}, "--start"},
+        {{"studio", "--start", "nan"}, "--start"},
+        {{"studio", "--start", "1", "--start", "2"}, "--start"},
+        {{"studio", "a", "b"}, "b"},
+        {{"studio", "--loop"}, "--loop"},
+    };
+    for (const auto &[args, named] : bad) {
+        ASSERT_EQ(parse_studio_args(static_cast<int>(args.size()), args.data(), &a, &text), STUDIO_ARGS_BAD)
+            << args[1];
+        const size_t nl = text.find('\n');
+        ASSERT_NE(nl, std::string::npos);
+        EXPECT_NE(text.substr(0, nl).find(named), std::string::npos) << text;
+        EXPECT_EQ(text.substr(nl + 1), std::string(STUDIO_USAGE) + "\n") << text;
+    }
 }
 
 } // namespace

@@ -5,21 +5,21 @@
 //
 // Starts the demo exactly as it starts itself (images from this program's
 // directory, tracks and music from the working directory), with vertical
-// sync off. Then, for each scene index 0 to 7, for a frame with no scene
-// (-1) and for one with neither scene nor text (the loop's own cost), renders N frames (default 300) with fixed track values, the music
-// time advancing 1/60 s per frame, and prints per scene the median and 90th
+// sync off, and reports the start-up time: from entering main to the end of
+// start_up(), and to the first frame (music time 0) presented.
+//
+// Then the tracks are given fixed values (one key each, through the sync
+// device, as an editor would), and for each scene of the scene table, for a
+// frame with no scene (-1) and for one with neither scene nor text (the
+// loop's own cost) it renders N frames (default 300), the music time
+// advancing 1/60 s per frame, and prints per scene the median and 90th
 // percentile, in milliseconds, of
 //   frame: the whole frame up to SDL_RenderPresent and a one-pixel read-back
 //          (so the renderer has finished its work);
 //   scene: draw_scene, that is the scene routine with the loop's own steps
 //          around it (for scene 0 the clear, Canvas upload and copy).
-// Extra rows time the software pixel work alone: the landscape at the bench
-// camera, the streak pattern when H changes every frame, and the CPU passes
-// of the render-target scenes (smear, sphere, fire with its overlays, the
-// glyph field's plan of 1170 copies).
-//
-// First it reports the start-up time: from entering main to the end of
-// start_up(), and to the first frame (music time 0) presented.
+// Last, the scenes' software pixel passes alone (scenes/scene_passes.h),
+// each into a scratch buffer.
 //
 // With --renderer software the dummy video driver and the software renderer
 // are used (no display needed); otherwise SDL picks as for the demo.
@@ -28,20 +28,17 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/frame.h"
 #include "app/startup.h"
-#include "state/state.h"
-#include "scenes/fire.h"
-#include "scenes/glyph_field.h"
-#include "scenes/landscape.h"
-#include "scenes/ray_sphere.h"
-#include "scenes/render_target.h"
+#include "command_line.h"
+#include "scenes/scene_passes.h"
 #include "scenes/scene_table.h"
-#include "scenes/sprite_drip.h"
-#include "scenes/streak_window.h"
+#include "state/state.h"
+#include "sync/device.h"
+#include "sync/track.h"
 
 namespace {
 
@@ -52,24 +49,27 @@ struct BenchArgs {
     bool software = false;
 };
 
-bool parse_args(int argc, char **argv, BenchArgs *args)
+// -1 to go on, else the exit status (help or a usage error, printed).
+int parse_args(int argc, char **argv, BenchArgs *args)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
-            char *end = nullptr;
-            const long n = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || end == argv[i] || n < 1 || n > 1000000)
-                return false;
-            args->frames = n;
-        } else if (std::strcmp(argv[i], "--renderer") == 0 && i + 1 < argc &&
-                   std::strcmp(argv[i + 1], "software") == 0) {
-            args->software = true;
-            ++i;
-        } else {
-            return false;
-        }
-    }
-    return true;
+    CommandLine cl("bench",
+                   "Times every scene through the demo's own start-up and frame functions:\n"
+                   "the median and 90th percentile of the whole frame and of the scene's own\n"
+                   "work, then the software pixel passes alone.",
+                   USAGE);
+    std::string renderer;
+    cl.app.add_option("--frames", args->frames, "frames per scene, 1 to 1000000")
+        ->type_name("N")
+        ->check(whole_number(1, 1000000))
+        ->capture_default_str();
+    cl.app.add_option("--renderer", renderer,
+                      "software: SDL's dummy video driver and software renderer, no display"
+                      " (default: the renderer SDL picks, as for the demo)")
+        ->type_name("software")
+        ->check(CLI::IsMember({"software"}).description(""));
+    const int status = cl.parse(argc, argv);
+    args->software = renderer == "software";
+    return status;
 }
 
 double now_ms()
@@ -78,21 +78,39 @@ double now_ms()
     return std::chrono::duration<double, std::milli>(clock::now().time_since_epoch()).count();
 }
 
-// Track values of every bench frame: a landscape at draw distance 600 seen
+// The values of every bench frame: a landscape at draw distance 600 seen
 // from above the hills, a light clear colour, and overlay line 17.
-void set_bench_values()
+constexpr TrackValueSet BENCH_VALUES = [] {
+    TrackValueSet v{};
+    v.clear_r = 200.0f;
+    v.clear_g = 180.0f;
+    v.clear_b = 160.0f;
+    v.clear_a = 17.0f;
+    v.cam_x = 300.0f;
+    v.cam_y = 400.0f;
+    v.cam_h = 180.0f;
+    v.cam_hori = -20.0f;
+    v.cam_scaleh = 60.0f;
+    v.cam_rot = 0.7f;
+    v.cam_dist = 600.0f;
+    return v;
+}();
+
+void hold_track(TrackId id, float value)
 {
-    TrackValues.clear_r = 200.0f;
-    TrackValues.clear_g = 180.0f;
-    TrackValues.clear_b = 160.0f;
-    TrackValues.clear_a = 17.0f;
-    TrackValues.cam_x = 300.0f;
-    TrackValues.cam_y = 400.0f;
-    TrackValues.cam_h = 180.0f;
-    TrackValues.cam_hori = -20.0f;
-    TrackValues.cam_scaleh = 60.0f;
-    TrackValues.cam_rot = 0.7f;
-    TrackValues.cam_dist = 600.0f;
+    const SyncKey key{0, value, INTERP_HOLD};
+    set_track_keys(Tracks[id], &key, 1);
+}
+
+// Every track holds one value from row 0 on: the bench values, the given
+// scene index and overlay line.
+void hold_bench_values(int scene, float line)
+{
+    hold_track(TRACK_SCENE, static_cast<float>(scene));
+#define DEMO_HOLD_TRACK(ID, FIELD, NAME) hold_track(TRACK_##ID, BENCH_VALUES.FIELD);
+    DEMO_VALUE_TRACKS(DEMO_HOLD_TRACK)
+#undef DEMO_HOLD_TRACK
+    hold_track(TRACK_CLEAR_A, line);
 }
 
 struct Stats {
@@ -106,13 +124,95 @@ Stats stats_of(std::vector<double> v)
     return Stats{v[n / 2], v[std::min(n - 1, (n * 9) / 10)]};
 }
 
-void print_row(const char *label, const Stats &frame, const Stats *scene)
+void print_row(const std::string &label, const Stats &frame, const Stats *scene)
 {
     if (scene)
-        std::printf("%-22s %9.3f %9.3f %9.3f %9.3f\n", label, frame.median, frame.p90, scene->median,
-                    scene->p90);
+        std::printf("%-30s %9.3f %9.3f %9.3f %9.3f\n", label.c_str(), frame.median, frame.p90,
+                    scene->median, scene->p90);
     else
-        std::printf("%-22s %9s %9s %9.3f %9.3f\n", label, "-", "-", frame.median, frame.p90);
+        std::printf("%-30s %9s %9s %9.3f %9.3f\n", label.c_str(), "-", "-", frame.median, frame.p90);
+}
+
+// Waits for the renderer to finish the frame: a one-pixel read-back.
+void finish_rendering()
+{
+    uint32_t pixel = 0;
+    const SDL_Rect one{0, 0, 1, 1};
+    SDL_RenderReadPixels(renderer, &one, SDL_PIXELFORMAT_ARGB8888, &pixel, 4);
+}
+
+// Start-up, then the first frame as the demo draws it: at music time 0, presented.
+bool time_start_up(double launch_ms)
+{
+    if (start_up() != 0)
+        return false;
+    const double ready_ms = now_ms();
+    render_frame(0.0);
+    SDL_RenderPresent(renderer);
+    finish_rendering();
+    const double first_frame_ms = now_ms();
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(renderer, &info) == 0)
+        std::printf("renderer: %s, video driver: %s\n", info.name, SDL_GetCurrentVideoDriver());
+    std::printf("start-up %.1f ms, first frame presented after %.1f ms\n", ready_ms - launch_ms,
+                first_frame_ms - launch_ms);
+    return true;
+}
+
+// N frames of one scene index through the frame's own steps; the music
+// time goes on from *seconds.
+void time_scene(int index, float line, const std::string &label, long frames, double *seconds)
+{
+    hold_bench_values(index, line);
+    std::vector<double> frame_ms, scene_ms;
+    for (long i = 0; i < frames; ++i) {
+        const double t0 = now_ms();
+        update_frame_values(*seconds);
+        clear_frame_buffers();
+        const double s0 = now_ms();
+        draw_scene(current_scene_index());
+        const double s1 = now_ms();
+        finish_frame();
+        SDL_RenderPresent(renderer);
+        finish_rendering();
+        frame_ms.push_back(now_ms() - t0);
+        scene_ms.push_back(s1 - s0);
+        *seconds += 1.0 / 60.0;
+    }
+    const Stats scene = stats_of(scene_ms);
+    print_row(label, stats_of(frame_ms), &scene);
+}
+
+void time_scenes(long frames)
+{
+    std::printf("%-30s %9s %9s %9s %9s\n", "scene", "frame", "frame p90", "scene", "scene p90");
+    double seconds = 0.0;
+    for (int i = 0; i < SCENE_COUNT; ++i)
+        time_scene(i, BENCH_VALUES.clear_a, std::to_string(i) + " " + SceneTable[i].name, frames,
+                   &seconds);
+    time_scene(-1, BENCH_VALUES.clear_a, "no scene", frames, &seconds);
+    time_scene(-1, 0.0f, "loop only", frames, &seconds);
+}
+
+// The software passes, each reading the bench camera's landscape picture
+// as its snapshot and writing a scratch picture.
+void time_passes(long frames)
+{
+    std::vector<uint32_t> snapshot(CANVAS_W * CANVAS_H), out(CANVAS_W * CANVAS_H);
+    ScenePassInput in{snapshot.data(), BENCH_VALUES, Tick, 0};
+    ScenePasses[0].run(in, snapshot.data());
+    for (const ScenePass &pass : ScenePasses) {
+        std::vector<double> work_ms;
+        for (long i = 0; i < frames; ++i) {
+            in.frame = static_cast<int32_t>(i);
+            const double t0 = now_ms();
+            pass.run(in, out.data());
+            work_ms.push_back(now_ms() - t0);
+        }
+        const std::string label =
+            std::to_string(pass.scene) + " " + SceneTable[pass.scene].name + ": " + pass.what;
+        print_row(label, stats_of(work_ms), nullptr);
+    }
 }
 
 } // namespace
@@ -121,146 +221,17 @@ int main(int argc, char **argv)
 {
     const double launch_ms = now_ms();
     BenchArgs args;
-    if (!parse_args(argc, argv, &args)) {
-        std::fprintf(stderr, "%s\n", USAGE);
-        return 2;
-    }
+    if (const int status = parse_args(argc, argv, &args); status >= 0)
+        return status;
     setenv("SDL_AUDIODRIVER", "dummy", 0); // the bench plays no sound
     if (args.software)
         select_headless_video();
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
-    if (start_up() != 0)
+    if (!time_start_up(launch_ms))
         return 1;
-    const double ready_ms = now_ms();
-    // The first frame as the demo draws it: at music time 0, presented.
-    render_frame(0.0);
-    SDL_RenderPresent(renderer);
-    uint32_t first_pixel = 0;
-    const SDL_Rect first_one{0, 0, 1, 1};
-    SDL_RenderReadPixels(renderer, &first_one, SDL_PIXELFORMAT_ARGB8888, &first_pixel, 4);
-    const double first_frame_ms = now_ms();
-
-    SDL_RendererInfo info;
-    if (SDL_GetRendererInfo(renderer, &info) == 0)
-        std::printf("renderer: %s, video driver: %s, %ld frames per scene\n", info.name,
-                    SDL_GetCurrentVideoDriver(), args.frames);
-    std::printf("start-up %.1f ms, first frame presented after %.1f ms\n", ready_ms - launch_ms,
-                first_frame_ms - launch_ms);
-    std::printf("%-22s %9s %9s %9s %9s\n", "scene", "frame", "frame p90", "scene", "scene p90");
-
-    double seconds = 0.0;
-    std::vector<double> frame_ms, scene_ms;
-    // Index -2 is the loop alone: no scene and no line of text.
-    std::vector<int> indices;
-    for (int i = 0; i < SCENE_COUNT; ++i)
-        indices.push_back(i);
-    indices.push_back(-1);
-    indices.push_back(-2);
-    for (int index : indices) {
-        frame_ms.clear();
-        scene_ms.clear();
-        for (long i = 0; i < args.frames; ++i) {
-            const double t0 = now_ms();
-            update_frame_values(seconds);
-            set_bench_values();
-            if (index == -2)
-                TrackValues.clear_a = 0.0f;
-            clear_frame_buffers();
-            const double s0 = now_ms();
-            draw_scene(index);
-            const double s1 = now_ms();
-            finish_frame();
-            SDL_RenderPresent(renderer);
-            uint32_t pixel = 0;
-            SDL_Rect one{0, 0, 1, 1};
-            SDL_RenderReadPixels(renderer, &one, SDL_PIXELFORMAT_ARGB8888, &pixel, 4);
-            const double t1 = now_ms();
-            frame_ms.push_back(t1 - t0);
-            scene_ms.push_back(s1 - s0);
-            seconds += 1.0 / 60.0;
-        }
-        char label[32];
-        if (const SceneInfo *scene = find_scene(index))
-            std::snprintf(label, sizeof label, "%d %s", index, scene->name);
-        else
-            std::snprintf(label, sizeof label, "%s", index == -1 ? "no scene" : "loop only");
-        const Stats scene = stats_of(scene_ms);
-        print_row(label, stats_of(frame_ms), &scene);
-    }
-
-    // The software pixel work alone, into a scratch Canvas.
-    std::vector<uint32_t> canvas(CANVAS_W * CANVAS_H);
-    std::vector<double> work_ms;
-    set_bench_values();
-    const LandscapeCamera cam{TrackValues.cam_x,  TrackValues.cam_y,    TrackValues.cam_rot,
-                              TrackValues.cam_dist, TrackValues.cam_h, TrackValues.cam_hori,
-                              TrackValues.cam_scaleh};
-    for (long i = 0; i < args.frames; ++i) {
-        std::fill(canvas.begin(), canvas.end(), 0u);
-        const double t0 = now_ms();
-        render_landscape(canvas.data(), HeightMap, ColourMap, cam);
-        work_ms.push_back(now_ms() - t0);
-    }
-    print_row("0 landscape pixels", stats_of(work_ms), nullptr);
-
-    work_ms.clear();
-    for (long i = 0; i < args.frames; ++i) {
-        const double t0 = now_ms();
-        render_streak_pattern(canvas.data(), static_cast<int32_t>(i));
-        work_ms.push_back(now_ms() - t0);
-    }
-    print_row("3 pattern, new H", stats_of(work_ms), nullptr);
-
-    // The render-target scenes' CPU passes, reading the landscape picture
-    // as their snapshot and writing a scratch copy of it.
-    render_landscape(canvas.data(), HeightMap, ColourMap, cam);
-    std::vector<uint32_t> out(canvas);
-    struct Pass {
-        const char *label;
-        void (*run)(const uint32_t *snapshot, uint32_t *out);
-    };
-    const Pass passes[] = {
-        {"1 smear pixels",
-         [](const uint32_t *snap, uint32_t *o) { smear_columns(snap, TARGET_W, o, TARGET_W); }},
-        {"4 sphere pixels",
-         [](const uint32_t *, uint32_t *o) {
-             const SphereFrame f = prepare_sphere_frame(TrackValues.cam_rot, TrackValues.cam_x,
-                                                        TrackValues.cam_y, 1.2f);
-             cast_sphere(f, view_surface(TextureloopSurface), o, TARGET_W);
-         }},
-        {"5 fire + house lines",
-         [](const uint32_t *snap, uint32_t *o) {
-             uint32_t seed[TARGET_W];
-             seed_fire_row(seed);
-             update_fire(snap, TARGET_W, o, TARGET_W, 1);
-             draw_house_lines(view_surface(HouseSurface), o, TARGET_W);
-         }},
-        {"5 fire + dissolve",
-         [](const uint32_t *snap, uint32_t *o) {
-             uint32_t seed[TARGET_W];
-             seed_fire_row(seed);
-             update_fire(snap, TARGET_W, o, TARGET_W, 0);
-             dissolve_smears(view_surface(Smear1Surface), view_surface(Smear2Surface), 0.5f, o,
-                             TARGET_W);
-         }},
-        {"6 glyph plan",
-         [](const uint32_t *, uint32_t *) {
-             static GlyphCopy copies[GLYPH_COPIES];
-             int32_t state = GLYPH_RANDOM_START;
-             char line[GLYPH_LINE_LENGTH];
-             plan_glyph_field(&state, line, Tick, GlyphTable, copies);
-         }},
-    };
-    for (const Pass &pass : passes) {
-        work_ms.clear();
-        for (long i = 0; i < args.frames; ++i) {
-            const double t0 = now_ms();
-            pass.run(canvas.data(), out.data());
-            work_ms.push_back(now_ms() - t0);
-        }
-        print_row(pass.label, stats_of(work_ms), nullptr);
-    }
-
+    std::printf("%ld frames per scene\n", args.frames);
+    time_scenes(args.frames);
+    time_passes(args.frames);
     tear_down();
     return 0;
 }

@@ -1,38 +1,11 @@
-// capture_args.cpp - strict parsing of the capture command line.
+// capture_args.cpp - the capture command line on CLI11.
 #include "capture_args.h"
 
 #include <strings.h>
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 
-static bool parse_double(const char *s, double *out)
-{
-    if (!*s)
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    const double v = std::strtod(s, &end);
-    if (*end || errno == ERANGE || !std::isfinite(v))
-        return false;
-    *out = v;
-    return true;
-}
-
-static bool parse_whole(const char *s, long lo, long hi, long *out)
-{
-    if (!*s || *s == '-' || *s == '+')
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    const long v = std::strtol(s, &end, 10);
-    if (*end || errno == ERANGE || v < lo || v > hi)
-        return false;
-    *out = v;
-    return true;
-}
+#include "command_line.h"
 
 static bool ends_with_nocase(const std::string &s, const char *tail)
 {
@@ -40,71 +13,84 @@ static bool ends_with_nocase(const std::string &s, const char *tail)
     return s.size() > n && strcasecmp(s.c_str() + s.size() - n, tail) == 0;
 }
 
-bool parse_capture_args(int argc, const char *const *argv, CaptureArgs *out)
+static const CLI::Validator VideoName(
+    [](std::string &name) -> std::string {
+        if (ends_with_nocase(name, ".mp4") || ends_with_nocase(name, ".webm"))
+            return {};
+        return "'" + name + "' must end in .mp4 (H.264 and AAC) or .webm (VP9 and Opus)";
+    },
+    "");
+
+int parse_capture_args(int argc, const char *const *argv, CaptureArgs *out)
 {
+    CommandLine cl("capture",
+                   "Renders the demo's frames at music times start + i / fps without a display,\n"
+                   "as PNG files DIR/frame-000000.png, ... or as one video file with the\n"
+                   "soundtrack. Images come from this program's directory, tracks and music\n"
+                   "from the working directory. Each file is written under a temporary name\n"
+                   "beside it and renamed when complete.",
+                   CAPTURE_USAGE);
     CaptureArgs a;
-    bool seen_out = false, seen_video = false, seen_start = false, seen_frames = false,
-         seen_fps = false, seen_quality = false, seen_renderer = false;
-    long quality = 0;
-    for (int i = 1; i < argc; i += 2) {
-        const char *opt = argv[i];
-        if (i + 1 >= argc)
-            return false;
-        const char *val = argv[i + 1];
-        if (!std::strcmp(opt, "--out") && !seen_out) {
-            if (!*val)
-                return false;
-            a.out_dir = val;
-            seen_out = true;
-        } else if (!std::strcmp(opt, "--video") && !seen_video) {
-            a.video_path = val;
-            if (ends_with_nocase(a.video_path, ".mp4"))
-                a.output = CaptureOutput::Mp4;
-            else if (ends_with_nocase(a.video_path, ".webm"))
-                a.output = CaptureOutput::Webm;
-            else
-                return false;
-            seen_video = true;
-        } else if (!std::strcmp(opt, "--start") && !seen_start) {
-            if (!parse_double(val, &a.start))
-                return false;
-            seen_start = true;
-        } else if (!std::strcmp(opt, "--frames") && !seen_frames) {
-            if (!parse_whole(val, 1, 1000000, &a.frames))
-                return false;
-            seen_frames = true;
-        } else if (!std::strcmp(opt, "--fps") && !seen_fps) {
-            if (!parse_double(val, &a.fps) || !(a.fps > 0.0) || a.fps > 1000.0)
-                return false;
-            seen_fps = true;
-        } else if (!std::strcmp(opt, "--quality") && !seen_quality) {
-            if (!parse_whole(val, 0, WEBM_MAX_QUALITY, &quality))
-                return false;
-            seen_quality = true;
-        } else if (!std::strcmp(opt, "--renderer") && !seen_renderer) {
-            if (!std::strcmp(val, "software"))
-                a.renderer = CaptureRenderer::Software;
-            else if (!std::strcmp(val, "opengl"))
-                a.renderer = CaptureRenderer::Opengl;
-            else
-                return false;
-            seen_renderer = true;
-        } else {
-            return false;
-        }
-    }
-    if (seen_out == seen_video)
-        return false;
-    if (seen_quality) {
-        const long max = a.output == CaptureOutput::Mp4 ? MP4_MAX_QUALITY : WEBM_MAX_QUALITY;
-        if (seen_out || quality > max)
-            return false;
+    long quality = -1;
+    std::string renderer = "software";
+    CLI::App &app = cl.app;
+    CLI::Option *out_opt = app.add_option("--out", a.out_dir, "write PNG frames into DIR (made when missing)")
+                               ->type_name("DIR")
+                               ->check(NotEmpty);
+    CLI::Option *video_opt =
+        app.add_option("--video", a.video_path,
+                       "write one video file: .mp4 (H.264, AAC) or .webm (VP9, Opus)")
+            ->type_name("FILE")
+            ->check(VideoName)
+            ->excludes(out_opt);
+    out_opt->excludes(video_opt);
+    app.add_option("--start", a.start, "music time of the first frame, in seconds")
+        ->type_name("SECONDS")
+        ->check(finite_number())
+        ->capture_default_str();
+    CLI::Option *frames_opt =
+        app.add_option("--frames", a.frames,
+                       "frames to make, 1 to 1000000 (default: 1 for PNG; a video runs to the end of music.ogg)")
+            ->type_name("N")
+            ->check(whole_number(1, CAPTURE_MAX_FRAMES));
+    app.add_option("--fps", a.fps, "frames per second of music time, above 0 and at most 1000")
+        ->type_name("F")
+        ->check(finite_number(true, 1000.0))
+        ->capture_default_str();
+    CLI::Option *quality_opt =
+        app.add_option("--quality", quality,
+                       "the video encoder's CRF, lower is better and bigger (default: MP4 18, 0-51;"
+                       " WebM 33, 0-63)")
+            ->type_name("Q")
+            ->check(whole_number(0, WEBM_MAX_QUALITY))
+            ->needs(video_opt);
+    app.add_option("--renderer", renderer,
+                   "software: SDL's dummy video driver and software renderer, no display needed;"
+                   " opengl: SDL's opengl renderer on a display")
+        ->type_name("software|opengl")
+        ->check(CLI::IsMember({"software", "opengl"}).description(""))
+        ->capture_default_str();
+
+    const int status = cl.parse(argc, argv);
+    if (status >= 0)
+        return status;
+    if (!*out_opt && !*video_opt)
+        return cl.error("give --out DIR for PNG frames or --video FILE for a video");
+    a.renderer = renderer == "opengl" ? CaptureRenderer::Opengl : CaptureRenderer::Software;
+    if (*video_opt) {
+        const bool mp4 = ends_with_nocase(a.video_path, ".mp4");
+        a.output = mp4 ? CaptureOutput::Mp4 : CaptureOutput::Webm;
+        const long max = mp4 ? MP4_MAX_QUALITY : WEBM_MAX_QUALITY;
+        if (quality > max)
+            return cl.error("--quality: " + std::to_string(quality) + " is above " +
+                            std::to_string(max) + ", the highest CRF for " +
+                            (mp4 ? "MP4" : "WebM"));
+        if (!*quality_opt)
+            quality = mp4 ? MP4_DEFAULT_QUALITY : WEBM_DEFAULT_QUALITY;
         a.quality = static_cast<int>(quality);
-    } else if (seen_video) {
-        a.quality = a.output == CaptureOutput::Mp4 ? MP4_DEFAULT_QUALITY : WEBM_DEFAULT_QUALITY;
+        if (!*frames_opt)
+            a.frames = 0;
     }
-    if (seen_video && !seen_frames)
-        a.frames = 0;
     *out = a;
-    return true;
+    return -1;
 }

@@ -21,18 +21,23 @@ constexpr const char *CAPTURE_USAGE =
     "usage: capture (--out DIR | --video FILE.mp4|FILE.webm) [--start SECONDS] [--frames N]"
     " [--fps F] [--quality Q] [--renderer software|opengl]";
 
+// The most frames one run makes, given or planned to the music's end.
+constexpr long CAPTURE_MAX_FRAMES = 1000000;
+
 // Visually lossless for the demo's blocky, flat-shaded pictures; the ranges
 // are the encoders' own CRF ranges.
 enum {
     MP4_DEFAULT_QUALITY = 18,
     MP4_MAX_QUALITY = 51,
-    WEBM_DEFAULT_QUALITY = 20,
+    WEBM_DEFAULT_QUALITY = 33,
     WEBM_MAX_QUALITY = 63,
 };
 
-// Parses argv[1..]. False on anything malformed, missing or repeated: exactly
-// one of --out and --video; a video file ending in .mp4 or .webm (any case);
-// SECONDS finite; N a whole number from 1 to 1000000; F finite and above 0
-// and at most 1000; Q a whole number within the container's CRF range, and
-// only with --video.
-bool parse_capture_args(int argc, const char *const *argv, CaptureArgs *out);
+// Parses argv[1..] into *out. Returns -1 when capture should go on, else its
+// exit status: 0 after printing the help, 2 after printing what was wrong and
+// the usage line. Refused: anything malformed, missing, repeated or unknown;
+// both or neither of --out and --video; a video file not ending in .mp4 or
+// .webm (any case); SECONDS not finite; N not a whole number from 1 to
+// CAPTURE_MAX_FRAMES; F not above 0 or above 1000; Q outside the
+// container's CRF range, or given without --video.
+int parse_capture_args(int argc, const char *const *argv, CaptureArgs *out);

@@ -14,23 +14,35 @@
 
 #include "base/safe_write.h"
 #include "base/tool_error.h"
+#include "command_line.h"
 #include "make_images.h"
 
 int main(int argc, char **argv)
 {
-    const char *usage = "usage: make_images OUTDIR | make_images --icon FILE.ico";
+    std::string dir, icon;
+    CommandLine cl("make_images",
+                   "Generates the demo's BMP images (the list is in base/facts.h) into OUTDIR,\n"
+                   "or with --icon the Windows program's icon instead.",
+                   "usage: make_images OUTDIR | make_images --icon FILE.ico");
+    CLI::Option *dir_opt =
+        cl.app.add_option("OUTDIR", dir, "the directory to write into")->type_name("");
+    CLI::Option *icon_opt =
+        cl.app.add_option("--icon", icon, "write the icon file instead")->type_name("FILE.ico")->excludes(dir_opt);
+    const int status = cl.parse(argc, argv);
+    if (status >= 0)
+        return status;
     std::string error;
-    if (argc == 3 && std::string(argv[1]) == "--icon") {
+    if (*icon_opt) {
         const auto bytes = make_icon_file(make_badtaste(), Rgb{255, 255, 255});
-        if (!write_file_safely(argv[2], bytes.data(), bytes.size(), &error)) {
+        if (!write_file_safely(icon, bytes.data(), bytes.size(), &error)) {
             print_tool_error("make_images", error);
             return 1;
         }
         return 0;
     }
-    if (argc != 2 || argv[1][0] == '-')
-        return print_tool_usage(usage);
-    if (!write_all_images(argv[1], DEFAULT_FONT_PATH, &error)) {
+    if (!*dir_opt)
+        return cl.error("OUTDIR is required");
+    if (!write_all_images(dir, DEFAULT_FONT_PATH, &error)) {
         print_tool_error("make_images", error);
         return 1;
     }

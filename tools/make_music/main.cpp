@@ -10,6 +10,7 @@
 #include "arrangement.h"
 #include "encode.h"
 #include "base/tool_error.h"
+#include "command_line.h"
 #include "song.h"
 
 #include <chrono>
@@ -62,13 +63,18 @@ void print_levels(const Mix &mix)
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        return print_tool_usage("usage: make_music OUT.ogg");
-    }
+    std::string path;
+    CommandLine cl("make_music",
+                   "Renders the demo's soundtrack and writes it as an Ogg Vorbis file.",
+                   "usage: make_music OUT.ogg");
+    cl.app.add_option("OUT.ogg", path, "the file to write")->type_name("")->required();
+    const int status = cl.parse(argc, argv);
+    if (status >= 0)
+        return status;
     // The output is opened first, so that a bad path fails before the render.
     std::string error;
     OutputFile out{nullptr, {}, {}};
-    if (!open_output(argv[1], out, error)) {
+    if (!open_output(path.c_str(), out, error)) {
         print_tool_error("make_music", error);
         return 1;
     }
@@ -112,6 +118,6 @@ int main(int argc, char **argv)
         print_tool_error("make_music", error);
         return 1;
     }
-    std::printf("make_music: wrote %s in %.2f s total\n", argv[1], seconds_since(t0));
+    std::printf("make_music: wrote %s in %.2f s total\n", path.c_str(), seconds_since(t0));
     return 0;
 }

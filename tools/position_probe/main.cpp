@@ -17,6 +17,7 @@
 // Exit status: 0 done, 1 no audio device, 2 bad arguments.
 #include "audio/bass.h"
 #include "base/facts.h"
+#include "command_line.h"
 
 #include <SDL.h>
 
@@ -25,7 +26,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -45,47 +46,36 @@ Stats stats_of(std::vector<double> v)
     return Stats{v.front(), v[v.size() / 2], v[std::min(v.size() - 1, v.size() * 9 / 10)], v.back()};
 }
 
-bool parse_positive(const char *text, double limit, double *out)
-{
-    char *end = nullptr;
-    const double v = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !(v > 0.0) || v > limit)
-        return false;
-    *out = v;
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     double seconds = 5.0, hz = 60.0;
-    const char *music = MUSIC_FILE;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
-            if (!parse_positive(argv[++i], 3600.0, &seconds)) {
-                std::fprintf(stderr, "%s\n", USAGE);
-                return 2;
-            }
-        } else if (std::strcmp(argv[i], "--hz") == 0 && i + 1 < argc) {
-            if (!parse_positive(argv[++i], 1000.0, &hz)) {
-                std::fprintf(stderr, "%s\n", USAGE);
-                return 2;
-            }
-        } else if (argv[i][0] == '-') {
-            std::fprintf(stderr, "%s\n", USAGE);
-            return 2;
-        } else {
-            music = argv[i];
-        }
-    }
+    std::string music = MUSIC_FILE;
+    CommandLine cl("position_probe",
+                   "Plays the music through the demo's own player calls on SDL's dummy audio\n"
+                   "driver and reads its position H times a second for S seconds, as the frame\n"
+                   "loop does; prints how evenly it moved.",
+                   USAGE);
+    cl.app.add_option("--seconds", seconds, "how long to read, above 0 and at most 3600")
+        ->type_name("S")
+        ->check(finite_number(true, 3600.0))
+        ->capture_default_str();
+    cl.app.add_option("--hz", hz, "readings per second, above 0 and at most 1000")
+        ->type_name("H")
+        ->check(finite_number(true, 1000.0))
+        ->capture_default_str();
+    cl.app.add_option("MUSIC", music, "the Ogg Vorbis file to play")->type_name("")->capture_default_str();
+    const int status = cl.parse(argc, argv);
+    if (status >= 0)
+        return status;
     setenv("SDL_AUDIODRIVER", "dummy", 0);
 
     if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
         std::fprintf(stderr, "position_probe: no audio device: %s\n", SDL_GetError());
         return 1;
     }
-    const HSTREAM stream = BASS_StreamCreateFile(false, music, 0, 0, BASS_STREAM_PRESCAN);
+    const HSTREAM stream = BASS_StreamCreateFile(false, music.c_str(), 0, 0, BASS_STREAM_PRESCAN);
     BASS_Start();
     BASS_ChannelPlay(stream, false);
 

@@ -1,9 +1,7 @@
-// hud.h - what the studio draws over its window: the values of this frame,
-// the timeline strip, and the box of timeline errors.
-//
-// Text is drawn from a glyph atlas made once with SDL_ttf from a monospace
-// Debian font; every draw is a single SDL_RenderGeometry call of quads, so
-// the HUD costs a few draw calls whatever it shows.
+// hud.h - what the studio draws over its window with ImGui's draw lists: the
+// values of this frame, the help line, the timeline strip (zoomable, with
+// time labels, scene names, the beat and bar grid and the music's envelope),
+// and the box of timeline errors.
 #pragma once
 
 #include <SDL.h>
@@ -11,35 +9,39 @@
 #include <string>
 #include <vector>
 
+#include "strip.h"
 #include "transport.h"
 
-struct HudFont {
-    SDL_Texture *atlas = nullptr; // printable ASCII, one cell per character
-    int cell_w = 0, cell_h = 0;   // advance and line height, pixels
-};
-
-// The font the HUD looks for (fonts-dejavu-core).
-constexpr const char *HUD_FONT_PATH = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
-
-// Opens SDL_ttf and builds the atlas. False (reason in *error) when the font
-// cannot be used: the HUD then draws its shapes without text.
-bool open_hud_font(HudFont *font, const char *path, int pixel_size, std::string *error);
-void close_hud_font(HudFont *font);
+struct Waveform;
 
 struct HudState {
     double seconds;   // music time of the frame
     double length;    // the strip's length in seconds (> 0)
+    StripSpan span;   // what the strip shows
     double fps;
     bool paused, muted;
     LoopRange loop;
-    const std::string *notice; // one line under the values (a file that cannot be read), or null
+    bool help;        // the line of keys
+    bool compact;     // the panel without the track values (the grid shows them)
+    std::vector<std::pair<std::string, bool>> notices; // lines under the values; true: a warning
+    Waveform *waveform; // or null
 };
 
-// The value panel and the strip, from the current frame values and tracks.
-void draw_hud(const HudFont &font, const HudState &state);
+// The line of keys shown with F1 or ?.
+extern const char *const HUD_HELP_LINES[];
+
+// The value panel, the help line and the strip, from the frame values and
+// tracks. Returns the y below the panel.
+float draw_hud(const HudState &state);
 
 // A box of error lines in the upper middle of the window.
-void draw_error_box(const HudFont &font, const std::string &errors);
+void draw_error_box(const std::string &errors);
 
 // "mm:ss.mmm" of a music time, rounded to the millisecond.
 std::string format_clock(double seconds);
+
+// "BAR:BEAT" of a row at or after 0.
+std::string bar_beat(int32_t row);
+
+// The name of a scene index, "no scene" for an index without one.
+const char *scene_name(int index);

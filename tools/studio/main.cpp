@@ -2,7 +2,7 @@
 // in an ordinary resizable window, with the timeline source reloaded while it
 // plays, a transport, a HUD and a clickable timeline strip.
 //
-//   studio [TIMELINE] [--start SECONDS]
+//   studio [TIMELINE] [--start SECONDS]   (--help lists them)
 //
 // Run from the demo directory like the demo (images beside the program,
 // music from the working directory). With TIMELINE the tracks come from that
@@ -18,14 +18,17 @@
 #include "music.h"
 #include "studio.h"
 #include "studio_args.h"
+#include "ui_render.h"
 #include "view.h"
 
 int main(int argc, char **argv)
 {
     StudioArgs args;
-    if (!parse_studio_args(argc, argv, &args)) {
-        std::fprintf(stderr, "%s\n", STUDIO_USAGE);
-        return 2;
+    std::string text;
+    switch (parse_studio_args(argc, argv, &args, &text)) {
+    case STUDIO_ARGS_HELP: std::fputs(text.c_str(), stdout); return 0;
+    case STUDIO_ARGS_BAD: std::fputs(text.c_str(), stderr); return 2;
+    case STUDIO_ARGS_OK: break;
     }
 
     Studio studio;
@@ -52,9 +55,14 @@ int main(int argc, char **argv)
     // messages show until the first good save.
     take_watch_result(&studio, first);
 
-    std::string font_error;
-    if (!open_hud_font(&studio.font, HUD_FONT_PATH, 14, &font_error))
-        std::fprintf(stderr, "studio: HUD without text: %s\n", font_error.c_str());
+    std::string ui_error;
+    if (!open_ui(renderer, &ui_error)) {
+        std::fprintf(stderr, "studio: %s\n", ui_error.c_str());
+        close_timeline_watch(&studio.watch);
+        tear_down();
+        return 1;
+    }
+    start_waveform(&studio.waveform, MUSIC_FILE);
 
     if (args.start != 0.0)
         music_seek(clamp_time(args.start, music_length()));
@@ -62,7 +70,9 @@ int main(int argc, char **argv)
     while (!studio.quit)
         run_studio_frame(&studio);
 
-    close_hud_font(&studio.font);
+    stop_waveform(&studio.waveform);
+    close_timeline_watch(&studio.watch);
+    close_ui();
     tear_down();
     return 0;
 }

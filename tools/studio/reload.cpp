@@ -1,99 +1,307 @@
-// reload.cpp - reading, settling and parsing the watched timeline source.
+// reload.cpp - looking at, reading and parsing the watched timeline source.
 #include "reload.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "sync/device.h"
 
-// The parser's own limit for a source file; a timeline is a few kilobytes.
-constexpr size_t MAX_WATCHED_BYTES = 16u << 20;
+// One read and parse, run on its own thread; the fields below `done` belong
+// to the thread until `done` is set.
+struct WatchJob {
+    std::thread thread;
+    std::atomic<bool> done{false};
+    std::string path;
+    size_t max_bytes = 0;
+    bool read_ok = false;
+    std::string read_error;
+    FileIdentity identity; // of the opened descriptor, before reading
+    std::string text;
+    bool parsed_ok = false;
+    Timeline timeline;
+    std::string errors;
 
-// Reads the whole file when it is a regular file (a FIFO would block the
-// frame loop). False with the reason otherwise.
-static bool read_source(const std::string &path, std::string *text, std::string *error)
+    // A watch dropped with a read in flight waits for it here.
+    ~WatchJob()
+    {
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
+static FileIdentity identity_of(const struct stat &st)
 {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        *error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        *error = path + ": not a regular file";
-        return false;
-    }
-    return read_whole_file(path, MAX_WATCHED_BYTES, text, error);
+    FileIdentity id;
+    id.valid = true;
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.size = st.st_size;
+    id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.regular = S_ISREG(st.st_mode);
+    return id;
 }
 
-// Parses a changed text. A good one is taken; a bad one only when `settled`
-// (false: nothing changes and the result is WATCH_UNCHANGED).
-static WatchResult take(TimelineWatch *w, const std::string &text, bool settled)
+static bool same_file(const FileIdentity &a, const FileIdentity &b)
 {
-    Timeline parsed;
-    std::string errors;
-    if (!parse_timeline(text, w->path, &parsed, &errors)) {
-        if (!settled) {
-            w->pending = text;
-            w->has_pending = true;
-            return WATCH_UNCHANGED;
-        }
-        if (errors.empty())
-            errors = w->path + ":1: the timeline does not parse\n";
-        w->errors = errors;
-        w->taken = text;
-        w->has_pending = false;
-        w->pending.clear();
-        return WATCH_NEW_ERRORS;
+    return a.valid && b.valid && a.dev == b.dev && a.ino == b.ino && a.size == b.size &&
+           a.mtime_ns == b.mtime_ns && a.regular == b.regular;
+}
+
+static std::string too_large(const std::string &path, size_t max_bytes)
+{
+    return path + ": larger than " + std::to_string(max_bytes) + " bytes";
+}
+
+// Opens without blocking (a FIFO put in place of the file must not stall)
+// and reads only what the opened descriptor shows to be a regular file.
+static void read_source(WatchJob *job)
+{
+    const int fd = open(job->path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        job->read_error = job->path + ": " + std::strerror(errno);
+        return;
     }
-    w->timeline = std::move(parsed);
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        job->read_error = job->path + ": " + std::strerror(errno);
+        close(fd);
+        return;
+    }
+    job->identity = identity_of(st);
+    if (!S_ISREG(st.st_mode)) {
+        job->read_error = job->path + ": not a regular file";
+        close(fd);
+        return;
+    }
+    if (static_cast<uint64_t>(st.st_size) > job->max_bytes) {
+        job->read_error = too_large(job->path, job->max_bytes);
+        close(fd);
+        return;
+    }
+    std::string &text = job->text;
+    text.resize(static_cast<size_t>(st.st_size) + 1); // one more shows growth
+    size_t got = 0;
+    for (;;) {
+        if (got == text.size()) {
+            if (text.size() > job->max_bytes) {
+                job->read_error = too_large(job->path, job->max_bytes);
+                close(fd);
+                return;
+            }
+            text.resize(std::min(text.size() * 2, job->max_bytes + 1));
+        }
+        const ssize_t n = read(fd, &text[got], text.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            job->read_error = job->path + ": " + std::strerror(errno);
+            close(fd);
+            return;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    close(fd);
+    text.resize(got);
+    job->read_ok = true;
+}
+
+static void run_job(WatchJob *job)
+{
+    read_source(job);
+    if (job->read_ok)
+        job->parsed_ok = parse_timeline(job->text, job->path, &job->timeline, &job->errors);
+    job->done.store(true, std::memory_order_release);
+}
+
+static void start_job(TimelineWatch *w)
+{
+    auto job = std::make_shared<WatchJob>();
+    job->path = w->path;
+    job->max_bytes = w->max_bytes;
+    w->reads++;
+    w->job_stale = false;
+    job->thread = std::thread(run_job, job.get());
+    w->job = std::move(job);
+}
+
+// A reason the file cannot be read: noted at once, reported when it has held
+// for two polls.
+static WatchResult note_read_error(TimelineWatch *w, const std::string &reason)
+{
+    if (w->unreadable && reason == w->read_error) {
+        if (!w->read_error_reported && ++w->read_error_polls >= 2) {
+            w->read_error_reported = true;
+            return WATCH_READ_ERROR;
+        }
+        return WATCH_UNCHANGED;
+    }
+    w->unreadable = true;
+    w->read_error = reason;
+    w->read_error_polls = 1;
+    w->read_error_reported = false;
+    return WATCH_UNCHANGED;
+}
+
+static void clear_read_error(TimelineWatch *w)
+{
+    w->unreadable = false;
+    w->read_error.clear();
+    w->read_error_polls = 0;
+    w->read_error_reported = false;
+}
+
+static WatchResult take_errors(TimelineWatch *w, std::string text, std::string errors)
+{
+    if (errors.empty())
+        errors = w->path + ":1: the timeline does not parse\n";
+    w->errors = std::move(errors);
+    w->taken = std::move(text);
+    w->has_pending = false;
+    w->pending.clear();
+    w->pending_errors.clear();
+    return WATCH_NEW_ERRORS;
+}
+
+// A text read from the file with its parse. A good one is taken; a bad one
+// only when it was read the same before (else it waits as `pending`).
+static WatchResult take(TimelineWatch *w, WatchJob *job)
+{
+    if (job->text == w->taken) {
+        w->has_pending = false; // a half-written state that went back
+        w->pending.clear();
+        return WATCH_UNCHANGED;
+    }
+    if (!job->parsed_ok) {
+        if (w->has_pending && job->text == w->pending)
+            return take_errors(w, std::move(job->text), std::move(job->errors));
+        w->pending = std::move(job->text);
+        w->pending_errors = std::move(job->errors);
+        w->has_pending = true;
+        return WATCH_UNCHANGED;
+    }
+    w->timeline = std::move(job->timeline);
     w->has_timeline = true;
     w->errors.clear();
-    w->taken = text;
+    w->taken = std::move(job->text);
     w->has_pending = false;
     w->pending.clear();
     return WATCH_NEW_TIMELINE;
 }
 
-bool open_timeline_watch(TimelineWatch *w, const std::string &path, WatchResult *result,
-                         std::string *error)
+WatchResult finish_timeline_watch(TimelineWatch *w)
 {
-    *w = TimelineWatch{};
-    w->path = path;
-    std::string text;
-    if (!read_source(path, &text, error))
-        return false;
-    *result = take(w, text, true);
-    return true;
+    if (!w->job)
+        return WATCH_UNCHANGED;
+    std::shared_ptr<WatchJob> job = std::move(w->job);
+    if (job->thread.joinable())
+        job->thread.join();
+    if (w->job_stale) { // read before the studio's own save: that save stands
+        w->job_stale = false;
+        return WATCH_UNCHANGED;
+    }
+    w->seen = job->identity;
+    if (!job->read_ok)
+        return note_read_error(w, job->read_error);
+    clear_read_error(w);
+    return take(w, job.get());
+}
+
+void close_timeline_watch(TimelineWatch *w)
+{
+    if (w->job) {
+        if (w->job->thread.joinable())
+            w->job->thread.join();
+        w->job.reset();
+    }
 }
 
 WatchResult poll_timeline_watch(TimelineWatch *w)
 {
-    std::string text;
-    std::string error;
-    if (!read_source(w->path, &text, &error)) {
-        w->read_error = error;
-        return take_timeline_text(w, nullptr);
+    if (w->job)
+        return w->job->done.load(std::memory_order_acquire) ? finish_timeline_watch(w)
+                                                            : WATCH_UNCHANGED;
+    struct stat st;
+    if (stat(w->path.c_str(), &st) != 0) {
+        w->seen = FileIdentity{};
+        return note_read_error(w, w->path + ": " + std::strerror(errno));
     }
-    return take_timeline_text(w, &text);
+    const FileIdentity id = identity_of(st);
+    if (same_file(id, w->seen)) {
+        if (w->unreadable)
+            return note_read_error(w, w->read_error);
+        if (w->has_pending) // the same bad text at a second poll: settled
+            return take_errors(w, std::move(w->pending), std::move(w->pending_errors));
+        return WATCH_UNCHANGED;
+    }
+    if (!id.regular) {
+        w->seen = id;
+        return note_read_error(w, w->path + ": not a regular file");
+    }
+    if (static_cast<uint64_t>(id.size) > w->max_bytes) {
+        w->seen = id;
+        return note_read_error(w, too_large(w->path, w->max_bytes));
+    }
+    start_job(w);
+    return WATCH_UNCHANGED;
 }
 
-WatchResult take_timeline_text(TimelineWatch *w, const std::string *text)
+bool open_timeline_watch(TimelineWatch *w, const std::string &path, WatchResult *result,
+                         std::string *error)
 {
-    if (!text) {
-        w->unreadable = true;
-        return WATCH_UNCHANGED;
+    close_timeline_watch(w);
+    *w = TimelineWatch{};
+    w->path = path;
+    start_job(w);
+    std::shared_ptr<WatchJob> job = w->job;
+    job->thread.join();
+    if (!job->read_ok) {
+        w->job.reset();
+        *error = job->read_error;
+        return false;
     }
-    w->unreadable = false;
-    w->read_error.clear();
-    if (*text == w->taken) {
-        w->has_pending = false; // a half-written state that went back
-        w->pending.clear();
-        return WATCH_UNCHANGED;
-    }
-    return take(w, *text, w->has_pending && *text == w->pending);
+    // At start a bad text is shown at once: nobody is half-way through a save.
+    *result = finish_timeline_watch(w);
+    if (w->has_pending)
+        *result = take_errors(w, std::move(w->pending), std::move(w->pending_errors));
+    return true;
+}
+
+bool timeline_changed_outside(const TimelineWatch &w)
+{
+    if (w.job)
+        return true;
+    struct stat st;
+    if (stat(w.path.c_str(), &st) != 0)
+        return true;
+    return !same_file(identity_of(st), w.seen);
+}
+
+void note_own_save(TimelineWatch *w, const std::string &text, const Timeline &parsed,
+                   const struct stat *written)
+{
+    if (w->job)
+        w->job_stale = true;
+    struct stat st;
+    if (written)
+        w->seen = identity_of(*written);
+    else
+        w->seen = stat(w->path.c_str(), &st) == 0 ? identity_of(st) : FileIdentity{};
+    w->taken = text;
+    w->timeline = parsed;
+    w->has_timeline = true;
+    w->errors.clear();
+    w->has_pending = false;
+    w->pending.clear();
+    clear_read_error(w);
 }
 
 bool apply_timeline(const Timeline &timeline, SyncTrack *const *tracks, int count)

@@ -32,12 +32,70 @@ int strip_x_of(const SDL_Rect &strip, double seconds, double length)
     return strip.x + static_cast<int>(std::floor(f * strip.w));
 }
 
+double strip_time_in(const SDL_Rect &strip, int x, StripSpan span)
+{
+    double f = static_cast<double>(x - strip.x) / strip.w;
+    f = f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f);
+    return span.from + f * (span.to - span.from);
+}
+
+float strip_x_in(const SDL_Rect &strip, double seconds, StripSpan span)
+{
+    return static_cast<float>(strip.x + (seconds - span.from) / (span.to - span.from) * strip.w);
+}
+
+// The shortest span a zoom reaches: two beats.
+constexpr double MIN_SPAN_SECONDS = 2.0 * ROWS_PER_BEAT / STUDIO_ROWS_PER_SECOND;
+
+static StripSpan clamp_span(StripSpan span, double length)
+{
+    double width = span.to - span.from;
+    if (width > length)
+        width = length;
+    if (width < MIN_SPAN_SECONDS)
+        width = MIN_SPAN_SECONDS;
+    double from = span.from;
+    if (from + width > length)
+        from = length - width;
+    if (from < 0.0)
+        from = 0.0;
+    return StripSpan{from, from + width};
+}
+
+StripSpan zoom_strip(StripSpan span, double factor, double around, double length)
+{
+    const double width = (span.to - span.from) * factor;
+    const double f = (around - span.from) / (span.to - span.from);
+    return clamp_span(StripSpan{around - f * width, around - f * width + width}, length);
+}
+
+StripSpan follow_strip(StripSpan span, double seconds, double length)
+{
+    const double width = span.to - span.from;
+    if (seconds < span.from || seconds > span.to)
+        span = StripSpan{seconds - width * 0.1, seconds - width * 0.1 + width};
+    return clamp_span(span, length);
+}
+
+double snap_to_beat(double seconds)
+{
+    const double beat = ROWS_PER_BEAT / STUDIO_ROWS_PER_SECOND;
+    const double snapped = std::round(seconds / beat) * beat;
+    return snapped > 0.0 ? snapped : 0.0;
+}
+
 void sample_strip_runs(const SyncTrack *track, const SDL_Rect &strip, double length,
                        std::vector<StripRun> *runs)
 {
+    sample_strip_runs_in(track, strip, StripSpan{0.0, length}, runs);
+}
+
+void sample_strip_runs_in(const SyncTrack *track, const SDL_Rect &strip, StripSpan span,
+                          std::vector<StripRun> *runs)
+{
     runs->clear();
     for (int c = 0; c < strip.w; c++) {
-        const double seconds = length * c / strip.w;
+        const double seconds = span.from + (span.to - span.from) * c / strip.w;
         // The row as the frame loop forms it: single precision.
         const float row = static_cast<float>(seconds * STUDIO_ROWS_PER_SECOND);
         const int value = to_int32(track_value_at(track, static_cast<double>(row)));

@@ -17,6 +17,20 @@ SDL_Rect strip_rect(int w, int h);
 double strip_time_at(const SDL_Rect &strip, int x, double length);
 int strip_x_of(const SDL_Rect &strip, double seconds, double length);
 
+// The part of the music the strip shows, in seconds (to > from). Zooming
+// keeps the time under `around` where it is on the strip.
+struct StripSpan {
+    double from, to;
+};
+double strip_time_in(const SDL_Rect &strip, int x, StripSpan span);
+float strip_x_in(const SDL_Rect &strip, double seconds, StripSpan span); // unclamped
+StripSpan zoom_strip(StripSpan span, double factor, double around, double length);
+// Keeps the playhead inside a zoomed span by paging it along.
+StripSpan follow_strip(StripSpan span, double seconds, double length);
+
+// The nearest beat to a time, in seconds (never below 0).
+double snap_to_beat(double seconds);
+
 // A run of columns [x0, x1) over which the track's value, truncated toward
 // zero, is `value`.
 struct StripRun {
@@ -28,3 +42,5 @@ struct StripRun {
 // time of its left edge.
 void sample_strip_runs(const SyncTrack *track, const SDL_Rect &strip, double length,
                        std::vector<StripRun> *runs);
+void sample_strip_runs_in(const SyncTrack *track, const SDL_Rect &strip, StripSpan span,
+                          std::vector<StripRun> *runs);

@@ -2,10 +2,13 @@
 // poll, the picture and what is drawn over it.
 #include "studio.h"
 
+#include <imgui.h>
+
 #include <cstdio>
 
 #include "state/state.h"
 #include "music.h"
+#include "ui_render.h"
 #include "strip.h"
 #include "sync/track.h"
 #include "view.h"
@@ -27,8 +30,18 @@ void take_watch_result(Studio *s, WatchResult result)
     if (result == WATCH_NEW_TIMELINE) {
         if (!apply_timeline(s->watch.timeline, Tracks, TRACK_COUNT))
             std::fputs("studio: out of memory while replacing the tracks\n", stderr);
+        // A version from outside starts a new history: the old steps name
+        // lines of a text that is gone.
+        if (!s->editor.undo.empty() || !s->editor.redo.empty())
+            show_message(s, "the source changed outside the studio: undo history cleared", true);
+        s->key_drag = false;
+        load_key_editor(&s->editor, s->watch.taken, s->watch.timeline);
     } else if (result == WATCH_NEW_ERRORS) {
+        s->typing = false;
         std::fputs(s->watch.errors.c_str(), stderr);
+        std::fflush(stderr);
+    } else if (result == WATCH_READ_ERROR) {
+        std::fprintf(stderr, "studio: %s (keeping the last version)\n", s->watch.read_error.c_str());
         std::fflush(stderr);
     }
 }
@@ -48,6 +61,8 @@ static void toggle_fullscreen(Studio *s)
 
 static void press_key(Studio *s, const SDL_KeyboardEvent &key)
 {
+    if (press_edit_key(s, key))
+        return;
     const bool shift = (key.keysym.mod & KMOD_SHIFT) != 0;
     const double now = music_position();
     const double length = music_length();
@@ -65,6 +80,18 @@ static void press_key(Studio *s, const SDL_KeyboardEvent &key)
     case SDLK_HOME:
         seek(s, 0.0);
         return;
+    case SDLK_END:
+        seek(s, length >= 0.0 ? length : studio_strip_length());
+        return;
+    case SDLK_EQUALS:
+    case SDLK_PLUS:
+    case SDLK_KP_PLUS:
+        s->span = zoom_strip(s->span, 0.5, now, studio_strip_length());
+        return;
+    case SDLK_MINUS:
+    case SDLK_KP_MINUS:
+        s->span = zoom_strip(s->span, 2.0, now, studio_strip_length());
+        return;
     default:
         break;
     }
@@ -72,6 +99,14 @@ static void press_key(Studio *s, const SDL_KeyboardEvent &key)
         return; // held toggles act once
     switch (key.keysym.sym) {
     case SDLK_ESCAPE: s->quit = true; break;
+    case SDLK_TAB: s->grid_on = !s->grid_on; break;
+    case SDLK_c: s->curve_on = !s->curve_on; break;
+    case SDLK_F1:
+    case SDLK_QUESTION: s->help_on = !s->help_on; break;
+    case SDLK_SLASH:
+        if (shift)
+            s->help_on = !s->help_on;
+        break;
     case SDLK_SPACE:
         if (music_paused())
             music_resume();
@@ -104,9 +139,30 @@ static void to_output(int *x, int *y)
     }
 }
 
+static bool shift_held()
+{
+    return (SDL_GetModState() & KMOD_SHIFT) != 0;
+}
+
 static void mouse_at(Studio *s, int x, int y, bool press)
 {
     to_output(&x, &y);
+    if (press && curve_press(s, x, y))
+        return;
+    int column = 0;
+    int32_t row = 0;
+    if (press && s->hud_on && s->grid_on && !s->typing && grid_hit(*s, x, y, music_position(), &column, &row)) {
+        s->column = column; // a click selects the track, and on a line its row
+        if (row >= 0) {
+            s->seek_pending = true;
+            s->seek_to = row / STUDIO_ROWS_PER_SECOND;
+        }
+        return;
+    }
+    if (s->key_drag) {
+        curve_motion(s, x, y, !shift_held());
+        return;
+    }
     int w = 0, h = 0;
     SDL_GetRendererOutputSize(renderer, &w, &h);
     const SDL_Rect strip = strip_rect(w, h);
@@ -115,9 +171,26 @@ static void mouse_at(Studio *s, int x, int y, bool press)
         if (!s->hud_on || !SDL_PointInRect(&p, &strip))
             return;
         s->dragging = true;
+        s->drag_snaps = !shift_held();
     }
+    if (!s->dragging)
+        return;
+    const double t = strip_time_in(strip, x, s->span);
     s->seek_pending = true;
-    s->seek_to = strip_time_at(strip, x, studio_strip_length());
+    s->seek_to = s->drag_snaps ? snap_to_beat(t) : t;
+}
+
+static void wheel(Studio *s, int dy)
+{
+    int mx = 0, my = 0;
+    SDL_GetMouseState(&mx, &my);
+    to_output(&mx, &my);
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(renderer, &w, &h);
+    const SDL_Rect strip = strip_rect(w, h);
+    const SDL_Point p = {mx, my};
+    const double around = SDL_PointInRect(&p, &strip) ? strip_time_in(strip, mx, s->span) : music_position();
+    s->span = zoom_strip(s->span, dy > 0 ? 0.5 : 2.0, around, studio_strip_length());
 }
 
 static void handle_events(Studio *s)
@@ -132,12 +205,18 @@ static void handle_events(Studio *s)
                 mouse_at(s, e.button.x, e.button.y, true);
             break;
         case SDL_MOUSEMOTION:
-            if (s->dragging)
+            if (s->dragging || s->key_drag)
                 mouse_at(s, e.motion.x, e.motion.y, false);
             break;
         case SDL_MOUSEBUTTONUP:
-            if (e.button.button == SDL_BUTTON_LEFT)
+            if (e.button.button == SDL_BUTTON_LEFT) {
                 s->dragging = false;
+                curve_release(s);
+            }
+            break;
+        case SDL_MOUSEWHEEL:
+            if (e.wheel.y != 0)
+                wheel(s, e.wheel.y);
             break;
         default: break;
         }
@@ -189,6 +268,42 @@ static void count_frame(Studio *s)
     s->last_counter = now;
 }
 
+static void draw_overlays(Studio *s, double t)
+{
+    const double length = studio_strip_length();
+    if (!s->span_set || s->span.to > length + 1e-9) {
+        s->span = StripSpan{0.0, length};
+        s->span_set = true;
+    }
+    s->span = follow_strip(s->span, t, length);
+    begin_ui_frame(renderer);
+    if (s->hud_on) {
+        HudState hs{t, length, s->span, s->fps, music_paused(), s->muted, s->loop, s->help_on,
+                    s->grid_on, {}, &s->waveform};
+        if (s->watch.unreadable)
+            hs.notices.push_back({s->watch.read_error + " (keeping the last version)", true});
+        if (s->live && !s->watch.errors.empty())
+            hs.notices.push_back({"editing is off until the source parses again", true});
+        if (!s->message.empty() && SDL_GetTicks64() < s->message_until_ms)
+            hs.notices.push_back({s->message, s->message_warn});
+        if (s->grid_on || s->curve_on) {
+            const int i = key_on_line(*s, s->column, cursor_row(*s, t));
+            hs.notices.push_back({std::string("track ") + TimelineTrackNames[s->column] + "  line " +
+                                      std::to_string(cursor_row(*s, t)) + (i >= 0 ? "  key" : "") +
+                                      "  " + std::to_string(grid_rows(*s)) + " row(s) a line",
+                                  false});
+        }
+        s->grid_top = static_cast<int>(draw_hud(hs)) + 4;
+        if (s->grid_on)
+            draw_grid(*s, t);
+        if (s->curve_on)
+            draw_curve(*s);
+    }
+    if (!s->watch.errors.empty())
+        draw_error_box(s->watch.errors);
+    end_ui_frame(renderer);
+}
+
 void run_studio_frame(Studio *s)
 {
     handle_events(s);
@@ -217,15 +332,7 @@ void run_studio_frame(Studio *s)
 
     const DrawState saved = save_draw_state();
     show_picture();
-    if (s->hud_on) {
-        const std::string notice =
-            s->watch.unreadable ? s->watch.read_error + " (keeping the last version)" : "";
-        HudState hs{t, studio_strip_length(), s->fps, music_paused(), s->muted, s->loop,
-                    s->watch.unreadable ? &notice : nullptr};
-        draw_hud(s->font, hs);
-    }
-    if (!s->watch.errors.empty())
-        draw_error_box(s->font, s->watch.errors);
+    draw_overlays(s, t);
     restore_draw_state(saved);
 
     SDL_RenderPresent(renderer);

@@ -1,40 +1,45 @@
-// studio_args.cpp - parsing the studio's command line.
+// studio_args.cpp - parsing the studio's command line with CLI11.
 #include "studio_args.h"
 
-#include <charconv>
+#include <CLI/CLI.hpp>
+
 #include <cmath>
-#include <cstring>
 
-static bool parse_seconds(const char *text, double *out)
-{
-    const char *end = text + std::strlen(text);
-    double v = 0.0;
-    const auto [p, ec] = std::from_chars(text, end, v);
-    if (ec != std::errc() || p != end || p == text || !std::isfinite(v))
-        return false;
-    *out = v;
-    return true;
-}
-
-bool parse_studio_args(int argc, const char *const *argv, StudioArgs *out)
+StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs *out,
+                                   std::string *text)
 {
     *out = StudioArgs{};
-    bool have_timeline = false, have_start = false;
-    for (int i = 1; i < argc; i++) {
-        const char *a = argv[i];
-        if (std::strcmp(a, "--start") == 0) {
-            if (have_start || i + 1 >= argc || !parse_seconds(argv[i + 1], &out->start))
-                return false;
-            have_start = true;
-            i++;
-        } else if (a[0] == '-' && a[1] != '\0') {
-            return false; // unknown option ("-" alone is a file name)
-        } else {
-            if (have_timeline || a[0] == '\0')
-                return false;
-            out->timeline = a;
-            have_timeline = true;
-        }
+    text->clear();
+    CLI::App app{"The demo's picture and music in a window, with the timeline source edited live.",
+                 "studio"};
+    app.add_option("TIMELINE", out->timeline,
+                   "timeline source to play, watch and edit (default: the .track files of the "
+                   "working directory)");
+    std::string start;
+    app.add_option("--start", start, "music seconds to start at")
+        ->type_name("SECONDS")
+        ->default_str("0");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &) {
+        *text = app.help();
+        return STUDIO_ARGS_HELP;
+    } catch (const CLI::ParseError &e) {
+        *text = std::string("studio: ") + e.what() + "\n" + STUDIO_USAGE + "\n";
+        return STUDIO_ARGS_BAD;
     }
-    return true;
+    if (app.count("--start") > 0) {
+        char *end = nullptr;
+        const double v = std::strtod(start.c_str(), &end);
+        if (start.empty() || *end != '\0' || !std::isfinite(v)) {
+            *text = "studio: --start: '" + start + "' is not a finite number of seconds\n" + STUDIO_USAGE + "\n";
+            return STUDIO_ARGS_BAD;
+        }
+        out->start = v;
+    }
+    if (app.count("TIMELINE") > 0 && out->timeline.empty()) {
+        *text = std::string("studio: TIMELINE: an empty file name\n") + STUDIO_USAGE + "\n";
+        return STUDIO_ARGS_BAD;
+    }
+    return STUDIO_ARGS_OK;
 }

@@ -10,6 +10,13 @@ struct StudioArgs {
 
 constexpr const char *STUDIO_USAGE = "usage: studio [TIMELINE] [--start SECONDS]";
 
-// Parses argv[1..]. False on an unknown option, a second TIMELINE, a
-// repeated or missing --start value, or a SECONDS that is not a finite number.
-bool parse_studio_args(int argc, const char *const *argv, StudioArgs *out);
+enum StudioArgsResult {
+    STUDIO_ARGS_OK,
+    STUDIO_ARGS_HELP, // --help: *text holds the help (exit 0)
+    STUDIO_ARGS_BAD,  // *text holds one line naming the option and the fault, then the usage (exit 2)
+};
+
+// Parses argv[1..]. Bad: an unknown option, a second TIMELINE, a repeated or
+// missing --start value, or a SECONDS that is not a finite number.
+StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs *out,
+                                   std::string *text);

@@ -17,7 +17,8 @@ struct AVFrame;
 struct VideoWriter;
 
 struct VideoSpec {
-    std::string path;
+    std::string path;   // the file written (capture's temporary file)
+    std::string name;   // the file named in messages (the video's name)
     CaptureOutput container = CaptureOutput::Mp4; // Mp4 or Webm
     int width = 0, height = 0;
     double fps = 60.0;
