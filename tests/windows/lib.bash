@@ -33,8 +33,13 @@ wine_setup() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
         DISPLAY= wine wineboot --init >/dev/null 2>&1 || win_fail "wineboot could not create $WINEPREFIX"
-        wineserver -w
     fi
+    # A Wine server left from an earlier run lingers for a few seconds, with
+    # the display (or none) that run had: a window opened through it would
+    # go to the wrong X server and the program would end at once. Each run
+    # starts its own server.
+    wineserver -k >/dev/null 2>&1
+    wineserver -w
 }
 
 win_path() {
