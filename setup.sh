@@ -3,6 +3,7 @@
 # full test run or the demo's web page: installs the missing Debian packages,
 # builds, generates the demo's data, then
 #   ./setup.sh demo   starts the demo (Escape quits)
+#   ./setup.sh studio starts the studio on data/timeline.txt (F1 shows its keys)
 #   ./setup.sh test   runs every test (the web page's in headless Chromium
 #                     among them), then the unit tests and the fuzz seed
 #                     corpora once more under the address and
@@ -20,8 +21,8 @@ set -euo pipefail
 
 mode=${1:-}
 case "$mode" in
-    demo|test|web|windows|release) ;;
-    *) echo "usage: ./setup.sh demo|test|web|windows|release" >&2; exit 2 ;;
+    demo|studio|test|web|windows|release) ;;
+    *) echo "usage: ./setup.sh demo|studio|test|web|windows|release" >&2; exit 2 ;;
 esac
 cd "$(dirname "$0")"
 
@@ -45,7 +46,7 @@ if [ "$mode" = windows ] || [ "$mode" = test ] || [ "$mode" = release ]; then
     packages+=(gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
                wine wine64)
 fi
-if [ "$mode" != demo ]; then
+if [ "$mode" != demo ] && [ "$mode" != studio ]; then
     # The web and Windows builds make their libraries from Debian's source
     # packages (SDL2, libogg, libvorbis; zlib and libpng for Windows), which
     # need a deb-src line.
@@ -80,6 +81,10 @@ fi
 if [ "$mode" = demo ]; then
     cd build/demo
     exec ./demo
+fi
+if [ "$mode" = studio ]; then
+    cd build/demo
+    exec ./studio ../../data/timeline.txt
 fi
 
 # The Windows programs: the static libraries for mingw-w64 from the cache
