@@ -34,14 +34,6 @@ for i in $(seq 8); do studio_keys shift+Right; done
 studio_keys Right
 studio_snapshot . snapshot_00-13.200.png "$WORK/before.png"
 
-eventually() {
-    local i=0
-    until "$@"; do
-        sleep 0.2
-        i=$((i + 1))
-        [ $i -lt 300 ] || return 1
-    done
-}
 file_has() { grep -q "$1" timeline.txt; }
 file_is_original() { cmp -s timeline.txt "$WORK/original.txt"; }
 

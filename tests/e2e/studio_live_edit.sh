@@ -23,16 +23,6 @@ window_hash() {
     xwd -id "$(studio_window)" -silent | md5sum | cut -d' ' -f1
 }
 
-# Waits up to 60 s for command "$@" to succeed.
-eventually() {
-    local i=0
-    until "$@"; do
-        sleep 0.2
-        i=$((i + 1))
-        [ $i -lt 300 ] || return 1
-    done
-}
-
 snapshot_differs_from() { studio_snapshot . snapshot_00-20.000.png "$WORK/now.png"; ! cmp -s "$WORK/now.png" "$1"; }
 snapshot_equals() { studio_snapshot . snapshot_00-20.000.png "$WORK/now.png"; cmp -s "$WORK/now.png" "$1"; }
 

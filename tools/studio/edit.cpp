@@ -229,14 +229,22 @@ static void nudge_here(Studio *s, int direction, bool large)
     set_value_here(s, base + direction * nudge_step(t, large));
 }
 
+// The index of the selected track's key on the playhead's line, or -1 after
+// saying on the HUD that there is none.
+static int key_here_or_say(Studio *s)
+{
+    const int i = key_on_line(*s, s->column, cursor_row(*s, music_position()));
+    if (i < 0)
+        show_message(s, "no key on this line", false);
+    return i;
+}
+
 static void cycle_kind_here(Studio *s)
 {
     const int t = s->column;
-    const int i = key_on_line(*s, t, cursor_row(*s, music_position()));
-    if (i < 0) {
-        show_message(s, "no key on this line", false);
+    const int i = key_here_or_say(s);
+    if (i < 0)
         return;
-    }
     KeyList keys = s->editor.keys[t];
     keys[i].kind = (keys[i].kind + 1) % 4;
     commit_edit(s, {{t, keys}});
@@ -245,11 +253,9 @@ static void cycle_kind_here(Studio *s)
 static void delete_here(Studio *s)
 {
     const int t = s->column;
-    const int i = key_on_line(*s, t, cursor_row(*s, music_position()));
-    if (i < 0) {
-        show_message(s, "no key on this line", false);
+    const int i = key_here_or_say(s);
+    if (i < 0)
         return;
-    }
     KeyList keys = s->editor.keys[t];
     keys.erase(keys.begin() + i);
     commit_edit(s, {{t, keys}});
@@ -258,11 +264,9 @@ static void delete_here(Studio *s)
 static void move_here(Studio *s, int32_t delta)
 {
     const int t = s->column;
-    const int i = key_on_line(*s, t, cursor_row(*s, music_position()));
-    if (i < 0) {
-        show_message(s, "no key on this line", false);
+    const int i = key_here_or_say(s);
+    if (i < 0)
         return;
-    }
     KeyList keys = s->editor.keys[t];
     const int32_t from = keys[i].row;
     if (static_cast<int64_t>(from) + delta > INT32_MAX) {

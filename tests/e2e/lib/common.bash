@@ -137,6 +137,16 @@ screen_hash() {
     md5sum <"$WORK/screen.xwd" | cut -d' ' -f1
 }
 
+# Waits up to 60 s for command "$@" to succeed.
+eventually() {
+    local i=0
+    until "$@"; do
+        sleep 0.2
+        i=$((i + 1))
+        [ $i -lt 300 ] || return 1
+    done
+}
+
 # Starts the studio from directory $1 (working directory $2) in the
 # background, with the rest of the arguments; its pid in DEMO_PID.
 start_studio() {
