@@ -16,8 +16,8 @@
 #include "state/state.h"
 #include "app/tables.h"
 #include "base/facts.h"
-#include "make_images.h"
-#include "timeline.h"
+#include "make_images/make_images.h"
+#include "timeline/timeline.h"
 
 namespace {
 

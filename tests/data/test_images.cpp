@@ -18,7 +18,7 @@
 
 #include "base/convert.h"
 #include "gfx/image.h"
-#include "make_images.h"
+#include "make_images/make_images.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "base/convert.h"
 #include "sync/track.h"
-#include "timeline.h"
+#include "timeline/timeline.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "capture_args.h"
-#include "progress.h"
+#include "capture/capture_args.h"
+#include "capture/progress.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "make_images.h"
+#include "make_images/make_images.h"
 
 static uint32_t le(const std::vector<uint8_t> &b, size_t at, int bytes)
 {

@@ -1,8 +1,8 @@
 // Tests of the soundtrack's Ogg Vorbis stage: exact length through the
 // encoder, level after decoding, fixed serial number, identical bytes for
 // identical input, and the failure paths (garbage, a cut stream, a bad path).
-#include "arrangement.h"
-#include "encode.h"
+#include "make_music/arrangement.h"
+#include "make_music/encode.h"
 
 #include <gtest/gtest.h>
 

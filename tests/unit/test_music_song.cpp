@@ -1,8 +1,8 @@
 // Tests of the soundtrack's arrangement and composition: the time grid, which
 // parts play where, the octave of the climax lead, determinism of a render
 // and the level after mastering.
-#include "arrangement.h"
-#include "song.h"
+#include "make_music/arrangement.h"
+#include "make_music/song.h"
 
 #include "test_music_pitch.h"
 

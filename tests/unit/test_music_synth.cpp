@@ -1,7 +1,7 @@
 // Tests of the soundtrack synthesizer: deterministic maths, noise,
 // envelopes, oscillators, filters, instruments, mixing and effects.
-#include "arrangement.h"
-#include "synth.h"
+#include "make_music/arrangement.h"
+#include "make_music/synth.h"
 
 #include "test_music_pitch.h"
 

@@ -13,13 +13,13 @@
 
 #include "app/frame.h"
 #include "state/state.h"
-#include "reload.h"
-#include "strip.h"
-#include "studio_args.h"
+#include "studio/reload.h"
+#include "studio/strip.h"
+#include "studio/studio_args.h"
 #include "sync/device.h"
-#include "transport.h"
-#include "view.h"
-#include "waveform.h"
+#include "studio/transport.h"
+#include "studio/view.h"
+#include "studio/waveform.h"
 
 namespace fs = std::filesystem;
 

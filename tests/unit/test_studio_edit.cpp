@@ -11,10 +11,10 @@
 #include <sstream>
 #include <string>
 
-#include "key_edit.h"
-#include "reload.h"
+#include "studio/key_edit.h"
+#include "studio/reload.h"
 #include "state/state.h"
-#include "studio.h"
+#include "studio/studio.h"
 #include "sync/device.h"
 
 namespace fs = std::filesystem;

@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 
 #include "sync/device.h"
-#include "timeline.h"
+#include "timeline/timeline.h"
 
 namespace {
 

@@ -33,7 +33,7 @@
 
 #include "app/frame.h"
 #include "app/startup.h"
-#include "command_line.h"
+#include "common/command_line.h"
 #include "scenes/scene_passes.h"
 #include "scenes/scene_table.h"
 #include "state/state.h"

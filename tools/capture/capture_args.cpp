@@ -1,11 +1,11 @@
 // capture_args.cpp - the capture command line on CLI11.
-#include "capture_args.h"
+#include "capture/capture_args.h"
 
 #include <strings.h>
 
 #include <cstring>
 
-#include "command_line.h"
+#include "common/command_line.h"
 
 static bool ends_with_nocase(const std::string &s, const char *tail)
 {

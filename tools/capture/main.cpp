@@ -34,12 +34,12 @@
 #include "app/frame.h"
 #include "app/startup.h"
 #include "state/state.h"
-#include "capture_args.h"
-#include "frame_sink.h"
-#include "png_frames.h"
-#include "progress.h"
+#include "capture/capture_args.h"
+#include "capture/frame_sink.h"
+#include "capture/png_frames.h"
+#include "capture/progress.h"
 #if CAPTURE_VIDEO
-#include "video_output.h"
+#include "capture/video/video_output.h"
 #endif
 
 namespace {

@@ -1,13 +1,13 @@
 // png_frames.cpp - one PNG file per frame.
-#include "png_frames.h"
+#include "capture/png_frames.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
-#include "output_file.h"
-#include "png_writer.h"
+#include "common/output_file.h"
+#include "common/png_writer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "frame_sink.h"
+#include "capture/frame_sink.h"
 
 // Makes the directory (and missing folders above it). Null with a reason.
 std::unique_ptr<FrameSink> open_png_frames(const std::string &dir, int width, int height,

@@ -1,5 +1,5 @@
 // progress.cpp - progress and summary lines on standard error.
-#include "progress.h"
+#include "capture/progress.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // output_file.cpp - temporary file, write, rename.
-#include "output_file.h"
+#include "common/output_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>

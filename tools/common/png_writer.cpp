@@ -2,14 +2,14 @@
 // time chunk so the same picture always gives the same bytes. The file is
 // encoded in memory and written in one go, so every write failure is the
 // system's, with its reason.
-#include "png_writer.h"
+#include "common/png_writer.h"
 
 #include <png.h>
 
 #include <csetjmp>
 #include <cstdio>
 
-#include "output_file.h"
+#include "common/output_file.h"
 
 static void append_bytes(png_structp png, png_bytep data, png_size_t size)
 {

@@ -7,8 +7,8 @@
 // the next.
 #include <cmath>
 
-#include "make_images.h"
-#include "motif.h"
+#include "make_images/make_images.h"
+#include "make_images/motif.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "make_images.h"
+#include "make_images/make_images.h"
 
 const char *const DEFAULT_FONT_PATH = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf";
 

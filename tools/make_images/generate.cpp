@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "make_images.h"
+#include "make_images/make_images.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "make_images.h"
+#include "make_images/make_images.h"
 
 namespace {
 

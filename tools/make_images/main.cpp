@@ -12,10 +12,10 @@
 #include <cstdio>
 #include <string>
 
-#include "base/safe_write.h"
-#include "base/tool_error.h"
-#include "command_line.h"
-#include "make_images.h"
+#include "common/safe_write.h"
+#include "common/tool_error.h"
+#include "common/command_line.h"
+#include "make_images/make_images.h"
 
 int main(int argc, char **argv)
 {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/facts.h"
-#include "raster.h"
+#include "make_images/raster.h"
 
 // Sizes the demo reads are in base/facts.h; these are the generator's own.
 constexpr int TERRAIN_SIZE = MAP_SIZE; // d1 and c1; the landscape wraps every 1024 cells

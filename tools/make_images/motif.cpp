@@ -1,5 +1,5 @@
 // motif.cpp - the horned skull shape and geometry helpers.
-#include "motif.h"
+#include "make_images/motif.h"
 
 #include <cmath>
 

@@ -3,7 +3,7 @@
 // drawn pictures share.
 #pragma once
 
-#include "raster.h"
+#include "make_images/raster.h"
 
 // Skull coordinates: u to the right, v downwards, the skull filling roughly
 // u in -1..1 and v in -1 (horn tips) .. 0.86 (chin).

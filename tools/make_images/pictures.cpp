@@ -3,8 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "make_images.h"
-#include "motif.h"
+#include "make_images/make_images.h"
+#include "make_images/motif.h"
 
 namespace {
 

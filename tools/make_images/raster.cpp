@@ -1,7 +1,7 @@
 // raster.cpp - pixel buffer, colour helpers, hash noise and BMP writing.
-#include "raster.h"
+#include "make_images/raster.h"
 
-#include "base/safe_write.h"
+#include "common/safe_write.h"
 
 #include <SDL.h>
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/convert.h"
-#include "make_images.h"
+#include "make_images/make_images.h"
 
 namespace {
 

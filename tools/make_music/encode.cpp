@@ -1,10 +1,10 @@
 // encode.cpp - Ogg Vorbis encoding with libvorbisenc, in-memory decoding with
 // vorbisfile for the level check, and the file write (see encode.h).
-#include "encode.h"
+#include "make_music/encode.h"
 
-#include "base/safe_write.h"
+#include "common/safe_write.h"
 
-#include "arrangement.h"
+#include "make_music/arrangement.h"
 #include "base/ogg_source.h"
 
 #include <vorbis/vorbisenc.h>

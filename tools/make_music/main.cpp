@@ -7,11 +7,11 @@
 // result to check its length and peak, and writes the file. When the lossy
 // encoding has pushed the peak above the limit, the level is lowered and the
 // encoding repeated, so the written file always meets it.
-#include "arrangement.h"
-#include "encode.h"
-#include "base/tool_error.h"
-#include "command_line.h"
-#include "song.h"
+#include "make_music/arrangement.h"
+#include "make_music/encode.h"
+#include "common/tool_error.h"
+#include "common/command_line.h"
+#include "make_music/song.h"
 
 #include <chrono>
 #include <cmath>

@@ -4,9 +4,9 @@
 // belongs to and adds its notes for that bar. Patterns are 16 characters, one
 // per sixteenth note (2 rows). Noise seeds come from the bar and step, so any
 // range of bars renders the same notes as the whole song does.
-#include "song.h"
+#include "make_music/song.h"
 
-#include "arrangement.h"
+#include "make_music/arrangement.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // synth.cpp - deterministic maths, noise, envelopes, oscillators, filters,
 // instruments and effects of the soundtrack synthesizer (see synth.h).
-#include "synth.h"
+#include "make_music/synth.h"
 
-#include "arrangement.h"
+#include "make_music/arrangement.h"
 #include "base/convert.h"  // to_int32: every float-to-integer conversion
 
 #include <algorithm>

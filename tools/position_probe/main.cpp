@@ -17,7 +17,7 @@
 // Exit status: 0 done, 1 no audio device, 2 bad arguments.
 #include "audio/bass.h"
 #include "base/facts.h"
-#include "command_line.h"
+#include "common/command_line.h"
 
 #include <SDL.h>
 

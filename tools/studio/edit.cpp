@@ -1,7 +1,7 @@
 // edit.cpp - the key editor's commands: keys at the playhead on the selected
 // track, undo and redo, copy and paste of bars, the curve view's drag, and
 // the save of every edit into the timeline source.
-#include "studio.h"
+#include "studio/studio.h"
 
 #include <sys/stat.h>
 
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <cmath>
 
-#include "base/safe_write.h"
-#include "music.h"
+#include "common/safe_write.h"
+#include "studio/music.h"
 #include "state/state.h"
 #include "sync/device.h"
 #include "sync/track.h"

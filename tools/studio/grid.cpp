@@ -1,6 +1,6 @@
 // grid.cpp - the key grid (one column per track, one line per grid step
 // around the playhead) and the curve view of the selected track.
-#include "studio.h"
+#include "studio/studio.h"
 
 #include <imgui.h>
 

@@ -1,6 +1,6 @@
 // hud.cpp - the HUD's panel of values, the help line, the timeline strip and
 // the error box, as shapes and text on ImGui's background draw list.
-#include "hud.h"
+#include "studio/hud.h"
 
 #include <imgui.h>
 
@@ -12,7 +12,7 @@
 #include "scenes/scene_table.h"
 #include "state/state.h"
 #include "text/overlay.h"
-#include "waveform.h"
+#include "studio/waveform.h"
 
 constexpr float PANEL_X = 8.0f, PANEL_Y = 8.0f, PANEL_PAD = 4.0f;
 constexpr size_t ERROR_LINES_SHOWN = 10;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "strip.h"
-#include "transport.h"
+#include "studio/strip.h"
+#include "studio/transport.h"
 
 struct Waveform;
 

@@ -1,6 +1,6 @@
 // key_edit.cpp - edits on key lists, and the line-by-line rewrite of the
 // timeline source that follows them.
-#include "key_edit.h"
+#include "studio/key_edit.h"
 
 #include <algorithm>
 #include <cstring>

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "sync/track.h"
-#include "timeline.h"
+#include "timeline/timeline.h"
 
 using KeyList = std::vector<SyncKey>; // strictly increasing rows
 

@@ -15,11 +15,11 @@
 
 #include "app/startup.h"
 #include "state/state.h"
-#include "music.h"
-#include "studio.h"
-#include "studio_args.h"
-#include "ui_render.h"
-#include "view.h"
+#include "studio/music.h"
+#include "studio/studio.h"
+#include "studio/studio_args.h"
+#include "studio/ui_render.h"
+#include "studio/view.h"
 
 int main(int argc, char **argv)
 {

@@ -1,5 +1,5 @@
 // music.cpp - the studio's calls into the music player.
-#include "music.h"
+#include "studio/music.h"
 
 #include "audio/bass.h"
 #include "audio/player.h"

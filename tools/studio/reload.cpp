@@ -1,5 +1,5 @@
 // reload.cpp - looking at, reading and parsing the watched timeline source.
-#include "reload.h"
+#include "studio/reload.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -30,7 +30,7 @@
 #include <memory>
 #include <string>
 
-#include "timeline.h"
+#include "timeline/timeline.h"
 
 struct SyncTrack;
 

@@ -1,11 +1,11 @@
 // strip.cpp - strip geometry and the sampled runs of a track.
-#include "strip.h"
+#include "studio/strip.h"
 
 #include <cmath>
 
 #include "base/convert.h"
 #include "sync/track.h"
-#include "transport.h"
+#include "studio/transport.h"
 
 enum {
     STRIP_MARGIN = 8,  // window pixels around the strip

@@ -1,17 +1,17 @@
 // studio.cpp - the studio's frame: events and the transport, the timeline
 // poll, the picture and what is drawn over it.
-#include "studio.h"
+#include "studio/studio.h"
 
 #include <imgui.h>
 
 #include <cstdio>
 
 #include "state/state.h"
-#include "music.h"
-#include "ui_render.h"
-#include "strip.h"
+#include "studio/music.h"
+#include "studio/ui_render.h"
+#include "studio/strip.h"
 #include "sync/track.h"
-#include "view.h"
+#include "studio/view.h"
 
 double studio_strip_length()
 {

@@ -10,12 +10,12 @@
 #include <cstdint>
 #include <string>
 
-#include "hud.h"
-#include "key_edit.h"
-#include "reload.h"
-#include "strip.h"
-#include "transport.h"
-#include "waveform.h"
+#include "studio/hud.h"
+#include "studio/key_edit.h"
+#include "studio/reload.h"
+#include "studio/strip.h"
+#include "studio/transport.h"
+#include "studio/waveform.h"
 
 struct Studio {
     bool live = false;          // a timeline source is watched

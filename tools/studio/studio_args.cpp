@@ -1,5 +1,5 @@
 // studio_args.cpp - parsing the studio's command line with CLI11.
-#include "studio_args.h"
+#include "studio/studio_args.h"
 
 #include <CLI/CLI.hpp>
 

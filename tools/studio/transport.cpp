@@ -1,5 +1,5 @@
 // transport.cpp - grid steps, scene-change jumps and the loop's wrap.
-#include "transport.h"
+#include "studio/transport.h"
 
 #include <cmath>
 

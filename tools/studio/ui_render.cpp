@@ -1,5 +1,5 @@
 // ui_render.cpp - ImGui's triangles on SDL's renderer.
-#include "ui_render.h"
+#include "studio/ui_render.h"
 
 #include <imgui.h>
 

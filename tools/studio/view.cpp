@@ -1,5 +1,5 @@
 // view.cpp - the picture target, its letterboxed copy and snapshots.
-#include "view.h"
+#include "studio/view.h"
 
 #include <cmath>
 #include <cstdio>
@@ -7,7 +7,7 @@
 
 #include "app/frame.h"
 #include "state/state.h"
-#include "png_writer.h"
+#include "common/png_writer.h"
 
 SDL_Rect letterbox_rect(int w, int h)
 {

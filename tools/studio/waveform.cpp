@@ -1,5 +1,5 @@
 // waveform.cpp - decoding the music into a peak envelope, and drawing it.
-#include "waveform.h"
+#include "studio/waveform.h"
 
 #include <imgui.h>
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "strip.h"
+#include "studio/strip.h"
 
 struct ImDrawList;
 

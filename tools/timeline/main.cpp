@@ -14,8 +14,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "base/tool_error.h"
-#include "timeline.h"
+#include "common/tool_error.h"
+#include "timeline/timeline.h"
 
 static const char USAGE[] = "usage: timeline compile SOURCE.txt OUT_DIR\n"
                             "       timeline dump FILE.track [NAME]\n"

@@ -6,9 +6,9 @@
 // read and written with from_chars/to_chars: independent of the locale, and
 // the shortest float text reads back to the same bits, which is what makes
 // compile -> dump -> compile exact.
-#include "timeline.h"
+#include "timeline/timeline.h"
 
-#include "base/safe_write.h"
+#include "common/safe_write.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // music_source.cpp - sample-exact reading of the soundtrack with vorbisfile.
-#include "music_source.h"
+#include "capture/video/music_source.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // video_output.cpp - the video file as a FrameSink.
-#include "video_output.h"
+#include "capture/video/video_output.h"
 
 #include <cmath>
 #include <cstdio>
@@ -7,10 +7,10 @@
 #include <system_error>
 
 #include "base/facts.h"
-#include "music_source.h"
-#include "output_file.h"
-#include "video_pipeline.h"
-#include "video_writer.h"
+#include "capture/video/music_source.h"
+#include "common/output_file.h"
+#include "capture/video/video_pipeline.h"
+#include "capture/video/video_writer.h"
 
 namespace fs = std::filesystem;
 

@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "capture_args.h"
-#include "frame_sink.h"
+#include "capture/capture_args.h"
+#include "capture/frame_sink.h"
 
 // Sets *sink and *total (the frames to make: --frames, or up to the end of
 // the music) and returns -1; or prints "capture: ..." and returns the exit

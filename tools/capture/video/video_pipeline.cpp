@@ -1,6 +1,6 @@
 // video_pipeline.cpp - buffers passed between the renderer, the colour
 // conversion thread and the encoding thread through three small queues.
-#include "video_pipeline.h"
+#include "capture/video/video_pipeline.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -15,7 +15,7 @@ extern "C" {
 #include <thread>
 #include <vector>
 
-#include "music_source.h"
+#include "capture/video/music_source.h"
 
 // Pictures in flight: one being rendered, one being converted, one being
 // encoded and one waiting, so no stage waits on a busy neighbour.

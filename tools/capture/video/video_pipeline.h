@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "video_writer.h"
+#include "capture/video/video_writer.h"
 
 struct MusicSource;
 struct VideoPipeline;

@@ -2,7 +2,7 @@
 // libraries: libx264 or libvpx-vp9 for the picture, the native AAC encoder or
 // libopus for the sound, swresample between the soundtrack and the audio
 // encoder.
-#include "video_writer.h"
+#include "capture/video/video_writer.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

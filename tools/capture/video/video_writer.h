@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "capture_args.h"
+#include "capture/capture_args.h"
 
 struct AVFrame;
 struct VideoWriter;
