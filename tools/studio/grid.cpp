@@ -13,27 +13,11 @@
 #include "sync/track.h"
 #include "text/overlay.h"
 
-constexpr int GRID_MARGIN = 8;
-constexpr float LABEL_W = 64.0f; // the row labels
-constexpr int CURVE_H = 120;
-
 static const char KIND_LETTERS[] = "hlsq"; // hold, linear, smooth, quadratic
-
-SDL_Rect curve_rect(const Studio &s, int w, int h)
-{
-    (void)s;
-    const SDL_Rect strip = strip_rect(w, h);
-    return SDL_Rect{strip.x, strip.y - 24 - CURVE_H, strip.w, CURVE_H};
-}
 
 SDL_Rect grid_rect(const Studio &s, int w, int h)
 {
-    const SDL_Rect strip = strip_rect(w, h);
-    int bottom = strip.y - 24;
-    if (s.curve_on)
-        bottom -= CURVE_H + 4;
-    const int gh = bottom - s.grid_top;
-    return SDL_Rect{GRID_MARGIN, s.grid_top, w - 2 * GRID_MARGIN, gh > 0 ? gh : 0};
+    return grid_rect_in(w, h, s.view.grid_top, s.view.curve_on);
 }
 
 // Text that fits `width` pixels, cut with "~".
@@ -62,28 +46,20 @@ static std::string value_text(int track, float value)
     return out;
 }
 
-// The number of lines the grid shows in `r`, the playhead's in the middle.
-static int grid_lines(const SDL_Rect &r, float lh)
-{
-    return static_cast<int>((r.h - lh) / lh);
-}
-
-bool grid_hit(const Studio &s, int x, int y, double seconds, int *column, int32_t *row)
-{
-    int w = 0, h = 0;
-    SDL_GetRendererOutputSize(renderer, &w, &h);
-    const SDL_Rect r = grid_rect(s, w, h);
-    const SDL_Point p = {x, y};
-    const float lh = ImGui::GetTextLineHeight();
-    const int lines = grid_lines(r, lh);
-    if (lines < 3 || !SDL_PointInRect(&p, &r) || x < r.x + LABEL_W)
-        return false;
-    const float col_w = (r.w - LABEL_W) / static_cast<float>(TIMELINE_TRACK_COUNT);
-    *column = std::min(TIMELINE_TRACK_COUNT - 1, static_cast<int>((x - r.x - LABEL_W) / col_w));
-    const int k = static_cast<int>(std::floor((y - r.y - lh) / lh));
-    *row = k < 0 || k >= lines ? -1 : cursor_row(s, seconds) + (k - lines / 2) * grid_rows(s);
-    return true;
-}
+// Colours of the grid: the selected cell and the playhead's line stand out
+// on any picture; values between keys are dimmer but still read on the
+// grid's dark backing.
+static const ImU32 GRID_BG = IM_COL32(0, 0, 0, 210);
+static const ImU32 COLUMN_BG = IM_COL32(40, 70, 150, 120);
+static const ImU32 PLAYHEAD_BG = IM_COL32(255, 255, 255, 70);
+static const ImU32 PLAYHEAD_EDGE = IM_COL32(255, 255, 255, 255);
+static const ImU32 CELL_BG = IM_COL32(255, 214, 0, 255);
+static const ImU32 CELL_TEXT = IM_COL32(0, 0, 0, 255);
+static const ImU32 BLOCK_BG = IM_COL32(70, 150, 255, 90);
+static const ImU32 BLOCK_EDGE = IM_COL32(120, 190, 255, 255);
+static const ImU32 KEY_TEXT = IM_COL32(255, 255, 255, 255);
+static const ImU32 KIND_TEXT = IM_COL32(255, 200, 80, 255);
+static const ImU32 BETWEEN_TEXT = IM_COL32(175, 175, 175, 255);
 
 void draw_grid(const Studio &s, double seconds)
 {
@@ -91,89 +67,119 @@ void draw_grid(const Studio &s, double seconds)
     SDL_GetRendererOutputSize(renderer, &w, &h);
     const SDL_Rect r = grid_rect(s, w, h);
     const float lh = ImGui::GetTextLineHeight();
-    const int lines = grid_lines(r, lh);
+    const int lines = grid_line_count(r, lh);
     if (lines < 3)
         return;
+    const EditorState &e = s.editor;
     ImDrawList *dl = ImGui::GetBackgroundDrawList();
-    const float col_w = (r.w - LABEL_W) / static_cast<float>(TIMELINE_TRACK_COUNT);
-    dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), IM_COL32(0, 0, 0, 185));
+    const int first_vertex = dl->VtxBuffer.Size;
+    const float col_w = (r.w - GRID_LABEL_W) / static_cast<float>(TIMELINE_TRACK_COUNT);
+    dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), GRID_BG);
 
     // Column heads; the selected one highlighted.
     for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
-        const float x = r.x + LABEL_W + t * col_w;
-        if (t == s.column)
-            dl->AddRectFilled(ImVec2(x, r.y), ImVec2(x + col_w, r.y + r.h), IM_COL32(60, 80, 140, 110));
-        dl->AddText(ImVec2(x + 3, r.y), t == s.column ? IM_COL32(255, 255, 255, 255) : IM_COL32(170, 180, 200, 255),
+        const float x = r.x + GRID_LABEL_W + t * col_w;
+        if (t == e.column)
+            dl->AddRectFilled(ImVec2(x, r.y), ImVec2(x + col_w, r.y + r.h), COLUMN_BG);
+        dl->AddText(ImVec2(x + 3, r.y), t == e.column ? KEY_TEXT : IM_COL32(170, 180, 200, 255),
                     fit(TimelineTrackNames[t], col_w - 4).c_str());
     }
 
-    const int step = grid_rows(s);
-    const int32_t here = cursor_row(s, seconds);
+    const int step = editor_rows_per_line(e);
+    const StudioTempo tempo = studio_tempo();
+    const int32_t here = editor_cursor_row(e, seconds);
     const int centre = lines / 2;
+    KeyBlock block;
+    const bool has_block = editor_block(e, &block);
     for (int k = 0; k < lines; k++) {
-        const int32_t row = here + (k - centre) * step;
-        if (row < 0)
+        const int64_t row64 = static_cast<int64_t>(here) + static_cast<int64_t>(k - centre) * step;
+        if (row64 < 0 || row64 > INT32_MAX)
             continue;
+        const int32_t row = static_cast<int32_t>(row64);
         const float y = r.y + lh + k * lh;
-        const bool on_beat = row % ROWS_PER_BEAT < step;
-        const bool on_bar = row % ROWS_PER_BAR < step;
-        if (k == centre)
-            dl->AddRectFilled(ImVec2(r.x, y), ImVec2(r.x + r.w, y + lh), IM_COL32(255, 255, 255, 55));
-        if (on_bar)
+        const bool on_beat = row % tempo.rows_per_beat < step;
+        const bool on_bar = row % tempo.rows_per_bar < step;
+        if (has_block && row < block.row1 && row + step > block.row0) {
+            const float x0 = r.x + GRID_LABEL_W + block.track0 * col_w;
+            const float x1 = r.x + GRID_LABEL_W + (block.track1 + 1) * col_w;
+            dl->AddRectFilled(ImVec2(x0, y), ImVec2(x1, y + lh), BLOCK_BG);
+            dl->AddRectFilled(ImVec2(x0, y), ImVec2(x0 + 2, y + lh), BLOCK_EDGE);
+            dl->AddRectFilled(ImVec2(x1 - 2, y), ImVec2(x1, y + lh), BLOCK_EDGE);
+            if (row <= block.row0)
+                dl->AddRectFilled(ImVec2(x0, y), ImVec2(x1, y + 2), BLOCK_EDGE);
+            if (row + step >= block.row1)
+                dl->AddRectFilled(ImVec2(x0, y + lh - 2), ImVec2(x1, y + lh), BLOCK_EDGE);
+        }
+        if (k == centre) {
+            dl->AddRectFilled(ImVec2(r.x, y), ImVec2(r.x + r.w, y + lh), PLAYHEAD_BG);
+            dl->AddRectFilled(ImVec2(r.x, y - 1), ImVec2(r.x + r.w, y + 1), PLAYHEAD_EDGE);
+            dl->AddRectFilled(ImVec2(r.x, y + lh - 1), ImVec2(r.x + r.w, y + lh + 1), PLAYHEAD_EDGE);
+        } else if (on_bar) {
             dl->AddRectFilled(ImVec2(r.x, y), ImVec2(r.x + r.w, y + 1), IM_COL32(255, 255, 255, 110));
-        else if (on_beat)
-            dl->AddRectFilled(ImVec2(r.x + LABEL_W, y), ImVec2(r.x + r.w, y + 1), IM_COL32(255, 255, 255, 40));
+        } else if (on_beat) {
+            dl->AddRectFilled(ImVec2(r.x + GRID_LABEL_W, y), ImVec2(r.x + r.w, y + 1), IM_COL32(255, 255, 255, 40));
+        }
         char label[32];
-        if (on_beat && row % ROWS_PER_BEAT == 0)
+        if (on_beat && row % tempo.rows_per_beat == 0)
             std::snprintf(label, sizeof label, "%s", bar_beat(row).c_str());
         else
             std::snprintf(label, sizeof label, "  %d", row);
-        dl->AddText(ImVec2(r.x + 3, y), on_bar || k == centre ? IM_COL32(255, 255, 255, 255) : IM_COL32(150, 150, 150, 255),
-                    label);
+        dl->AddText(ImVec2(r.x + 3, y), on_bar || k == centre ? KEY_TEXT : IM_COL32(150, 150, 150, 255), label);
 
         for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
-            const float x = r.x + LABEL_W + t * col_w;
-            if (k == centre && t == s.column && s.typing) {
+            const float x = r.x + GRID_LABEL_W + t * col_w;
+            const bool selected = k == centre && t == e.column;
+            if (selected && e.typing) {
                 dl->AddRectFilled(ImVec2(x, y), ImVec2(x + col_w, y + lh), IM_COL32(250, 250, 250, 255));
-                dl->AddText(ImVec2(x + 3, y), IM_COL32(0, 0, 0, 255), fit(s.typed + "_", col_w - 4).c_str());
+                const std::string shown = (e.typing_for == TYPING_SCALE ? "x " : "") + e.typed + "_";
+                dl->AddText(ImVec2(x + 3, y), CELL_TEXT, fit(shown, col_w - 4).c_str());
                 continue;
             }
-            const int i = key_on_line(s, t, row);
+            if (selected)
+                dl->AddRectFilled(ImVec2(x, y), ImVec2(x + col_w, y + lh), CELL_BG);
+            const int i = key_on_line_of(e.model.keys[t], row, step);
             if (i >= 0) {
-                const SyncKey &key = s.editor.keys[t][i];
+                const SyncKey &key = e.model.keys[t][static_cast<size_t>(i)];
                 const char kind = key.kind >= 0 && key.kind < 4 ? KIND_LETTERS[key.kind] : '?';
                 const float kw = ImGui::CalcTextSize("h").x;
-                dl->AddRectFilled(ImVec2(x + 1, y), ImVec2(x + col_w - 1, y + lh), IM_COL32(255, 255, 255, 40));
-                dl->AddText(ImVec2(x + 3, y), IM_COL32(255, 255, 255, 255),
+                if (!selected)
+                    dl->AddRectFilled(ImVec2(x + 1, y), ImVec2(x + col_w - 1, y + lh), IM_COL32(255, 255, 255, 40));
+                dl->AddText(ImVec2(x + 3, y), selected ? CELL_TEXT : KEY_TEXT,
                             fit(value_text(t, key.value), col_w - kw - 8).c_str());
                 const char kt[2] = {kind, 0};
-                dl->AddText(ImVec2(x + col_w - kw - 3, y), IM_COL32(255, 200, 80, 255), kt);
-            } else if (Tracks[t] && on_beat) { // between keys, faintly, once a beat
+                dl->AddText(ImVec2(x + col_w - kw - 3, y), selected ? CELL_TEXT : KIND_TEXT, kt);
+            } else if (Tracks[t] && (on_beat || selected)) { // between keys, once a beat
                 const double v = track_value_at(Tracks[t], row);
-                dl->AddText(ImVec2(x + 3, y), IM_COL32(200, 200, 200, 70),
+                dl->AddText(ImVec2(x + 3, y), selected ? CELL_TEXT : BETWEEN_TEXT,
                             fit(value_text(t, static_cast<float>(v)), col_w - 6).c_str());
             }
         }
     }
+    float y0 = 0, y1 = 0;
+    if (caption_band(w, h, &y0, &y1))
+        fade_in_band(dl, first_vertex, y0, y1);
 }
 
-void draw_curve(const Studio &s)
+void draw_curve(const Studio &s, double seconds)
 {
     int w = 0, h = 0;
     SDL_GetRendererOutputSize(renderer, &w, &h);
-    const SDL_Rect r = curve_rect(s, w, h);
+    const SDL_Rect r = curve_rect_in(w, h);
+    const EditorState &e = s.editor;
+    const StripSpan span = s.view.span;
     ImDrawList *dl = ImGui::GetBackgroundDrawList();
-    dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), IM_COL32(0, 0, 0, 185));
-    const int t = s.column;
-    const KeyList &keys = s.editor.keys[t];
+    dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), GRID_BG);
+    const int t = e.column;
     float lo = 0, hi = 1;
-    curve_value_range(s.key_drag ? s.drag_before : keys, &lo, &hi);
+    curve_range_now(s, &lo, &hi);
     const auto y_of = [&](double v) { return static_cast<float>(r.y + r.h - (v - lo) / (hi - lo) * r.h); };
     dl->PushClipRect(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h));
+    const float px = strip_x_in(r, seconds, span);
+    dl->AddRectFilled(ImVec2(px - 1, r.y), ImVec2(px + 1, r.y + r.h), IM_COL32(255, 255, 255, 160));
     // The value as the frame reads it, two pixels a step.
     ImVec2 prev;
     for (int c = 0; c <= r.w; c += 2) {
-        const double sec = s.span.from + (s.span.to - s.span.from) * c / r.w;
+        const double sec = span.from + (span.to - span.from) * c / r.w;
         const double v = Tracks[t] ? track_value_at(Tracks[t], static_cast<double>(static_cast<float>(sec * STUDIO_ROWS_PER_SECOND))) : 0.0;
         const ImVec2 p(static_cast<float>(r.x + c), y_of(v));
         if (c > 0)
@@ -183,15 +189,30 @@ void draw_curve(const Studio &s)
     const SyncTrack *live = Tracks[t];
     if (live)
         for (int32_t i = 0; i < live->key_count; i++) {
-            const float x = strip_x_in(r, live->keys[i].row / STUDIO_ROWS_PER_SECOND, s.span);
+            const float x = strip_x_in(r, live->keys[i].row / STUDIO_ROWS_PER_SECOND, span);
             if (x < r.x - 4 || x > r.x + r.w + 4)
                 continue;
             const float y = y_of(live->keys[i].value);
             dl->AddRectFilled(ImVec2(x - 3, y - 3), ImVec2(x + 3, y + 3), IM_COL32(255, 200, 80, 255));
         }
     dl->PopClipRect();
-    char label[96];
-    std::snprintf(label, sizeof label, "%s  %.4g .. %.4g", TimelineTrackNames[t], static_cast<double>(lo),
-                  static_cast<double>(hi));
-    dl->AddText(ImVec2(r.x + 4, r.y + 2), IM_COL32(200, 200, 200, 255), label);
+    char label[128];
+    std::snprintf(label, sizeof label, "%s  %.4g .. %.4g  (%s)", TimelineTrackNames[t], static_cast<double>(lo),
+                  static_cast<double>(hi), s.view.curve_whole ? "whole track, F: in view" : "in view, F: whole track");
+    dl->AddText(ImVec2(r.x + 4, r.y + 2), IM_COL32(220, 220, 220, 255), label);
+    if (e.key_drag) { // where the held key is: BAR:BEAT, row and value
+        const SyncKey &k = e.drag_now;
+        const char *axis = e.drag_axis == DRAG_TIME    ? "time"
+                           : e.drag_axis == DRAG_VALUE ? "value"
+                           : e.drag_axis == DRAG_FREE  ? "free"
+                                                       : "";
+        std::snprintf(label, sizeof label, "%s  row %d  value %.6g  %s", bar_beat(k.row).c_str(), k.row,
+                      static_cast<double>(k.value), axis);
+        const float x = std::clamp(strip_x_in(r, k.row / STUDIO_ROWS_PER_SECOND, span) + 8.0f, static_cast<float>(r.x),
+                                   static_cast<float>(r.x + r.w) - ImGui::CalcTextSize(label).x - 4);
+        const float y = std::clamp(y_of(k.value) - 20.0f, static_cast<float>(r.y), static_cast<float>(r.y + r.h - 16));
+        const ImVec2 size = ImGui::CalcTextSize(label);
+        dl->AddRectFilled(ImVec2(x - 2, y), ImVec2(x + size.x + 2, y + size.y), IM_COL32(0, 0, 0, 230));
+        dl->AddText(ImVec2(x, y), IM_COL32(255, 230, 120, 255), label);
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <imgui.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -12,19 +13,12 @@
 #include "scenes/scene_table.h"
 #include "state/state.h"
 #include "text/overlay.h"
+#include "studio/commands.h"
+#include "studio/view.h"
 #include "studio/waveform.h"
 
 constexpr float PANEL_X = 8.0f, PANEL_Y = 8.0f, PANEL_PAD = 4.0f;
 constexpr size_t ERROR_LINES_SHOWN = 10;
-
-const char *const HUD_HELP_LINES[] = {
-    "Space play/pause  Left/Right beat (Shift bar)  Up/Down grid line  PgUp/PgDn scene  Home/End  L loop  M mute",
-    "Tab grid  Ctrl+Left/Right track  G grid zoom  Enter key / take value  0-9 . - type  Esc cancel  Del delete  K curve",
-    "Ctrl+Up/Down nudge (Shift more)  Alt+Up/Down move key a row (Shift a beat)  [ ] prev/next key  Ctrl+C/V bars",
-    "Ctrl+Z undo  Ctrl+Shift+Z redo  C curve view (drag keys)  +/- or wheel strip zoom  click strip: seek on beat (Shift free)",
-    "H HUD  P snapshot  F11 full screen  F1 or ? this help  Escape quit",
-    nullptr,
-};
 
 static ImU32 rgba(int r, int g, int b, int a = 255)
 {
@@ -52,13 +46,6 @@ std::string format_clock(double seconds)
     const long long ms = std::llround(seconds * 1000.0);
     char text[32];
     std::snprintf(text, sizeof text, "%02lld:%02lld.%03lld", ms / 60000, ms / 1000 % 60, ms % 1000);
-    return text;
-}
-
-std::string bar_beat(int32_t row)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%d:%d", row / ROWS_PER_BAR, row / ROWS_PER_BEAT % BEATS_PER_BAR);
     return text;
 }
 
@@ -138,14 +125,38 @@ static float add_panel(ImDrawList *dl, const HudState &s)
 static void add_help(int w, const SDL_Rect &strip)
 {
     ImDrawList *dl = ImGui::GetForegroundDrawList(); // over the grid
-    const float lh = ImGui::GetTextLineHeight();
-    int count = 0;
-    while (HUD_HELP_LINES[count])
-        count++;
-    const float y0 = strip.y - 22 - count * lh - 2 * PANEL_PAD;
+    const float lh = ImGui::GetTextLineHeight(), cw = ImGui::CalcTextSize("M").x;
+    const float width = static_cast<float>(w) - 2 * (PANEL_X + PANEL_PAD);
+    static std::vector<std::string> lines;
+    lines = command_help_lines(cw > 0.0f && width > 20 * cw ? static_cast<size_t>(width / cw) : 20);
+    const float count = static_cast<float>(lines.size());
+    const float y0 = std::max(0.0f, strip.y - 22 - count * lh - 2 * PANEL_PAD);
     rect(dl, PANEL_X, y0, static_cast<float>(w - PANEL_X), y0 + count * lh + 2 * PANEL_PAD, rgba(20, 20, 30, 240));
-    for (int k = 0; k < count; k++)
-        dl->AddText(ImVec2(PANEL_X + PANEL_PAD, y0 + PANEL_PAD + k * lh), TEXT, HUD_HELP_LINES[k]);
+    for (size_t k = 0; k < lines.size(); k++)
+        dl->AddText(ImVec2(PANEL_X + PANEL_PAD, y0 + PANEL_PAD + k * lh), TEXT, lines[k].c_str());
+}
+
+bool caption_band(int w, int h, float *y0, float *y1)
+{
+    const OverlayLine *line = find_overlay_line(to_int32(TrackValues.clear_a));
+    if (!line)
+        return false;
+    // The text starts 4 pixels above the pen and the shadow ends 64 below.
+    const SDL_Rect picture = letterbox_rect(w, h);
+    *y0 = picture.y + static_cast<float>(line->y - 4) * picture.h / WINDOW_H;
+    *y1 = picture.y + static_cast<float>(line->y + 64) * picture.h / WINDOW_H;
+    return true;
+}
+
+void fade_in_band(ImDrawList *dl, int first, float y0, float y1)
+{
+    for (int i = first; i < dl->VtxBuffer.Size; i++) {
+        ImDrawVert &v = dl->VtxBuffer[i];
+        if (v.pos.y >= y0 && v.pos.y <= y1) {
+            const ImU32 a = (v.col >> IM_COL32_A_SHIFT) & 0xFF;
+            v.col = (v.col & ~IM_COL32_A_MASK) | ((a * 2 / 5) << IM_COL32_A_SHIFT);
+        }
+    }
 }
 
 // ---- Strip ------------------------------------------------------------------
@@ -238,7 +249,11 @@ float draw_hud(const HudState &state)
     SDL_GetRendererOutputSize(renderer, &w, &h);
     ImDrawList *dl = ImGui::GetBackgroundDrawList();
     const float bottom = add_panel(dl, state);
+    const int strip_first = dl->VtxBuffer.Size;
     add_strip(dl, state, w, h);
+    float y0 = 0, y1 = 0;
+    if (!state.strip_held && caption_band(w, h, &y0, &y1))
+        fade_in_band(dl, strip_first, y0, y1);
     if (state.help)
         add_help(w, strip_rect(w, h));
     return bottom;

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "studio/grid_layout.h"
 #include "studio/strip.h"
 #include "studio/transport.h"
 
+struct ImDrawList;
 struct Waveform;
 
 struct HudState {
@@ -21,27 +23,31 @@ struct HudState {
     double fps;
     bool paused, muted;
     LoopRange loop;
-    bool help;        // the line of keys
+    bool help;        // the list of keys
     bool compact;     // the panel without the track values (the grid shows them)
     std::vector<std::pair<std::string, bool>> notices; // lines under the values; true: a warning
     Waveform *waveform; // or null
+    bool strip_held;  // the strip is being dragged: drawn in full over a caption
 };
 
-// The line of keys shown with F1 or ?.
-extern const char *const HUD_HELP_LINES[];
 
 // The value panel, the help line and the strip, from the frame values and
 // tracks. Returns the y below the panel.
 float draw_hud(const HudState &state);
+
+// The band of the window where this frame's caption line is drawn (its
+// text and shadow, through the letterbox), or false when none shows.
+bool caption_band(int w, int h, float *y0, float *y1);
+
+// Fades what was drawn into `dl` from vertex `first` on where it lies in
+// rows [y0, y1), so a caption under it stays readable.
+void fade_in_band(ImDrawList *dl, int first, float y0, float y1);
 
 // A box of error lines in the upper middle of the window.
 void draw_error_box(const std::string &errors);
 
 // "mm:ss.mmm" of a music time, rounded to the millisecond.
 std::string format_clock(double seconds);
-
-// "BAR:BEAT" of a row at or after 0.
-std::string bar_beat(int32_t row);
 
 // The name of a scene index, "no scene" for an index without one.
 const char *scene_name(int index);

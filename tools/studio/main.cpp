@@ -66,7 +66,7 @@ int main(int argc, char **argv)
 
     if (args.start != 0.0)
         music_seek(clamp_time(args.start, music_length()));
-    studio.previous = music_position();
+    studio.transport.previous = music_position();
     while (!studio.quit)
         run_studio_frame(&studio);
 

@@ -69,6 +69,11 @@ StripSpan zoom_strip(StripSpan span, double factor, double around, double length
     return clamp_span(StripSpan{around - f * width, around - f * width + width}, length);
 }
 
+StripSpan pan_strip(StripSpan span, double by, double length)
+{
+    return clamp_span(StripSpan{span.from + by, span.to + by}, length);
+}
+
 StripSpan follow_strip(StripSpan span, double seconds, double length)
 {
     const double width = span.to - span.from;

@@ -25,6 +25,8 @@ struct StripSpan {
 double strip_time_in(const SDL_Rect &strip, int x, StripSpan span);
 float strip_x_in(const SDL_Rect &strip, double seconds, StripSpan span); // unclamped
 StripSpan zoom_strip(StripSpan span, double factor, double around, double length);
+// Moves the span by `by` seconds, kept inside [0, length].
+StripSpan pan_strip(StripSpan span, double by, double length);
 // Keeps the playhead inside a zoomed span by paging it along.
 StripSpan follow_strip(StripSpan span, double seconds, double length);
 

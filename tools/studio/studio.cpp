@@ -32,12 +32,14 @@ void take_watch_result(Studio *s, WatchResult result)
             std::fputs("studio: out of memory while replacing the tracks\n", stderr);
         // A version from outside starts a new history: the old steps name
         // lines of a text that is gone.
-        if (!s->editor.undo.empty() || !s->editor.redo.empty())
+        if (!s->editor.model.undo.empty() || !s->editor.model.redo.empty())
             show_message(s, "the source changed outside the studio: undo history cleared", true);
-        s->key_drag = false;
-        load_key_editor(&s->editor, s->watch.taken, s->watch.timeline);
+        s->editor.key_drag = false;
+        s->editor.undo_names.clear();
+        s->editor.redo_names.clear();
+        load_key_editor(&s->editor.model, s->watch.taken, s->watch.timeline);
     } else if (result == WATCH_NEW_ERRORS) {
-        s->typing = false;
+        s->editor.typing = false;
         std::fputs(s->watch.errors.c_str(), stderr);
         std::fflush(stderr);
     } else if (result == WATCH_READ_ERROR) {
@@ -50,80 +52,41 @@ void take_watch_result(Studio *s, WatchResult result)
 static void seek(Studio *s, double seconds)
 {
     music_seek(clamp_time(seconds, music_length()));
-    s->previous = music_position();
+    s->transport.previous = music_position();
 }
 
 static void toggle_fullscreen(Studio *s)
 {
-    s->fullscreen = !s->fullscreen;
-    SDL_SetWindowFullscreen(window, s->fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    s->view.fullscreen = !s->view.fullscreen;
+    SDL_SetWindowFullscreen(window, s->view.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
 }
 
-static void press_key(Studio *s, const SDL_KeyboardEvent &key)
+// Hands a command's requests to the music, the window and the source.
+static void carry_out(Studio *s, const CommandOut &out)
 {
-    if (press_edit_key(s, key))
-        return;
-    const bool shift = (key.keysym.mod & KMOD_SHIFT) != 0;
-    const double now = music_position();
-    const double length = music_length();
-    switch (key.keysym.sym) {
-    case SDLK_LEFT:
-    case SDLK_RIGHT:
-        seek(s, grid_step(now, key.keysym.sym == SDLK_RIGHT ? 1 : -1,
-                          shift ? ROWS_PER_BAR : ROWS_PER_BEAT, length));
-        return;
-    case SDLK_PAGEUP:
-    case SDLK_PAGEDOWN:
-        seek(s, scene_change_step(now, key.keysym.sym == SDLK_PAGEDOWN ? 1 : -1,
-                                  Tracks[TRACK_SCENE], length));
-        return;
-    case SDLK_HOME:
-        seek(s, 0.0);
-        return;
-    case SDLK_END:
-        seek(s, length >= 0.0 ? length : studio_strip_length());
-        return;
-    case SDLK_EQUALS:
-    case SDLK_PLUS:
-    case SDLK_KP_PLUS:
-        s->span = zoom_strip(s->span, 0.5, now, studio_strip_length());
-        return;
-    case SDLK_MINUS:
-    case SDLK_KP_MINUS:
-        s->span = zoom_strip(s->span, 2.0, now, studio_strip_length());
-        return;
-    default:
-        break;
-    }
-    if (key.repeat)
-        return; // held toggles act once
-    switch (key.keysym.sym) {
-    case SDLK_ESCAPE: s->quit = true; break;
-    case SDLK_TAB: s->grid_on = !s->grid_on; break;
-    case SDLK_c: s->curve_on = !s->curve_on; break;
-    case SDLK_F1:
-    case SDLK_QUESTION: s->help_on = !s->help_on; break;
-    case SDLK_SLASH:
-        if (shift)
-            s->help_on = !s->help_on;
-        break;
-    case SDLK_SPACE:
+    if (out.seek)
+        seek(s, out.seek_to);
+    if (out.toggle_pause) {
         if (music_paused())
             music_resume();
         else
             music_pause();
-        s->previous = music_position();
-        break;
-    case SDLK_l: press_loop(&s->loop, now); break;
-    case SDLK_m:
-        s->muted = !s->muted;
-        music_set_muted(s->muted);
-        break;
-    case SDLK_h: s->hud_on = !s->hud_on; break;
-    case SDLK_p: s->snapshot_asked = true; break;
-    case SDLK_F11: toggle_fullscreen(s); break;
-    default: break;
+        s->transport.previous = music_position();
     }
+    if (out.set_muted)
+        music_set_muted(s->transport.muted);
+    if (out.toggle_fullscreen)
+        toggle_fullscreen(s);
+    if (out.quit)
+        s->quit = true;
+    finish_command(s, out);
+}
+
+static void press_key(Studio *s, const SDL_KeyboardEvent &key)
+{
+    CommandContext c = command_context(s, music_position());
+    if (press_command_key(&c, key.keysym.sym, key.keysym.mod, key.repeat != 0))
+        carry_out(s, c.out);
 }
 
 // Mouse positions in renderer pixels (they differ from window points on
@@ -139,45 +102,104 @@ static void to_output(int *x, int *y)
     }
 }
 
-static bool shift_held()
+static SDL_Keymod mods_held()
 {
-    return (SDL_GetModState() & KMOD_SHIFT) != 0;
+    return SDL_GetModState();
 }
 
-static void mouse_at(Studio *s, int x, int y, bool press)
+static SDL_Rect strip_now()
 {
-    to_output(&x, &y);
-    if (press && curve_press(s, x, y))
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(renderer, &w, &h);
+    return strip_rect(w, h);
+}
+
+// The grid cell under a point (track, line row; row -1 over the heads).
+static bool grid_cell(const Studio &s, int x, int y, int *track, int32_t *row)
+{
+    if (!s.view.hud_on || !s.view.grid_on || s.editor.typing)
+        return false;
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(renderer, &w, &h);
+    return grid_cell_at(grid_rect(s, w, h), ImGui::GetTextLineHeight(), TIMELINE_TRACK_COUNT,
+                        editor_cursor_row(s.editor, music_position()), editor_rows_per_line(s.editor), x, y, track,
+                        row);
+}
+
+static void left_press(Studio *s, int x, int y)
+{
+    if (curve_press(s, x, y))
         return;
-    int column = 0;
+    EditorState *e = &s->editor;
+    int track = 0;
     int32_t row = 0;
-    if (press && s->hud_on && s->grid_on && !s->typing && grid_hit(*s, x, y, music_position(), &column, &row)) {
-        s->column = column; // a click selects the track, and on a line its row
+    if (grid_cell(*s, x, y, &track, &row)) {
+        // A click selects the track, and on a line its row; a drag from
+        // there draws a block.
+        e->column = track;
+        e->block_on = false;
         if (row >= 0) {
-            s->seek_pending = true;
-            s->seek_to = row / STUDIO_ROWS_PER_SECOND;
+            e->grid_drag = true;
+            e->anchor_track = e->end_track = track;
+            e->anchor_row = e->end_row = row;
+            s->transport.seek_pending = true;
+            s->transport.seek_to = row / STUDIO_ROWS_PER_SECOND;
         }
         return;
     }
-    if (s->key_drag) {
-        curve_motion(s, x, y, !shift_held());
+    const SDL_Rect strip = strip_now();
+    const SDL_Point p = {x, y};
+    if (!s->view.hud_on || !SDL_PointInRect(&p, &strip))
+        return;
+    s->view.strip_drag = true;
+    s->view.drag_snaps = (mods_held() & KMOD_SHIFT) == 0;
+    const double t = strip_time_in(strip, x, s->view.span);
+    s->transport.seek_pending = true;
+    s->transport.seek_to = s->view.drag_snaps ? snap_to_beat(t) : t;
+}
+
+static void motion(Studio *s, int x, int y)
+{
+    EditorState *e = &s->editor;
+    if (e->key_drag) {
+        curve_motion(s, x, y, (mods_held() & KMOD_SHIFT) == 0, (mods_held() & KMOD_CTRL) != 0);
         return;
     }
-    int w = 0, h = 0;
-    SDL_GetRendererOutputSize(renderer, &w, &h);
-    const SDL_Rect strip = strip_rect(w, h);
-    if (press) {
-        const SDL_Point p = {x, y};
-        if (!s->hud_on || !SDL_PointInRect(&p, &strip))
-            return;
-        s->dragging = true;
-        s->drag_snaps = !shift_held();
-    }
-    if (!s->dragging)
+    if (e->grid_drag) {
+        // The grid scrolls with the playhead, which stays on the press's
+        // line while the block is drawn (the seek of the press).
+        int w = 0, h = 0;
+        SDL_GetRendererOutputSize(renderer, &w, &h);
+        int32_t row = 0;
+        int track = 0;
+        if (grid_cell_at(grid_rect(*s, w, h), ImGui::GetTextLineHeight(), TIMELINE_TRACK_COUNT, e->anchor_row,
+                         editor_rows_per_line(*e), x, y, &track, &row) &&
+            row >= 0 && (row != e->end_row || track != e->end_track))
+            select_block(e, e->anchor_track, e->anchor_row, track, row);
         return;
-    const double t = strip_time_in(strip, x, s->span);
-    s->seek_pending = true;
-    s->seek_to = s->drag_snaps ? snap_to_beat(t) : t;
+    }
+    const SDL_Rect strip = strip_now();
+    if (s->view.pan_drag) {
+        const double per_pixel = (s->view.pan_span.to - s->view.pan_span.from) / strip.w;
+        s->view.span = pan_strip(s->view.pan_span, (s->view.pan_x - x) * per_pixel, studio_strip_length());
+        return;
+    }
+    if (s->view.strip_drag) {
+        const double t = strip_time_in(strip, x, s->view.span);
+        s->transport.seek_pending = true;
+        s->transport.seek_to = s->view.drag_snaps ? snap_to_beat(t) : t;
+    }
+}
+
+static void middle_press(Studio *s, int x, int y)
+{
+    const SDL_Rect strip = strip_now();
+    const SDL_Point p = {x, y};
+    if (!s->view.hud_on || !SDL_PointInRect(&p, &strip))
+        return;
+    s->view.pan_drag = true;
+    s->view.pan_x = x;
+    s->view.pan_span = s->view.span;
 }
 
 static void wheel(Studio *s, int dy)
@@ -185,12 +207,16 @@ static void wheel(Studio *s, int dy)
     int mx = 0, my = 0;
     SDL_GetMouseState(&mx, &my);
     to_output(&mx, &my);
-    int w = 0, h = 0;
-    SDL_GetRendererOutputSize(renderer, &w, &h);
-    const SDL_Rect strip = strip_rect(w, h);
+    const SDL_Rect strip = strip_now();
+    const double length = studio_strip_length();
+    if (mods_held() & KMOD_SHIFT) { // pans by a tenth of the view a notch
+        const double width = s->view.span.to - s->view.span.from;
+        s->view.span = pan_strip(s->view.span, (dy > 0 ? -0.1 : 0.1) * width, length);
+        return;
+    }
     const SDL_Point p = {mx, my};
-    const double around = SDL_PointInRect(&p, &strip) ? strip_time_in(strip, mx, s->span) : music_position();
-    s->span = zoom_strip(s->span, dy > 0 ? 0.5 : 2.0, around, studio_strip_length());
+    const double around = SDL_PointInRect(&p, &strip) ? strip_time_in(strip, mx, s->view.span) : music_position();
+    s->view.span = zoom_strip(s->view.span, dy > 0 ? 0.5 : 2.0, around, length);
 }
 
 static void handle_events(Studio *s)
@@ -200,18 +226,28 @@ static void handle_events(Studio *s)
         switch (e.type) {
         case SDL_QUIT: s->quit = true; break;
         case SDL_KEYDOWN: press_key(s, e.key); break;
-        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONDOWN: {
+            int x = e.button.x, y = e.button.y;
+            to_output(&x, &y);
             if (e.button.button == SDL_BUTTON_LEFT)
-                mouse_at(s, e.button.x, e.button.y, true);
+                left_press(s, x, y);
+            else if (e.button.button == SDL_BUTTON_MIDDLE)
+                middle_press(s, x, y);
             break;
-        case SDL_MOUSEMOTION:
-            if (s->dragging || s->key_drag)
-                mouse_at(s, e.motion.x, e.motion.y, false);
+        }
+        case SDL_MOUSEMOTION: {
+            int x = e.motion.x, y = e.motion.y;
+            to_output(&x, &y);
+            motion(s, x, y);
             break;
+        }
         case SDL_MOUSEBUTTONUP:
             if (e.button.button == SDL_BUTTON_LEFT) {
-                s->dragging = false;
+                s->view.strip_drag = false;
+                s->editor.grid_drag = false;
                 curve_release(s);
+            } else if (e.button.button == SDL_BUTTON_MIDDLE) {
+                s->view.pan_drag = false;
             }
             break;
         case SDL_MOUSEWHEEL:
@@ -256,48 +292,64 @@ static void restore_draw_state(const DrawState &d)
     SDL_SetRenderDrawBlendMode(renderer, d.blend);
 }
 
-static void count_frame(Studio *s)
+static void count_frame(ViewState *v)
 {
     const uint64_t now = SDL_GetPerformanceCounter();
-    if (s->last_counter != 0) {
-        const double dt = static_cast<double>(now - s->last_counter) /
+    if (v->last_counter != 0) {
+        const double dt = static_cast<double>(now - v->last_counter) /
                           static_cast<double>(SDL_GetPerformanceFrequency());
         if (dt > 0.0)
-            s->fps = s->fps > 0.0 ? s->fps * 0.9 + (1.0 / dt) * 0.1 : 1.0 / dt;
+            v->fps = v->fps > 0.0 ? v->fps * 0.9 + (1.0 / dt) * 0.1 : 1.0 / dt;
     }
-    s->last_counter = now;
+    v->last_counter = now;
 }
 
-static void draw_overlays(Studio *s, double t)
+// The HUD's line on the editor: the selected track, the line, the block.
+static std::string editor_line(const Studio &s, double t)
 {
+    const EditorState &e = s.editor;
+    const int32_t row = editor_cursor_row(e, t);
+    std::string line = std::string("track ") + TimelineTrackNames[e.column] + "  line " + row_name(row) +
+                       (key_on_line_of(e.model.keys[e.column], row, editor_rows_per_line(e)) >= 0 ? "  key" : "") + "  " +
+                       std::to_string(editor_rows_per_line(e)) + " row(s) a line";
+    KeyBlock b;
+    if (editor_block(e, &b))
+        line += "  block " + std::string(TimelineTrackNames[b.track0]) + ".." + TimelineTrackNames[b.track1] + " " +
+                row_name(b.row0) + "-" + row_name(b.row1) + " (Escape clears)";
+    return line;
+}
+
+static void draw_overlays(Studio *s, double t, double previous)
+{
+    ViewState &v = s->view;
     const double length = studio_strip_length();
-    if (!s->span_set || s->span.to > length + 1e-9) {
-        s->span = StripSpan{0.0, length};
-        s->span_set = true;
+    if (!v.span_set || v.span.to > length + 1e-9) {
+        v.span = StripSpan{0.0, length};
+        v.span_set = true;
     }
-    s->span = follow_strip(s->span, t, length);
+    // The view pages along only when the playhead leaves it (playing past
+    // its end, a seek out of it); a view zoomed or panned away from the
+    // playhead stays where it is.
+    const bool was_inside = previous >= v.span.from && previous <= v.span.to;
+    if (was_inside && !v.pan_drag)
+        v.span = follow_strip(v.span, t, length);
     begin_ui_frame(renderer);
-    if (s->hud_on) {
-        HudState hs{t, length, s->span, s->fps, music_paused(), s->muted, s->loop, s->help_on,
-                    s->grid_on, {}, &s->waveform};
+    if (v.hud_on) {
+        HudState hs{t, length, v.span, v.fps, music_paused(), s->transport.muted, s->transport.loop, v.help_on,
+                    v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag};
         if (s->watch.unreadable)
             hs.notices.push_back({s->watch.read_error + " (keeping the last version)", true});
         if (s->live && !s->watch.errors.empty())
             hs.notices.push_back({"editing is off until the source parses again", true});
-        if (!s->message.empty() && SDL_GetTicks64() < s->message_until_ms)
-            hs.notices.push_back({s->message, s->message_warn});
-        if (s->grid_on || s->curve_on) {
-            const int i = key_on_line(*s, s->column, cursor_row(*s, t));
-            hs.notices.push_back({std::string("track ") + TimelineTrackNames[s->column] + "  line " +
-                                      std::to_string(cursor_row(*s, t)) + (i >= 0 ? "  key" : "") +
-                                      "  " + std::to_string(grid_rows(*s)) + " row(s) a line",
-                                  false});
-        }
-        s->grid_top = static_cast<int>(draw_hud(hs)) + 4;
-        if (s->grid_on)
+        if (!s->editor.message.empty() && SDL_GetTicks64() < s->editor.message_until_ms)
+            hs.notices.push_back({s->editor.message, s->editor.message_warn});
+        if (s->live)
+            hs.notices.push_back({editor_line(*s, t), false});
+        v.grid_top = static_cast<int>(draw_hud(hs)) + 4;
+        if (v.grid_on)
             draw_grid(*s, t);
-        if (s->curve_on)
-            draw_curve(*s);
+        if (v.curve_on)
+            draw_curve(*s, t);
     }
     if (!s->watch.errors.empty())
         draw_error_box(s->watch.errors);
@@ -306,10 +358,11 @@ static void draw_overlays(Studio *s, double t)
 
 void run_studio_frame(Studio *s)
 {
+    const double before = s->transport.previous; // the playhead the strip last showed
     handle_events(s);
-    if (s->seek_pending) {
-        s->seek_pending = false;
-        seek(s, s->seek_to);
+    if (s->transport.seek_pending) {
+        s->transport.seek_pending = false;
+        seek(s, s->transport.seek_to);
     }
     if (s->live && SDL_GetTicks64() >= s->next_poll_ms) {
         s->next_poll_ms = SDL_GetTicks64() + STUDIO_POLL_MS;
@@ -317,25 +370,25 @@ void run_studio_frame(Studio *s)
     }
 
     double t = music_position();
-    const double wrapped = wrap_loop(s->loop, s->previous, t, music_length());
+    const double wrapped = wrap_loop(s->transport.loop, s->transport.previous, t, music_length());
     if (wrapped != t) {
         music_seek(wrapped);
         t = wrapped;
     }
-    s->previous = t;
+    s->transport.previous = t;
 
     draw_picture(t);
-    if (s->snapshot_asked) {
-        s->snapshot_asked = false;
+    if (s->view.snapshot_asked) {
+        s->view.snapshot_asked = false;
         take_snapshot(t);
     }
 
     const DrawState saved = save_draw_state();
     show_picture();
-    draw_overlays(s, t);
+    draw_overlays(s, t, before);
     restore_draw_state(saved);
 
     SDL_RenderPresent(renderer);
     music_update();
-    count_frame(s);
+    count_frame(&s->view);
 }

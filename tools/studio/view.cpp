@@ -1,8 +1,10 @@
 // view.cpp - the picture target, its letterboxed copy and snapshots.
 #include "studio/view.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "app/frame.h"
@@ -76,11 +78,21 @@ std::string snapshot_name(double seconds)
 {
     if (!(seconds > 0.0))
         seconds = 0.0;
-    // Whole milliseconds, rounded, so 20 s read back as 19.9999... names 20.000.
-    const long long ms = std::llround(seconds * 1000.0);
-    char name[64];
-    std::snprintf(name, sizeof name, "snapshot_%02lld-%02lld.%03lld.png", ms / 60000,
-                  ms / 1000 % 60, ms % 1000);
+    if (seconds > 1e12)
+        seconds = 1e12; // far past any music; keeps the whole seconds in range
+    // The shortest decimal that reads back as exactly this time, so the name
+    // gives capture --start the very time of the picture; at least three
+    // decimals (milliseconds), as the clock shows them.
+    char digits[400];
+    const auto written = std::to_chars(digits, digits + sizeof digits, seconds, std::chars_format::fixed);
+    const std::string text = written.ec == std::errc() ? std::string(digits, written.ptr) : std::string("0");
+    const size_t dot = text.find('.');
+    std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+    while (fraction.size() < 3)
+        fraction += '0';
+    const long long whole = std::stoll(text.substr(0, dot));
+    char name[512];
+    std::snprintf(name, sizeof name, "snapshot_%02lld-%02lld.%s.png", whole / 60, whole % 60, fraction.c_str());
     return name;
 }
 

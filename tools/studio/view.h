@@ -26,7 +26,9 @@ void show_picture();
 // Reads PictureTarget back as 1920x1080 pixels 0xAARRGGBB. False on failure.
 bool read_picture(uint32_t *pixels);
 
-// "snapshot_MM-SS.mmm.png" for a music time (times before 0 count as 0).
+// "snapshot_MM-SS.fff.png" for a music time (times before 0 count as 0):
+// the fraction has at least three digits and as many more as the exact time
+// needs, so MM * 60 + SS.fff given to capture --start is that very time.
 std::string snapshot_name(double seconds);
 
 // Writes the picture as a PNG; false with a reason in *error.
