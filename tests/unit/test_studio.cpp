@@ -346,11 +346,6 @@ TEST(StudioView, LetterboxStripAndNames)
     EXPECT_EQ(runs[0].value, 7);
     EXPECT_EQ(runs[1].x1, 952);
     EXPECT_EQ(runs[1].value, 2);
-
-    EXPECT_EQ(snapshot_name(20.0), "snapshot_00-20.000.png");
-    EXPECT_EQ(snapshot_name(19.9999999), "snapshot_00-20.000.png");
-    EXPECT_EQ(snapshot_name(75.5), "snapshot_01-15.500.png");
-    EXPECT_EQ(snapshot_name(-1.0), "snapshot_00-00.000.png");
 }
 
 TEST(StudioView, StripZoomSnapAndEnvelope)

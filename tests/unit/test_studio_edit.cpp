@@ -376,7 +376,7 @@ struct StudioSave : ::testing::Test {
 TEST_F(StudioSave, OwnSaveIsNotReloadedAnOutsideSaveIs)
 {
     const uint64_t reads = studio.watch.reads;
-    KeyList k = studio.editor.keys[0];
+    KeyList k = studio.editor.model.keys[0];
     insert_key(&k, SyncKey{40, 4.0f, INTERP_HOLD});
     ASSERT_TRUE(commit_edit(&studio, {{0, k}}));
     EXPECT_NE(on_disk().find("  1:1     4     hold\n"), std::string::npos);
@@ -385,15 +385,15 @@ TEST_F(StudioSave, OwnSaveIsNotReloadedAnOutsideSaveIs)
     for (int i = 0; i < 3; i++)
         EXPECT_EQ(poll(), WATCH_UNCHANGED);
     EXPECT_EQ(studio.watch.reads, reads);
-    EXPECT_EQ(studio.editor.undo.size(), 1u);
+    EXPECT_EQ(studio.editor.model.undo.size(), 1u);
 
     // Undo writes the original bytes back, and that is not reloaded either.
     std::vector<int> changed;
-    KeyList again = studio.editor.keys[0];
-    again[0].value = 8.0f;
+    KeyList again = studio.editor.model.keys[0];
+    again[0].value = 5.0f;
     ASSERT_TRUE(commit_edit(&studio, {{0, again}}));
-    ASSERT_TRUE(undo_key_edit(&studio.editor, &changed)); // the editor alone: file untouched
-    ASSERT_TRUE(redo_key_edit(&studio.editor, &changed));
+    ASSERT_TRUE(undo_key_edit(&studio.editor.model, &changed)); // the editor alone: file untouched
+    ASSERT_TRUE(redo_key_edit(&studio.editor.model, &changed));
 
     // A text editor saves in the middle of the editing: that is reloaded,
     // and the history, which names lines of the old text, is cleared.
@@ -401,13 +401,13 @@ TEST_F(StudioSave, OwnSaveIsNotReloadedAnOutsideSaveIs)
     outside.replace(outside.find("  0:0     7"), 11, "  0:0     3");
     write(outside);
     EXPECT_EQ(poll(), WATCH_NEW_TIMELINE);
-    EXPECT_EQ(studio.editor.keys[0][0].value, 3.0f);
-    EXPECT_TRUE(studio.editor.undo.empty());
+    EXPECT_EQ(studio.editor.model.keys[0][0].value, 3.0f);
+    EXPECT_TRUE(studio.editor.model.undo.empty());
     EXPECT_EQ(Tracks[0]->keys[0].value, 3.0f);
 
     // An outside save not yet seen refuses an edit instead of overwriting it.
     write(original_source());
-    KeyList late = studio.editor.keys[0];
+    KeyList late = studio.editor.model.keys[0];
     late[0].value = 1.0f;
     EXPECT_FALSE(commit_edit(&studio, {{0, late}}));
     EXPECT_EQ(on_disk(), original_source());
@@ -419,11 +419,11 @@ TEST_F(StudioSave, EditingIsRefusedWhileTheSourceDoesNotParse)
     poll();
     poll();
     ASSERT_FALSE(studio.watch.errors.empty());
-    KeyList k = studio.editor.keys[0];
+    KeyList k = studio.editor.model.keys[0];
     k[0].value = 2.0f;
     EXPECT_FALSE(commit_edit(&studio, {{0, k}}));
     EXPECT_EQ(on_disk(), "track scene\n  0:0 1 wobble\n");
-    EXPECT_NE(studio.message.find("does not parse"), std::string::npos) << studio.message;
+    EXPECT_NE(studio.editor.message.find("does not parse"), std::string::npos) << studio.editor.message;
 }
 
 } // namespace

@@ -304,7 +304,8 @@ static std::string block_name(const KeyBlock &b)
     std::string tracks = track_name(b.track0);
     if (b.track1 > b.track0)
         tracks += ".." + std::string(track_name(b.track1));
-    return tracks + " " + row_name(b.row0) + "-" + row_name(b.row1);
+    const int64_t rows = static_cast<int64_t>(b.row1) - b.row0;
+    return tracks + " " + row_name(b.row0) + ", " + std::to_string(rows) + (rows == 1 ? " row" : " rows");
 }
 
 static int block_key_count(const CommandContext *c, const KeyBlock &b)
@@ -831,7 +832,7 @@ const StudioCommand STUDIO_COMMANDS[] = {
     {SDLK_KP_PLUS, MOD_NONE, cmd_strip_in, true, SAME},
     {SDLK_MINUS, MOD_NONE, cmd_strip_out, true, SAME},
     {SDLK_KP_MINUS, MOD_NONE, cmd_strip_out, true, SAME},
-    {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "Shift+wheel, middle-button drag", "pan the strip"},
+    {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "Shift+wheel, middle-button drag on the strip", "pan the strip"},
     {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "click or drag on the strip", "seek, snapped to the beat (Shift: not snapped)"},
     {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "click on the grid, drag on the grid",
      "select that track (on a line: go to its row); select a block"},
@@ -841,7 +842,7 @@ const StudioCommand STUDIO_COMMANDS[] = {
     {SDLK_QUESTION, MOD_SHIFT_ANY, cmd_help, false, SAME},
     {SDLK_SLASH, MOD_SHIFT, cmd_help, false, SAME},
     {SDLK_p, MOD_NONE, cmd_snapshot, false, "P",
-     "write the picture without the HUD as a PNG named after the exact music time (see below) in the working directory"},
+     "write the picture without the HUD as `snapshot_MM-SS.fff.png` (1920\xc3\x97" "1080) in the working directory; MM\xc3\x97" "60 + SS.fff is the exact music time, so `capture --start` with it gives the same picture"},
     {SDLK_F11, MOD_NONE, cmd_fullscreen, false, "F11", "full screen"},
     {SDLK_ESCAPE, MOD_NONE, cmd_escape, false, "Escape, closing the window",
      "quit (Escape first cancels a value being typed, then clears the block)"},

@@ -315,7 +315,7 @@ static std::string editor_line(const Studio &s, double t)
     KeyBlock b;
     if (editor_block(e, &b))
         line += "  block " + std::string(TimelineTrackNames[b.track0]) + ".." + TimelineTrackNames[b.track1] + " " +
-                row_name(b.row0) + "-" + row_name(b.row1) + " (Escape clears)";
+                row_name(b.row0) + ", " + std::to_string(b.row1 - b.row0) + " rows (Escape clears)";
     return line;
 }
 

@@ -1,0 +1,630 @@
+// The studio's command layer without SDL's video or a file: every key of the
+// README's table does what the table says with the grid, the curve view,
+// both or neither shown; block edits on plain key lists and as one undo step
+// of the source; the curve view's drag axis and value range; the values the
+// demo cannot show; the README's table is the command table.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "state/state.h"
+#include "studio/block_edit.h"
+#include "studio/commands.h"
+#include "studio/grid_layout.h"
+#include "studio/view.h"
+#include "sync/track.h"
+
+namespace {
+
+// Rows: 8 a beat, 32 a bar. scene: 1 from 0:0, 2 from 2:0, 3 from 4:0;
+// clear.r: 10 at 0:0 rising linearly to 20 at 1:0.
+const char *const SOURCE = "track scene\n"
+                           "  0:0   1   hold\n"
+                           "  2:0   2   hold   # two\n"
+                           "  4:0   3   hold\n"
+                           "track clear.r\n"
+                           "  0:0   10  linear\n"
+                           "  1:0   20  hold\n"
+                           "track clear.g\ntrack clear.b\ntrack clear.a\ntrack cam.rot\ntrack cam.dist\n"
+                           "track cam.x\ntrack cam.y\ntrack cam.h\ntrack cam.hori\ntrack cam.scaleh\n";
+
+std::string keys_text(const KeyList &keys)
+{
+    std::string s;
+    for (const SyncKey &k : keys) {
+        char one[64];
+        std::snprintf(one, sizeof one, "%d=%g/%d ", k.row, static_cast<double>(k.value), k.kind);
+        s += one;
+    }
+    return s;
+}
+
+// The studio's state, its tracks as the frame would read them, and a clock
+// that a seek moves as the frame does.
+struct Desk {
+    TransportState transport;
+    ViewState view;
+    EditorState editor;
+    std::vector<SyncTrack> tracks = std::vector<SyncTrack>(TIMELINE_TRACK_COUNT);
+    std::vector<const SyncTrack *> pointers = std::vector<const SyncTrack *>(TIMELINE_TRACK_COUNT);
+    double seconds = 2.0; // row 40, 1:1
+    const char *refusal = nullptr;
+    CommandOut out;
+
+    Desk(bool grid, bool curve)
+    {
+        Timeline tl;
+        std::string errors;
+        EXPECT_TRUE(parse_timeline(SOURCE, "t.txt", &tl, &errors)) << errors;
+        load_key_editor(&editor.model, SOURCE, tl);
+        view.grid_on = grid;
+        view.curve_on = curve;
+        view.span = StripSpan{0.0, 100.0};
+        view.span_set = true;
+        sync_tracks();
+    }
+    void sync_tracks()
+    {
+        for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
+            KeyList &k = editor.model.keys[t];
+            tracks[t] = SyncTrack{nullptr, k.data(), static_cast<int32_t>(k.size())};
+            pointers[t] = &tracks[t];
+        }
+    }
+    bool press(SDL_Keycode key, uint16_t mods = KMOD_NONE)
+    {
+        CommandContext c{};
+        c.transport = &transport;
+        c.view = &view;
+        c.editor = &editor;
+        c.seconds = seconds;
+        c.length = c.strip_length = 200.0;
+        c.tracks = pointers.data();
+        c.edit_refusal = refusal;
+        const bool took = press_command_key(&c, key, mods, false);
+        out = c.out;
+        if (out.seek)
+            seconds = out.seek_to;
+        sync_tracks();
+        return took;
+    }
+    void type(const char *text)
+    {
+        for (const char *p = text; *p; p++)
+            press(*p == '.' ? SDLK_PERIOD : *p == '-' ? SDLK_MINUS : SDLK_0 + (*p - '0'));
+    }
+    void at_row(int32_t row) { seconds = row / 20.0; }
+    int32_t row() const { return static_cast<int32_t>(seconds * 20.0 + 1e-6); }
+    std::string keys(int t) const { return keys_text(editor.model.keys[t]); }
+    std::string text() const { return key_editor_text(editor.model); }
+};
+
+const int SCENE = 0, CLEAR_R = 1;
+
+// What each row of the README's key table must do, checked from a fresh
+// desk at row 40 (1:1) with the "scene" track selected.
+using Check = std::function<void(Desk &)>;
+
+std::map<std::string, Check> table_checks()
+{
+    std::map<std::string, Check> c;
+    c["Space"] = [](Desk &d) {
+        d.press(SDLK_SPACE);
+        EXPECT_TRUE(d.out.toggle_pause);
+    };
+    c["Left/Right, Shift+Left/Right"] = [](Desk &d) {
+        d.press(SDLK_RIGHT);
+        EXPECT_EQ(d.row(), 48);
+        d.press(SDLK_LEFT);
+        EXPECT_EQ(d.row(), 40);
+        d.press(SDLK_RIGHT, KMOD_LSHIFT);
+        EXPECT_EQ(d.row(), 64);
+        d.press(SDLK_LEFT, KMOD_LSHIFT);
+        EXPECT_EQ(d.row(), 32);
+    };
+    c["Up/Down"] = [](Desk &d) {
+        d.press(SDLK_DOWN);
+        EXPECT_EQ(d.row(), 41);
+        d.press(SDLK_UP);
+        d.press(SDLK_UP);
+        EXPECT_EQ(d.row(), 39);
+        EXPECT_FALSE(d.editor.block_on);
+    };
+    c["Shift+Up/Down, Ctrl+Shift+Left/Right"] = [](Desk &d) {
+        d.press(SDLK_DOWN, KMOD_LSHIFT);
+        d.press(SDLK_DOWN, KMOD_RSHIFT);
+        d.press(SDLK_RIGHT, KMOD_LCTRL | KMOD_LSHIFT);
+        KeyBlock b;
+        ASSERT_TRUE(editor_block(d.editor, &b));
+        EXPECT_EQ(b.row0, 40);
+        EXPECT_EQ(b.row1, 43);
+        EXPECT_EQ(b.track0, SCENE);
+        EXPECT_EQ(b.track1, CLEAR_R);
+        EXPECT_EQ(d.editor.column, CLEAR_R);
+        EXPECT_EQ(d.row(), 42);
+        d.press(SDLK_UP, KMOD_LSHIFT); // back over the anchor: the block turns
+        d.press(SDLK_UP, KMOD_LSHIFT);
+        d.press(SDLK_UP, KMOD_LSHIFT);
+        ASSERT_TRUE(editor_block(d.editor, &b));
+        EXPECT_EQ(b.row0, 39);
+        EXPECT_EQ(b.row1, 41);
+    };
+    c["Page Up/Page Down"] = [](Desk &d) {
+        d.press(SDLK_PAGEDOWN);
+        EXPECT_EQ(d.row(), 64);
+        d.press(SDLK_PAGEDOWN);
+        EXPECT_EQ(d.row(), 128);
+        d.press(SDLK_PAGEUP);
+        EXPECT_EQ(d.row(), 64);
+    };
+    c["Home, End"] = [](Desk &d) {
+        d.press(SDLK_END);
+        EXPECT_EQ(d.seconds, 200.0);
+        d.press(SDLK_HOME);
+        EXPECT_EQ(d.seconds, 0.0);
+    };
+    c["L"] = [](Desk &d) {
+        d.press(SDLK_l);
+        EXPECT_EQ(d.transport.loop.stage, 1);
+        EXPECT_EQ(d.transport.loop.start_row, 32);
+    };
+    c["Tab, C"] = [](Desk &d) {
+        const bool grid = d.view.grid_on, curve = d.view.curve_on;
+        d.press(SDLK_TAB);
+        d.press(SDLK_c);
+        EXPECT_NE(d.view.grid_on, grid);
+        EXPECT_NE(d.view.curve_on, curve);
+    };
+    c["F"] = [](Desk &d) {
+        d.press(SDLK_f);
+        EXPECT_TRUE(d.view.curve_whole);
+    };
+    c["Ctrl+Left/Right"] = [](Desk &d) {
+        d.press(SDLK_RIGHT, KMOD_LCTRL);
+        EXPECT_EQ(d.editor.column, CLEAR_R);
+        EXPECT_EQ(d.row(), 40); // the playhead stays
+        d.press(SDLK_LEFT, KMOD_RCTRL);
+        d.press(SDLK_LEFT, KMOD_RCTRL);
+        EXPECT_EQ(d.editor.column, TIMELINE_TRACK_COUNT - 1);
+    };
+    c["G"] = [](Desk &d) {
+        d.press(SDLK_g);
+        EXPECT_EQ(editor_rows_per_line(d.editor), 2);
+        d.at_row(41);
+        EXPECT_EQ(editor_cursor_row(d.editor, d.seconds), 40);
+    };
+    c["Enter"] = [](Desk &d) {
+        d.press(SDLK_RETURN);
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 40=1/0 64=2/0 128=3/0 ");
+        EXPECT_EQ(d.out.save, SAVE_EDIT);
+        EXPECT_EQ(d.editor.message, "insert scene at 1:1");
+        d.press(SDLK_RETURN); // one key a line
+        EXPECT_EQ(d.out.save, SAVE_NONE);
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 40=1/0 64=2/0 128=3/0 ");
+    };
+    c["0\xe2\x80\x93" "9 and ."] = [](Desk &d) {
+        d.type("4.5-");
+        EXPECT_EQ(d.editor.typed, "-4.5");
+        d.press(SDLK_MINUS);
+        d.press(SDLK_BACKSPACE);
+        d.press(SDLK_RETURN);
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 40=4/0 64=2/0 128=3/0 ");
+        EXPECT_EQ(d.editor.message, "set scene at 1:1 to 4");
+        d.type("9");
+        d.press(SDLK_ESCAPE); // cancels, does not quit
+        EXPECT_FALSE(d.out.quit);
+        EXPECT_FALSE(d.editor.typing);
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 40=4/0 64=2/0 128=3/0 ");
+    };
+    c["X"] = [](Desk &d) {
+        d.editor.column = CLEAR_R;
+        d.at_row(32);
+        d.press(SDLK_x);
+        d.type("2");
+        d.press(SDLK_RETURN);
+        EXPECT_EQ(d.keys(CLEAR_R), "0=10/1 32=40/0 ");
+        d.at_row(0); // a block of both keys, halved
+        d.press(SDLK_DOWN, KMOD_LSHIFT);
+        select_block(&d.editor, CLEAR_R, 0, CLEAR_R, 32);
+        d.press(SDLK_x);
+        d.type(".5");
+        d.press(SDLK_RETURN);
+        EXPECT_EQ(d.keys(CLEAR_R), "0=5/1 32=20/0 ");
+    };
+    c["Ctrl+Up/Down, with Shift"] = [](Desk &d) {
+        d.editor.column = CLEAR_R;
+        d.at_row(32);
+        d.press(SDLK_UP, KMOD_LCTRL);
+        EXPECT_EQ(d.keys(CLEAR_R), "0=10/1 32=21/0 ");
+        d.press(SDLK_UP, KMOD_LCTRL | KMOD_LSHIFT);
+        d.press(SDLK_DOWN, KMOD_LCTRL);
+        EXPECT_EQ(d.keys(CLEAR_R), "0=10/1 32=36/0 ");
+        d.at_row(16); // between keys: a new key from the value there, 23
+        d.press(SDLK_DOWN, KMOD_LCTRL);
+        EXPECT_EQ(d.keys(CLEAR_R), "0=10/1 16=22/1 32=36/0 ");
+    };
+    c["K"] = [](Desk &d) {
+        d.at_row(0);
+        d.press(SDLK_k);
+        EXPECT_EQ(d.keys(SCENE), "0=1/1 64=2/0 128=3/0 ");
+        EXPECT_EQ(d.editor.message, "curve linear for scene at 0:0");
+        d.at_row(1);
+        d.press(SDLK_k); // no key on the line: said, nothing done
+        EXPECT_EQ(d.editor.message, "no key of scene on this line");
+    };
+    c["Delete or Backspace"] = [](Desk &d) {
+        d.at_row(64);
+        d.press(SDLK_DELETE);
+        d.at_row(0);
+        d.press(SDLK_BACKSPACE);
+        EXPECT_EQ(d.keys(SCENE), "128=3/0 ");
+    };
+    c["Alt+Up/Down, with Shift"] = [](Desk &d) {
+        d.at_row(64);
+        d.press(SDLK_DOWN, KMOD_LALT);
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 65=2/0 128=3/0 ");
+        EXPECT_EQ(d.row(), 65); // the playhead goes with the key
+        d.press(SDLK_UP, KMOD_LALT | KMOD_LSHIFT);
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 57=2/0 128=3/0 ");
+        d.at_row(0);
+        d.press(SDLK_UP, KMOD_LALT); // before row 0: refused
+        EXPECT_TRUE(d.editor.message_warn);
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 57=2/0 128=3/0 ");
+    };
+    c["[ and ]"] = [](Desk &d) {
+        d.press(SDLK_RIGHTBRACKET);
+        EXPECT_EQ(d.row(), 64);
+        d.press(SDLK_LEFTBRACKET);
+        EXPECT_EQ(d.row(), 0);
+    };
+    c["Ctrl+C"] = [](Desk &d) {
+        d.press(SDLK_c, KMOD_LCTRL); // the bar 1:0-2:0 of all tracks: clear.r's key at 32
+        EXPECT_EQ(d.editor.clip_rows, 32);
+        d.at_row(100); // pastes at its bar, 3:0
+        d.press(SDLK_v, KMOD_LCTRL);
+        EXPECT_EQ(d.keys(CLEAR_R), "0=10/1 32=20/0 96=20/0 ");
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 64=2/0 128=3/0 ");
+    };
+    c["Ctrl+V, Ctrl+Shift+V"] = [](Desk &d) {
+        select_block(&d.editor, SCENE, 56, CLEAR_R, 71); // rows 56..71: scene's key at 64
+        d.press(SDLK_c, KMOD_LCTRL);
+        d.at_row(120); // onto scene's key at 128: refused, nothing changed
+        d.press(SDLK_v, KMOD_LCTRL);
+        EXPECT_TRUE(d.editor.message_warn);
+        EXPECT_NE(d.editor.message.find("row 128"), std::string::npos) << d.editor.message;
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 64=2/0 128=3/0 ");
+        d.press(SDLK_v, KMOD_LCTRL | KMOD_LSHIFT); // replacing: 3 at 128 gone, 2 at 128
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 64=2/0 128=2/0 ");
+        KeyBlock b; // the pasted rows are the block now
+        ASSERT_TRUE(editor_block(d.editor, &b));
+        EXPECT_EQ(b.row0, 120);
+        EXPECT_EQ(b.row1, 136);
+        d.at_row(56);
+        d.editor.block_on = false;
+        d.press(SDLK_v, KMOD_LCTRL); // onto its own key at 2:0
+        EXPECT_TRUE(d.editor.message_warn);
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 64=2/0 128=2/0 ");
+        d.at_row(4);
+        d.press(SDLK_v, KMOD_LCTRL); // a clip without keys at its start lands between
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 12=2/0 64=2/0 128=2/0 ");
+    };
+    c["Ctrl+Z, Ctrl+Shift+Z (or Ctrl+Y)"] = [](Desk &d) {
+        const std::string original = d.text();
+        d.press(SDLK_RETURN);
+        d.at_row(0);
+        d.editor.column = CLEAR_R;
+        d.press(SDLK_z, KMOD_LCTRL);
+        EXPECT_EQ(d.out.save, SAVE_UNDO);
+        EXPECT_EQ(d.editor.message, "undo: insert scene at 1:1");
+        EXPECT_EQ(d.text(), original);
+        EXPECT_EQ(d.editor.column, SCENE); // the selection goes to the changed key
+        EXPECT_EQ(d.row(), 40);
+        d.press(SDLK_z, KMOD_LCTRL);
+        EXPECT_EQ(d.editor.message, "nothing to undo");
+        d.press(SDLK_z, KMOD_LCTRL | KMOD_LSHIFT);
+        EXPECT_EQ(d.editor.message, "redo: insert scene at 1:1");
+        EXPECT_EQ(d.out.save, SAVE_REDO);
+        d.press(SDLK_z, KMOD_LCTRL);
+        d.press(SDLK_y, KMOD_LCTRL);
+        EXPECT_EQ(d.editor.message, "redo: insert scene at 1:1");
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 40=1/0 64=2/0 128=3/0 ");
+    };
+    c["+/-, mouse wheel"] = [](Desk &d) {
+        d.press(SDLK_EQUALS, KMOD_LSHIFT);
+        EXPECT_DOUBLE_EQ(d.view.span.to - d.view.span.from, 50.0);
+        d.press(SDLK_MINUS);
+        d.press(SDLK_KP_MINUS);
+        EXPECT_DOUBLE_EQ(d.view.span.to - d.view.span.from, 200.0);
+    };
+    c["M, H, F1 or ?"] = [](Desk &d) {
+        d.press(SDLK_m);
+        EXPECT_TRUE(d.transport.muted);
+        EXPECT_TRUE(d.out.set_muted);
+        d.press(SDLK_h);
+        EXPECT_FALSE(d.view.hud_on);
+        d.press(SDLK_F1);
+        EXPECT_TRUE(d.view.help_on);
+        d.press(SDLK_SLASH, KMOD_LSHIFT);
+        EXPECT_FALSE(d.view.help_on);
+        d.press(SDLK_SLASH); // a plain slash is no command
+        EXPECT_FALSE(d.view.help_on);
+    };
+    c["P"] = [](Desk &d) {
+        d.press(SDLK_p);
+        EXPECT_TRUE(d.view.snapshot_asked);
+    };
+    c["F11"] = [](Desk &d) {
+        d.press(SDLK_F11);
+        EXPECT_TRUE(d.out.toggle_fullscreen);
+    };
+    c["Escape, closing the window"] = [](Desk &d) {
+        d.press(SDLK_DOWN, KMOD_LSHIFT);
+        d.press(SDLK_ESCAPE);
+        EXPECT_FALSE(d.out.quit);
+        EXPECT_FALSE(d.editor.block_on);
+        d.press(SDLK_ESCAPE);
+        EXPECT_TRUE(d.out.quit);
+    };
+    return c;
+}
+
+TEST(CommandTable, EveryKeyDoesWhatItsRowSaysInEveryView)
+{
+    const auto checks = table_checks();
+    for (const auto &[keys, help] : command_help_rows()) {
+        bool is_key = false;
+        for (size_t i = 0; i < STUDIO_COMMAND_COUNT; i++)
+            if (STUDIO_COMMANDS[i].keys && keys == STUDIO_COMMANDS[i].keys)
+                is_key = STUDIO_COMMANDS[i].run != nullptr;
+        if (!is_key)
+            continue; // mouse actions
+        const auto check = checks.find(keys);
+        ASSERT_NE(check, checks.end()) << "no check for the row \"" << keys << "\"";
+        for (int view = 0; view < 4; view++) {
+            SCOPED_TRACE(keys + " with grid " + std::to_string(view & 1) + ", curve " + std::to_string(view >> 1));
+            Desk d((view & 1) != 0, (view & 2) != 0);
+            check->second(d);
+        }
+    }
+}
+
+TEST(CommandTable, TheReadmeTableIsTheCommandTable)
+{
+    // The README beside the sources: __FILE__ is absolute, or relative to
+    // the build folder when ccache maps the paths.
+    std::filesystem::path file = __FILE__;
+    if (file.is_relative())
+        file = std::filesystem::path(TEST_BINARY_DIR) / file;
+    std::ifstream in(file.parent_path().parent_path().parent_path() / "README.md");
+    ASSERT_TRUE(in) << "README.md not found from " << file;
+    std::vector<std::pair<std::string, std::string>> rows;
+    std::string line;
+    bool inside = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("Keys (also on the HUD", 0) == 0)
+            inside = true;
+        else if (inside && line == "| keys | action |")
+            continue;
+        else if (inside && line.rfind("|---", 0) == 0)
+            continue;
+        else if (inside && line.rfind("| ", 0) == 0) {
+            const size_t bar = line.find(" | ");
+            ASSERT_NE(bar, std::string::npos) << line;
+            rows.push_back({line.substr(2, bar - 2), line.substr(bar + 3, line.size() - bar - 5)});
+        } else if (inside && !rows.empty())
+            break;
+    }
+    EXPECT_EQ(rows, command_help_rows());
+    // The HUD's list holds every row, within its width.
+    const std::vector<std::string> lines = command_help_lines(120);
+    std::string all;
+    for (const std::string &l : lines) {
+        EXPECT_LE(l.size(), 120u + 200u); // one row may be longer than a line, never two
+        all += l + "\n";
+    }
+    for (const auto &[keys, help] : rows)
+        EXPECT_NE(all.find(keys + ": " + help), std::string::npos) << keys;
+}
+
+TEST(CommandTable, NoTwoCommandsShareAKeyAndModifiers)
+{
+    for (size_t i = 0; i < STUDIO_COMMAND_COUNT; i++)
+        for (size_t j = i + 1; j < STUDIO_COMMAND_COUNT; j++) {
+            const StudioCommand &a = STUDIO_COMMANDS[i], &b = STUDIO_COMMANDS[j];
+            if (a.run && b.run && a.key == b.key) {
+                EXPECT_NE(a.mods & ~MOD_SHIFT_ANY, b.mods & ~MOD_SHIFT_ANY) << a.key << " twice";
+            }
+        }
+}
+
+TEST(CommandTable, EditsAreRefusedWithTheReasonWhileTheSourceCannotBeEdited)
+{
+    Desk d(false, false);
+    d.refusal = "editing is off while the source does not parse (see the box)";
+    d.press(SDLK_RETURN);
+    EXPECT_EQ(d.editor.message, d.refusal);
+    EXPECT_TRUE(d.out.poll_now);
+    EXPECT_EQ(d.out.save, SAVE_NONE);
+    EXPECT_EQ(d.keys(SCENE), "0=1/0 64=2/0 128=3/0 ");
+}
+
+// ---- Values the demo can show ---------------------------------------------------------
+
+TEST(DemoLimits, SceneAndCaptionOutsideTheirTablesAreRefusedWithTheRange)
+{
+    EXPECT_EQ(value_refusal(TRACK_SCENE, 7.9f), "");
+    EXPECT_EQ(value_refusal(TRACK_SCENE, -0.5f), ""); // truncates to scene 0
+    EXPECT_EQ(value_refusal(TRACK_SCENE, 8.0f), "scene 8 is not in the scene table (0..7)");
+    EXPECT_EQ(value_refusal(TRACK_SCENE, -1.0f), "scene -1 is not in the scene table (0..7)");
+    EXPECT_EQ(value_refusal(TRACK_CLEAR_A, 0.0f), "");
+    EXPECT_EQ(value_refusal(TRACK_CLEAR_A, 54.5f), "");
+    EXPECT_EQ(value_refusal(TRACK_CLEAR_A, 3.0f),
+              "caption line 3 is not in the text table (0 for none, 1-2, 16-18, 32-34, 50-54)");
+    EXPECT_EQ(value_refusal(TRACK_CAM_DIST, 1e30f), "");
+
+    Desk d(true, false);
+    d.type("42");
+    d.press(SDLK_RETURN);
+    EXPECT_EQ(d.editor.message, "refused: scene 42 is not in the scene table (0..7)");
+    d.type("99999999999999999999999999999999999999999"); // 41 digits
+    d.press(SDLK_RETURN);
+    EXPECT_EQ(d.editor.message, "out of range: '99999999999999999999999999999999999999999'");
+    d.at_row(128);
+    for (int i = 0; i < 5; i++)
+        d.press(SDLK_UP, KMOD_LCTRL); // 3 up to 7, then refused at 8
+    EXPECT_EQ(d.keys(SCENE), "0=1/0 64=2/0 128=7/0 ");
+    EXPECT_TRUE(d.editor.message_warn);
+    EXPECT_EQ(d.out.save, SAVE_NONE);
+    EXPECT_EQ(d.out.seek, false);
+}
+
+// ---- Blocks -------------------------------------------------------------------------
+
+TEST(BlockEdit, MovePasteDeleteKindScaleOnPlainKeys)
+{
+    const KeyList start = {{0, 1, 0}, {8, 2, 0}, {16, 3, 1}, {40, 4, 0}};
+    std::string why;
+    KeyList k = start;
+    EXPECT_TRUE(move_keys_in(&k, 8, 24, 8, &why)); // 8 -> 16 while 16 -> 24: the block moves as one
+    EXPECT_EQ(keys_text(k), "0=1/0 16=2/0 24=3/1 40=4/0 ");
+    k = start;
+    EXPECT_FALSE(move_keys_in(&k, 8, 24, 24, &why)); // 16 -> 40 lands on a key outside
+    EXPECT_EQ(why, "another key sits on row 40");
+    EXPECT_EQ(keys_text(k), keys_text(start));
+    EXPECT_FALSE(move_keys_in(&k, 0, 8, -1, &why));
+    EXPECT_EQ(keys_text(k), keys_text(start));
+
+    const KeyList clip = {{0, 9, 2}, {8, 8, 3}};
+    EXPECT_FALSE(paste_keys_at(&k, clip, 32, 16, false, &why)); // 40 taken
+    EXPECT_EQ(why, "a key already sits on row 40");
+    EXPECT_EQ(keys_text(k), keys_text(start));
+    EXPECT_TRUE(paste_keys_at(&k, clip, 28, 16, false, &why)); // between: merged
+    EXPECT_EQ(keys_text(k), "0=1/0 8=2/0 16=3/1 28=9/2 36=8/3 40=4/0 ");
+    k = start;
+    EXPECT_TRUE(paste_keys_at(&k, clip, 32, 16, true, &why)); // replacing rows 32..47
+    EXPECT_EQ(keys_text(k), "0=1/0 8=2/0 16=3/1 32=9/2 40=8/3 ");
+
+    k = start;
+    EXPECT_EQ(count_keys_in(k, 8, 17), 2);
+    EXPECT_EQ(set_kind_in(&k, 8, 17, 3), 2);
+    EXPECT_EQ(scale_values_in(&k, 0, 9, 0.5f), 2);
+    EXPECT_EQ(offset_values_in(&k, 40, 41, -4.0f), 1);
+    EXPECT_EQ(keys_text(k), "0=0.5/0 8=1/3 16=3/3 40=0/0 ");
+    EXPECT_EQ(delete_keys_in(&k, 1, 40), 2);
+    EXPECT_EQ(keys_text(k), "0=0.5/0 40=0/0 ");
+}
+
+TEST(BlockEdit, EachBlockCommandIsOneUndoStepBackToTheOriginalBytes)
+{
+    Desk d(true, false);
+    const std::string original = d.text();
+    select_block(&d.editor, SCENE, 0, CLEAR_R, 32); // rows 0..32: three keys
+    d.press(SDLK_DOWN, KMOD_LALT | KMOD_LSHIFT); // a beat later, both tracks
+    EXPECT_EQ(d.editor.message, "move 3 keys in scene..clear.r 0:0, 33 rows a beat later");
+    EXPECT_EQ(d.keys(SCENE), "8=1/0 64=2/0 128=3/0 ");
+    EXPECT_EQ(d.keys(CLEAR_R), "8=10/1 40=20/0 ");
+    EXPECT_EQ(d.text(), "track scene\n"
+                        "  0:1   1   hold\n"
+                        "  2:0   2   hold   # two\n"
+                        "  4:0   3   hold\n"
+                        "track clear.r\n"
+                        "  0:1   10  linear\n"
+                        "  1:1   20  hold\n"
+                        "track clear.g\ntrack clear.b\ntrack clear.a\ntrack cam.rot\ntrack cam.dist\n"
+                        "track cam.x\ntrack cam.y\ntrack cam.h\ntrack cam.hori\ntrack cam.scaleh\n");
+    d.press(SDLK_k); // the kind after the first key's (hold): linear, for all
+    EXPECT_EQ(d.keys(CLEAR_R), "8=10/1 40=20/1 ");
+    d.press(SDLK_DELETE);
+    EXPECT_EQ(d.keys(SCENE), "64=2/0 128=3/0 ");
+    EXPECT_EQ(d.keys(CLEAR_R), "");
+    EXPECT_EQ(d.editor.model.undo.size(), 3u);
+    for (int i = 0; i < 3; i++)
+        d.press(SDLK_z, KMOD_LCTRL);
+    EXPECT_EQ(d.text(), original);
+    EXPECT_EQ(d.editor.redo_names.size(), 3u);
+    EXPECT_EQ(d.editor.message, "undo: move 3 keys in scene..clear.r 0:0, 33 rows a beat later");
+}
+
+TEST(BlockEdit, APastedBlockChangesExactlyItsLines)
+{
+    Desk d(true, false);
+    const std::string original = d.text();
+    select_block(&d.editor, SCENE, 0, CLEAR_R, 31); // one bar of two tracks
+    d.press(SDLK_c, KMOD_LCTRL);
+    d.at_row(128 + 8);
+    d.press(SDLK_v, KMOD_LCTRL);
+    EXPECT_EQ(d.editor.message, "paste 2 keys at scene..clear.r 4:1, 32 rows");
+    EXPECT_EQ(d.text(), "track scene\n"
+                        "  0:0   1   hold\n"
+                        "  2:0   2   hold   # two\n"
+                        "  4:0   3   hold\n"
+                        "  4:1   1   hold\n"
+                        "track clear.r\n"
+                        "  0:0   10  linear\n"
+                        "  1:0   20  hold\n"
+                        "  4:1   10  linear\n"
+                        "track clear.g\ntrack clear.b\ntrack clear.a\ntrack cam.rot\ntrack cam.dist\n"
+                        "track cam.x\ntrack cam.y\ntrack cam.h\ntrack cam.hori\ntrack cam.scaleh\n");
+    d.press(SDLK_z, KMOD_LCTRL);
+    EXPECT_EQ(d.text(), original);
+}
+
+// ---- The curve view ------------------------------------------------------------------
+
+TEST(CurveView, TheFirstPixelsChooseTheDragAxisCtrlFreesBoth)
+{
+    EXPECT_EQ(choose_drag_axis(DRAG_UNDECIDED, 3, -3, false), DRAG_UNDECIDED); // not yet 4 pixels
+    EXPECT_EQ(choose_drag_axis(DRAG_UNDECIDED, -4, 3, false), DRAG_TIME);
+    EXPECT_EQ(choose_drag_axis(DRAG_UNDECIDED, 3, -4, false), DRAG_VALUE);
+    EXPECT_EQ(choose_drag_axis(DRAG_UNDECIDED, 5, 5, false), DRAG_TIME); // a tie goes to time
+    EXPECT_EQ(choose_drag_axis(DRAG_TIME, 0, 80, false), DRAG_TIME);     // chosen once
+    EXPECT_EQ(choose_drag_axis(DRAG_VALUE, 80, 0, false), DRAG_VALUE);
+    EXPECT_EQ(choose_drag_axis(DRAG_TIME, 0, 0, true), DRAG_FREE);
+
+    // A dragged value is rounded to about a hundredth of the range shown.
+    EXPECT_EQ(round_to_range(412.34567, 0.0f, 500.0f), 412.0f);
+    EXPECT_EQ(round_to_range(412.34567, 0.0f, 5000.0f), 410.0f);
+    EXPECT_EQ(round_to_range(0.3456, 0.0f, 1.0f), 0.35f);
+}
+
+TEST(CurveView, TheValueRangeFitsTheKeysInViewOrTheWholeTrack)
+{
+    const KeyList keys = {{0, 0.0f, INTERP_LINEAR}, {100, 10.0f, INTERP_HOLD}, {400, 1000.0f, INTERP_HOLD}};
+    float lo = 0, hi = 0;
+    curve_value_range_in(keys, 0, 150, false, &lo, &hi); // 0..10 and 10 held at 150
+    EXPECT_EQ(lo, -1.0f);
+    EXPECT_EQ(hi, 11.0f);
+    curve_value_range_in(keys, 50, 60, false, &lo, &hi); // no key: the values at the ends, 5 and 6
+    EXPECT_EQ(lo, 4.9f);
+    EXPECT_EQ(hi, 6.1f);
+    curve_value_range_in(keys, 0, 150, true, &lo, &hi);
+    EXPECT_EQ(lo, -100.0f);
+    EXPECT_EQ(hi, 1100.0f);
+    curve_value_range_in(KeyList{}, 0, 10, false, &lo, &hi);
+    EXPECT_EQ(lo, -0.1f);
+    EXPECT_EQ(hi, 1.1f);
+}
+
+// ---- Snapshot names --------------------------------------------------------------------
+
+TEST(SnapshotName, CarriesTheExactTimeCaptureNeeds)
+{
+    EXPECT_EQ(snapshot_name(20.0), "snapshot_00-20.000.png");
+    EXPECT_EQ(snapshot_name(75.5), "snapshot_01-15.500.png");
+    EXPECT_EQ(snapshot_name(-1.0), "snapshot_00-00.000.png");
+    EXPECT_EQ(snapshot_name(19.9999999), "snapshot_00-19.9999999.png");
+    // A time the player gives mid-play: MM * 60 + SS.fff reads back as it.
+    const double t = 2738.0 / 44.1;
+    const std::string name = snapshot_name(t);
+    ASSERT_EQ(name.rfind("snapshot_01-02.", 0), 0u) << name;
+    const std::string seconds = "62" + name.substr(14, name.size() - 14 - 4);
+    EXPECT_EQ(std::stod(seconds), t) << name;
+}
+
+} // namespace
