@@ -168,6 +168,7 @@ void draw_curve(const Studio &s, double seconds)
     const EditorState &e = s.editor;
     const StripSpan span = s.view.span;
     ImDrawList *dl = ImGui::GetBackgroundDrawList();
+    const int first_vertex = dl->VtxBuffer.Size;
     dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), GRID_BG);
     const int t = e.column;
     float lo = 0, hi = 1;
@@ -214,5 +215,9 @@ void draw_curve(const Studio &s, double seconds)
         const ImVec2 size = ImGui::CalcTextSize(label);
         dl->AddRectFilled(ImVec2(x - 2, y), ImVec2(x + size.x + 2, y + size.y), IM_COL32(0, 0, 0, 230));
         dl->AddText(ImVec2(x, y), IM_COL32(255, 230, 120, 255), label);
+        return; // a held key is drawn in full
     }
+    float y0 = 0, y1 = 0;
+    if (caption_band(w, h, &y0, &y1))
+        fade_in_band(dl, first_vertex, y0, y1);
 }
