@@ -60,6 +60,10 @@ struct ViewState {
     bool snapshot_asked = false;
     double fps = 0.0;
     uint64_t last_counter = 0;
+    // The last frames' times in ms (a ring), kept for STUDIO_FRAME_TIMES.
+    static constexpr int FRAME_TIMES = 256;
+    double frame_ms[FRAME_TIMES] = {};
+    int frames = 0;
 };
 
 enum TypingFor { TYPING_VALUE, TYPING_SCALE };

@@ -11,7 +11,6 @@
 #include "common/safe_write.h"
 #include "state/state.h"
 #include "studio/grid_layout.h"
-#include "studio/music.h"
 #include "sync/device.h"
 #include "sync/track.h"
 
@@ -88,15 +87,14 @@ const char *edit_refusal(const Studio &s)
     return nullptr;
 }
 
-CommandContext command_context(Studio *s, double seconds)
+// A context for an edit made outside a key press (the curve view's drag).
+static CommandContext edit_context(Studio *s)
 {
     CommandContext c{};
     c.transport = &s->transport;
     c.view = &s->view;
     c.editor = &s->editor;
-    c.seconds = seconds;
-    c.length = music_length();
-    c.strip_length = studio_strip_length();
+    c.length = c.strip_length = 1.0;
     c.tracks = Tracks;
     c.edit_refusal = edit_refusal(*s);
     return c;
@@ -146,7 +144,7 @@ bool finish_command(Studio *s, const CommandOut &out)
 
 bool commit_edit(Studio *s, const std::vector<std::pair<int, KeyList>> &changes, const std::string &name)
 {
-    CommandContext c = command_context(s, 0.0);
+    CommandContext c = edit_context(s);
     const bool done = edit_keys(&c, changes, name);
     return finish_command(s, c.out) && done;
 }

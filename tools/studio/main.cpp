@@ -11,6 +11,7 @@
 // window close, 1 when start-up fails or TIMELINE cannot be read, 2 on a
 // wrong command line.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "app/startup.h"
@@ -69,6 +70,8 @@ int main(int argc, char **argv)
     studio.transport.previous = music_position();
     while (!studio.quit)
         run_studio_frame(&studio);
+    if (std::getenv("STUDIO_FRAME_TIMES"))
+        print_frame_times(studio.view);
 
     stop_waveform(&studio.waveform);
     close_timeline_watch(&studio.watch);

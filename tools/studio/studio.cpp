@@ -4,7 +4,9 @@
 
 #include <imgui.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "state/state.h"
 #include "studio/music.h"
@@ -46,6 +48,20 @@ void take_watch_result(Studio *s, WatchResult result)
         std::fprintf(stderr, "studio: %s (keeping the last version)\n", s->watch.read_error.c_str());
         std::fflush(stderr);
     }
+}
+
+CommandContext command_context(Studio *s, double seconds)
+{
+    CommandContext c{};
+    c.transport = &s->transport;
+    c.view = &s->view;
+    c.editor = &s->editor;
+    c.seconds = seconds;
+    c.length = music_length();
+    c.strip_length = studio_strip_length();
+    c.tracks = Tracks;
+    c.edit_refusal = edit_refusal(*s);
+    return c;
 }
 
 // Seeks now and starts the loop's watch from there.
@@ -300,8 +316,21 @@ static void count_frame(ViewState *v)
                           static_cast<double>(SDL_GetPerformanceFrequency());
         if (dt > 0.0)
             v->fps = v->fps > 0.0 ? v->fps * 0.9 + (1.0 / dt) * 0.1 : 1.0 / dt;
+        v->frame_ms[v->frames++ % ViewState::FRAME_TIMES] = dt * 1000.0;
     }
     v->last_counter = now;
+}
+
+void print_frame_times(const ViewState &v)
+{
+    const int n = std::min(v.frames, ViewState::FRAME_TIMES);
+    if (n == 0)
+        return;
+    std::vector<double> ms(v.frame_ms, v.frame_ms + n);
+    std::sort(ms.begin(), ms.end());
+    std::printf("studio: last %d frames: median %.2f ms, 90th percentile %.2f ms, max %.2f ms\n", n,
+                ms[static_cast<size_t>(n / 2)], ms[static_cast<size_t>(n * 9 / 10)], ms.back());
+    std::fflush(stdout);
 }
 
 // The HUD's line on the editor: the selected track, the line, the block.

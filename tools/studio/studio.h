@@ -47,6 +47,13 @@ void take_watch_result(Studio *s, WatchResult result);
 // HUD, present.
 void run_studio_frame(Studio *s);
 
+// What a command sees of the studio at music time `seconds`.
+CommandContext command_context(Studio *s, double seconds);
+
+// Prints the median, 90th percentile and longest of the last frames' times
+// (the studio does at exit when STUDIO_FRAME_TIMES is set, for measuring).
+void print_frame_times(const ViewState &v);
+
 // The music's length for clamping (negative: unknown) and the strip's length
 // (the music's, or the last key of any track when that is unknown; > 0).
 double studio_strip_length();
@@ -56,9 +63,6 @@ double studio_strip_length();
 // Why the source cannot be edited now, or null: no source, a source that
 // does not parse, or a file changed on disk that the watch has not taken.
 const char *edit_refusal(const Studio &s);
-
-// What a command sees of the studio at music time `seconds`.
-CommandContext command_context(Studio *s, double seconds);
 
 // Carries out what a command asked of the world apart from the music
 // (saving the source after an edit, undo or redo; the message's time).
