@@ -40,6 +40,11 @@ struct TransportState {
     double previous = 0.0;      // the music time of the previous frame
     bool seek_pending = false;  // a seek taken once per frame (drags)
     double seek_to = 0.0;
+    // A seek while paused plays a short grain of the music from there; the
+    // playhead stays at `grain_at` and goes back there when it ends.
+    bool grain_on = false;
+    double grain_at = 0.0;
+    uint64_t grain_end_ms = 0;  // SDL ticks
 };
 
 struct ViewState {

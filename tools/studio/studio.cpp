@@ -64,11 +64,41 @@ CommandContext command_context(Studio *s, double seconds)
     return c;
 }
 
-// Seeks now and starts the loop's watch from there.
+// How long a scrub grain sounds.
+constexpr uint64_t GRAIN_MS = 90;
+
+// The playhead: the music's position, or where a grain started.
+static double playhead(const Studio &s)
+{
+    return s.transport.grain_on ? s.transport.grain_at : music_position();
+}
+
+// Ends a grain: the music paused again, back where the grain started.
+static void end_grain(Studio *s)
+{
+    TransportState &tr = s->transport;
+    if (!tr.grain_on)
+        return;
+    tr.grain_on = false;
+    music_pause();
+    music_seek(tr.grain_at);
+    tr.previous = music_position();
+}
+
+// Seeks now and starts the loop's watch from there; while paused (and not
+// muted) a short grain of the music at the new place is heard.
 static void seek(Studio *s, double seconds)
 {
+    TransportState &tr = s->transport;
+    end_grain(s);
     music_seek(clamp_time(seconds, music_length()));
-    s->transport.previous = music_position();
+    tr.previous = music_position();
+    if (music_paused() && !tr.muted) {
+        tr.grain_on = true;
+        tr.grain_at = tr.previous;
+        tr.grain_end_ms = SDL_GetTicks64() + GRAIN_MS;
+        music_resume();
+    }
 }
 
 static void toggle_fullscreen(Studio *s)
@@ -83,6 +113,7 @@ static void carry_out(Studio *s, const CommandOut &out)
     if (out.seek)
         seek(s, out.seek_to);
     if (out.toggle_pause) {
+        end_grain(s);
         if (music_paused())
             music_resume();
         else
@@ -100,7 +131,7 @@ static void carry_out(Studio *s, const CommandOut &out)
 
 static void press_key(Studio *s, const SDL_KeyboardEvent &key)
 {
-    CommandContext c = command_context(s, music_position());
+    CommandContext c = command_context(s, playhead(*s));
     if (press_command_key(&c, key.keysym.sym, key.keysym.mod, key.repeat != 0))
         carry_out(s, c.out);
 }
@@ -138,7 +169,7 @@ static bool grid_cell(const Studio &s, int x, int y, int *track, int32_t *row)
     int w = 0, h = 0;
     SDL_GetRendererOutputSize(renderer, &w, &h);
     return grid_cell_at(grid_rect(s, w, h), ImGui::GetTextLineHeight(), TIMELINE_TRACK_COUNT,
-                        editor_cursor_row(s.editor, music_position()), editor_rows_per_line(s.editor), x, y, track,
+                        editor_cursor_row(s.editor, playhead(s)), editor_rows_per_line(s.editor), x, y, track,
                         row);
 }
 
@@ -218,20 +249,20 @@ static void middle_press(Studio *s, int x, int y)
     s->view.pan_span = s->view.span;
 }
 
-static void wheel(Studio *s, int dy)
+static void wheel(Studio *s, int dy, bool pan)
 {
     int mx = 0, my = 0;
     SDL_GetMouseState(&mx, &my);
     to_output(&mx, &my);
     const SDL_Rect strip = strip_now();
     const double length = studio_strip_length();
-    if (mods_held() & KMOD_SHIFT) { // pans by a tenth of the view a notch
+    if (pan) { // a tenth of the view a notch
         const double width = s->view.span.to - s->view.span.from;
         s->view.span = pan_strip(s->view.span, (dy > 0 ? -0.1 : 0.1) * width, length);
         return;
     }
     const SDL_Point p = {mx, my};
-    const double around = SDL_PointInRect(&p, &strip) ? strip_time_in(strip, mx, s->view.span) : music_position();
+    const double around = SDL_PointInRect(&p, &strip) ? strip_time_in(strip, mx, s->view.span) : playhead(*s);
     s->view.span = zoom_strip(s->view.span, dy > 0 ? 0.5 : 2.0, around, length);
 }
 
@@ -268,7 +299,9 @@ static void handle_events(Studio *s)
             break;
         case SDL_MOUSEWHEEL:
             if (e.wheel.y != 0)
-                wheel(s, e.wheel.y);
+                wheel(s, e.wheel.y, (mods_held() & KMOD_SHIFT) != 0);
+            else if (e.wheel.x != 0) // a sideways wheel pans as Shift+wheel
+                wheel(s, -e.wheel.x, true);
             break;
         default: break;
         }
@@ -364,7 +397,7 @@ static void draw_overlays(Studio *s, double t, double previous)
         v.span = follow_strip(v.span, t, length);
     begin_ui_frame(renderer);
     if (v.hud_on) {
-        HudState hs{t, length, v.span, v.fps, music_paused(), s->transport.muted, s->transport.loop, v.help_on,
+        HudState hs{t, length, v.span, v.fps, music_paused() || s->transport.grain_on, s->transport.muted, s->transport.loop, v.help_on,
                     v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag};
         if (s->watch.unreadable)
             hs.notices.push_back({s->watch.read_error + " (keeping the last version)", true});
@@ -398,7 +431,9 @@ void run_studio_frame(Studio *s)
         take_watch_result(s, poll_timeline_watch(&s->watch));
     }
 
-    double t = music_position();
+    if (s->transport.grain_on && SDL_GetTicks64() >= s->transport.grain_end_ms)
+        end_grain(s);
+    double t = playhead(*s);
     const double wrapped = wrap_loop(s->transport.loop, s->transport.previous, t, music_length());
     if (wrapped != t) {
         music_seek(wrapped);
