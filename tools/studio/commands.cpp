@@ -862,17 +862,45 @@ std::vector<std::pair<std::string, std::string>> command_help_rows()
     return rows;
 }
 
+// The help text as the HUD's font draws it: Basic Latin and Latin-1 only.
+static std::string hud_text(std::string text)
+{
+    const std::string dash = "\xe2\x80\x93";
+    for (size_t at = text.find(dash); at != std::string::npos; at = text.find(dash, at))
+        text.replace(at, dash.size(), "-");
+    return text;
+}
+
 std::vector<std::string> command_help_lines(size_t width)
 {
+    // Rows follow each other on a line, three spaces apart; a row longer
+    // than the room left starts a line, and one longer than a line goes on
+    // in lines of its own, indented.
     std::vector<std::string> lines;
     std::string line;
     for (const auto &[keys, help] : command_help_rows()) {
-        const std::string item = keys + ": " + help;
-        if (!line.empty() && line.size() + 3 + item.size() > width) {
-            lines.push_back(line);
-            line.clear();
+        const std::string item = hud_text(keys + ": " + help);
+        if (!line.empty() && line.size() + 3 + item.size() <= width) {
+            line += "   " + item;
+            continue;
         }
-        line += (line.empty() ? "" : "   ") + item;
+        if (!line.empty())
+            lines.push_back(line);
+        line.clear();
+        size_t from = 0;
+        while (from < item.size()) {
+            const std::string indent = from == 0 ? "" : "  ";
+            size_t room = width > indent.size() + 8 ? width - indent.size() : 8;
+            if (item.size() - from <= room) {
+                line = indent + item.substr(from);
+                break;
+            }
+            size_t cut = item.rfind(' ', from + room);
+            if (cut == std::string::npos || cut <= from)
+                cut = from + room;
+            lines.push_back(indent + item.substr(from, cut - from));
+            from = item[cut] == ' ' ? cut + 1 : cut;
+        }
     }
     if (!line.empty())
         lines.push_back(line);
