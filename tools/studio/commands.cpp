@@ -530,7 +530,7 @@ static void paste(CommandContext *c, bool replace)
                                         replace, why);
                });
     if (c->out.save == SAVE_EDIT && !e->clip_bars) // the pasted rows become the block
-        select_block(e, b.track0, b.row0, b.track1, b.row1 - rows_per_line(c));
+        select_block(e, b.track0, b.row0, b.track1, std::max(b.row0, b.row1 - rows_per_line(c)));
 }
 
 static void cmd_paste(CommandContext *c) { paste(c, false); }

@@ -124,14 +124,16 @@ bool finish_command(Studio *s, const CommandOut &out)
                 if (!e->undo_names.empty())
                     e->undo_names.pop_back();
                 e->redo_names.clear();
-            } else if (out.save == SAVE_UNDO) {
-                redo_key_edit(&e->model, &tracks);
-                e->undo_names.push_back(e->redo_names.back());
-                e->redo_names.pop_back();
             } else {
-                undo_key_edit(&e->model, &tracks);
-                e->redo_names.push_back(e->undo_names.back());
-                e->undo_names.pop_back();
+                // The step goes back to the stack it came from, with its name.
+                const bool was_undo = out.save == SAVE_UNDO;
+                was_undo ? redo_key_edit(&e->model, &tracks) : undo_key_edit(&e->model, &tracks);
+                std::vector<std::string> &from = was_undo ? e->redo_names : e->undo_names;
+                std::vector<std::string> &to = was_undo ? e->undo_names : e->redo_names;
+                if (!from.empty()) {
+                    to.push_back(from.back());
+                    from.pop_back();
+                }
             }
             show_message(s, "not saved: " + why, true);
             return false;
