@@ -68,6 +68,8 @@ struct ViewState {
     // The last frames' times in ms (a ring), kept for STUDIO_FRAME_TIMES.
     static constexpr int FRAME_TIMES = 256;
     double frame_ms[FRAME_TIMES] = {};
+    double ui_ms[FRAME_TIMES] = {};  // of which the interface: built and drawn
+    bool timing = false;             // the renderer's queue flushed around the interface
     int frames = 0;
 };
 

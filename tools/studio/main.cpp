@@ -68,9 +68,10 @@ int main(int argc, char **argv)
     if (args.start != 0.0)
         music_seek(clamp_time(args.start, music_length()));
     studio.transport.previous = music_position();
+    studio.view.timing = std::getenv("STUDIO_FRAME_TIMES") != nullptr;
     while (!studio.quit)
         run_studio_frame(&studio);
-    if (std::getenv("STUDIO_FRAME_TIMES"))
+    if (studio.view.timing)
         print_frame_times(studio.view);
 
     stop_waveform(&studio.waveform);

@@ -4,7 +4,8 @@
 #
 #   bash tools/studio/measure_studio.sh build/demo
 #
-# 1. The frame time with the HUD alone, with the key grid, and with the grid
+# 1. The frame time, and of it the interface (built, then flushed through
+#    the renderer), with the HUD alone, with the key grid, and with the grid
 #    and a 2-track x 1-bar block selected, through the software and the
 #    opengl renderer (the studio's STUDIO_FRAME_TIMES figures of its last 256
 #    frames, paused on the sphere at 36:0).
