@@ -118,6 +118,11 @@ std::map<std::string, Check> table_checks()
         d.press(SDLK_SPACE);
         EXPECT_TRUE(d.out.toggle_pause);
     };
+    c["Shift+Space"] = [](Desk &d) {
+        d.press(SDLK_SPACE, KMOD_RSHIFT);
+        EXPECT_TRUE(d.out.toggle_half_speed);
+        EXPECT_FALSE(d.out.toggle_pause);
+    };
     c["Left/Right, Shift+Left/Right"] = [](Desk &d) {
         d.press(SDLK_RIGHT);
         EXPECT_EQ(d.row(), 48);

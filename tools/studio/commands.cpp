@@ -743,6 +743,7 @@ static void strip_zoom(CommandContext *c, double factor)
 static void cmd_strip_in(CommandContext *c) { strip_zoom(c, 0.5); }
 static void cmd_strip_out(CommandContext *c) { strip_zoom(c, 2.0); }
 static void cmd_pause(CommandContext *c) { c->out.toggle_pause = true; }
+static void cmd_half_speed(CommandContext *c) { c->out.toggle_half_speed = true; }
 
 static void cmd_mute(CommandContext *c)
 {
@@ -772,6 +773,8 @@ static void cmd_escape(CommandContext *c)
 
 const StudioCommand STUDIO_COMMANDS[] = {
     {SDLK_SPACE, MOD_NONE, cmd_pause, false, "Space", "pause/resume (a paused picture is still redrawn, so edits show at once)"},
+    {SDLK_SPACE, MOD_SHIFT, cmd_half_speed, false, "Shift+Space",
+     "half speed on/off: the picture at half speed, the music silent (Space pauses there)"},
     {SDLK_LEFT, MOD_NONE, cmd_beat_back, true, "Left/Right, Shift+Left/Right", "previous/next beat, bar"},
     {SDLK_RIGHT, MOD_NONE, cmd_beat_on, true, SAME},
     {SDLK_LEFT, MOD_SHIFT, cmd_bar_back, true, SAME},

@@ -45,6 +45,11 @@ struct TransportState {
     bool grain_on = false;
     double grain_at = 0.0;
     uint64_t grain_end_ms = 0;  // SDL ticks
+    // Half speed: the music paused, the playhead `half_at` moved by half the
+    // time that passes (the player has no slower rate, so it is silent).
+    bool half_speed = false;
+    double half_at = 0.0;
+    uint64_t half_counter = 0;  // performance counter when half_at was last moved
 };
 
 struct ViewState {
@@ -117,6 +122,7 @@ struct CommandOut {
     double seek_to = 0.0;       // seconds
     SaveKind save = SAVE_NONE;  // the model changed: write the source
     bool toggle_pause = false;
+    bool toggle_half_speed = false;
     bool set_muted = false;     // hand transport.muted to the player
     bool toggle_fullscreen = false;
     bool poll_now = false;      // look at the source at once

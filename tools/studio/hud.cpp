@@ -86,6 +86,8 @@ static void panel_lines(const HudState &s, std::vector<std::pair<std::string, Im
         status += "  PAUSED";
     if (s.muted)
         status += "  MUTED";
+    if (s.half_speed)
+        status += "  HALF SPEED (silent)";
     if (s.loop.stage == 1)
         status += "  loop from " + bar_beat(s.loop.start_row);
     else if (s.loop.stage == 2)

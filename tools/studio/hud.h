@@ -28,6 +28,7 @@ struct HudState {
     std::vector<std::pair<std::string, bool>> notices; // lines under the values; true: a warning
     Waveform *waveform; // or null
     bool strip_held;  // the strip is being dragged: drawn in full over a caption
+    bool half_speed;  // the picture runs at half speed, silent
 };
 
 

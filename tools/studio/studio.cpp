@@ -67,9 +67,12 @@ CommandContext command_context(Studio *s, double seconds)
 // How long a scrub grain sounds.
 constexpr uint64_t GRAIN_MS = 90;
 
-// The playhead: the music's position, or where a grain started.
+// The playhead: the music's position, where a grain started, or the half
+// speed's own time.
 static double playhead(const Studio &s)
 {
+    if (s.transport.half_speed)
+        return s.transport.half_at;
     return s.transport.grain_on ? s.transport.grain_at : music_position();
 }
 
@@ -93,12 +96,42 @@ static void seek(Studio *s, double seconds)
     end_grain(s);
     music_seek(clamp_time(seconds, music_length()));
     tr.previous = music_position();
+    if (tr.half_speed) {
+        tr.half_at = tr.previous;
+        return;
+    }
     if (music_paused() && !tr.muted) {
         tr.grain_on = true;
         tr.grain_at = tr.previous;
         tr.grain_end_ms = SDL_GetTicks64() + GRAIN_MS;
         music_resume();
     }
+}
+
+// Half speed ends with the music paused at its playhead.
+static void stop_half_speed(Studio *s)
+{
+    TransportState &tr = s->transport;
+    tr.half_speed = false;
+    music_seek(tr.half_at);
+    tr.previous = music_position();
+}
+
+// Half speed on (from where the playhead is, music paused) or off (the
+// music playing on from there).
+static void toggle_half_speed(Studio *s)
+{
+    TransportState &tr = s->transport;
+    if (tr.half_speed) {
+        stop_half_speed(s);
+        music_resume();
+        return;
+    }
+    end_grain(s);
+    tr.half_at = music_position();
+    tr.half_counter = SDL_GetPerformanceCounter();
+    music_pause();
+    tr.half_speed = true;
 }
 
 static void toggle_fullscreen(Studio *s)
@@ -112,7 +145,11 @@ static void carry_out(Studio *s, const CommandOut &out)
 {
     if (out.seek)
         seek(s, out.seek_to);
-    if (out.toggle_pause) {
+    if (out.toggle_half_speed)
+        toggle_half_speed(s);
+    if (out.toggle_pause && s->transport.half_speed) {
+        stop_half_speed(s); // paused where it was
+    } else if (out.toggle_pause) {
         end_grain(s);
         if (music_paused())
             music_resume();
@@ -400,8 +437,9 @@ static void draw_overlays(Studio *s, double t, double previous)
         v.span = follow_strip(v.span, t, length);
     begin_ui_frame(renderer);
     if (v.hud_on) {
-        HudState hs{t, length, v.span, v.fps, music_paused() || s->transport.grain_on, s->transport.muted, s->transport.loop, v.help_on,
-                    v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag};
+        HudState hs{t, length, v.span, v.fps,
+                    (music_paused() && !s->transport.half_speed) || s->transport.grain_on, s->transport.muted, s->transport.loop, v.help_on,
+                    v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag, s->transport.half_speed};
         if (s->watch.unreadable)
             hs.notices.push_back({s->watch.read_error + " (keeping the last version)", true});
         if (s->live && !s->watch.errors.empty())
@@ -436,10 +474,20 @@ void run_studio_frame(Studio *s)
 
     if (s->transport.grain_on && SDL_GetTicks64() >= s->transport.grain_end_ms)
         end_grain(s);
+    if (s->transport.half_speed) {
+        const uint64_t now = SDL_GetPerformanceCounter();
+        const double dt = static_cast<double>(now - s->transport.half_counter) /
+                          static_cast<double>(SDL_GetPerformanceFrequency());
+        s->transport.half_counter = now;
+        s->transport.half_at = clamp_time(s->transport.half_at + dt * 0.5, music_length());
+    }
     double t = playhead(*s);
     const double wrapped = wrap_loop(s->transport.loop, s->transport.previous, t, music_length());
     if (wrapped != t) {
-        music_seek(wrapped);
+        if (s->transport.half_speed)
+            s->transport.half_at = wrapped;
+        else
+            music_seek(wrapped);
         t = wrapped;
     }
     s->transport.previous = t;
