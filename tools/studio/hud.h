@@ -31,8 +31,7 @@ struct HudState {
     bool half_speed;  // the picture runs at half speed, silent
 };
 
-
-// The value panel, the help line and the strip, from the frame values and
+// The value panel, the list of keys and the strip, from the frame values and
 // tracks. Returns the y below the panel.
 float draw_hud(const HudState &state);
 
