@@ -627,6 +627,31 @@ TEST(CurveView, TheValueRangeFitsTheKeysInViewOrTheWholeTrack)
     EXPECT_EQ(hi, 1.1f);
 }
 
+// ---- The strip ---------------------------------------------------------------------
+
+TEST(StripView, FollowsThePlayheadOnlyWhenItLeavesTheView)
+{
+    const StripSpan view{100.0, 110.0};
+    // Zoomed away from the playhead at 20 s: the view stays, frame after frame.
+    StripSpan s = follow_playhead(view, 20.0, 20.02, 175.0);
+    EXPECT_EQ(s.from, 100.0);
+    EXPECT_EQ(s.to, 110.0);
+    // Playing past the right edge: the view pages on, the playhead a tenth in.
+    s = follow_playhead(view, 109.99, 110.01, 175.0);
+    EXPECT_DOUBLE_EQ(s.from, 109.01);
+    EXPECT_DOUBLE_EQ(s.to, 119.01);
+    // Inside, nothing moves; near the end the view stops at the end.
+    s = follow_playhead(view, 105.0, 105.02, 175.0);
+    EXPECT_EQ(s.from, 100.0);
+    s = follow_playhead(StripSpan{160.0, 170.0}, 169.0, 174.0, 175.0);
+    EXPECT_EQ(s.to, 175.0);
+    EXPECT_EQ(s.from, 165.0);
+    // Panning 70 s on stops at the end.
+    s = pan_strip(view, 70.0, 175.0);
+    EXPECT_EQ(s.from, 165.0);
+    EXPECT_EQ(s.to, 175.0);
+}
+
 // ---- Snapshot names --------------------------------------------------------------------
 
 TEST(SnapshotName, CarriesTheExactTimeCaptureNeeds)

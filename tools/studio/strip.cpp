@@ -82,6 +82,12 @@ StripSpan follow_strip(StripSpan span, double seconds, double length)
     return clamp_span(span, length);
 }
 
+StripSpan follow_playhead(StripSpan span, double before, double now, double length)
+{
+    const bool was_inside = before >= span.from && before <= span.to;
+    return was_inside ? follow_strip(span, now, length) : span;
+}
+
 double snap_to_beat(double seconds)
 {
     const double beat = ROWS_PER_BEAT / STUDIO_ROWS_PER_SECOND;

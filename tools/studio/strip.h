@@ -29,6 +29,10 @@ StripSpan zoom_strip(StripSpan span, double factor, double around, double length
 StripSpan pan_strip(StripSpan span, double by, double length);
 // Keeps the playhead inside a zoomed span by paging it along.
 StripSpan follow_strip(StripSpan span, double seconds, double length);
+// Pages along only when the playhead leaves the span: it was inside at
+// `before` (the time the strip last showed) and is outside `now`. A span
+// zoomed or panned away from the playhead stays where it was put.
+StripSpan follow_playhead(StripSpan span, double before, double now, double length);
 
 // The nearest beat to a time, in seconds (never below 0).
 double snap_to_beat(double seconds);

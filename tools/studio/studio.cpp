@@ -432,9 +432,8 @@ static void draw_overlays(Studio *s, double t, double previous)
     // The view pages along only when the playhead leaves it (playing past
     // its end, a seek out of it); a view zoomed or panned away from the
     // playhead stays where it is.
-    const bool was_inside = previous >= v.span.from && previous <= v.span.to;
-    if (was_inside && !v.pan_drag)
-        v.span = follow_strip(v.span, t, length);
+    if (!v.pan_drag)
+        v.span = follow_playhead(v.span, previous, t, length);
     begin_ui_frame(renderer);
     if (v.hud_on) {
         HudState hs{t, length, v.span, v.fps,
