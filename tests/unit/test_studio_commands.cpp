@@ -627,6 +627,35 @@ TEST(CurveView, TheValueRangeFitsTheKeysInViewOrTheWholeTrack)
     EXPECT_EQ(hi, 1.1f);
 }
 
+// ---- The grid's cells ------------------------------------------------------------------
+
+TEST(GridLayout, PointsMapToTracksAndLinesAroundTheCursor)
+{
+    // 14 lines of 20 pixels under the heads, the cursor's the 8th (index 7);
+    // 12 columns of (944 - 64) / 12 = 73.3 pixels after the labels.
+    const SDL_Rect grid{8, 100, 944, 300};
+    int track = -1;
+    int32_t row = 0;
+    ASSERT_TRUE(grid_cell_at(grid, 20.0f, 12, 640, 4, 8 + 64 + 110, 100 + 20 + 7 * 20 + 5, &track, &row));
+    EXPECT_EQ(track, 1);
+    EXPECT_EQ(row, 640);
+    ASSERT_TRUE(grid_cell_at(grid, 20.0f, 12, 640, 4, 951, 100 + 20 + 9 * 20, &track, &row));
+    EXPECT_EQ(track, 11);
+    EXPECT_EQ(row, 648); // two lines of 4 rows below
+    ASSERT_TRUE(grid_cell_at(grid, 20.0f, 12, 4, 4, 100, 105, &track, &row));
+    EXPECT_EQ(row, -1); // the heads
+    ASSERT_TRUE(grid_cell_at(grid, 20.0f, 12, 4, 4, 100, 125, &track, &row));
+    EXPECT_EQ(row, -1); // a line before row 0
+    EXPECT_FALSE(grid_cell_at(grid, 20.0f, 12, 640, 4, 50, 265, &track, &row)); // the row labels
+    EXPECT_FALSE(grid_cell_at(grid, 20.0f, 12, 640, 4, 500, 401, &track, &row)); // below
+
+    const KeyBlock b = block_between(40, 32, 5, 3, 4); // either order; the later line included
+    EXPECT_EQ(b.row0, 32);
+    EXPECT_EQ(b.row1, 44);
+    EXPECT_EQ(b.track0, 3);
+    EXPECT_EQ(b.track1, 5);
+}
+
 // ---- The strip ---------------------------------------------------------------------
 
 TEST(StripView, FollowsThePlayheadOnlyWhenItLeavesTheView)
