@@ -3,14 +3,12 @@
 // the save of every edit into the timeline source.
 #include "studio/studio.h"
 
-#include <sys/stat.h>
-
 #include <charconv>
 #include <cstring>
 #include <cmath>
 
-#include "common/safe_write.h"
 #include "studio/music.h"
+#include "studio/save.h"
 #include "state/state.h"
 #include "sync/device.h"
 #include "sync/track.h"
@@ -60,57 +58,6 @@ int key_on_line(const Studio &s, int track, int32_t row)
     return i >= 0 && keys[i].row >= row ? i : -1;
 }
 
-// ---- Saving -------------------------------------------------------------------
-
-static bool same_keys(const KeyList &a, const std::vector<SyncKey> &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (a[i].row != b[i].row || a[i].kind != b[i].kind ||
-            std::memcmp(&a[i].value, &b[i].value, sizeof(float)) != 0)
-            return false;
-    return true;
-}
-
-// Writes the editor's source over the file (temporary file, then rename,
-// with the old file's permissions) and tells the watch it was us. The text
-// is parsed first and must give exactly the editor's keys.
-static bool save_source(Studio *s, std::string *why)
-{
-    const std::string text = key_editor_text(s->editor);
-    Timeline parsed;
-    std::string errors;
-    if (!parse_timeline(text, s->watch.path, &parsed, &errors)) {
-        *why = "the rewritten source does not parse: " + errors.substr(0, errors.find('\n'));
-        return false;
-    }
-    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
-        std::vector<SyncKey> keys;
-        for (const auto &k : parsed.tracks[t].keys)
-            keys.push_back(SyncKey{k.row, k.value, k.kind});
-        if (!same_keys(s->editor.keys[t], keys)) {
-            *why = std::string("the rewritten source reads back differently in track ") + TimelineTrackNames[t];
-            return false;
-        }
-    }
-    struct stat st;
-    const bool had_mode = stat(s->watch.path.c_str(), &st) == 0;
-    if (!write_temporary_file(s->watch.path, text.data(), text.size(), why))
-        return false;
-    const std::string tmp = temporary_path_for(s->watch.path);
-    if (had_mode)
-        chmod(tmp.c_str(), st.st_mode & 07777);
-    struct stat written;
-    const bool have_written = stat(tmp.c_str(), &written) == 0;
-    if (!replace_with_temporary_file(s->watch.path, why))
-        return false;
-    note_own_save(&s->watch, text, parsed, have_written ? &written : nullptr);
-    if (!apply_timeline(parsed, Tracks, TRACK_COUNT))
-        *why = "out of memory while replacing the tracks";
-    return true;
-}
-
 static bool can_edit(Studio *s)
 {
     if (!s->live) {
@@ -140,7 +87,7 @@ bool commit_edit(Studio *s, const std::vector<std::pair<int, KeyList>> &changes)
     if (!apply_key_edit(&s->editor, changes))
         return false; // nothing changed
     std::string why;
-    if (!save_source(s, &why)) {
+    if (!save_timeline_source(s->editor, &s->watch, &why)) {
         std::vector<int> tracks;
         undo_key_edit(&s->editor, &tracks);
         s->editor.redo.clear();
@@ -160,7 +107,7 @@ static void replay_step(Studio *s, bool redo)
         return;
     }
     std::string why;
-    if (!save_source(s, &why)) {
+    if (!save_timeline_source(s->editor, &s->watch, &why)) {
         // Put the step back where it came from.
         redo ? undo_key_edit(&s->editor, &tracks) : redo_key_edit(&s->editor, &tracks);
         show_message(s, "not saved: " + why, true);
