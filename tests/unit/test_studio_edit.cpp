@@ -345,6 +345,7 @@ struct StudioSave : ::testing::Test {
     }
     void TearDown() override
     {
+        saved();
         close_timeline_watch(&studio.watch);
         destroy_sync_device(device);
         for (SyncTrack *&t : Tracks)
@@ -363,6 +364,12 @@ struct StudioSave : ::testing::Test {
         s << f.rdbuf();
         return s.str();
     }
+    // Waits for the studio's saves in flight, as the frame loop takes them.
+    SaveOutcome saved()
+    {
+        std::string message;
+        return finish_source_saves(&studio.saver, &studio.watch, &message);
+    }
     WatchResult poll()
     {
         WatchResult r = poll_timeline_watch(&studio.watch);
@@ -379,6 +386,7 @@ TEST_F(StudioSave, OwnSaveIsNotReloadedAnOutsideSaveIs)
     KeyList k = studio.editor.keys[0];
     insert_key(&k, SyncKey{40, 4.0f, INTERP_HOLD});
     ASSERT_TRUE(commit_edit(&studio, {{0, k}}));
+    EXPECT_EQ(saved(), SAVE_DONE);
     EXPECT_NE(on_disk().find("  1:1     4     hold\n"), std::string::npos);
     EXPECT_EQ(Tracks[0]->key_count, 4); // the picture's tracks have the key at once
     // The studio's own save: nothing to read, the undo history stays.
@@ -392,6 +400,7 @@ TEST_F(StudioSave, OwnSaveIsNotReloadedAnOutsideSaveIs)
     KeyList again = studio.editor.keys[0];
     again[0].value = 8.0f;
     ASSERT_TRUE(commit_edit(&studio, {{0, again}}));
+    EXPECT_EQ(saved(), SAVE_DONE);
     ASSERT_TRUE(undo_key_edit(&studio.editor, &changed)); // the editor alone: file untouched
     ASSERT_TRUE(redo_key_edit(&studio.editor, &changed));
 
@@ -410,6 +419,7 @@ TEST_F(StudioSave, OwnSaveIsNotReloadedAnOutsideSaveIs)
     KeyList late = studio.editor.keys[0];
     late[0].value = 1.0f;
     EXPECT_FALSE(commit_edit(&studio, {{0, late}}));
+    EXPECT_EQ(saved(), SAVE_NONE);
     EXPECT_EQ(on_disk(), original_source());
 }
 

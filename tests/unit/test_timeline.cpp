@@ -497,7 +497,7 @@ TEST(TimelineFiles, CompileReplacesAllTracksOrNone)
 
     write_bytes(source, Bytes(second.begin(), second.end()));
     EXPECT_FALSE(compile_timeline_file(source, out, &errors));
-    EXPECT_EQ(errors.rfind("cannot rename " + blocked + ".tmp to " + blocked + ": Is a directory", 0), 0u) << errors;
+    EXPECT_EQ(errors.rfind("cannot replace " + blocked + ": Is a directory", 0), 0u) << errors;
 
     // Every old file byte for byte, nothing new, no temporary or kept file.
     std::map<std::string, Bytes> after;

@@ -2,7 +2,7 @@
 // vorbisfile for the level check, and the file write (see encode.h).
 #include "make_music/encode.h"
 
-#include "common/safe_write.h"
+#include "common/output_file.h"
 
 #include "make_music/arrangement.h"
 #include "base/ogg_source.h"
@@ -140,42 +140,7 @@ bool decode_vorbis_info(const std::vector<unsigned char> &data, DecodedInfo &inf
     return true;
 }
 
-// The temporary file is created up front so that an unwritable destination
-// fails before minutes of rendering, not after.
-bool open_output(const char *path, OutputFile &out, std::string &error)
-{
-    out.path = path;
-    out.temp_path = temporary_path_for(out.path);
-    out.file = std::fopen(out.temp_path.c_str(), "wb");
-    if (out.file == nullptr) {
-        error = "cannot create " + out.temp_path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-bool finish_output(OutputFile &out, const std::vector<unsigned char> &data, std::string &error)
-{
-    if (out.file == nullptr) {
-        error = "output file is not open";
-        return false;
-    }
-    std::fclose(out.file);
-    out.file = nullptr;
-    return write_file_safely(out.path, data.data(), data.size(), &error);
-}
-
-void abandon_output(OutputFile &out)
-{
-    if (out.file != nullptr) {
-        std::fclose(out.file);
-        out.file = nullptr;
-        remove_temporary_file(out.path);
-    }
-}
-
 bool write_file(const char *path, const std::vector<unsigned char> &data, std::string &error)
 {
-    OutputFile out{nullptr, {}, {}};
-    return open_output(path, out, error) && finish_output(out, data, error);
+    return write_output_file(path, data.data(), data.size(), &error);
 }

@@ -33,20 +33,5 @@ struct DecodedInfo {
 // data that is not a readable Ogg Vorbis stream.
 bool decode_vorbis_info(const std::vector<unsigned char> &data, DecodedInfo &info, std::string &error);
 
-// An output file written through a temporary "PATH.tmp" beside it, renamed
-// over PATH only once complete, so that a failure never leaves a half file.
-struct OutputFile {
-    std::FILE *file;
-    std::string path, temp_path;
-};
-
-// Creates PATH.tmp. Returns false, with a reason, when it cannot be created.
-bool open_output(const char *path, OutputFile &out, std::string &error);
-// Writes the bytes, closes the temporary file and renames it to PATH.
-// On failure removes the temporary file and returns false with a reason.
-bool finish_output(OutputFile &out, const std::vector<unsigned char> &data, std::string &error);
-// Closes and removes the temporary file, leaving PATH as it was.
-void abandon_output(OutputFile &out);
-
-// open_output, then finish_output.
+// Writes the file through tools/common/output_file.h: complete or not at all.
 bool write_file(const char *path, const std::vector<unsigned char> &data, std::string &error);

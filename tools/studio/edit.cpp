@@ -87,7 +87,7 @@ bool commit_edit(Studio *s, const std::vector<std::pair<int, KeyList>> &changes)
     if (!apply_key_edit(&s->editor, changes))
         return false; // nothing changed
     std::string why;
-    if (!save_timeline_source(s->editor, &s->watch, &why)) {
+    if (!request_source_save(&s->saver, &s->watch, s->editor, &why)) {
         std::vector<int> tracks;
         undo_key_edit(&s->editor, &tracks);
         s->editor.redo.clear();
@@ -107,7 +107,7 @@ static void replay_step(Studio *s, bool redo)
         return;
     }
     std::string why;
-    if (!save_timeline_source(s->editor, &s->watch, &why)) {
+    if (!request_source_save(&s->saver, &s->watch, s->editor, &why)) {
         // Put the step back where it came from.
         redo ? undo_key_edit(&s->editor, &tracks) : redo_key_edit(&s->editor, &tracks);
         show_message(s, "not saved: " + why, true);

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/startup.h"
+#include "common/output_file.h"
 #include "state/state.h"
 #include "studio/music.h"
 #include "studio/studio.h"
@@ -23,6 +24,7 @@
 
 int main(int argc, char **argv)
 {
+    ignore_file_size_signal();
     StudioArgs args;
     std::string text;
     switch (parse_studio_args(argc, argv, &args, &text)) {
@@ -71,6 +73,10 @@ int main(int argc, char **argv)
         run_studio_frame(&studio);
 
     stop_waveform(&studio.waveform);
+    std::string unsaved;
+    const SaveOutcome last = finish_source_saves(&studio.saver, &studio.watch, &unsaved);
+    if (last == SAVE_CONFLICT)
+        std::fprintf(stderr, "studio: %s\n", unsaved.c_str());
     close_timeline_watch(&studio.watch);
     close_ui();
     tear_down();

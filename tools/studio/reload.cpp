@@ -54,6 +54,16 @@ static bool same_file(const FileIdentity &a, const FileIdentity &b)
            a.mtime_ns == b.mtime_ns && a.regular == b.regular;
 }
 
+FileIdentity file_identity(const struct stat &st)
+{
+    return identity_of(st);
+}
+
+bool same_file_identity(const FileIdentity &a, const FileIdentity &b)
+{
+    return same_file(a, b);
+}
+
 static std::string too_large(const std::string &path, size_t max_bytes)
 {
     return path + ": larger than " + std::to_string(max_bytes) + " bytes";
@@ -226,6 +236,8 @@ void close_timeline_watch(TimelineWatch *w)
 
 WatchResult poll_timeline_watch(TimelineWatch *w)
 {
+    if (w->saving)
+        return WATCH_UNCHANGED;
     if (w->job)
         return w->job->done.load(std::memory_order_acquire) ? finish_timeline_watch(w)
                                                             : WATCH_UNCHANGED;
@@ -277,6 +289,8 @@ bool open_timeline_watch(TimelineWatch *w, const std::string &path, WatchResult 
 
 bool timeline_changed_outside(const TimelineWatch &w)
 {
+    if (w.saving)
+        return false;
     if (w.job)
         return true;
     struct stat st;

@@ -311,6 +311,12 @@ void run_studio_frame(Studio *s)
         s->seek_pending = false;
         seek(s, s->seek_to);
     }
+    std::string said;
+    const SaveOutcome save = s->live ? poll_source_save(&s->saver, &s->watch, &said) : SAVE_NONE;
+    if (save == SAVE_FAILED || save == SAVE_CONFLICT) {
+        show_message(s, said, true);
+        s->next_poll_ms = 0; // a conflict's outside version is read at once
+    }
     if (s->live && SDL_GetTicks64() >= s->next_poll_ms) {
         s->next_poll_ms = SDL_GetTicks64() + STUDIO_POLL_MS;
         take_watch_result(s, poll_timeline_watch(&s->watch));

@@ -13,6 +13,7 @@
 #include "studio/hud.h"
 #include "studio/key_edit.h"
 #include "studio/reload.h"
+#include "studio/save.h"
 #include "studio/strip.h"
 #include "studio/transport.h"
 #include "studio/waveform.h"
@@ -20,6 +21,7 @@
 struct Studio {
     bool live = false;          // a timeline source is watched
     TimelineWatch watch;
+    SourceSaver saver;          // saves of the editor's source, off the frame path
     uint64_t next_poll_ms = 0;  // SDL ticks of the next poll
     LoopRange loop;
     bool hud_on = true;

@@ -8,7 +8,7 @@
 // compile -> dump -> compile exact.
 #include "timeline/timeline.h"
 
-#include "common/safe_write.h"
+#include "common/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -364,61 +364,72 @@ bool read_whole_file(const std::string &path, size_t max_bytes, std::string *byt
     return ok;
 }
 
-// Where the old content of an output is kept while a new set moves in.
-static std::string backup_path_for(const std::string &path)
+// Gives the file at `path` a second name beside it, "PATH.old-PID[-N]", for
+// putting it back: a hard link, or where the file system has none an
+// exclusive copy. Neither follows or overwrites anything at the new name (a
+// name taken is skipped), so nothing planted there is written through.
+static bool keep_old_file(const std::string &path, std::string *old, std::string *error)
 {
-    return path + ".old";
+    for (int n = 0; n < 1000; n++) {
+        *old = unique_name(path + ".old", n);
+        if (link(path.c_str(), old->c_str()) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    std::string bytes;
+    OutputFile copy;
+    if (read_whole_file(path, MAX_TRACK_BYTES, &bytes, error) &&
+        open_output_file(path + ".old", &copy, error)) {
+        if (write_output_bytes(&copy, bytes.data(), bytes.size(), error) && close_output_file(&copy, error)) {
+            *old = copy.temporary;
+            return true;
+        }
+        discard_output_file(&copy);
+    }
+    *error = "cannot keep the old " + path + " (" + *error + ")";
+    return false;
 }
 
-// Moves the written temporary files of paths[0..count) into place, all or
-// nothing. Before an output is replaced its old file gets a second name (a
-// hard link, or a copy where the file system has none); when a move fails,
-// every output already replaced gets its old file back, one that did not
-// exist before is removed again, and the remaining temporary files go.
-static bool move_into_place(const std::string *paths, int count, std::string *error)
+// Moves the written temporary files of outs[0..count) into place, all or
+// nothing. Before an output is replaced its old file gets a second name;
+// when a move fails, every output already replaced gets its old file back,
+// one that did not exist before is removed again, and the remaining
+// temporary files go.
+static bool move_into_place(OutputFile *outs, int count, std::string *error)
 {
     enum { UNTOUCHED, NEW_FILE, REPLACED };
     std::vector<int> done(count, UNTOUCHED);
+    std::vector<std::string> old(count);
     int i = 0;
     for (; i < count; i++) {
-        const std::string &path = paths[i];
-        const std::string old = backup_path_for(path);
+        const std::string &path = outs[i].path;
         struct stat st;
         const bool had_old = lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-        if (had_old) {
-            std::remove(old.c_str());
-            if (link(path.c_str(), old.c_str()) != 0) {
-                std::error_code ec;
-                std::filesystem::copy_file(path, old, std::filesystem::copy_options::overwrite_existing, ec);
-                if (ec) {
-                    *error = "cannot keep a copy of " + path + " as " + old + ": " + ec.message();
-                    break;
-                }
-            }
-        }
-        const std::string tmp = temporary_path_for(path);
-        if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-            *error = "cannot rename " + tmp + " to " + path + ": " + std::strerror(errno);
+        if (had_old && !keep_old_file(path, &old[i], error))
+            break;
+        if (std::rename(outs[i].temporary.c_str(), path.c_str()) != 0) {
+            *error = "cannot replace " + path + ": " + std::strerror(errno);
             if (had_old)
-                std::remove(old.c_str());
+                std::remove(old[i].c_str());
             break;
         }
+        outs[i].temporary.clear();
         done[i] = had_old ? REPLACED : NEW_FILE;
     }
 
     const bool ok = i == count;
     bool restored = true;
     for (int j = count - 1; j >= 0; j--) {
-        const std::string &path = paths[j];
-        const std::string old = backup_path_for(path);
+        const std::string &path = outs[j].path;
         if (done[j] == UNTOUCHED) {
-            remove_temporary_file(path);
+            discard_output_file(&outs[j]);
         } else if (ok && done[j] == REPLACED) {
-            std::remove(old.c_str());
+            std::remove(old[j].c_str());
         } else if (!ok && done[j] == NEW_FILE) {
             std::remove(path.c_str());
-        } else if (!ok && std::rename(old.c_str(), path.c_str()) != 0) {
-            *error += "; cannot put " + old + " back as " + path + ": " + std::strerror(errno);
+        } else if (!ok && std::rename(old[j].c_str(), path.c_str()) != 0) {
+            *error += "; cannot put " + old[j] + " back as " + path + ": " + std::strerror(errno);
             restored = false;
         }
     }
@@ -436,21 +447,25 @@ static bool write_tracks(const Timeline &tl, const std::string &out_dir, std::st
         *error = "cannot create directory '" + out_dir + "': " + ec.message();
         return false;
     }
-    std::string paths[TIMELINE_TRACK_COUNT];
+    OutputFile outs[TIMELINE_TRACK_COUNT];
     int written = 0;
     for (; written < TIMELINE_TRACK_COUNT; written++) {
         const TimelineTrack &t = tl.tracks[written];
-        paths[written] = track_output_path(out_dir, t.name);
         const std::vector<uint8_t> bytes = encode_track(t.keys);
-        if (!write_temporary_file(paths[written], bytes.data(), bytes.size(), error))
+        OutputFile &out = outs[written];
+        if (!open_output_file(track_output_path(out_dir, t.name), &out, error))
             break;
+        if (!write_output_bytes(&out, bytes.data(), bytes.size(), error) || !close_output_file(&out, error)) {
+            discard_output_file(&out);
+            break;
+        }
     }
     if (written < TIMELINE_TRACK_COUNT) {
         for (int i = 0; i < written; i++)
-            remove_temporary_file(paths[i]);
+            discard_output_file(&outs[i]);
         return false;
     }
-    return move_into_place(paths, TIMELINE_TRACK_COUNT, error);
+    return move_into_place(outs, TIMELINE_TRACK_COUNT, error);
 }
 
 bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,

@@ -21,6 +21,11 @@ extern "C" {
 // encoded and one waiting, so no stage waits on a busy neighbour.
 enum { SLOTS = 4 };
 
+// Set once by request_video_stop (a lock-free atomic: a signal handler may
+// store to it).
+static std::atomic<bool> StopAsked{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 namespace {
 
 // A queue of slot numbers; pop waits for one, or returns -1 once closed and empty.
@@ -118,7 +123,7 @@ static bool send_sound(VideoPipeline *p, int64_t index, std::string *err)
     if (!p->music)
         return true;
     const int64_t end = std::llround(static_cast<double>(index + 1) * p->music->rate / p->fps);
-    while (p->music_sent < end) {
+    while (p->music_sent < end && !StopAsked.load(std::memory_order_relaxed)) {
         const long count = static_cast<long>(std::min<int64_t>(end - p->music_sent, 4096));
         p->sound.resize(static_cast<size_t>(count) * 2);
         read_music(p->music, p->sound.data(), count);
@@ -193,6 +198,11 @@ bool video_pipeline_failed(VideoPipeline *p)
     return p->failed;
 }
 
+void request_video_stop()
+{
+    StopAsked.store(true, std::memory_order_relaxed);
+}
+
 bool finish_video_pipeline(VideoPipeline *p, std::string *err)
 {
     p->to_convert.close();
@@ -200,7 +210,7 @@ bool finish_video_pipeline(VideoPipeline *p, std::string *err)
     p->encode_thread.join();
     bool ok = !p->failed;
     if (ok)
-        ok = finish_video(p->writer, p->submitted, err);
+        ok = finish_video(p->writer, p->submitted, !StopAsked.load(), err);
     else
         *err = p->error;
     close_video_writer(p->writer);

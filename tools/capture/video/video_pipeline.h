@@ -31,6 +31,11 @@ void submit_picture(VideoPipeline *p);
 // True after an encoding or write failure; the frames loop should stop.
 bool video_pipeline_failed(VideoPipeline *p);
 
+// Asks every pipeline to stop where it is: frames already submitted are
+// still encoded, but the soundtrack goes no further than it has got (a frame
+// may span minutes of it at a low rate). Safe in a signal handler.
+void request_video_stop();
+
 // Waits for every submitted frame, completes the file and frees everything.
 // False with the first failure's reason in *err.
 bool finish_video_pipeline(VideoPipeline *p, std::string *err);
