@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,7 +29,7 @@ struct SaveJob {
     std::atomic<bool> done{false};
     std::string path;       // as the watch names it (maybe a link)
     std::string text;
-    KeyList keys[TIMELINE_TRACK_COUNT];
+    uint64_t digests[TIMELINE_TRACK_COUNT]; // of the editor's keys, per track
     FileIdentity expected;  // the file as the watch last read or saved it
     SaveOutcome outcome = SAVE_FAILED;
     std::string why;
@@ -43,15 +44,21 @@ struct SaveJob {
     }
 };
 
-static bool same_keys(const KeyList &a, const std::vector<SyncKey> &b)
+// A 64-bit digest of a key list (rows, value bits, kinds, in order): the
+// worker checks the parsed text against the editor's keys by it, so that a
+// request copies no keys (a million of them take longer than a frame).
+static uint64_t digest_keys(const SyncKey *keys, size_t count)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (a[i].row != b[i].row || a[i].kind != b[i].kind ||
-            std::memcmp(&a[i].value, &b[i].value, sizeof(float)) != 0)
-            return false;
-    return true;
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ count;
+    for (size_t i = 0; i < count; i++) {
+        uint32_t value;
+        std::memcpy(&value, &keys[i].value, sizeof value);
+        const uint64_t word = (static_cast<uint64_t>(static_cast<uint32_t>(keys[i].row)) << 32 | value) ^
+                              static_cast<uint64_t>(static_cast<uint32_t>(keys[i].kind)) * 0xC2B2AE3D27D4EB4Full;
+        h = (h ^ word) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
+    }
+    return h;
 }
 
 // The text must parse and give exactly the editor's keys.
@@ -62,11 +69,13 @@ static bool check_text(SaveJob *job)
         job->why = "the rewritten source does not parse: " + errors.substr(0, errors.find('\n'));
         return false;
     }
-    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
-        if (!same_keys(job->keys[t], job->parsed.tracks[t].keys)) {
+    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
+        const std::vector<SyncKey> &keys = job->parsed.tracks[t].keys;
+        if (digest_keys(keys.data(), keys.size()) != job->digests[t]) {
             job->why = std::string("the rewritten source reads back differently in track ") + TimelineTrackNames[t];
             return false;
         }
+    }
     return true;
 }
 
@@ -181,12 +190,13 @@ static void start_job(SourceSaver *saver, TimelineWatch *watch, std::shared_ptr<
     saver->running->thread = std::thread(run_job, saver->running.get());
 }
 
-// Gives every track the editor's keys of the track of its name.
-static void apply_editor_keys(const KeyEditor &editor)
+// Gives every track whose keys differ from the editor's track of its name
+// (by digest: only the edited ones are copied) the editor's keys.
+static void apply_editor_keys(const KeyEditor &editor, const uint64_t *digests)
 {
     for (SyncTrack *t : Tracks) {
         const int index = t ? find_timeline_track(t->name) : -1;
-        if (index < 0)
+        if (index < 0 || digest_keys(t->keys, static_cast<size_t>(t->key_count)) == digests[index])
             continue;
         const KeyList &keys = editor.keys[index];
         if (!set_track_keys(t, keys.data(), static_cast<int32_t>(keys.size())))
@@ -207,8 +217,8 @@ bool request_source_save(SourceSaver *saver, TimelineWatch *watch, const KeyEdit
     job->path = watch->path;
     job->text = key_editor_text(editor);
     for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
-        job->keys[t] = editor.keys[t];
-    apply_editor_keys(editor);
+        job->digests[t] = digest_keys(editor.keys[t].data(), editor.keys[t].size());
+    apply_editor_keys(editor, job->digests);
     watch->saving = true;
     if (saver->running)
         saver->waiting = std::move(job);

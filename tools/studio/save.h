@@ -1,9 +1,10 @@
 // save.h - writing the key editor's source back into the watched timeline,
 // off the frame path and never over a version the studio did not read.
 //
-// A request takes the editor's text and keys at once and gives the tracks
-// the editor's keys (the picture shows an edit at the next frame); a worker
-// thread then parses the text again (it must give exactly those keys) and
+// A request takes the editor's text and a digest of its keys at once and
+// gives the edited tracks the editor's keys (the picture shows an edit at
+// the next frame); a worker thread then parses the text again (it must give
+// exactly those keys, digest for digest) and
 // writes it beside the file (tools/common/output_file.h: exclusive temporary
 // file, flushed to disk). The file is then swapped with it atomically
 // (renameat2 RENAME_EXCHANGE) and the file taken out is compared with the
