@@ -73,10 +73,8 @@ int main(int argc, char **argv)
         run_studio_frame(&studio);
 
     stop_waveform(&studio.waveform);
-    std::string unsaved;
-    const SaveOutcome last = finish_source_saves(&studio.saver, &studio.watch, &unsaved);
-    if (last == SAVE_CONFLICT)
-        std::fprintf(stderr, "studio: %s\n", unsaved.c_str());
+    std::string unsaved; // each failure was printed as it came
+    finish_source_saves(&studio.saver, &studio.watch, &unsaved);
     close_timeline_watch(&studio.watch);
     close_ui();
     tear_down();

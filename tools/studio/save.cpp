@@ -246,9 +246,10 @@ static SaveOutcome take_job(SourceSaver *saver, TimelineWatch *watch, std::strin
         break;
     default:
         *message = "not saved: " + job->why;
-        std::fprintf(stderr, "studio: %s\n", message->c_str());
         break;
     }
+    if (job->outcome != SAVE_DONE) // the HUD's line is soon replaced: this one stays
+        std::fprintf(stderr, "studio: %s\n", message->c_str());
     if (saver->waiting)
         start_job(saver, watch, std::move(saver->waiting));
     else
