@@ -180,6 +180,7 @@ TEST_F(SourceSave, ModeKeptPlantedNamesLeftAloneSavesInOrder)
     const std::string base = file.string() + ".tmp";
     ASSERT_EQ(symlink((dir / "victim").c_str(), unique_name(base, 0).c_str()), 0);
     ASSERT_EQ(mkfifo(unique_name(base, 1).c_str(), 0600), 0);
+    ASSERT_EQ(link((dir / "victim").c_str(), unique_name(base, 2).c_str()), 0);
     open(file);
     std::string message;
     ASSERT_TRUE(request(4.0f, &message)) << message;
@@ -191,7 +192,7 @@ TEST_F(SourceSave, ModeKeptPlantedNamesLeftAloneSavesInOrder)
     struct stat st{};
     ASSERT_EQ(lstat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
-    EXPECT_EQ(names_in(dir).size(), 4u) << "the file, the victim and what was planted";
+    EXPECT_EQ(names_in(dir).size(), 5u) << "the file, the victim and what was planted";
     EXPECT_EQ(poll(), WATCH_UNCHANGED);
     EXPECT_FALSE(watch.saving);
 }
