@@ -22,7 +22,7 @@ extern "C" {
 enum { SLOTS = 4 };
 
 // Seconds of soundtrack still encoded after a stop request.
-constexpr int64_t STOP_SOUND_SECONDS = 10;
+constexpr int64_t STOP_SOUND_SECONDS = 1;
 
 // Set once by request_video_stop (a lock-free atomic: a signal handler may
 // store to it).
@@ -124,8 +124,8 @@ static void convert_loop(VideoPipeline *p)
 
 // The soundtrack up to the end of frame `index`, sample-exact at the music's
 // rate. After a stop request at most STOP_SOUND_SECONDS more of it go out:
-// enough for the frames in flight at any ordinary rate, a bounded piece of
-// work at the lowest (100 s a frame).
+// all of the frames in flight at 4 frames a second or more (SLOTS of them),
+// a short piece of work at the lowest rate (100 s a frame).
 static bool send_sound(VideoPipeline *p, int64_t index, std::string *err)
 {
     if (!p->music)

@@ -32,7 +32,7 @@ void submit_picture(VideoPipeline *p);
 bool video_pipeline_failed(VideoPipeline *p);
 
 // Asks every pipeline to stop soon: frames already submitted are still
-// encoded, but the soundtrack goes at most 10 s further than it has got (a
+// encoded, but the soundtrack goes at most 1 s further than it has got (a
 // frame may carry 100 s of it at the lowest rate), so the file then ends
 // its sound before its pictures. Safe in a signal handler.
 void request_video_stop();
