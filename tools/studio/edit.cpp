@@ -1,6 +1,6 @@
 // edit.cpp - the key editor's commands: keys at the playhead on the selected
 // track, undo and redo, copy and paste of bars, the curve view's drag, and
-// the save of every edit into the timeline source.
+// a save request for every edit (studio/save.h writes the source).
 #include "studio/studio.h"
 
 #include <charconv>
