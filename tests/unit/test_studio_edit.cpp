@@ -244,9 +244,7 @@ TEST(SourceRewrite, CrLfLinesAndAByteOrderMarkStay)
     KeyEditor e;
     Timeline tl;
     std::string errors;
-    // The parser may or may not know the mark; the editor's lines must not
-    // depend on it, so it is stripped for the parse only.
-    ASSERT_TRUE(parse_timeline(text.substr(3), "t.txt", &tl, &errors)) << errors;
+    ASSERT_TRUE(parse_timeline(text, "t.txt", &tl, &errors)) << errors;
     load_key_editor(&e, text, tl);
     KeyList k = e.keys[0];
     insert_key(&k, SyncKey{8, 2.0f, INTERP_LINEAR});
