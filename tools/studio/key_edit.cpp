@@ -100,6 +100,12 @@ static std::string new_key_line(const std::string *model, const SyncKey &k, cons
     return out + std::string(end.empty() ? "\n" : end);
 }
 
+// Room to grow for a sequence of `size`.
+static size_t headroom(size_t size)
+{
+    return size + size / 8 + 256;
+}
+
 // ---- Loading and the whole text ----------------------------------------------------
 
 void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &parsed)
@@ -130,11 +136,15 @@ void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &pars
         const int t = e->order[k];
         const TimelineTrack &tr = parsed.tracks[t];
         const size_t end = k + 1 < TIMELINE_TRACK_COUNT ? parsed.tracks[e->order[k + 1]].offset : text.size();
-        e->section[t] = text.substr(tr.offset, end - tr.offset);
-        e->keys[t] = tr.keys;
-        e->places[t].resize(tr.places.size());
-        for (size_t i = 0; i < tr.places.size(); i++)
-            e->places[t][i] = tr.places[i].offset - tr.offset;
+        // Room to grow, so that an edit splices in place instead of moving
+        // a large track to a new block (and touching all of its pages).
+        e->section[t].reserve(headroom(end - tr.offset));
+        e->section[t].assign(text, tr.offset, end - tr.offset);
+        e->keys[t].reserve(headroom(tr.keys.size()));
+        e->keys[t].assign(tr.keys.begin(), tr.keys.end());
+        e->places[t].reserve(headroom(tr.places.size()));
+        for (const SourcePlace &p : tr.places)
+            e->places[t].push_back(p.offset - tr.offset);
     }
     e->tempo = parsed.tempo;
     e->loaded = true;
@@ -173,30 +183,48 @@ static void replace_range(Vec *v, size_t at, size_t count, const Vec &with)
         v->erase(rest, rest + static_cast<long>(count - common));
 }
 
-// Applies splices (ascending, in the coordinates before them) to a sequence:
-// a few in place, more in one pass into a new sequence.
+// Applies splices (ascending, in the coordinates before them) to a sequence
+// in place, each kept element moved once: the kept runs that move left go
+// first, in order, then those that move right, from the last; the inserted
+// elements fill the gaps last. In the final order no run lands on a run not
+// yet moved, so nothing is overwritten before it is read.
 template <class Vec, class Splice, class Removed, class Inserted>
 static void apply_splices(Vec *v, const std::vector<Splice> &splices, Removed removed, Inserted inserted)
 {
-    constexpr size_t IN_PLACE = 3; // each in-place splice moves the tail once
-    if (splices.size() <= IN_PLACE) {
-        for (auto s = splices.rbegin(); s != splices.rend(); ++s)
-            replace_range(v, s->at, removed(*s).size(), inserted(*s));
+    if (splices.size() == 1) {
+        replace_range(v, splices[0].at, removed(splices[0]).size(), inserted(splices[0]));
         return;
     }
-    Vec out;
-    size_t size = v->size();
-    for (const Splice &s : splices)
-        size = size + inserted(s).size() - removed(s).size();
-    out.reserve(size);
-    size_t pos = 0;
-    for (const Splice &s : splices) {
-        out.insert(out.end(), v->begin() + static_cast<long>(pos), v->begin() + static_cast<long>(s.at));
-        out.insert(out.end(), inserted(s).begin(), inserted(s).end());
-        pos = s.at + removed(s).size();
+    if (splices.empty())
+        return;
+    const size_t n = v->size(), k = splices.size();
+    // Run j keeps [from(j), to(j)) and moves by shift[j].
+    std::vector<int64_t> shift(k + 1, 0);
+    for (size_t j = 0; j < k; j++)
+        shift[j + 1] = shift[j] + static_cast<int64_t>(inserted(splices[j]).size()) -
+                       static_cast<int64_t>(removed(splices[j]).size());
+    const auto from = [&](size_t j) { return j == 0 ? size_t{0} : splices[j - 1].at + removed(splices[j - 1]).size(); };
+    const auto to = [&](size_t j) { return j == k ? n : size_t{splices[j].at}; };
+    const int64_t total = shift[k];
+    if (total > 0) {
+        if (v->capacity() < n + static_cast<size_t>(total))
+            v->reserve(headroom(n + static_cast<size_t>(total)));
+        v->resize(n + static_cast<size_t>(total));
     }
-    out.insert(out.end(), v->begin() + static_cast<long>(pos), v->end());
-    v->swap(out);
+    const auto base = v->begin();
+    for (size_t j = 0; j <= k; j++)
+        if (shift[j] < 0)
+            std::copy(base + static_cast<long>(from(j)), base + static_cast<long>(to(j)),
+                      base + static_cast<long>(from(j)) + shift[j]);
+    for (size_t j = k + 1; j-- > 0;)
+        if (shift[j] > 0)
+            std::copy_backward(base + static_cast<long>(from(j)), base + static_cast<long>(to(j)),
+                               base + static_cast<long>(to(j)) + shift[j]);
+    for (size_t j = 0; j < k; j++)
+        std::copy(inserted(splices[j]).begin(), inserted(splices[j]).end(),
+                  base + static_cast<long>(splices[j].at) + shift[j]);
+    if (total < 0)
+        v->resize(static_cast<size_t>(static_cast<int64_t>(n) + total));
 }
 
 // Kept key lines move by the bytes inserted and removed before them: a line
@@ -308,6 +336,23 @@ static const std::string *model_line(const KeyEditor &e, int t, long near, std::
     return nullptr;
 }
 
+// Adds a text splice, joined to the last one when it starts where that one
+// ends (neighbouring lines make one splice); returns where its inserted
+// bytes start: the splice's index and the offset in what it inserts.
+static NewLine add_text(TrackPlan *p, uint32_t at, std::string removed, const std::string &inserted)
+{
+    std::vector<TextSplice> &text = p->step.text;
+    if (!text.empty() && text.back().at + text.back().removed.size() == at) {
+        TextSplice &last = text.back();
+        const NewLine where{text.size() - 1, last.inserted.size()};
+        last.removed += removed;
+        last.inserted += inserted;
+        return where;
+    }
+    text.push_back(TextSplice{at, std::move(removed), inserted});
+    return NewLine{text.size() - 1, 0};
+}
+
 // One run: old keys [i, i2) went and keys[0, m) came, between the same
 // neighbours. The first min(i2 - i, m) pairs rewrite the old lines; old keys
 // left over lose their lines; new ones get lines after the last paired line
@@ -318,24 +363,16 @@ static void plan_run(TrackPlan *p, size_t i, size_t i2, const SyncKey *keys, siz
     const KeyList &old = e.keys[p->t];
     const std::vector<uint32_t> &places = e.places[p->t];
     const std::string &text = e.section[p->t];
-    KeySplice ks;
-    ks.at = static_cast<uint32_t>(i);
-    ks.removed.assign(old.begin() + static_cast<long>(i), old.begin() + static_cast<long>(i2));
-    ks.removed_places.assign(places.begin() + static_cast<long>(i), places.begin() + static_cast<long>(i2));
-    ks.inserted.assign(keys, keys + m);
     std::vector<NewLine> lines(m);
-    std::vector<TextSplice> &splices = p->step.text;
-
     const size_t pairs = std::min(i2 - i, m);
     for (size_t k = 0; k < pairs; k++) {
         const uint32_t at = places[i + k];
         std::string line = line_at(text, at);
-        std::string rewritten = rewrite_key_line(line, old[i + k], keys[k], e.tempo);
-        lines[k] = NewLine{splices.size(), 0};
-        splices.push_back(TextSplice{at, std::move(line), std::move(rewritten)});
+        const std::string rewritten = rewrite_key_line(line, old[i + k], keys[k], e.tempo);
+        lines[k] = add_text(p, at, std::move(line), rewritten);
     }
     for (size_t k = i + pairs; k < i2; k++)
-        splices.push_back(TextSplice{places[k], line_at(text, places[k]), ""});
+        add_text(p, places[k], line_at(text, places[k]), "");
     if (m > pairs) {
         const long anchor = static_cast<long>(i + pairs) - 1; // -1: the "track" line
         const size_t at = line_end_of(text, anchor >= 0 ? places[static_cast<size_t>(anchor)] : 0);
@@ -345,16 +382,30 @@ static void plan_run(TrackPlan *p, size_t i, size_t i2, const SyncKey *keys, siz
         // new last line goes without.
         const bool unended = at == text.size() && (at == 0 || text[at - 1] != '\n');
         std::string added = unended ? "\n" : "";
+        std::vector<size_t> offsets;
         for (size_t k = pairs; k < m; k++) {
-            lines[k] = NewLine{splices.size(), added.size()};
+            offsets.push_back(added.size());
             added += new_key_line(model, keys[k], e.tempo);
         }
         if (unended)
             added.resize(added.size() - line_end(added).size());
-        splices.push_back(TextSplice{static_cast<uint32_t>(at), "", std::move(added)});
+        const NewLine where = add_text(p, static_cast<uint32_t>(at), "", added);
+        for (size_t k = pairs; k < m; k++)
+            lines[k] = NewLine{where.splice, where.offset + offsets[k - pairs]};
     }
-    p->step.keys.push_back(std::move(ks));
-    p->lines.push_back(std::move(lines));
+    // The keys, joined to the last key splice when they follow it.
+    std::vector<KeySplice> &splices = p->step.keys;
+    if (splices.empty() || splices.back().at + splices.back().removed.size() != i) {
+        splices.push_back(KeySplice{});
+        splices.back().at = static_cast<uint32_t>(i);
+        p->lines.emplace_back();
+    }
+    KeySplice &ks = splices.back();
+    ks.removed.insert(ks.removed.end(), old.begin() + static_cast<long>(i), old.begin() + static_cast<long>(i2));
+    ks.removed_places.insert(ks.removed_places.end(), places.begin() + static_cast<long>(i),
+                             places.begin() + static_cast<long>(i2));
+    ks.inserted.insert(ks.inserted.end(), keys, keys + m);
+    p->lines.back().insert(p->lines.back().end(), lines.begin(), lines.end());
 }
 
 // The step of one track from its changes (ascending, not overlapping).

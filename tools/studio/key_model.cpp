@@ -73,26 +73,39 @@ bool move_key(KeyList *keys, int32_t from, int32_t to, std::string *why)
     return true;
 }
 
+// Keys in rows [from, from + length), as an index range; rows past the
+// 32-bit range count as beyond every key.
+static void rows_range(const KeyList &keys, int32_t from, int32_t length, size_t *first, size_t *last)
+{
+    const int64_t end = std::min<int64_t>(static_cast<int64_t>(from) + std::max(length, 0), INT32_MAX);
+    keys_in_rows(keys, from, static_cast<int32_t>(end), first, last);
+    if (end == INT32_MAX && length > 0 && !keys.empty() && keys.back().row == INT32_MAX &&
+        static_cast<int64_t>(from) + length > INT32_MAX)
+        *last = keys.size(); // row INT32_MAX itself is inside
+}
+
 KeyList copy_keys(const KeyList &keys, int32_t from, int32_t length)
 {
+    size_t first = 0, last = 0;
+    rows_range(keys, from, length, &first, &last);
     KeyList clip;
-    for (const SyncKey &k : keys)
-        if (k.row >= from && static_cast<int64_t>(k.row) - from < length)
-            clip.push_back(SyncKey{k.row - from, k.value, k.kind});
+    clip.reserve(last - first);
+    for (size_t i = first; i < last; i++)
+        clip.push_back(SyncKey{keys[i].row - from, keys[i].value, keys[i].kind});
     return clip;
 }
 
 void paste_keys(KeyList *keys, const KeyList &clip, int32_t at, int32_t length)
 {
-    KeyList out;
-    for (const SyncKey &k : *keys)
-        if (k.row < at || static_cast<int64_t>(k.row) - at >= length)
-            out.push_back(k);
+    size_t first = 0, last = 0;
+    rows_range(*keys, at, length, &first, &last);
+    KeyList moved;
     for (const SyncKey &k : clip)
         if (k.row >= 0 && k.row < length && static_cast<int64_t>(at) + k.row <= INT32_MAX)
-            out.push_back(SyncKey{at + k.row, k.value, k.kind});
-    std::sort(out.begin(), out.end(), [](const SyncKey &a, const SyncKey &b) { return a.row < b.row; });
-    *keys = std::move(out);
+            moved.push_back(SyncKey{at + k.row, k.value, k.kind});
+    std::sort(moved.begin(), moved.end(), [](const SyncKey &a, const SyncKey &b) { return a.row < b.row; });
+    keys->erase(keys->begin() + static_cast<long>(first), keys->begin() + static_cast<long>(last));
+    keys->insert(keys->begin() + static_cast<long>(first), moved.begin(), moved.end());
 }
 
 bool same_key(const SyncKey &a, const SyncKey &b)
