@@ -124,6 +124,13 @@ void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &pars
             *e = KeyEditor{};
             return;
         }
+        const std::string_view first(text.data() + begin, line_end_of(text, begin) - begin);
+        const std::vector<WordSpan> words = timeline_line_words(first);
+        if (words.size() != 2 || first.substr(words[0].begin, words[0].end - words[0].begin) != "track" ||
+            first.substr(words[1].begin, words[1].end - words[1].begin) != tr.name) {
+            *e = KeyEditor{};
+            return;
+        }
         for (size_t i = 0; i < tr.places.size(); i++)
             if (tr.places[i].offset <= begin || tr.places[i].offset >= end ||
                 (i > 0 && tr.places[i].offset <= tr.places[i - 1].offset)) {
