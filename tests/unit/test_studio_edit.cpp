@@ -412,6 +412,11 @@ TEST(SourceRewrite, RangesChangeOnlyTheirRows)
     std::vector<int> changed;
     ASSERT_TRUE(undo_key_edit(&e, &changed));
     EXPECT_EQ(changed, (std::vector<int>{scene, clear_r}));
+    int step_track = -1;
+    int32_t step_row = -1;
+    ASSERT_TRUE(edit_step_first_change(e.redo.back(), &step_track, &step_row));
+    EXPECT_EQ(step_track, scene);
+    EXPECT_EQ(step_row, 96); // the paste's first row: 100 went, 96 came
     ASSERT_TRUE(undo_key_edit(&e, &changed));
     EXPECT_EQ(key_editor_text(e), original);
 }
@@ -612,6 +617,52 @@ TEST_F(StudioSave, OwnSaveIsNotReloadedAnOutsideSaveIs)
     late[0].value = 1.0f;
     EXPECT_FALSE(commit_edit(&studio, {{0, late}}));
     EXPECT_EQ(on_disk(), original_source());
+}
+
+TEST_F(StudioSave, ExportKeepsTheCompiledTracksOfEveryGoodVersion)
+{
+    const fs::path out = dir / "demo", compiled = dir / "compiled";
+    open_track_export(&studio.track_export, out.string());
+    const auto expect_same_as_compile = [&](const char *when) {
+        std::string errors;
+        ASSERT_TRUE(compile_timeline_file(file.string(), compiled.string(), &errors)) << errors;
+        for (const char *name : TimelineTrackNames) {
+            const auto bytes = [](const std::string &path) {
+                std::ifstream f(path, std::ios::binary);
+                std::stringstream s;
+                s << f.rdbuf();
+                return s.str();
+            };
+            const std::string exported = bytes(track_output_path(out.string(), name));
+            EXPECT_FALSE(exported.empty()) << when << " " << name;
+            EXPECT_EQ(exported, bytes(track_output_path(compiled.string(), name))) << when << " " << name;
+        }
+    };
+    // The studio's own save, then an outside one: each writes the set.
+    KeyList k = studio.editor.keys[0];
+    insert_key(&k, SyncKey{40, 4.0f, INTERP_HOLD});
+    ASSERT_TRUE(commit_edit(&studio, {{0, k}}));
+    EXPECT_EQ(finish_track_export(&studio.track_export), 1u);
+    expect_same_as_compile("own save");
+    std::string outside = original_source();
+    outside.replace(outside.find("  0:0     7"), 11, "  0:0     3");
+    write(outside);
+    ASSERT_EQ(poll(), WATCH_NEW_TIMELINE);
+    EXPECT_EQ(finish_track_export(&studio.track_export), 2u);
+    expect_same_as_compile("outside save");
+
+    // A folder that cannot be written: the failure is shown once, the edit
+    // and its save stand.
+    open_track_export(&studio.track_export, (file / "not_a_dir").string());
+    k = studio.editor.keys[0];
+    k[0].value = 5.0f;
+    ASSERT_TRUE(commit_edit(&studio, {{0, k}}));
+    EXPECT_EQ(finish_track_export(&studio.track_export), 0u);
+    poll();
+    EXPECT_NE(studio.message.find("--export: cannot create directory"), std::string::npos) << studio.message;
+    std::string error;
+    EXPECT_FALSE(take_track_export_error(&studio.track_export, &error));
+    close_track_export(&studio.track_export);
 }
 
 TEST_F(StudioSave, EditingIsRefusedWhileTheSourceDoesNotParse)

@@ -108,6 +108,7 @@ static bool save_source(Studio *s, std::string *why)
     note_own_save(&s->watch, text, parsed, have_written ? &written : nullptr);
     if (!apply_timeline(parsed, Tracks, TRACK_COUNT))
         *why = "out of memory while replacing the tracks";
+    request_track_export(&s->track_export, parsed);
     return true;
 }
 

@@ -606,3 +606,18 @@ size_t key_editor_history_bytes(const KeyEditor &e)
         n += step_bytes(s);
     return n;
 }
+
+bool edit_step_first_change(const EditStep &step, int *track, int32_t *row)
+{
+    for (const TrackStep &t : step.tracks)
+        for (const KeySplice &k : t.keys) {
+            const bool gone = !k.removed.empty(), came = !k.inserted.empty();
+            if (!gone && !came)
+                continue;
+            *track = t.track;
+            *row = gone && came ? std::min(k.removed[0].row, k.inserted[0].row)
+                                : (gone ? k.removed[0].row : k.inserted[0].row);
+            return true;
+        }
+    return false;
+}

@@ -122,3 +122,8 @@ bool redo_key_edit(KeyEditor *e, std::vector<int> *changed_tracks);
 
 // The bytes the undo and redo history holds (keys and text), for measuring.
 size_t key_editor_history_bytes(const KeyEditor &e);
+
+// Where a step (an entry of undo or redo) changes keys: its first track and
+// the first row there that a key leaves or takes; false for a step without
+// keys. For naming an undo on the HUD and moving the selection to it.
+bool edit_step_first_change(const EditStep &step, int *track, int32_t *row);

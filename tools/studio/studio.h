@@ -14,6 +14,7 @@
 #include "studio/key_edit.h"
 #include "studio/reload.h"
 #include "studio/strip.h"
+#include "studio/track_export.h"
 #include "studio/transport.h"
 #include "studio/waveform.h"
 
@@ -38,6 +39,7 @@ struct Studio {
     StripSpan span{0.0, 1.0};   // what the strip shows
     bool span_set = false;
     Waveform waveform;
+    TrackExport track_export;   // --export: the .track files kept current
 
     // The key editor.
     KeyEditor editor;

@@ -598,7 +598,7 @@ static bool move_into_place(const std::string *paths, int count, std::string *er
 }
 
 // Writes every track to its temporary file, then moves the set into place.
-static bool write_tracks(const Timeline &tl, const std::string &out_dir, std::string *error)
+bool write_timeline_tracks(const Timeline &tl, const std::string &out_dir, std::string *error)
 {
     std::error_code ec;
     std::filesystem::create_directories(out_dir, ec);
@@ -634,7 +634,7 @@ bool compile_timeline_file(const std::string &source_path, const std::string &ou
     Timeline tl;
     if (!parse_timeline(text, source_path, &tl, errors))
         return false;
-    if (!write_tracks(tl, out_dir, &error)) {
+    if (!write_timeline_tracks(tl, out_dir, &error)) {
         *errors = error + "\n";
         return false;
     }

@@ -161,6 +161,11 @@ std::string track_output_path(const std::string &dir, const std::string &name);
 bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,
                            std::string *errors);
 
+// Writes the track files of a parsed timeline into out_dir (created if
+// missing), all or nothing, as compile_timeline_file does; false with the
+// reason in *error.
+bool write_timeline_tracks(const Timeline &tl, const std::string &out_dir, std::string *error);
+
 // Reads a .track file and formats it as a section named `name`; when name is
 // empty it comes from the file name ("sync_cam.x.track" gives "cam.x").
 bool dump_track_file(const std::string &path, const std::string &name, std::string *text,
