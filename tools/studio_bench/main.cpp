@@ -17,13 +17,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
+#include "common/command_line.h"
 #include "studio/key_edit.h"
 #include "timeline/timeline.h"
 
@@ -62,23 +61,17 @@ int main(int argc, char **argv)
     std::string path;
     int edits = 100;
     bool ranges = false;
-    for (int i = 1; i < argc; i++) {
-        const std::string a = argv[i];
-        if (a == "--ranges")
-            ranges = true;
-        else if (a == "--edits" && i + 1 < argc)
-            edits = std::atoi(argv[++i]);
-        else if (path.empty() && a[0] != '-')
-            path = a;
-        else {
-            std::fprintf(stderr, "usage: studio_bench TIMELINE [--edits N] [--ranges]\n");
-            return 2;
-        }
-    }
-    if (path.empty() || edits <= 0) {
-        std::fprintf(stderr, "usage: studio_bench TIMELINE [--edits N] [--ranges]\n");
-        return 2;
-    }
+    CommandLine cl("studio_bench", "The cost of the studio's key edits on a large timeline.",
+                   "usage: studio_bench TIMELINE [--edits N] [--ranges]");
+    cl.app.add_option("TIMELINE", path, "timeline source to edit (tools/studio/make_big_timeline.py makes one)")
+        ->required();
+    cl.app.add_option("--edits", edits, "edits to make, 1 to 100000")
+        ->check(whole_number(1, 100000))
+        ->default_str("100");
+    cl.app.add_flag("--ranges", ranges, "edit through apply_key_ranges instead of whole key lists");
+    const int status = cl.parse(argc, argv);
+    if (status >= 0)
+        return status;
 
     std::string text, error;
     if (!read_whole_file(path, TIMELINE_MAX_SOURCE_BYTES, &text, &error)) {
