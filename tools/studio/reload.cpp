@@ -1,9 +1,7 @@
 // reload.cpp - looking at, reading and parsing the watched timeline source.
 #include "studio/reload.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
