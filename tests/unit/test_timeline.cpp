@@ -426,6 +426,17 @@ TEST(TimelineTempo, RowsNameTheirBeatAndReadBack)
     EXPECT_EQ(tempo_beat_at(t128, 37), 3);
     EXPECT_EQ(tempo_beat_at(t128, 38), 4);
     EXPECT_EQ(tempo_beat_at(t128, -1), -1);
+    int64_t bar = 0;
+    int32_t beat = 0;
+    tempo_bar_beat(t128, 37, &bar, &beat); // beat 3
+    EXPECT_EQ(bar, 0);
+    EXPECT_EQ(beat, 3);
+    tempo_bar_beat(t128, 84, &bar, &beat); // beat 9 (84.375 rounds to 84)
+    EXPECT_EQ(bar, 2);
+    EXPECT_EQ(beat, 1);
+    tempo_bar_beat(t128, -1, &bar, &beat); // beat -1: the last of bar -1
+    EXPECT_EQ(bar, -1);
+    EXPECT_EQ(beat, 3);
     EXPECT_EQ(tempo_beat_row(TimelineTempo{10.0, 4}, int64_t{1} << 40), INT32_MAX); // clamped
     EXPECT_EQ(format_row(38, t128), "1:0");
     EXPECT_EQ(format_row(37, t128), "37");

@@ -162,6 +162,14 @@ int64_t tempo_beat_at(const TimelineTempo &tempo, int32_t row)
     return beat;
 }
 
+void tempo_bar_beat(const TimelineTempo &tempo, int32_t row, int64_t *bar, int32_t *beat)
+{
+    const int64_t b = tempo_beat_at(tempo, row);
+    const int64_t per_bar = tempo.beats_per_bar;
+    *bar = b >= 0 ? b / per_bar : -((-b + per_bar - 1) / per_bar); // floored
+    *beat = static_cast<int32_t>(b - *bar * per_bar);
+}
+
 bool tempo_row_is_beat(const TimelineTempo &tempo, int32_t row, int64_t *beat)
 {
     const int64_t b = tempo_beat_at(tempo, row);

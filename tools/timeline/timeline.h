@@ -123,6 +123,11 @@ int32_t tempo_beat_row(const TimelineTempo &tempo, int64_t beat);
 // tempo_beat_row of it is <= row < tempo_beat_row of the next.
 int64_t tempo_beat_at(const TimelineTempo &tempo, int32_t row);
 
+// The bar and the beat in it of the last beat at or before `row` (bars
+// counted from 0 at row 0, negative before it): what a playhead's BAR:BEAT
+// reads.
+void tempo_bar_beat(const TimelineTempo &tempo, int32_t row, int64_t *bar, int32_t *beat);
+
 // Whether `row` is a beat's row; its number in *beat.
 bool tempo_row_is_beat(const TimelineTempo &tempo, int32_t row, int64_t *beat);
 
