@@ -517,6 +517,8 @@ TEST(SourceRewrite, AParseOfAnotherTextIsNotTaken)
     EXPECT_FALSE(e.loaded);
     load_key_editor(&e, original.substr(0, 40), parse(original));
     EXPECT_FALSE(e.loaded);
+    EXPECT_FALSE(apply_key_edit(&e, {{0, keys_of({{0, 1, 0}})}})); // nothing to edit
+    EXPECT_EQ(key_editor_text(e), "");
 }
 
 // ---- Saving from the studio, and the watch --------------------------------------------

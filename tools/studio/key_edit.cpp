@@ -473,6 +473,8 @@ static bool increasing(const SyncKey *keys, size_t count)
 
 bool apply_key_edit(KeyEditor *e, const std::vector<std::pair<int, KeyList>> &tracks)
 {
+    if (!e->loaded)
+        return false;
     EditStep step;
     for (size_t n = 0; n < tracks.size(); n++) {
         const auto &[t, keys] = tracks[n];
@@ -509,6 +511,8 @@ bool apply_key_edit(KeyEditor *e, const std::vector<std::pair<int, KeyList>> &tr
 
 bool apply_key_ranges(KeyEditor *e, const std::vector<KeyRange> &ranges)
 {
+    if (!e->loaded)
+        return false;
     std::vector<const KeyRange *> sorted;
     for (const KeyRange &r : ranges) {
         if (r.track < 0 || r.track >= TIMELINE_TRACK_COUNT || r.to < r.from || !increasing(r.keys.data(), r.keys.size()))

@@ -96,7 +96,8 @@ const TimelineTempo &key_editor_tempo(const KeyEditor &e);
 
 // Replaces the keys of the named tracks as one undo step and rewrites the
 // lines concerned; clears redo. False (nothing changed) when no key list
-// differs from what it was.
+// differs from what it was, a list's rows do not increase, a track is out of
+// range, or no source is loaded.
 bool apply_key_edit(KeyEditor *e, const std::vector<std::pair<int, KeyList>> &tracks);
 
 // The keys of `track` in rows [from, to) replaced by `keys` (rows within
