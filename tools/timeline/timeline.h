@@ -15,10 +15,11 @@
 // number from 1 to 32 (4 when left out). Without a tempo line the music runs
 // at 150 BPM, 4 beats a bar: a beat is 8 rows, a bar 32, "12:0" is row 384
 // and "3:2" row 112. At a tempo whose beat is not a whole number of rows
-// (128 BPM: 9.375 rows) a BAR:BEAT names the nearest row (a half rounds up:
-// "0:4" at 128 BPM is row 38). Rows stay 20 a second whatever the tempo, so
-// a key written as a plain row keeps its row when the tempo changes. At most
-// one tempo line, before the first "track" and "mark" line.
+// (128 BPM: 9.375 rows) a BAR:BEAT names the nearest row, a half rounding
+// up ("1:0" at 128 BPM is beat 4, 37.5 rows: row 38). Rows stay 20 a second
+// whatever the tempo, so a key written as a plain row keeps its row when the
+// tempo changes. At most one tempo line, before the first "track" and "mark"
+// line.
 //
 // VALUE is a decimal number (for example 7, -0.5, 1.25e2), stored as a 32-bit
 // float; it must be finite. KIND names the curve from this key to the next:
