@@ -271,44 +271,63 @@ TEST(SourceRewrite, UndoKeepsAtLeastTwoHundredSteps)
     EXPECT_EQ(key_editor_text(e), original);
 }
 
+// A valid source that a text editor might leave: blanks of every kind, a
+// track line indented, sections out of order with tempo and marks among
+// them, CRLF lines, keys with comments, rows as BAR:BEAT at a tempo whose
+// beat is not whole rows, and a last line without its line end.
+std::string odd_source()
+{
+    std::string s = "\xEF\xBB\xBF# odd\r\ntempo 133.5 3\r\n\n";
+    s += "   track cam.x \t# indented, with a comment\n  0:1\v 5\fhold\n";
+    s += "mark here 0:2\n 40 -1e2 smooth   # a comment\r\n\n";
+    for (int t = TIMELINE_TRACK_COUNT - 1; t >= 0; t--)
+        if (std::string(TimelineTrackNames[t]) != "cam.x")
+            s += std::string("track ") + TimelineTrackNames[t] + "\r\n" + (t % 3 == 0 ? "\t1:1\t0.25\tlinear\r\n" : "");
+    return s + "mark end 99";
+}
+
 TEST(SourceRewrite, ManyMixedEditsReadBackAndUndoToTheOriginal)
 {
-    // A fixed sequence of edits drawn from a seeded generator: every text
-    // parses to the editor's keys, and undoing all gives the first bytes.
-    const std::string original = original_source();
-    KeyEditor e;
-    load_key_editor(&e, original, parse(original));
-    uint32_t state = 12345;
-    const auto next = [&](uint32_t n) { // a small LCG; n > 0
-        state = state * 1103515245u + 12345u;
-        return (state >> 8) % n;
-    };
-    std::vector<std::string> texts = {original};
-    for (int step = 0; step < 300; step++) {
-        const int t = static_cast<int>(next(TIMELINE_TRACK_COUNT));
-        KeyList k = e.keys[t];
-        const int32_t row = static_cast<int32_t>(next(200));
-        std::string why;
-        switch (next(5)) {
-        case 0: insert_key(&k, SyncKey{row, static_cast<float>(next(1000)) / 8.0f, static_cast<int32_t>(next(4))}); break;
-        case 1: if (!k.empty()) remove_key(&k, k[next(static_cast<uint32_t>(k.size()))].row); break;
-        case 2: if (!k.empty()) move_key(&k, k[next(static_cast<uint32_t>(k.size()))].row, row, &why); break;
-        case 3: if (!k.empty()) k[next(static_cast<uint32_t>(k.size()))].kind = static_cast<int32_t>(next(4)); break;
-        default: paste_keys(&k, copy_keys(k, row, 32), static_cast<int32_t>(next(200)), 32); break;
+    // A fixed sequence of edits drawn from a seeded generator, on the plain
+    // source and on an odd one: every text parses to the editor's keys, and
+    // undoing all gives the first bytes.
+    for (const std::string &original : {original_source(), odd_source()}) {
+        KeyEditor e;
+        load_key_editor(&e, original, parse(original));
+        ASSERT_TRUE(e.loaded);
+        uint32_t state = 12345;
+        const auto next = [&](uint32_t n) { // a small LCG; n > 0
+            state = state * 1103515245u + 12345u;
+            return (state >> 8) % n;
+        };
+        std::vector<std::string> texts = {original};
+        for (int step = 0; step < 300; step++) {
+            const int t = static_cast<int>(next(TIMELINE_TRACK_COUNT));
+            KeyList k = e.keys[t];
+            const int32_t row = static_cast<int32_t>(next(200));
+            std::string why;
+            switch (next(5)) {
+            case 0: insert_key(&k, SyncKey{row, static_cast<float>(next(1000)) / 8.0f, static_cast<int32_t>(next(4))}); break;
+            case 1: if (!k.empty()) remove_key(&k, k[next(static_cast<uint32_t>(k.size()))].row); break;
+            case 2: if (!k.empty()) move_key(&k, k[next(static_cast<uint32_t>(k.size()))].row, row, &why); break;
+            case 3: if (!k.empty()) k[next(static_cast<uint32_t>(k.size()))].kind = static_cast<int32_t>(next(4)); break;
+            default: paste_keys(&k, copy_keys(k, row, 32), static_cast<int32_t>(next(200)), 32); break;
+            }
+            if (apply_key_edit(&e, {{t, k}}))
+                texts.push_back(key_editor_text(e));
+            expect_reads_back(e);
+            if (HasFailure())
+                return;
         }
-        if (apply_key_edit(&e, {{t, k}}))
-            texts.push_back(key_editor_text(e));
-        expect_reads_back(e);
-        if (HasFailure())
-            return;
+        EXPECT_GT(texts.size(), 200u); // most draws change something
+        EXPECT_EQ(parse(texts.back()).marks.size(), original == odd_source() ? 2u : 0u);
+        std::vector<int> changed;
+        for (size_t i = texts.size() - 1; i > 0; i--) {
+            ASSERT_TRUE(undo_key_edit(&e, &changed));
+            ASSERT_EQ(key_editor_text(e), texts[i - 1]);
+        }
+        EXPECT_EQ(key_editor_text(e), original);
     }
-    EXPECT_GT(texts.size(), 200u); // most draws change something
-    std::vector<int> changed;
-    for (size_t i = texts.size() - 1; i > 0; i--) {
-        ASSERT_TRUE(undo_key_edit(&e, &changed));
-        ASSERT_EQ(key_editor_text(e), texts[i - 1]);
-    }
-    EXPECT_EQ(key_editor_text(e), original);
 }
 
 TEST(SourceRewrite, TempoAndMarkLinesStayAndNewRowsFollowTheFileTempo)
