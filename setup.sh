@@ -84,7 +84,7 @@ if [ "$mode" = demo ]; then
 fi
 if [ "$mode" = studio ]; then
     cd build/demo
-    exec ./studio ../../data/timeline.txt
+    exec ./studio ../../data/timeline.txt --export .
 fi
 
 # The Windows programs: the static libraries for mingw-w64 from the cache

@@ -2,7 +2,7 @@
 // in an ordinary resizable window, with the timeline source reloaded while it
 // plays, a transport, a HUD and a clickable timeline strip.
 //
-//   studio [TIMELINE] [--start SECONDS]   (--help lists them)
+//   studio [TIMELINE] [--start SECONDS] [--export DIR]   (--help lists them)
 //
 // Run from the demo directory like the demo (images beside the program,
 // music from the working directory). With TIMELINE the tracks come from that
@@ -42,6 +42,8 @@ int main(int argc, char **argv)
             return 1;
         }
         studio.live = true;
+        if (!args.export_dir.empty())
+            open_track_export(&studio.track_export, args.export_dir);
     }
 
     const StartupOptions options = {"lumikenno 2019 studio", STUDIO_WINDOW_W, STUDIO_WINDOW_H,
@@ -76,6 +78,7 @@ int main(int argc, char **argv)
     std::string unsaved; // each failure was printed as it came
     finish_source_saves(&studio.saver, &studio.watch, &unsaved);
     close_timeline_watch(&studio.watch);
+    close_track_export(&studio.track_export);
     close_ui();
     tear_down();
     return 0;

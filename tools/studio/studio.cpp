@@ -27,9 +27,15 @@ double studio_strip_length()
 
 void take_watch_result(Studio *s, WatchResult result)
 {
+    std::string export_error;
+    if (take_track_export_error(&s->track_export, &export_error)) {
+        std::fprintf(stderr, "studio: %s\n", export_error.c_str());
+        show_message(s, export_error, true);
+    }
     if (result == WATCH_NEW_TIMELINE) {
         if (!apply_timeline(s->watch.timeline, Tracks, TRACK_COUNT))
             std::fputs("studio: out of memory while replacing the tracks\n", stderr);
+        request_track_export(&s->track_export, s->watch.timeline);
         // A version from outside starts a new history: the old steps name
         // lines of a text that is gone.
         if (!s->editor.undo.empty() || !s->editor.redo.empty())
@@ -313,6 +319,8 @@ void run_studio_frame(Studio *s)
     }
     std::string said;
     const SaveOutcome save = s->live ? poll_source_save(&s->saver, &s->watch, &said) : SAVE_NONE;
+    if (save == SAVE_DONE)
+        request_track_export(&s->track_export, s->watch.timeline);
     if (save == SAVE_FAILED || save == SAVE_CONFLICT) {
         show_message(s, said, true);
         s->next_poll_ms = 0; // a conflict's outside version is read at once

@@ -15,6 +15,7 @@
 #include "studio/reload.h"
 #include "studio/save.h"
 #include "studio/strip.h"
+#include "studio/track_export.h"
 #include "studio/transport.h"
 #include "studio/waveform.h"
 
@@ -40,6 +41,7 @@ struct Studio {
     StripSpan span{0.0, 1.0};   // what the strip shows
     bool span_set = false;
     Waveform waveform;
+    TrackExport track_export;   // --export: the .track files kept current
 
     // The key editor.
     KeyEditor editor;
