@@ -595,7 +595,9 @@ struct StudioSave : ::testing::Test {
     SaveOutcome saved()
     {
         std::string message;
-        return finish_source_saves(&studio.saver, &studio.watch, &message);
+        const SaveOutcome outcome = finish_source_saves(&studio.saver, &studio.watch, &message);
+        take_save_outcome(&studio, outcome, message);
+        return outcome;
     }
     WatchResult poll()
     {
@@ -673,6 +675,7 @@ TEST_F(StudioSave, ExportKeepsTheCompiledTracksOfEveryGoodVersion)
     KeyList k = studio.editor.keys[0];
     insert_key(&k, SyncKey{40, 4.0f, INTERP_HOLD});
     ASSERT_TRUE(commit_edit(&studio, {{0, k}}));
+    ASSERT_EQ(saved(), SAVE_DONE);
     EXPECT_EQ(finish_track_export(&studio.track_export), 1u);
     expect_same_as_compile("own save");
     std::string outside = original_source();
@@ -688,6 +691,7 @@ TEST_F(StudioSave, ExportKeepsTheCompiledTracksOfEveryGoodVersion)
     k = studio.editor.keys[0];
     k[0].value = 5.0f;
     ASSERT_TRUE(commit_edit(&studio, {{0, k}}));
+    ASSERT_EQ(saved(), SAVE_DONE);
     EXPECT_EQ(finish_track_export(&studio.track_export), 0u);
     poll();
     EXPECT_NE(studio.message.find("--export: cannot create directory"), std::string::npos) << studio.message;

@@ -25,6 +25,16 @@ double studio_strip_length()
     return last > 0 ? last / STUDIO_ROWS_PER_SECOND : 1.0;
 }
 
+void take_save_outcome(Studio *s, SaveOutcome outcome, const std::string &message)
+{
+    if (outcome == SAVE_DONE)
+        request_track_export(&s->track_export, s->watch.timeline);
+    if (outcome == SAVE_FAILED || outcome == SAVE_CONFLICT) {
+        show_message(s, message, true);
+        s->next_poll_ms = 0; // a conflict's outside version is read at once
+    }
+}
+
 void take_watch_result(Studio *s, WatchResult result)
 {
     std::string export_error;
@@ -319,12 +329,7 @@ void run_studio_frame(Studio *s)
     }
     std::string said;
     const SaveOutcome save = s->live ? poll_source_save(&s->saver, &s->watch, &said) : SAVE_NONE;
-    if (save == SAVE_DONE)
-        request_track_export(&s->track_export, s->watch.timeline);
-    if (save == SAVE_FAILED || save == SAVE_CONFLICT) {
-        show_message(s, said, true);
-        s->next_poll_ms = 0; // a conflict's outside version is read at once
-    }
+    take_save_outcome(s, save, said);
     if (s->live && SDL_GetTicks64() >= s->next_poll_ms) {
         s->next_poll_ms = SDL_GetTicks64() + STUDIO_POLL_MS;
         take_watch_result(s, poll_timeline_watch(&s->watch));

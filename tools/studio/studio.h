@@ -76,6 +76,10 @@ constexpr int STUDIO_WINDOW_H = 540;
 // messages printed once on standard error.
 void take_watch_result(Studio *s, WatchResult result);
 
+// Takes a finished save: a written one is exported (--export), a failure or
+// a conflict is shown and a conflict's outside version is read at once.
+void take_save_outcome(Studio *s, SaveOutcome outcome, const std::string &message);
+
 // One frame: events, the poll when due, the loop's wrap, the picture, the
 // HUD, present.
 void run_studio_frame(Studio *s);
