@@ -84,7 +84,7 @@ fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ "$mode" = release ]; then
     # The release takes only the data, the icon and capture from here.
-    cmake --build build --target demo capture demo_data
+    cmake --build build --target demo capture scene_times demo_data
 else
     cmake --build build
 fi

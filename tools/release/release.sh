@@ -29,7 +29,7 @@ version=$(head -n 1 VERSION)
 base=lumikenno-$version
 
 windows_demo=build-win/demo/demo.exe
-for f in build/demo/capture build/demo_data_files.txt build-web/site/index.html "$windows_demo"; do
+for f in build/demo/capture build/tools/scene_times build/demo_data_files.txt build-web/site/index.html "$windows_demo"; do
     [ -e "$f" ] || { echo "release: $f is missing (run ./setup.sh release)" >&2; exit 1; }
 done
 
@@ -40,23 +40,16 @@ cmake -S . -B build-release/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_EXE_LINKER_FLAGS=-s >&2
 cmake --build build-release/linux --target demo >&2
 
-# One screenshot per scene, at a time inside it (the scene table's names).
+# One screenshot per scene, in the middle of its first stretch on the
+# timeline, named after the scene table (build/tools/scene_times).
 rm -f "$dist"/lumikenno-* "$dist"/SHA256SUMS
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
+scenes=$(cd build/demo && ../tools/scene_times)
 while read -r t name; do
     (cd build/demo && ./capture --out "$shots/$name" --start "$t" --frames 1 >/dev/null)
     cp "$shots/$name/frame-000000.png" "$dist/$base-$name.png"
-done <<'EOF'
-3.5 sequence
-12 house
-22 landscape
-50 sprite-drip
-60 sphere
-75 streak
-88 fire
-112 glyph-field
-EOF
+done <<<"$scenes"
 
 if [ -n "$video" ]; then
     (cd build/demo && ./capture --video "$dist/$base-1080p60.mp4")
