@@ -61,6 +61,18 @@ demo_window() {
         2>/dev/null | tail -n 1
 }
 
+# Prints on standard error where the demo is, for a wait that failed: the
+# stack of each of its threads (when a debugger is at hand), the windows of
+# the X server with their processes, and what the demo wrote.
+show_where_stuck() {
+    echo "--- the demo (pid $DEMO_PID) on display ${DISPLAY:-unset}:" >&2
+    command -v gdb >/dev/null &&
+        gdb -p "$DEMO_PID" -batch -ex "thread apply all bt" 2>&1 | grep -E '^(#|Thread)' >&2
+    echo "--- its windows, mapped or not: $(xdotool search --pid "$DEMO_PID" 2>/dev/null | tr '\n' ' ')" >&2
+    xwininfo -root -children 2>&1 | sed -n '1,12p' >&2
+    echo "--- its output: $(cat "$WORK/stdout" "$WORK/stderr" 2>/dev/null)" >&2
+}
+
 # Waits until the demo has a mapped window and is presenting frames (the
 # picture changes), so that its window is final. Fails if it never does.
 wait_for_window() {
@@ -68,7 +80,10 @@ wait_for_window() {
     until [ -n "$(demo_window)" ]; do
         kill -0 "$DEMO_PID" 2>/dev/null ||
             fail "the demo ended before its window appeared: $(cat "$WORK/stdout" "$WORK/stderr" 2>/dev/null)"
-        [ $SECONDS -lt $deadline ] || fail "no window appeared within ${PATIENCE}s"
+        if [ $SECONDS -ge $deadline ]; then
+            show_where_stuck
+            fail "no window appeared within ${PATIENCE}s"
+        fi
         sleep 0.1
     done
     wait_for_picture_changes 1
@@ -83,9 +98,7 @@ wait_for_picture_changes() {
     while [ "$count" -gt 0 ]; do
         kill -0 "$DEMO_PID" 2>/dev/null || fail "the demo ended while frames were expected"
         if [ $SECONDS -ge $deadline ]; then
-            # Where the demo is stuck, when a debugger is at hand.
-            command -v gdb >/dev/null &&
-                gdb -p "$DEMO_PID" -batch -ex "thread apply all bt" 2>&1 | grep -E '^(#|Thread)' >&2
+            show_where_stuck
             fail "the picture stood still for ${PATIENCE}s (last grab $last)"
         fi
         next=$(screen_hash) || continue
