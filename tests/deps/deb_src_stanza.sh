@@ -23,14 +23,14 @@ expect() { # name expected-output expected-status script-arguments...
 
 cat >"$tmp/debian.sources" <<'END'
 Types: deb
-# http://snapshot.debian.org/archive/debian/20250520T000000Z
+# http://snapshot.example/archive/debian/20250520T000000Z
 URIs: http://mirror.example/debian
 Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 
 Types: deb
-# http://snapshot.debian.org/archive/debian-security/20250520T000000Z
+# http://snapshot.example/archive/debian-security/20250520T000000Z
 URIs: http://mirror.example/debian-security
 Suites: bookworm-security
 Components: main
