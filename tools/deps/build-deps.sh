@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# build-deps.sh web|windows|linux - the libraries the demo links, built once
-# for another platform from Debian's own source packages and kept in the
-# user's cache. Prints the install prefix on standard output (all else goes
-# to standard error).
+# build-deps.sh [--key] web|windows|linux - the libraries the demo links,
+# built once for another platform from Debian's own source packages and kept
+# in the user's cache. Prints the install prefix on standard output (all else
+# goes to standard error); with --key, only the folder that the current
+# sources, compiler and recipes give, built or not, and builds nothing.
 #
 #   web       SDL2, libogg and libvorbis for WebAssembly (emscripten)
 #   windows   SDL2, libogg, libvorbis, zlib and libpng for 64-bit Windows
@@ -22,10 +23,16 @@
 # the target's recipe with its files: a changed recipe builds its own target
 # afresh and leaves the others as they are; an unchanged set is reused as it
 # stands. Builds of one target wait for each other (a lock per target); the
-# three most recently used prefixes of a target are kept.
+# three most recently used prefixes of a target are kept, and of each only
+# the installed prefix.
 set -euo pipefail
 
-usage="usage: build-deps.sh web|windows|linux"
+usage="usage: build-deps.sh [--key] web|windows|linux"
+key_only=
+if [ "${1:-}" = --key ]; then
+    key_only=1
+    shift
+fi
 target=${1:?$usage}
 [ $# -eq 1 ] || { echo "$usage" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
@@ -57,6 +64,10 @@ key=$( { echo "$target"; printf '%s\n' "${versions[@]}"; "${compiler[@]}";
          cat "$here/build-deps.sh" "$recipe" "${inputs[@]}"; } | sha256sum | cut -c1-16)
 dir=$cache/$key
 prefix=$dir/prefix
+if [ -n "$key_only" ]; then
+    echo "$dir"
+    exit 0
+fi
 
 exec 9>"$cache/.lock"
 flock 9
@@ -86,6 +97,8 @@ if [ ! -f "$dir/done" ]; then
         cmake --install "$dir/build-$name" >&2
     }
     build_target
+    # The sources and build trees are not needed again.
+    rm -rf "$dir/src" "$dir"/build-*
 fi
 touch "$dir/done" "$dir"
 # Keep the three most recently used builds of this target.
