@@ -15,11 +15,6 @@
 #include <cmath>
 #include <cstdlib>
 
-int32_t GlyphRandomState = GLYPH_RANDOM_START;
-char GlyphLine[GLYPH_LINE_LENGTH];
-
-static GlyphCopy GlyphCopies[GLYPH_COPIES];
-
 int32_t next_glyph_random(int32_t *state)
 {
     *state = static_cast<int32_t>(static_cast<uint32_t>(*state) * 8253729u + 2396403u);

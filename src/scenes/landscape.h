@@ -1,8 +1,10 @@
-// landscape.h - the pixel work of scene 0, the voxel landscape, apart from
-// the shared state so that it can be run on any buffers.
+// landscape.h - the pixel work of scene 0, the voxel landscape, on any
+// buffers. Its one table, LandscapeSlices, is in state/state.h.
 #pragma once
 
 #include <cstdint>
+
+#include "state/state.h"
 
 // The camera of the landscape, as the "cam" tracks give it.
 struct LandscapeCamera {
@@ -14,10 +16,9 @@ struct LandscapeCamera {
     float scaleh; // vertical scale of the projection
 };
 
-// Slices of terrain that are drawn at most; the forward walk of a draw
-// distance beyond about 2.1e7 cells is cut short here (its nearest slices are
-// drawn, the farther ones are not).
-enum { LANDSCAPE_MAX_SLICES = 65536 };
+// LANDSCAPE_MAX_SLICES (state/state.h) slices of terrain are drawn at most;
+// the forward walk of a draw distance beyond about 2.1e7 cells is cut short
+// there (its nearest slices are drawn, the farther ones are not).
 
 // Distance of slice k as the forward walk from z = 1 produces it
 // (0 <= k < LANDSCAPE_MAX_SLICES).

@@ -5,7 +5,8 @@
 //
 // The pattern is a chain of trigonometric functions of the pixel position and
 // of H, the whole part of "cam.h"; it changes only when H does, so the last
-// pattern is kept and recomputed only for a new H.
+// pattern is kept (StreakPattern, state/state.h) and recomputed only for a
+// new H.
 
 #include "scenes/streak_window.h"
 
@@ -16,6 +17,8 @@
 #include "base/convert.h"
 #include "state/state.h"
 #include "scenes/scenes.h"
+
+static_assert(STREAK_W == SMALL_W && STREAK_H == SMALL_H, "the pattern fills the ByteBuffer");
 
 namespace {
 
@@ -59,11 +62,6 @@ uint32_t streak_value(const StreakColumn &c, int q, int r, int32_t h)
     const double u = std::cos(c.tan_q + static_cast<double>(f)) * 255.0;
     return streak_colour(to_int32(t * (u * c.s)), r);
 }
-
-// The last pattern made and the H it was made for.
-uint32_t CachedPattern[STREAK_W * STREAK_H];
-int32_t CachedH = 0;
-bool CachedValid = false;
 
 } // namespace
 
@@ -112,12 +110,12 @@ void draw_streak_window()
     SDL_RenderClear(renderer);
 
     const int32_t h = streak_parameter(TrackValues.cam_h);
-    if (!CachedValid || h != CachedH) {
-        render_streak_pattern(CachedPattern, h);
-        CachedH = h;
-        CachedValid = true;
+    if (!StreakPatternMade || h != StreakPatternH) {
+        render_streak_pattern(StreakPattern, h);
+        StreakPatternH = h;
+        StreakPatternMade = true;
     }
-    std::memcpy(ByteBuffer, CachedPattern, sizeof CachedPattern);
+    std::memcpy(ByteBuffer, StreakPattern, sizeof StreakPattern);
 
     SDL_UpdateTexture(SmallTexture, nullptr, ByteBuffer, STREAK_W * 4);
     const WindowRect &r = STREAK_WINDOW_RECT;
