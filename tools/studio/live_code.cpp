@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -283,6 +284,13 @@ struct LiveJob {
     std::string copy_error;
 };
 
+static uint64_t microseconds()
+{
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
 static FileIdentity identity_of_path(const std::string &path)
 {
     struct stat st;
@@ -403,8 +411,10 @@ static void start_job(LiveCode *lc, bool build, uint64_t now_ms)
 {
     auto job = std::make_shared<LiveJob>();
     job->build = build;
-    if (build)
+    if (build) {
         lc->changed_ms = now_ms;
+        lc->longest_building_frame_us = 0;
+    }
     const std::string name = "scenes-" + std::to_string(++lc->serial) + ".so";
     job->thread = std::thread(run_job, job.get(), lc->build, lc->copy_dir, name, lc->library_seen);
     lc->job = job;
@@ -436,6 +446,7 @@ static void swap_in(LiveCode *lc, LiveJob *job, uint64_t now_ms)
 {
     SceneLibrary next;
     std::string why;
+    const uint64_t start_us = microseconds();
     const bool ok = open_scene_library(job->copy, lc->layout, &next, &why);
     // The opened library stays mapped; the name is not needed any more.
     unlink(job->copy.c_str());
@@ -449,13 +460,16 @@ static void swap_in(LiveCode *lc, LiveJob *job, uint64_t now_ms)
     }
     close_scene_library(&lc->current);
     lc->current = next;
+    lc->last_swap_us = microseconds() - start_us;
     lc->swaps++;
     lc->errors.clear();
     char text[64];
     std::snprintf(text, sizeof text, "scenes rebuilt in %.1f s",
                   static_cast<double>(now_ms - lc->changed_ms) / 1000.0);
     say(lc, text, now_ms);
-    std::printf("studio: %s\n", text);
+    std::printf("studio: %s (swap %.1f ms, longest frame while building %.0f ms)\n", text,
+                static_cast<double>(lc->last_swap_us) / 1000.0,
+                static_cast<double>(lc->longest_building_frame_us) / 1000.0);
     std::fflush(stdout);
 }
 
@@ -523,20 +537,27 @@ bool start_live_code(LiveCode *lc, const std::string &build_dir, uint32_t layout
 
 void poll_live_code(LiveCode *lc, uint64_t now_ms)
 {
+    const uint64_t now_us = microseconds();
+    if (lc->job && lc->job->build && lc->last_poll_us != 0 &&
+        now_us - lc->last_poll_us > lc->longest_building_frame_us)
+        lc->longest_building_frame_us = now_us - lc->last_poll_us;
+    lc->last_poll_us = now_us;
     if (lc->job && lc->job->done)
         take_job(lc, now_ms);
     if (now_ms >= lc->next_look_ms) {
         lc->next_look_ms = now_ms + LIVE_LOOK_MS;
         if (sources_changed(lc)) {
-            if (lc->job)
+            if (lc->job) {
+                if (!lc->again)
+                    lc->again_ms = now_ms;
                 lc->again = true;
-            else
+            } else
                 start_job(lc, true, now_ms);
         }
     }
     if (!lc->job && lc->again) {
         lc->again = false;
-        start_job(lc, true, now_ms);
+        start_job(lc, true, lc->again_ms);
     }
 }
 

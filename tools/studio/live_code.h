@@ -115,11 +115,16 @@ struct LiveCode {
     uint64_t next_look_ms = 0;
     std::shared_ptr<LiveJob> job; // null: idle
     bool again = false;           // a source changed while building
+    uint64_t again_ms = 0;        // when that change was seen
     uint64_t changed_ms = 0;      // when the change that started the build was seen
     FileIdentity library_seen;    // the library file as last loaded (or at start)
     SceneLibrary current;         // none: the studio's own scenes draw
     int serial = 0;               // names the copies
     int swaps = 0;
+    // Frame times while a build runs, for the line printed after a swap.
+    uint64_t last_poll_us = 0;
+    uint64_t longest_building_frame_us = 0;
+    uint64_t last_swap_us = 0;    // opening the new library and closing the old
     std::string errors;           // "FILE:LINE: message" lines of the last build, or a refusal
     std::string notice;           // "scenes rebuilt in 0.9 s", ...
     uint64_t notice_until_ms = 0;
@@ -132,7 +137,9 @@ bool start_live_code(LiveCode *lc, const std::string &build_dir, uint32_t layout
 
 // Between two frames: takes a finished job (errors, or a new library
 // swapped in), looks at the watched files when due, and starts a build when
-// one changed. Never waits.
+// one changed. Never waits. A swap prints one line on standard output:
+// "studio: scenes rebuilt in 0.9 s (swap 1.2 ms, longest frame while
+// building 20 ms)".
 void poll_live_code(LiveCode *lc, uint64_t now_ms);
 
 // Waits for the job in flight (if any) and takes it; for tests.
