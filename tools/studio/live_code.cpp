@@ -467,10 +467,7 @@ static void swap_in(LiveCode *lc, LiveJob *job, uint64_t now_ms)
     std::snprintf(text, sizeof text, "scenes rebuilt in %.1f s",
                   static_cast<double>(now_ms - lc->changed_ms) / 1000.0);
     say(lc, text, now_ms);
-    std::printf("studio: %s (swap %.1f ms, longest frame while building %.0f ms)\n", text,
-                static_cast<double>(lc->last_swap_us) / 1000.0,
-                static_cast<double>(lc->longest_building_frame_us) / 1000.0);
-    std::fflush(stdout);
+    lc->swap_line_due = true;
 }
 
 static void take_job(LiveCode *lc, uint64_t now_ms)
@@ -538,10 +535,23 @@ bool start_live_code(LiveCode *lc, const std::string &build_dir, uint32_t layout
 void poll_live_code(LiveCode *lc, uint64_t now_ms)
 {
     const uint64_t now_us = microseconds();
-    if (lc->job && lc->job->build && lc->last_poll_us != 0 &&
-        now_us - lc->last_poll_us > lc->longest_building_frame_us)
-        lc->longest_building_frame_us = now_us - lc->last_poll_us;
+    const uint64_t frame_us = lc->last_poll_us != 0 ? now_us - lc->last_poll_us : 0;
     lc->last_poll_us = now_us;
+    if (lc->swap_line_due) {
+        lc->swap_line_due = false;
+        std::printf("studio: %s (swap %.1f ms, its frame %.0f ms; longest frame while building %.0f ms, "
+                    "before %.0f ms)\n",
+                    lc->notice.c_str(), static_cast<double>(lc->last_swap_us) / 1000.0,
+                    static_cast<double>(frame_us) / 1000.0,
+                    static_cast<double>(lc->longest_building_frame_us) / 1000.0,
+                    static_cast<double>(lc->longest_quiet_frame_us) / 1000.0);
+        std::fflush(stdout);
+        lc->longest_quiet_frame_us = 0;
+    } else if (lc->job && lc->job->build) {
+        lc->longest_building_frame_us = std::max(lc->longest_building_frame_us, frame_us);
+    } else {
+        lc->longest_quiet_frame_us = std::max(lc->longest_quiet_frame_us, frame_us);
+    }
     if (lc->job && lc->job->done)
         take_job(lc, now_ms);
     if (now_ms >= lc->next_look_ms) {

@@ -63,7 +63,10 @@ sorted=$(printf '%s\n' "${times[@]}" | sort -n)
 n=${#times[@]}
 median=$(sed -n "$(((n + 1) / 2))p" <<<"$sorted")
 echo "save to swap over $n saves: median ${median} ms, max $(tail -n 1 <<<"$sorted") ms ($(tr '\n' ' ' <<<"$sorted"))"
-grep -o 'longest frame while building [0-9]* ms' "$WORK/stdout" | awk '{ if ($5 > m) m = $5 } END { print "longest frame while building:", m, "ms" }'
-grep -o 'swap [0-9.]* ms' "$WORK/stdout" | awk '{ if ($2 > m) m = $2 } END { print "longest swap:", m, "ms" }'
+# "(swap 0.4 ms, its frame 17 ms; longest frame while building 20 ms, before 18 ms)"
+sed -n 's/.*(swap \([0-9.]*\) ms, its frame \([0-9]*\) ms; longest frame while building \([0-9]*\) ms, before \([0-9]*\) ms)/\1 \2 \3 \4/p' \
+    "$WORK/stdout" | sort -n -k3 | awk '
+    { if ($1 > s) s = $1; if ($2 > f) f = $2; if ($3 > b) b = $3; if ($4 > q) q = $4; all[NR] = $3 }
+    END { printf "longest swap %s ms, longest frame of a swap %s ms; longest frame while building %s ms (median over builds %s ms), while not %s ms\n", s, f, b, all[int((NR + 1) / 2)], q }'
 echo "resident memory: ${rss1} kB after 1 swap, ${rss10} kB after 10, ${rss_last} kB after $SWAPS"
 echo "library: $(stat -c %s "$WORK/build/live/live_scenes.so") bytes; load: $(cut -d' ' -f1-3 /proc/loadavg)"
