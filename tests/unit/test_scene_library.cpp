@@ -147,10 +147,10 @@ TEST(SceneLibraryLoader, CopiesNeverGoThroughAnExistingName)
 
 // A build folder whose "cmake" is a script: it puts the sample named in
 // DIR/next in place as the library, or fails with a compiler's message when
-// DIR/fail exists.
+// DIR/fail exists; it waits while DIR/hold exists.
 struct FakeBuild {
     TempDir dir;
-    std::string scene, header, library;
+    std::string scene, library;
     FakeBuild()
     {
         mkdir((dir.path + "/src").c_str(), 0700);
@@ -160,8 +160,18 @@ struct FakeBuild {
         mkdir((dir.path + "/build").c_str(), 0700);
         write_file(scene, "// version 0\n");
         const std::string d = dir.path;
+        restore_script();
+        write_file(d + "/build/live_scenes.txt",
+                   "cmake " + d + "/build.sh\nbuild " + d + "/build\ntarget live_scenes\nlibrary " + library +
+                       "\ngenerator Fake\nmake /bin/false\nsource " + d + "\nobjects CMakeFiles/x.dir/\nwatch " +
+                       scene + "\n");
+    }
+    void restore_script()
+    {
+        const std::string d = dir.path;
         write_file(d + "/build.sh",
                    "#!/bin/sh\n"
+                   "while [ -e '" + d + "/hold' ]; do sleep 0.01; done\n"
                    "if [ -e '" + d + "/fail' ]; then\n"
                    "  echo '[1/2] Building CXX object sample.cpp.o'\n"
                    "  echo '" + scene + ": In function void draw():'\n"
@@ -171,10 +181,6 @@ struct FakeBuild {
                    "fi\n"
                    "cp \"$(cat '" + d + "/next')\" '" + library + ".new' && mv '" + library + ".new' '" + library + "'\n");
         chmod((d + "/build.sh").c_str(), 0700);
-        write_file(d + "/build/live_scenes.txt",
-                   "cmake " + d + "/build.sh\nbuild " + d + "/build\ntarget live_scenes\nlibrary " + library +
-                       "\ngenerator Fake\nmake /bin/false\nsource " + d + "\nobjects CMakeFiles/x.dir/\nwatch " +
-                       scene + "\n");
     }
     void save(int version, const char *next)
     {
@@ -218,6 +224,15 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     live_scenes(lc)->scenes[0].draw();
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
 
+    // A failure that is no compiler's: the build's last line.
+    write_file(fb.dir.path + "/fail", "");
+    write_file(fb.dir.path + "/build.sh", "#!/bin/sh\necho 'ninja: error: loading build.ninja'\nexit 1\n");
+    fb.save(7, "b");
+    poll_live_code(&lc, 3600);
+    finish_live_code(&lc, 3700);
+    EXPECT_EQ(lc.errors, "the scene build failed (exit status 1): ninja: error: loading build.ninja\n");
+    fb.restore_script();
+
     // Mended: the errors go and B draws, with the count going on.
     unlink((fb.dir.path + "/fail").c_str());
     fb.save(3, "b");
@@ -237,11 +252,14 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
     EXPECT_EQ(lc.swaps, 2);
 
-    // A save while a build runs is built again after it.
+    // A save while a build runs (held until DIR/hold goes) is built again after it.
+    write_file(fb.dir.path + "/hold", "");
     fb.save(5, "a");
     poll_live_code(&lc, 6000);
     fb.save(6, "a");
     poll_live_code(&lc, 6100);
+    EXPECT_TRUE(lc.again);
+    unlink((fb.dir.path + "/hold").c_str());
     finish_live_code(&lc, 6200);
     poll_live_code(&lc, 6300);
     ASSERT_NE(lc.job, nullptr) << "the second save was forgotten";
@@ -282,7 +300,7 @@ TEST(LiveCode, CompilerErrorsAndDependencyListing)
               "src/scenes/fire.cpp:40: 'x' was not declared in this scope\n"
               "src/scenes/fire.h:7: no column here\n"
               "/other/gen.h:3: missing.h: No such file or directory\n");
-    EXPECT_EQ(first_build_errors("ninja: no work to do.\n", "/w", 3), "");
+    EXPECT_EQ(first_build_errors("ninja: error: loading 'build.ninja'\n", "/w", 3), "");
 
     LiveBuild b;
     b.dir = "/w/build";

@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <thread>
 
 #include "app/frame.h"
@@ -204,13 +203,45 @@ void render_frame_with(double seconds, const SceneLibraryTable &scenes)
 
 // ---- Reading what the build says -------------------------------------------------
 
+static bool is_number(const std::string &s)
+{
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// One line of GCC or clang, "FILE:LINE:COLUMN: error: text" (the column may
+// be missing; "fatal error" for a missing header), taken apart.
+static bool parse_error_line(const std::string &line, std::string *file, std::string *row,
+                             std::string *text)
+{
+    size_t at = line.find(": error: "), skip = 9;
+    const size_t fatal = line.find(": fatal error: ");
+    if (fatal != std::string::npos && (at == std::string::npos || fatal < at)) {
+        at = fatal;
+        skip = 15;
+    }
+    if (at == std::string::npos)
+        return false;
+    const std::string where = line.substr(0, at);
+    const size_t last = where.rfind(':');
+    if (last == std::string::npos || !is_number(where.substr(last + 1)))
+        return false;
+    const std::string head = where.substr(0, last);
+    const size_t before = head.rfind(':');
+    if (before != std::string::npos && is_number(head.substr(before + 1))) {
+        *file = head.substr(0, before);
+        *row = head.substr(before + 1);
+    } else {
+        *file = head;
+        *row = where.substr(last + 1);
+    }
+    *text = line.substr(at + skip);
+    return !file->empty();
+}
+
 std::string first_build_errors(const std::string &log, const std::string &source_dir, int max)
 {
-    // GCC and clang: "FILE:LINE:COLUMN: error: text" (COLUMN optional,
-    // "fatal error" for a missing header).
-    static const std::regex error_line(R"(^(.+?):([0-9]+):(?:[0-9]+:)? (?:fatal )?error: (.*)$)");
     const std::string prefix = source_dir + "/";
-    std::string errors;
+    std::string errors, file, row, text;
     int count = 0;
     size_t start = 0;
     while (start < log.size() && count < max) {
@@ -219,13 +250,11 @@ std::string first_build_errors(const std::string &log, const std::string &source
             end = log.size();
         const std::string line = log.substr(start, end - start);
         start = end + 1;
-        std::smatch m;
-        if (!std::regex_match(line, m, error_line))
+        if (!parse_error_line(line, &file, &row, &text))
             continue;
-        std::string file = m[1].str();
         if (file.compare(0, prefix.size(), prefix) == 0)
             file.erase(0, prefix.size());
-        errors += file + ":" + m[2].str() + ": " + m[3].str() + "\n";
+        errors += file + ":" + row + ": " + text + "\n";
         count++;
     }
     return errors;
@@ -470,6 +499,15 @@ static void swap_in(LiveCode *lc, LiveJob *job, uint64_t now_ms)
     lc->swap_line_due = true;
 }
 
+static std::string last_line(const std::string &text)
+{
+    size_t end = text.find_last_not_of("\n");
+    if (end == std::string::npos)
+        return "";
+    const size_t start = text.rfind('\n', end);
+    return text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
+}
+
 static void take_job(LiveCode *lc, uint64_t now_ms)
 {
     std::shared_ptr<LiveJob> job = std::move(lc->job);
@@ -482,8 +520,9 @@ static void take_job(LiveCode *lc, uint64_t now_ms)
     if (job->status != 0) {
         lc->errors = job->status < 0 ? job->start_error + "\n"
                                      : first_build_errors(job->log, lc->build.source_dir, LIVE_ERRORS_SHOWN);
-        if (lc->errors.empty())
-            lc->errors = "the scene build failed (exit status " + std::to_string(job->status) + ")\n";
+        if (lc->errors.empty()) // no compiler error: the build's own last line says why
+            lc->errors = "the scene build failed (exit status " + std::to_string(job->status) + "): " +
+                         last_line(job->log) + "\n";
         std::fprintf(stderr, "studio: the scene build failed; the old code draws:\n%s", lc->errors.c_str());
         std::fflush(stderr);
         say(lc, "scene build failed: the old code draws", now_ms);
