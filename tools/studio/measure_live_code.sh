@@ -41,6 +41,7 @@ sleep 2 # past the first frames and the dependency listing
 rss_kb() { awk '/^VmRSS/ { print $2 }' "/proc/$PID/status"; }
 swaps() { grep -c 'studio: scenes rebuilt in' "$WORK/stdout" || true; }
 times=()
+rss1=- rss10=-
 for i in $(seq 1 "$SWAPS"); do
     before=$(swaps)
     t0=$(date +%s%N)
