@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <cstdint>
 
+#include "scenes/scene_passes.h"
 #include "state/state.h"
 
 // The scene's state is in state/state.h: GlyphRandomState (starts at 5323,
@@ -31,3 +32,8 @@ int glyph_shade(int y, int j, double tt);
 // the font's 240 cells (code n uses cell n - 33).
 void plan_glyph_field(int32_t *state, char *line, uint32_t tick, const SDL_Rect *glyph_table,
                       GlyphCopy *copies);
+
+// The scene's pixel work: the plan above, from out.glyph_random into
+// out.glyph_line and out.glyph_copies, at the frame's Tick with the frame's
+// glyph table. Writes no pixels.
+ScenePixelFunction plan_glyph_copies;

@@ -134,6 +134,14 @@ void render_landscape(uint32_t *canvas, const uint32_t *heights,
     }
 }
 
+uint32_t paint_landscape(const SceneFrame &frame, const SceneOutput &out)
+{
+    const TrackValueSet &v = frame.values;
+    const LandscapeCamera cam{v.cam_x, v.cam_y, v.cam_rot, v.cam_dist, v.cam_h, v.cam_hori, v.cam_scaleh};
+    render_landscape(out.pixels, frame.heights, frame.colours, cam);
+    return 0;
+}
+
 // Scene 0: the window cleared to the clear colour, the landscape painted into
 // the Canvas (which the frame loop has cleared), uploaded and stretched over
 // the window.
@@ -145,15 +153,7 @@ void draw_landscape()
                            channel_from_value(TrackValues.clear_b), 255);
     SDL_RenderClear(renderer);
 
-    LandscapeCamera cam;
-    cam.x = TrackValues.cam_x;
-    cam.y = TrackValues.cam_y;
-    cam.rot = TrackValues.cam_rot;
-    cam.dist = TrackValues.cam_dist;
-    cam.h = TrackValues.cam_h;
-    cam.hori = TrackValues.cam_hori;
-    cam.scaleh = TrackValues.cam_scaleh;
-    render_landscape(Canvas, HeightMap, ColourMap, cam);
+    paint_landscape(current_scene_frame(), scene_state_output(Canvas));
     SDL_UpdateTexture(CanvasTexture, nullptr, Canvas, CANVAS_PITCH);
     SDL_RenderCopy(renderer, CanvasTexture, nullptr, nullptr);
 }

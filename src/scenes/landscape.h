@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "scenes/scene_passes.h"
 #include "state/state.h"
 
 // The camera of the landscape, as the "cam" tracks give it.
@@ -37,3 +38,7 @@ int landscape_slice_count(float dist);
 // row * 1024 + column. Writes each pixel at most once and never row 199.
 void render_landscape(uint32_t *canvas, const uint32_t *heights,
                       const uint32_t *colours, const LandscapeCamera &cam);
+
+// The scene's pixel work: the landscape of the frame's camera tracks, from
+// the frame's height and colour maps, into out.pixels (all zero on entry).
+ScenePixelFunction paint_landscape;

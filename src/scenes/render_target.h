@@ -8,7 +8,7 @@
 // a buffer that starts as the target's own pixels and takes each point's
 // colour in drawing order ends exactly as the target would after the points.
 //
-// Also the plain view of raw image pixels that the pixel passes read.
+// Also the plain view of raw image pixels that the pixel functions read.
 #pragma once
 
 #include <SDL.h>

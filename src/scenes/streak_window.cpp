@@ -103,6 +103,12 @@ void render_streak_pattern(uint32_t *pixels, int32_t h)
     }
 }
 
+uint32_t paint_streak_pattern(const SceneFrame &frame, const SceneOutput &out)
+{
+    render_streak_pattern(out.pixels, streak_parameter(frame.values.cam_h));
+    return 0;
+}
+
 // Scene 3. Draws straight onto the window; the frame loop copies nothing.
 void draw_streak_window()
 {
@@ -111,7 +117,7 @@ void draw_streak_window()
 
     const int32_t h = streak_parameter(TrackValues.cam_h);
     if (!StreakPatternMade || h != StreakPatternH) {
-        render_streak_pattern(StreakPattern, h);
+        paint_streak_pattern(current_scene_frame(), scene_state_output(StreakPattern));
         StreakPatternH = h;
         StreakPatternMade = true;
     }

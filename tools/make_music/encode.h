@@ -20,6 +20,23 @@ constexpr float VORBIS_QUALITY = 0.45f;  // variable bit rate, about 140 kbit/s
 bool encode_vorbis(const std::vector<float> &left, const std::vector<float> &right, float quality,
                    std::vector<unsigned char> &out, std::string &error);
 
+// The shape of a stream for encode_vorbis_channels.
+struct VorbisFormat {
+    long rate;            // frames per second
+    float quality;        // as for encode_vorbis
+    bool page_per_packet; // every audio packet on a page of its own (many
+                          // small pages, for tests that cut or damage a file)
+};
+
+// Encodes one or more equally long channels (samples in -1..1, each given by
+// its address) into an Ogg Vorbis stream of that format; encode_vorbis is
+// this with two channels at SAMPLE_RATE and pages as the stream fills them.
+// Returns false, with a reason, on an encoder error, on no channels or on
+// channels of different length.
+bool encode_vorbis_channels(const std::vector<const std::vector<float> *> &channels,
+                            const VorbisFormat &format, std::vector<unsigned char> &out,
+                            std::string &error);
+
 // What a decoder sees in an Ogg Vorbis stream.
 struct DecodedInfo {
     int channels;
