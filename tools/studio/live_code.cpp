@@ -407,13 +407,11 @@ static int run_child(LiveJob *job, const std::vector<std::string> &argv, const s
 static void run_job(LiveJob *job, LiveBuild build, std::string copy_dir, std::string copy_name,
                     FileIdentity loaded)
 {
-    bool list = true;
     if (job->build) {
         const std::string log = copy_dir + "/build.log";
         job->status = run_child(job, {build.cmake, "--build", build.dir, "--target", build.target},
                                 log, &job->start_error);
         job->log = read_whole(log);
-        list = job->status == 0;
         if (job->status == 0) {
             job->library = identity_of_path(build.library);
             if (!job->library.valid)
@@ -425,7 +423,8 @@ static void run_job(LiveJob *job, LiveBuild build, std::string copy_dir, std::st
     }
     // The headers the scene units include, as the build recorded them (only
     // Ninja keeps such a record; other generators watch the units alone).
-    if (list && !job->cancel && build.generator == "Ninja" && !build.make_program.empty()) {
+    // A job of its own, after a good build, so that it never holds up a swap.
+    if (!job->build && !job->cancel && build.generator == "Ninja" && !build.make_program.empty()) {
         const std::string out = copy_dir + "/deps.txt";
         std::string error;
         if (run_child(job, {build.make_program, "-C", build.dir, "-t", "deps"}, out, &error) == 0) {
@@ -536,6 +535,10 @@ static void take_job(LiveCode *lc, uint64_t now_ms)
     } else {
         swap_in(lc, job.get(), now_ms);
     }
+    // The build may have met new includes: list the dependencies again,
+    // unless another build is due anyway.
+    if (job->status == 0 && !lc->again)
+        start_job(lc, false, now_ms);
 }
 
 // True when a watched file changed since it was last seen. A file that is

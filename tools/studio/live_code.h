@@ -104,7 +104,7 @@ std::vector<std::string> library_dependencies(const std::string &listing, const 
 
 // ---- The studio's live code ------------------------------------------------------
 
-struct LiveJob; // a build, a copy and a dependency listing on the worker thread
+struct LiveJob; // a build and its copy, or a dependency listing, on a worker thread
 
 struct LiveCode {
     LiveBuild build;
