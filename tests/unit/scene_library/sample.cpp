@@ -4,6 +4,8 @@
 //   SAMPLE_B             paints SAMPLE_B_COLOUR
 //   SAMPLE_OTHER_LAYOUT  paints like A, but says another state layout
 //   SAMPLE_NO_TABLE      has the layout number and no scene table
+//   SAMPLE_KEEPS_STATE   paints like A and counts in a variable of its own
+//                        (for the check that the scene library keeps none)
 //
 // Its scene writes the first Canvas pixel and counts in StepCounter: both
 // are the loading program's state, so the test sees the picture follow the
@@ -20,10 +22,17 @@ constexpr uint32_t COLOUR = SAMPLE_B_COLOUR;
 constexpr uint32_t COLOUR = SAMPLE_A_COLOUR;
 #endif
 
+#if SAMPLE_KEEPS_STATE
+static int32_t FramesOfItsOwn; // lost on every swap: what the structure test catches
+#endif
+
 static void draw_sample()
 {
     Canvas[0] = COLOUR;
     StepCounter += 1;
+#if SAMPLE_KEEPS_STATE
+    FramesOfItsOwn += 1;
+#endif
 }
 
 static const SceneInfo SampleScenes[1] = {{"sample", draw_sample, false}};
