@@ -371,7 +371,11 @@ static int run_child(LiveJob *job, const std::vector<std::string> &argv, const s
         return -1;
     }
     if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec.
+        // Only async-signal-safe calls between fork and exec. The build takes
+        // signals as any program does, whatever this thread blocked.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         setpgid(0, 0);
         if (nice(LIVE_BUILD_NICENESS) == -1) {
             // the build still runs, at the studio's priority
