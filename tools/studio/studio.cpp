@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "state/state.h"
+#include "studio/live_code.h"
 #include "studio/music.h"
 #include "studio/ui_render.h"
 #include "studio/strip.h"
@@ -300,6 +301,11 @@ static void draw_overlays(Studio *s, double t)
             hs.notices.push_back({s->watch.read_error + " (keeping the last version)", true});
         if (s->live && !s->watch.errors.empty())
             hs.notices.push_back({"editing is off until the source parses again", true});
+        if (s->code) {
+            const std::string notice = live_code_notice(*s->code, SDL_GetTicks64());
+            if (!notice.empty())
+                hs.notices.push_back({notice, !s->code->errors.empty()});
+        }
         if (!s->message.empty() && SDL_GetTicks64() < s->message_until_ms)
             hs.notices.push_back({s->message, s->message_warn});
         if (s->grid_on || s->curve_on) {
@@ -315,8 +321,9 @@ static void draw_overlays(Studio *s, double t)
         if (s->curve_on)
             draw_curve(*s);
     }
-    if (!s->watch.errors.empty())
-        draw_error_box(s->watch.errors);
+    const std::string errors = s->watch.errors + (s->code ? s->code->errors : "");
+    if (!errors.empty())
+        draw_error_box(errors);
     end_ui_frame(renderer);
 }
 
@@ -335,6 +342,9 @@ void run_studio_frame(Studio *s)
         take_watch_result(s, poll_timeline_watch(&s->watch));
     }
 
+    if (s->code)
+        poll_live_code(s->code, SDL_GetTicks64()); // a new library swaps in here, between frames
+
     double t = music_position();
     const double wrapped = wrap_loop(s->loop, s->previous, t, music_length());
     if (wrapped != t) {
@@ -343,7 +353,7 @@ void run_studio_frame(Studio *s)
     }
     s->previous = t;
 
-    draw_picture(t);
+    draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     if (s->snapshot_asked) {
         s->snapshot_asked = false;
         take_snapshot(t);

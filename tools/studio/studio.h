@@ -19,8 +19,11 @@
 #include "studio/transport.h"
 #include "studio/waveform.h"
 
+struct LiveCode;
+
 struct Studio {
     bool live = false;          // a timeline source is watched
+    LiveCode *code = nullptr;   // the scenes rebuilt on a save (live_code.h), or null
     TimelineWatch watch;
     SourceSaver saver;          // saves of the editor's source, off the frame path
     uint64_t next_poll_ms = 0;  // SDL ticks of the next poll

@@ -1,5 +1,5 @@
 // studio_args.h - the studio's command line:
-// studio [TIMELINE] [--start SECONDS] [--export DIR]
+// studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR | --no-live-code]
 #pragma once
 
 #include <string>
@@ -8,9 +8,12 @@ struct StudioArgs {
     std::string timeline; // empty: play the .track files of the working directory
     double start = 0.0;   // music seconds to start at
     std::string export_dir; // empty: no export of .track files
+    std::string build;    // build folder of the scene library rebuilt on a save ("": the studio's own, if any)
+    bool live_code = true; // false: only the scenes linked into the program draw
 };
 
-constexpr const char *STUDIO_USAGE = "usage: studio [TIMELINE] [--start SECONDS] [--export DIR]";
+constexpr const char *STUDIO_USAGE =
+    "usage: studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR | --no-live-code]";
 
 enum StudioArgsResult {
     STUDIO_ARGS_OK,
