@@ -14,16 +14,26 @@
 #                     on http://127.0.0.1:8000
 #   ./setup.sh windows  cross-builds demo.exe and capture.exe for Windows
 #                     into build-win/demo/ and says how to run them under Wine
-#   ./setup.sh release  makes the release in dist/: the Windows zip, the
-#                     Linux archive, the web page's zip, the video, one
-#                     screenshot per scene and SHA256SUMS
+#   ./setup.sh release [--no-video]  makes the release in dist/: the
+#                     Windows zip, the Linux archive, the web page's zip, the
+#                     video (not with --no-video), one screenshot per scene
+#                     and SHA256SUMS
+# The libraries that the web, Windows and release builds make from Debian's
+# sources are kept in the user's cache (tools/deps/build-deps.sh; the folder
+# is $DEMO_DEPS_CACHE, by default ~/.cache/lumikenno-deps), for every clone.
 set -euo pipefail
 
+usage="usage: ./setup.sh demo|studio|test|web|windows|release [--no-video]"
 mode=${1:-}
 case "$mode" in
     demo|studio|test|web|windows|release) ;;
-    *) echo "usage: ./setup.sh demo|studio|test|web|windows|release" >&2; exit 2 ;;
+    *) echo "$usage" >&2; exit 2 ;;
 esac
+release_options=()
+if [ $# -gt 1 ]; then
+    [ "$mode" = release ] && [ "$2" = --no-video ] && [ $# -eq 2 ] || { echo "$usage" >&2; exit 2; }
+    release_options=(--no-video)
+fi
 cd "$(dirname "$0")"
 
 sudo=
@@ -33,6 +43,9 @@ packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libvorbis-dev
           libpng-dev libfreetype-dev fonts-dejavu-core libgtest-dev
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
           xvfb xauth xdotool x11-apps clang libclang-rt-14-dev libcli11-dev libimgui-dev)
+# A git checkout takes the release's time stamp from its commit; an unpacked
+# archive has no .git and needs no git.
+[ -e .git ] && packages+=(git)
 update=
 if [ "$mode" = web ] || [ "$mode" = test ] || [ "$mode" = release ]; then
     # The web build: Debian's emscripten, its chromium for the tests, npm for
@@ -49,13 +62,11 @@ fi
 if [ "$mode" != demo ] && [ "$mode" != studio ]; then
     # The web and Windows builds make their libraries from Debian's source
     # packages (SDL2, libogg, libvorbis; zlib and libpng for Windows), which
-    # need a deb-src line.
+    # need a deb-src line: the one for the Debian mirror that the machine's
+    # own apt sources name.
     if [ -z "$(apt-cache showsrc --only-source libsdl2 2>/dev/null)" ]; then
-        . /etc/os-release
-        printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' \
-            "Suites: $VERSION_CODENAME $VERSION_CODENAME-updates" 'Components: main' \
-            'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
-            $sudo tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
+        stanza=$(tools/deps/deb_src_stanza.sh)
+        printf '%s\n' "$stanza" | $sudo tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
         update=1
     fi
 fi
@@ -73,7 +84,7 @@ fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ "$mode" = release ]; then
     # The release takes only the data, the icon and capture from here.
-    cmake --build build --target demo capture demo_data
+    cmake --build build --target demo capture scene_times demo_data
 else
     cmake --build build
 fi
@@ -84,14 +95,14 @@ if [ "$mode" = demo ]; then
 fi
 if [ "$mode" = studio ]; then
     cd build/demo
-    exec ./studio ../../data/timeline.txt
+    exec ./studio ../../data/timeline.txt --export .
 fi
 
-# The Windows programs: the static libraries for mingw-w64 from the cache
-# under build-win/deps (built on the first run only), then demo.exe,
-# capture.exe and the data the desktop build generated, in build-win/demo.
+# The Windows programs: the static libraries for mingw-w64 from the user's
+# cache (built on the first run only), then demo.exe, capture.exe and the
+# data the desktop build generated, in build-win/demo.
 if [ "$mode" = windows ] || [ "$mode" = test ] || [ "$mode" = release ]; then
-    win_prefix=$(tools/deps/build-deps.sh windows build-win/deps)
+    win_prefix=$(tools/deps/build-deps.sh windows)
     cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
         -DCMAKE_PREFIX_PATH="$win_prefix" -DCMAKE_FIND_ROOT_PATH="$win_prefix" \
@@ -105,13 +116,10 @@ if [ "$mode" = windows ]; then
     exit 0
 fi
 
-# The web page: SDL2, libogg and libvorbis for WebAssembly from the cache
-# under build-web/deps (built on the first run only), then the page itself
-# with the data the desktop build generated.
-# Debian's emscripten finds its Node modules only on Debian's Node path; a
-# Node from elsewhere does not look there ("Cannot find module 'acorn'").
-export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
-prefix=$(tools/deps/build-deps.sh web build-web/deps)
+# The web page: SDL2, libogg and libvorbis for WebAssembly from the user's
+# cache (built on the first run only), then the page itself with the data
+# the desktop build generated.
+prefix=$(tools/deps/build-deps.sh web)
 emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" \
     -DDEMO_WEB_DATA="$PWD/build/demo"
@@ -124,7 +132,7 @@ if [ "$mode" = web ]; then
 fi
 
 if [ "$mode" = release ]; then
-    exec tools/release/release.sh dist
+    exec tools/release/release.sh dist "${release_options[@]}"
 fi
 
 # The browser tests' driver, as locked, from the npm registry; it never
@@ -143,7 +151,13 @@ ctest --test-dir build-win --output-on-failure
 # The release, packed without its video: what each archive holds, packing
 # twice gives the same bytes, the Linux archive runs outside the build tree
 # with no SDL, Vorbis or Ogg library installed, and the zip's demo.exe
-# renders under Wine.
+# renders under Wine. Their time stamp is the commit's; a tree without one
+# (an unpacked archive, or no git program) packs at a fixed time.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$( { [ -e .git ] && git log -1 --format=%ct; } 2>/dev/null) ||
+        SOURCE_DATE_EPOCH=1546300800 # 2019-01-01 00:00 UTC
+    export SOURCE_DATE_EPOCH
+fi
 tools/release/release.sh build-release/test-dist --no-video
 python3 tests/release/test_pack.py --data-dir build/demo --data-list build/demo_data_files.txt \
     --linux-demo build-release/linux/demo/demo --windows-demo build-win/demo/demo.exe --site build-web/site

@@ -8,9 +8,9 @@
 // as grey lines, one of the two smear images, or a random dissolve of them.
 // The next frame carries the overlay up into the fire.
 //
-// The per-pixel passes are computed into TargetCopy and uploaded in one go;
-// the seed row, the read-back and the smear texture copies keep their places
-// in the renderer's command order. State: the shared ReadbackSurface and
+// The per-pixel work (paint_fire) is computed into TargetCopy and uploaded in
+// one go; the seed row, the read-back and the smear texture copies keep their
+// places in the renderer's command order. State: the shared ReadbackSurface and
 // StepCounter (its low bit picks the column parity).
 #include "scenes/fire.h"
 
@@ -119,29 +119,27 @@ uint32_t dissolve_smears(const RawImage &smear1, const RawImage &smear2, float v
     return last;
 }
 
-// The pixel overlays go into TargetCopy; the smear images are texture copies
-// made after the fire's upload. Returns the last point colour of the overlay.
-static uint32_t draw_fire_overlay(float v)
+// The overlays worked in software; the smear images are texture copies that
+// the routine makes after the upload. Returns the overlay's last point, 0
+// for none.
+static uint32_t paint_fire_overlay(const SceneFrame &frame, uint32_t *target)
 {
-    uint32_t last = 0;
+    const float v = frame.values.cam_hori;
     const FireOverlay overlay = choose_fire_overlay(v);
-    if (overlay == FIRE_OVERLAY_HOUSE) {
-        const RawImage house = view_surface(HouseSurface);
-        if (covers(house, HOUSE_LINES_W, HOUSE_LINES_H))
-            last = draw_house_lines(house, TargetCopy, TARGET_STRIDE);
-    } else if (overlay == FIRE_OVERLAY_DISSOLVE) {
-        const RawImage smear1 = view_surface(Smear1Surface);
-        const RawImage smear2 = view_surface(Smear2Surface);
-        if (covers(smear1, TARGET_W, TARGET_H) && covers(smear2, TARGET_W, TARGET_H))
-            last = dissolve_smears(smear1, smear2, v, TargetCopy, TARGET_STRIDE);
-    }
-    upload_target_copy();
-    if (overlay == FIRE_OVERLAY_SMEAR1 || overlay == FIRE_OVERLAY_SMEAR2) {
-        const SDL_Rect dst{0, 0, TARGET_W, TARGET_H};
-        SDL_RenderCopy(renderer, overlay == FIRE_OVERLAY_SMEAR1 ? Smear1Texture : Smear2Texture,
-                       nullptr, &dst);
-    }
-    return last;
+    if (overlay == FIRE_OVERLAY_HOUSE && covers(frame.house, HOUSE_LINES_W, HOUSE_LINES_H))
+        return draw_house_lines(frame.house, target, TARGET_W);
+    if (overlay == FIRE_OVERLAY_DISSOLVE && covers(frame.smear1, TARGET_W, TARGET_H) &&
+        covers(frame.smear2, TARGET_W, TARGET_H))
+        return dissolve_smears(frame.smear1, frame.smear2, v, target, TARGET_W);
+    return 0;
+}
+
+uint32_t paint_fire(const SceneFrame &frame, const SceneOutput &out)
+{
+    const uint32_t last =
+        update_fire(frame.snapshot, frame.snapshot_stride, out.pixels, TARGET_W, frame.step & 1);
+    const uint32_t overlay_last = paint_fire_overlay(frame, out.pixels);
+    return overlay_last ? overlay_last : last;
 }
 
 void draw_fire()
@@ -154,13 +152,19 @@ void draw_fire()
     seed_fire_row(seed);
     upload_target_row(FIRE_SEED_ROW, seed);
 
-    int stride = 0;
-    const uint32_t *snapshot = read_back_target(&stride);
+    SceneFrame frame = current_scene_frame();
+    frame.snapshot = read_back_target(&frame.snapshot_stride);
     StepCounter = static_cast<int32_t>(static_cast<uint32_t>(StepCounter) + 1u);
-    const int parity = StepCounter & 1;
-    const uint32_t last = update_fire(snapshot, stride, TargetCopy, TARGET_STRIDE, parity);
+    frame.step = StepCounter;
+    const uint32_t last = paint_fire(frame, scene_state_output(TargetCopy));
 
-    const uint32_t overlay_last = draw_fire_overlay(TrackValues.cam_hori);
-    set_last_point_colour(overlay_last ? overlay_last : last);
+    upload_target_copy();
+    const FireOverlay overlay = choose_fire_overlay(frame.values.cam_hori);
+    if (overlay == FIRE_OVERLAY_SMEAR1 || overlay == FIRE_OVERLAY_SMEAR2) {
+        const SDL_Rect dst{0, 0, TARGET_W, TARGET_H};
+        SDL_RenderCopy(renderer, overlay == FIRE_OVERLAY_SMEAR1 ? Smear1Texture : Smear2Texture,
+                       nullptr, &dst);
+    }
+    set_last_point_colour(last);
     SDL_SetRenderTarget(renderer, PictureTarget);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "scenes/render_target.h"
+#include "scenes/scene_passes.h"
 
 #include <cstdint>
 
@@ -56,3 +57,11 @@ int blend_channel(uint32_t q1, uint32_t q2, float w);
 // drawn, 0 for none.
 uint32_t dissolve_smears(const RawImage &smear1, const RawImage &smear2, float v, uint32_t *target,
                          int stride);
+
+// The scene's pixel work after the read-back: one fire step of the frame's
+// snapshot (the column parity is the frame's step's low bit), then the
+// overlay that the frame's "cam.hori" selects where it is worked in software
+// (house lines from the frame's house image, or the dissolve of its two
+// smears; an image too small for it is skipped), into out.pixels (TARGET_W
+// per row). Returns the overlay's last point, else the fire's.
+ScenePixelFunction paint_fire;

@@ -15,11 +15,6 @@
 #include <cmath>
 #include <cstdlib>
 
-int32_t GlyphRandomState = GLYPH_RANDOM_START;
-char GlyphLine[GLYPH_LINE_LENGTH];
-
-static GlyphCopy GlyphCopies[GLYPH_COPIES];
-
 int32_t next_glyph_random(int32_t *state)
 {
     *state = static_cast<int32_t>(static_cast<uint32_t>(*state) * 8253729u + 2396403u);
@@ -64,10 +59,17 @@ void plan_glyph_field(int32_t *state, char *line, uint32_t tick, const SDL_Rect 
     }
 }
 
+uint32_t plan_glyph_copies(const SceneFrame &frame, const SceneOutput &out)
+{
+    plan_glyph_field(out.glyph_random, out.glyph_line, frame.tick, frame.glyph_table,
+                     out.glyph_copies);
+    return 0;
+}
+
 void draw_glyph_field()
 {
     SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_BLEND);
-    plan_glyph_field(&GlyphRandomState, GlyphLine, Tick, GlyphTable, GlyphCopies);
+    plan_glyph_copies(current_scene_frame(), scene_state_output(nullptr));
     for (int row = 0; row < GLYPH_ROWS; row++) {
         PenX = 0;
         PenY = row * GLYPH_ROW_STEP;

@@ -99,6 +99,12 @@ void render_house_reflection(uint32_t *canvas, const uint8_t *mask, uint32_t tic
         render_reflection_row(canvas, mask, k, reflection_shift(100 + k, tick));
 }
 
+uint32_t paint_house_reflection(const SceneFrame &frame, const SceneOutput &out)
+{
+    render_house_reflection(out.pixels, frame.house_mask, frame.tick);
+    return 0;
+}
+
 // Scene 2. Draws straight onto the window; the frame loop copies nothing.
 void draw_house_reflection()
 {
@@ -109,7 +115,7 @@ void draw_house_reflection()
                            channel_from_value(TrackValues.clear_b), 255);
     SDL_RenderClear(renderer);
 
-    render_house_reflection(Canvas, HouseMask, Tick);
+    paint_house_reflection(current_scene_frame(), scene_state_output(Canvas));
 
     SDL_UpdateTexture(CanvasTexture, nullptr, Canvas, CANVAS_PITCH);
     SDL_RenderCopy(renderer, CanvasTexture, nullptr, nullptr);

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "scenes/scene_passes.h"
+
 // The silhouette colour of a mask byte (m * 0x111111) and the reflection
 // colour (m * 0x40033), 32-bit products.
 uint32_t silhouette_colour(uint8_t m);
@@ -22,3 +24,7 @@ void render_reflection_row(uint32_t *canvas, const uint8_t *mask, int k, float s
 // and their spill) of a 320x100 mask into a 320x200 ARGB8888 canvas that is
 // all zero on entry. Only writes pixels.
 void render_house_reflection(uint32_t *canvas, const uint8_t *mask, uint32_t tick);
+
+// The scene's pixel work: silhouette and reflection of the frame's house
+// mask at the frame's Tick into out.pixels (all zero on entry).
+ScenePixelFunction paint_house_reflection;

@@ -15,8 +15,6 @@
 #include "state/state.h"
 #include "scenes/scenes.h"
 
-int32_t sequence_start_row = -1;
-
 int advance_image_sequence(float row, int32_t *start_row)
 {
     if (*start_row == -1)

@@ -4,9 +4,7 @@
 
 #include <cstdint>
 
-// Row, truncated, at which the current pass through the images began; -1
-// until the scene first runs. Kept for the whole run of the program.
-extern int32_t sequence_start_row;
+// The scene's state, sequence_start_row, is in state/state.h.
 
 // Advances the sequence to this frame's Row (music seconds * 20) and gives
 // the frame index to show, 0..59 for FrameSequence entries 0..59 ("0001.bmp"

@@ -11,7 +11,8 @@
 //
 // The slice distances are the same single-precision values the forward walk
 // produces (z = 1, 1.001, 1.012, ..., the step growing by 0.01 per slice); they
-// do not depend on the camera, so they are computed once into a fixed table.
+// do not depend on the camera, so they are computed once into a fixed table,
+// LandscapeSlices of the process-wide state.
 
 #include "scenes/landscape.h"
 
@@ -32,33 +33,26 @@ enum {
     TERRAIN_MASK = MAP_MASK, // the terrain wraps every 1024 cells
 };
 
-struct SliceTable {
-    float z[LANDSCAPE_MAX_SLICES];         // distance of each slice, cells
-    double eye_factor[LANDSCAPE_MAX_SLICES]; // cos(sin(z * 0.01)) of the slice
-};
-
-SliceTable SliceTableData;
-
 // The forward walk of the slice distances: z += dz in single precision, then
 // dz += 0.01 formed in double and rounded back.
-bool fill_slice_table()
+void fill_slice_table(LandscapeSliceTable *table)
 {
     float z = 1.0f;
     float dz = 0.001f;
     for (int k = 0; k < LANDSCAPE_MAX_SLICES; ++k) {
-        SliceTableData.z[k] = z;
-        SliceTableData.eye_factor[k] = std::cos(std::sin(static_cast<double>(z) * 0.01));
+        table->z[k] = z;
+        table->eye_factor[k] = std::cos(std::sin(static_cast<double>(z) * 0.01));
         z = z + dz;
         dz = static_cast<float>(static_cast<double>(dz) + 0.01);
     }
-    return true;
+    table->ready = true;
 }
 
-const SliceTable &slice_table()
+const LandscapeSliceTable &slice_table()
 {
-    static const bool ready = fill_slice_table();
-    (void)ready;
-    return SliceTableData;
+    if (!LandscapeSlices.ready)
+        fill_slice_table(&LandscapeSlices);
+    return LandscapeSlices;
 }
 
 } // namespace
@@ -89,7 +83,7 @@ void render_landscape(uint32_t *canvas, const uint32_t *heights,
     const float sr = static_cast<float>(std::sin(static_cast<double>(cam.rot)));
     const float cr = static_cast<float>(std::cos(static_cast<double>(cam.rot)));
     const int count = landscape_slice_count(cam.dist);
-    const SliceTable &slices = slice_table();
+    const LandscapeSliceTable &slices = slice_table();
 
     // top[i]: the highest row of column i written so far (199: none yet).
     int top[SCREEN_W];
@@ -140,6 +134,14 @@ void render_landscape(uint32_t *canvas, const uint32_t *heights,
     }
 }
 
+uint32_t paint_landscape(const SceneFrame &frame, const SceneOutput &out)
+{
+    const TrackValueSet &v = frame.values;
+    const LandscapeCamera cam{v.cam_x, v.cam_y, v.cam_rot, v.cam_dist, v.cam_h, v.cam_hori, v.cam_scaleh};
+    render_landscape(out.pixels, frame.heights, frame.colours, cam);
+    return 0;
+}
+
 // Scene 0: the window cleared to the clear colour, the landscape painted into
 // the Canvas (which the frame loop has cleared), uploaded and stretched over
 // the window.
@@ -151,15 +153,7 @@ void draw_landscape()
                            channel_from_value(TrackValues.clear_b), 255);
     SDL_RenderClear(renderer);
 
-    LandscapeCamera cam;
-    cam.x = TrackValues.cam_x;
-    cam.y = TrackValues.cam_y;
-    cam.rot = TrackValues.cam_rot;
-    cam.dist = TrackValues.cam_dist;
-    cam.h = TrackValues.cam_h;
-    cam.hori = TrackValues.cam_hori;
-    cam.scaleh = TrackValues.cam_scaleh;
-    render_landscape(Canvas, HeightMap, ColourMap, cam);
+    paint_landscape(current_scene_frame(), scene_state_output(Canvas));
     SDL_UpdateTexture(CanvasTexture, nullptr, Canvas, CANVAS_PITCH);
     SDL_RenderCopy(renderer, CanvasTexture, nullptr, nullptr);
 }

@@ -1,8 +1,11 @@
-// landscape.h - the pixel work of scene 0, the voxel landscape, apart from
-// the shared state so that it can be run on any buffers.
+// landscape.h - the pixel work of scene 0, the voxel landscape, on any
+// buffers. Its one table, LandscapeSlices, is in state/state.h.
 #pragma once
 
 #include <cstdint>
+
+#include "scenes/scene_passes.h"
+#include "state/state.h"
 
 // The camera of the landscape, as the "cam" tracks give it.
 struct LandscapeCamera {
@@ -14,10 +17,9 @@ struct LandscapeCamera {
     float scaleh; // vertical scale of the projection
 };
 
-// Slices of terrain that are drawn at most; the forward walk of a draw
-// distance beyond about 2.1e7 cells is cut short here (its nearest slices are
-// drawn, the farther ones are not).
-enum { LANDSCAPE_MAX_SLICES = 65536 };
+// LANDSCAPE_MAX_SLICES (state/state.h) slices of terrain are drawn at most;
+// the forward walk of a draw distance beyond about 2.1e7 cells is cut short
+// there (its nearest slices are drawn, the farther ones are not).
 
 // Distance of slice k as the forward walk from z = 1 produces it
 // (0 <= k < LANDSCAPE_MAX_SLICES).
@@ -36,3 +38,7 @@ int landscape_slice_count(float dist);
 // row * 1024 + column. Writes each pixel at most once and never row 199.
 void render_landscape(uint32_t *canvas, const uint32_t *heights,
                       const uint32_t *colours, const LandscapeCamera &cam);
+
+// The scene's pixel work: the landscape of the frame's camera tracks, from
+// the frame's height and colour maps, into out.pixels (all zero on entry).
+ScenePixelFunction paint_landscape;

@@ -113,20 +113,26 @@ void cast_sphere(const SphereFrame &frame, const RawImage &texture, uint32_t *ta
     }
 }
 
+uint32_t paint_sphere(const SceneFrame &frame, const SceneOutput &out)
+{
+    if (!covers(frame.textureloop, SPHERE_TEXTURE_SIZE, SPHERE_TEXTURE_SIZE))
+        return 0;
+    const TrackValueSet &v = frame.values;
+    const SphereFrame sphere = prepare_sphere_frame(v.cam_rot, v.cam_x, v.cam_y, v.cam_h);
+    cast_sphere(sphere, frame.textureloop, out.pixels, TARGET_W);
+    return out.pixels[TARGET_W * TARGET_H - 1]; // every pixel is drawn, opaque
+}
+
 void draw_ray_sphere()
 {
     SDL_SetRenderTarget(renderer, TargetTexture);
     SDL_SetTextureBlendMode(TargetTexture, SDL_BLENDMODE_BLEND);
-    const SphereFrame frame = prepare_sphere_frame(TrackValues.cam_rot, TrackValues.cam_x,
-                                                   TrackValues.cam_y, TrackValues.cam_h);
     StepCounter = static_cast<int32_t>(static_cast<uint32_t>(StepCounter) + 1u);
 
     // An image too small for the 128x128 tile leaves the target as it was.
-    const RawImage texture = view_surface(TextureloopSurface);
-    if (covers(texture, SPHERE_TEXTURE_SIZE, SPHERE_TEXTURE_SIZE)) {
-        cast_sphere(frame, texture, TargetCopy, TARGET_STRIDE);
+    if (const uint32_t last = paint_sphere(current_scene_frame(), scene_state_output(TargetCopy))) {
         upload_target_copy();
-        set_last_point_colour(TargetCopy[TARGET_W * TARGET_H - 1]);
+        set_last_point_colour(last);
     }
     SDL_SetRenderTarget(renderer, PictureTarget);
 }

@@ -3,6 +3,7 @@
 
 #include "base/facts.h"
 #include "scenes/render_target.h"
+#include "scenes/scene_passes.h"
 
 #include <cstdint>
 
@@ -37,3 +38,8 @@ uint32_t shade_sphere_pixel(const SphereFrame &frame, const RawImage &texture, i
 
 // All 320x200 pixels into target (stride pixels per row).
 void cast_sphere(const SphereFrame &frame, const RawImage &texture, uint32_t *target, int stride);
+
+// The scene's pixel work: the sphere of the frame's camera tracks on the
+// frame's "textureloop.bmp" into out.pixels (TARGET_W per row). An image
+// smaller than 128x128 draws nothing (returns 0).
+ScenePixelFunction paint_sphere;

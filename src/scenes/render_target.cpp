@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-uint32_t TargetCopy[TARGET_W * TARGET_H];
-
 RawImage view_surface(const SDL_Surface *surface)
 {
     if (!surface || !surface->pixels)

@@ -8,13 +8,14 @@
 // a buffer that starts as the target's own pixels and takes each point's
 // colour in drawing order ends exactly as the target would after the points.
 //
-// Also the plain view of raw image pixels that the pixel passes read.
+// Also the plain view of raw image pixels that the pixel functions read.
 #pragma once
 
 #include <SDL.h>
 #include <cstdint>
 
 #include "base/facts.h"
+#include "state/state.h"
 
 enum {
     TARGET_W = CANVAS_W,
@@ -41,9 +42,8 @@ bool covers(const RawImage &image, int w, int h);
 // A pass's last point colour as 0xFFRRGGBB, or 0 when it drew no point.
 inline uint32_t opaque(uint32_t rgb) { return 0xFF000000u | (rgb & 0x00FFFFFFu); }
 
-// Pixels of the TargetTexture as the scenes last read or computed them,
-// 0xAARRGGBB, TARGET_STRIDE per row.
-extern uint32_t TargetCopy[TARGET_W * TARGET_H];
+// TargetCopy (state/state.h) holds the TargetTexture's pixels as the scenes
+// last read or computed them, 0xAARRGGBB, TARGET_STRIDE per row.
 
 // Makes the shared ReadbackSurface (1920x1080, ARGB8888 masks) when it does
 // not exist yet. It may stay null when memory runs out.

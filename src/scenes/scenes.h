@@ -1,7 +1,7 @@
 // scenes.h - the eight scene routines the frame loop dispatches on.
 //
-// Each takes no arguments, reads the shared state of app/state.h and draws
-// with the shared renderer. Every routine that selects the TargetTexture as
+// Each takes no arguments, reads the shared state of state/state.h and draws
+// with the shared renderer; what it keeps between frames is there too. Every routine that selects the TargetTexture as
 // render target selects the window again before it returns. The table of
 // scenes (scene_table.h) says which are followed by the TargetTexture copy.
 #pragma once

@@ -64,6 +64,11 @@ uint32_t smear_columns(const uint32_t *snapshot, int snapshot_stride, uint32_t *
     return last;
 }
 
+uint32_t paint_drip_smear(const SceneFrame &frame, const SceneOutput &out)
+{
+    return smear_columns(frame.snapshot, frame.snapshot_stride, out.pixels, TARGET_W);
+}
+
 static void draw_sprite_chain()
 {
     for (int i = 0; i < 2 * SPRITE_CHAIN_LENGTH; i += 2) {
@@ -88,9 +93,9 @@ void draw_sprite_drip()
 
     draw_sprite_chain();
 
-    int stride = 0;
-    const uint32_t *snapshot = read_back_target(&stride);
-    set_last_point_colour(smear_columns(snapshot, stride, TargetCopy, TARGET_STRIDE));
+    SceneFrame frame = current_scene_frame();
+    frame.snapshot = read_back_target(&frame.snapshot_stride);
+    set_last_point_colour(paint_drip_smear(frame, scene_state_output(TargetCopy)));
     upload_target_copy();
 
     SDL_SetRenderTarget(renderer, PictureTarget);

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "scenes/scene_passes.h"
+
 enum {
     SPRITE_CHAIN_LENGTH = 49, // i = 0, 2, ... 96
     SPRITE_SIZE = 128,        // the sprite is drawn scaled to 128x128
@@ -30,3 +32,7 @@ uint32_t darken_carry(uint32_t carry);
 // (0xFFRRGGBB), or 0 when every pixel was a source.
 uint32_t smear_columns(const uint32_t *snapshot, int snapshot_stride, uint32_t *target,
                        int target_stride);
+
+// The scene's pixel work: the drip smear of the frame's snapshot into
+// out.pixels (smear_columns, TARGET_W per row).
+ScenePixelFunction paint_drip_smear;

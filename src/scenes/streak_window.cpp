@@ -5,7 +5,8 @@
 //
 // The pattern is a chain of trigonometric functions of the pixel position and
 // of H, the whole part of "cam.h"; it changes only when H does, so the last
-// pattern is kept and recomputed only for a new H.
+// pattern is kept (StreakPattern, state/state.h) and recomputed only for a
+// new H.
 
 #include "scenes/streak_window.h"
 
@@ -16,6 +17,8 @@
 #include "base/convert.h"
 #include "state/state.h"
 #include "scenes/scenes.h"
+
+static_assert(STREAK_W == SMALL_W && STREAK_H == SMALL_H, "the pattern fills the ByteBuffer");
 
 namespace {
 
@@ -60,11 +63,6 @@ uint32_t streak_value(const StreakColumn &c, int q, int r, int32_t h)
     return streak_colour(to_int32(t * (u * c.s)), r);
 }
 
-// The last pattern made and the H it was made for.
-uint32_t CachedPattern[STREAK_W * STREAK_H];
-int32_t CachedH = 0;
-bool CachedValid = false;
-
 } // namespace
 
 uint32_t streak_colour(int32_t n, int r)
@@ -105,6 +103,12 @@ void render_streak_pattern(uint32_t *pixels, int32_t h)
     }
 }
 
+uint32_t paint_streak_pattern(const SceneFrame &frame, const SceneOutput &out)
+{
+    render_streak_pattern(out.pixels, streak_parameter(frame.values.cam_h));
+    return 0;
+}
+
 // Scene 3. Draws straight onto the window; the frame loop copies nothing.
 void draw_streak_window()
 {
@@ -112,12 +116,12 @@ void draw_streak_window()
     SDL_RenderClear(renderer);
 
     const int32_t h = streak_parameter(TrackValues.cam_h);
-    if (!CachedValid || h != CachedH) {
-        render_streak_pattern(CachedPattern, h);
-        CachedH = h;
-        CachedValid = true;
+    if (!StreakPatternMade || h != StreakPatternH) {
+        paint_streak_pattern(current_scene_frame(), scene_state_output(StreakPattern));
+        StreakPatternH = h;
+        StreakPatternMade = true;
     }
-    std::memcpy(ByteBuffer, CachedPattern, sizeof CachedPattern);
+    std::memcpy(ByteBuffer, StreakPattern, sizeof StreakPattern);
 
     SDL_UpdateTexture(SmallTexture, nullptr, ByteBuffer, STREAK_W * 4);
     const WindowRect &r = STREAK_WINDOW_RECT;

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "scenes/scene_passes.h"
+
 enum { STREAK_W = 160, STREAK_H = 100 };
 
 // The pattern parameter H: "cam.h" truncated toward zero.
@@ -21,3 +23,7 @@ uint32_t streak_pixel(int q, int r, int32_t h);
 // streak_pixel gives them, columns 0..79 their mirror image (pixel i is pixel
 // 159 - i). The left half is never computed.
 void render_streak_pattern(uint32_t *pixels, int32_t h);
+
+// The scene's pixel work: the pattern of the frame's "cam.h" into out.pixels
+// (160x100, 160 per row). The scene calls it only for a new H.
+ScenePixelFunction paint_streak_pattern;

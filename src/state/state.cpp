@@ -45,3 +45,17 @@ SDL_Surface *ReadbackSurface = nullptr;
 int32_t StepCounter = 0;
 int PenX = 0;
 int PenY = 0;
+
+LandscapeSliceTable LandscapeSlices = {};
+
+uint32_t TargetCopy[CANVAS_W * CANVAS_H] = {};
+
+uint32_t StreakPattern[SMALL_W * SMALL_H] = {};
+int32_t StreakPatternH = 0;
+bool StreakPatternMade = false;
+
+int32_t GlyphRandomState = GLYPH_RANDOM_START;
+char GlyphLine[GLYPH_LINE_LENGTH] = {};
+GlyphCopy GlyphCopies[GLYPH_COPIES] = {};
+
+int32_t sequence_start_row = -1;

@@ -5,6 +5,10 @@
 // Everything here is created once by start_up() (app/startup.cpp), read by the
 // scenes and the overlay every frame, and released by tear_down(). Scenes take
 // no arguments: they read these variables directly.
+//
+// What a scene keeps from one frame to the next lives here too, at the end,
+// never in its own unit: whichever copy of the scene code draws a frame finds
+// the fire, the smear and the sequence where the last frame left them.
 #pragma once
 
 #include <SDL.h>
@@ -83,3 +87,46 @@ extern TrackValueSet TrackValues;
 extern SDL_Surface *ReadbackSurface;
 extern int32_t StepCounter; // +1 per frame of the sphere and the fire scenes
 extern int PenX, PenY;      // text pen in window pixels (overlay, glyph field)
+
+// ---- State each scene keeps between frames -------------------------------
+
+// Scene 0: the slice distances of the landscape's forward walk and the eye
+// factor cos(sin(z * 0.01)) of each; the same for every camera, filled on
+// first use (prepare_landscape(), at start-up).
+enum { LANDSCAPE_MAX_SLICES = 65536 };
+struct LandscapeSliceTable {
+    bool ready;
+    float z[LANDSCAPE_MAX_SLICES];           // terrain cells
+    double eye_factor[LANDSCAPE_MAX_SLICES];
+};
+extern LandscapeSliceTable LandscapeSlices;
+
+// Scenes 1, 4 and 5: the TargetTexture's pixels as last read back or computed,
+// 0xAARRGGBB, CANVAS_W per row (scenes/render_target.h).
+extern uint32_t TargetCopy[CANVAS_W * CANVAS_H];
+
+// Scene 3: the last 160x100 streak pattern and the H it was made for; made
+// again only for another H.
+extern uint32_t StreakPattern[SMALL_W * SMALL_H];
+extern int32_t StreakPatternH;
+extern bool StreakPatternMade;
+
+// Scene 6: the glyph field's generator (5323 at start, never reset), the
+// current line of character codes and the frame's planned font copies.
+enum {
+    GLYPH_LINE_LENGTH = 39,
+    GLYPH_ROWS = 30,
+    GLYPH_COPIES = GLYPH_ROWS * GLYPH_LINE_LENGTH,
+};
+enum : int32_t { GLYPH_RANDOM_START = 5323 };
+struct GlyphCopy {
+    SDL_Rect src, dst;
+    uint8_t r, g, b; // colour modulation of the font texture
+};
+extern int32_t GlyphRandomState;
+extern char GlyphLine[GLYPH_LINE_LENGTH];
+extern GlyphCopy GlyphCopies[GLYPH_COPIES];
+
+// Scene 7: Row, truncated, at which the current pass through the images
+// began; -1 until the scene first runs, never reset.
+extern int32_t sequence_start_row;

@@ -12,7 +12,9 @@
 //   - a key whose row is not greater than the previous kept key's row is
 //     dropped, so rows strictly increase: a segment never has a zero or
 //     negative span, and the keys meant to be in order are kept.
-// Nothing is printed; a missing or unreadable file gives an empty track.
+// Nothing is printed; a missing or unreadable file, or one that is not a
+// regular file (opened without blocking, see open_track_file), gives an empty
+// track.
 //
 // The editor link sends with flags 0 as its protocol defines. Nothing in the
 // demo opens the link; a program that does must ignore SIGPIPE, or a closed
@@ -25,8 +27,10 @@
 #else
 #include <arpa/inet.h>  // htonl
 #include <sys/socket.h> // send
-#include <unistd.h>     // close
 #endif
+#include <fcntl.h>    // open of a track file
+#include <sys/stat.h> // fstat
+#include <unistd.h>   // close
 
 #include <cassert>
 #include <climits>
@@ -66,6 +70,32 @@ static char *copy_string(const char *s)
     return copy;
 }
 
+FILE *open_track_file(const char *path, const char *mode)
+{
+    if (std::strcmp(mode, "rb") != 0 && std::strcmp(mode, "r") != 0)
+        return nullptr;
+    int flags = O_RDONLY;
+#ifdef O_NONBLOCK
+    flags |= O_NONBLOCK;
+#endif
+#ifdef O_BINARY
+    flags |= O_BINARY;
+#endif
+#ifdef O_CLOEXEC
+    flags |= O_CLOEXEC;
+#endif
+    const int fd = open(path, flags);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    FILE *f = nullptr;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        f = fdopen(fd, "rb");
+    if (!f)
+        close(fd);
+    return f;
+}
+
 SyncDevice *create_sync_device(const char *base_name)
 {
     SyncDevice *d = static_cast<SyncDevice *>(std::malloc(sizeof *d));
@@ -79,7 +109,7 @@ SyncDevice *create_sync_device(const char *base_name)
     d->tracks = nullptr;
     d->track_count = 0;
     d->link_socket = -1;
-    d->open_file = std::fopen;
+    d->open_file = open_track_file;
     d->read_file = std::fread;
     d->close_file = std::fclose;
     return d;

@@ -24,6 +24,13 @@ struct SyncDevice {
 };
 
 SyncDevice *create_sync_device(const char *base_name);
+
+// The device's open_file: a regular file opened for reading, or null. The
+// open never blocks (a FIFO named like a track file would wait for a writer
+// for ever) and the opened descriptor itself must be a regular file, so a
+// FIFO, a directory or a device gives null: an empty track, as a missing
+// file does. `mode` must ask for reading only ("rb").
+FILE *open_track_file(const char *path, const char *mode);
 int find_track(const SyncDevice *d, const char *name);
 SyncTrack *open_track(SyncDevice *d, const char *name);
 void destroy_sync_device(SyncDevice *d);

@@ -165,9 +165,9 @@ TEST_F(CaptureVideo, CannotCreateExits1WithOneLineAndNoFile)
     EXPECT_EQ(r.err, "capture: cannot create plain/v.mp4: Not a directory\n");
 }
 
-// A file-size limit stands in for a full disk: with SIGXFSZ ignored, every
-// write past it fails with "File too large".
-const char *const kSmallDisk = "ulimit -f 32 && trap '' XFSZ && ";
+// A file-size limit stands in for a full disk: capture ignores SIGXFSZ, so
+// every write past it fails with "File too large".
+const char *const kSmallDisk = "ulimit -f 32 && ";
 
 TEST_F(CaptureVideo, AFullDiskExits1NamingTheFileAndLeavesNoPartialFile)
 {
@@ -266,4 +266,44 @@ TEST_F(CaptureVideo, StopRequestFinishesAPlayableFileAndExits1)
     EXPECT_EQ(v.kept.size(), 1u);
     // The sound ends with that one frame (1/30 s), to within one audio frame.
     EXPECT_LE(std::abs(v.samples - v.sample_rate / 30), v.audio_frame);
+}
+
+TEST_F(CaptureVideo, StopWhileTheEncoderWorksThroughLongSound)
+{
+    // At the lowest rate each frame carries 100 s of sound; a thousand would
+    // take the encoder a long while. Stopped once encoded data is written.
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(work.c_str()) != 0 || !freopen("stderr.txt", "w", stderr))
+            _exit(99);
+        execl(kCapture.c_str(), "capture", "--video", "long.mp4", "--fps", "0.01", "--frames", "1000",
+              nullptr);
+        _exit(98);
+    }
+    ASSERT_GT(child, 0);
+    const fs::path temporary = work / ("long.mp4.tmp-" + std::to_string(child));
+    bool encoding = false;
+    for (int i = 0; i < 3000 && !encoding; i++) { // a failure guard of 300 s
+        std::error_code ec;
+        encoding = fs::file_size(temporary, ec) > 500000 && !ec;
+        if (!encoding)
+            usleep(100000);
+    }
+    ASSERT_EQ(kill(child, SIGTERM), 0);
+    int raw = 0;
+    ASSERT_EQ(waitpid(child, &raw, 0), child);
+    EXPECT_TRUE(encoding) << "no sound written";
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    const std::string err = slurp(work / "stderr.txt");
+    EXPECT_EQ(err.rfind("capture: stopped by request after ", 0), 0u) << err;
+    EXPECT_TRUE(err.ends_with(" of 1000 frames; long.mp4 is complete up to there\n")) << err;
+    VideoFile v;
+    ASSERT_TRUE(video_reader::read_video((work / "long.mp4").string(), {0}, &v));
+    EXPECT_EQ(v.streams, 2);
+    EXPECT_GE(v.frames, 1);
+    EXPECT_LT(v.frames, 1000);
+    // The sound stops where the encoder was: never past the pictures.
+    EXPECT_LE(v.samples, static_cast<long>(v.frames) * 100 * v.sample_rate + v.audio_frame);
+    EXPECT_FALSE(fs::exists(temporary));
 }

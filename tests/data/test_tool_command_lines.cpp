@@ -75,5 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         Tool{"position_probe", TOOLS_DIR, {"--seconds", "--hz", "MUSIC", "=music.ogg"},
              "--hz 0", "--hz"},
         Tool{"make_images", TOOLS_DIR, {"OUTDIR"}, "", "OUTDIR"},
-        Tool{"make_music", TOOLS_DIR, {"OUT.ogg"}, "a.ogg b.ogg", "b.ogg"}),
+        Tool{"make_music", TOOLS_DIR, {"OUT.ogg"}, "a.ogg b.ogg", "b.ogg"},
+        Tool{"studio_bench", TOOLS_DIR, {"TIMELINE", "--edits", "--ranges", "=100"}, "t.txt --edits 0", "--edits"},
+        Tool{"scene_times", TOOLS_DIR, {}, "extra", "extra"}),
     [](const testing::TestParamInfo<Tool> &info) { return std::string(info.param.name); });

@@ -5,17 +5,18 @@
 // resume, seek and mute; the sound handed to the device; the clock fallback;
 // damaged and cut files; the demo's player calls and their handles.
 //
-// The Ogg Vorbis files are encoded here with libvorbisenc.
+// The Ogg Vorbis files are encoded with the soundtrack's encoder
+// (tools/make_music) and decoded for reference with plain vorbisfile.
 
 #include "audio/bass.h"
 #include "audio/player.h"
+#include "make_music/encode.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vorbis/vorbisenc.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -34,81 +35,24 @@ namespace fs = std::filesystem;
 // ---- Test data ----------------------------------------------------------------
 
 // Encodes `frames` frames of a sine of `hz` at half full scale, the same on
-// every channel, as an Ogg Vorbis file; small_pages puts every audio packet
-// on a page of its own.
+// every channel, as an Ogg Vorbis file through the soundtrack's own encoder;
+// small_pages puts every audio packet on a page of its own.
 bool write_sine_ogg(const std::string &path, long rate, int channels, long frames, double hz,
                     bool small_pages = false)
 {
-    vorbis_info vi;
-    vorbis_info_init(&vi);
-    if (vorbis_encode_init_vbr(&vi, channels, rate, 0.4f) != 0) {
-        vorbis_info_clear(&vi);
+    std::vector<float> sine(static_cast<size_t>(frames));
+    for (long i = 0; i < frames; ++i)
+        sine[size_t(i)] = float(0.5 * std::sin(2.0 * M_PI * hz * double(i) / double(rate)));
+    const std::vector<const std::vector<float> *> all(static_cast<size_t>(channels), &sine);
+    std::vector<unsigned char> ogg;
+    std::string error;
+    if (!encode_vorbis_channels(all, VorbisFormat{rate, 0.4f, small_pages}, ogg, error))
         return false;
-    }
-    vorbis_comment vc;
-    vorbis_comment_init(&vc);
-    vorbis_dsp_state vd;
-    vorbis_analysis_init(&vd, &vi);
-    vorbis_block vb;
-    vorbis_block_init(&vd, &vb);
-    ogg_stream_state os;
-    ogg_stream_init(&os, 1);
-
     FILE *f = std::fopen(path.c_str(), "wb");
-    bool ok = f != nullptr;
-    ogg_page og;
-    auto write_page = [&] {
-        ok = ok && std::fwrite(og.header, 1, og.header_len, f) == size_t(og.header_len)
-             && std::fwrite(og.body, 1, og.body_len, f) == size_t(og.body_len);
-    };
-    ogg_packet header, comments, codebooks;
-    vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
-    ogg_stream_packetin(&os, &header);
-    ogg_stream_packetin(&os, &comments);
-    ogg_stream_packetin(&os, &codebooks);
-    while (ok && ogg_stream_flush(&os, &og))
-        write_page();
-
-    long done = 0;
-    bool eos = false;
-    bool end_sent = false;
-    while (ok && !eos) {
-        if (done < frames) {
-            long n = frames - done < 1024 ? frames - done : 1024;
-            float **buf = vorbis_analysis_buffer(&vd, int(n));
-            for (long i = 0; i < n; ++i) {
-                float v = float(0.5 * std::sin(2.0 * M_PI * hz * double(done + i) / double(rate)));
-                for (int c = 0; c < channels; ++c)
-                    buf[c][i] = v;
-            }
-            vorbis_analysis_wrote(&vd, int(n));
-            done += n;
-        } else if (!end_sent) {
-            vorbis_analysis_wrote(&vd, 0);
-            end_sent = true;
-        }
-        while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-            vorbis_analysis(&vb, nullptr);
-            vorbis_bitrate_addblock(&vb);
-            ogg_packet op;
-            while (vorbis_bitrate_flushpacket(&vd, &op)) {
-                ogg_stream_packetin(&os, &op);
-                while (ok && (small_pages ? ogg_stream_flush(&os, &og) : ogg_stream_pageout(&os, &og))) {
-                    write_page();
-                    if (ogg_page_eos(&og))
-                        eos = true;
-                }
-            }
-        }
-    }
-    if (f)
-        ok = std::fclose(f) == 0 && ok;
-    ogg_stream_clear(&os);
-    vorbis_block_clear(&vb);
-    vorbis_dsp_clear(&vd);
-    vorbis_comment_clear(&vc);
-    vorbis_info_clear(&vi);
-    return ok;
+    if (!f)
+        return false;
+    const bool written = std::fwrite(ogg.data(), 1, ogg.size(), f) == ogg.size();
+    return std::fclose(f) == 0 && written;
 }
 
 // The whole file decoded by plain vorbisfile: the reference PCM.

@@ -45,6 +45,9 @@ TEST(CaptureArgs, DefaultsAndGivenValues)
     EXPECT_EQ(a.start, -1.25);
     EXPECT_EQ(a.frames, 12);
     EXPECT_EQ(a.fps, 30.0);
+    // The ends of the --fps range are taken.
+    for (const char *fps : {"0.01", "1000"})
+        EXPECT_TRUE(parse({"--out", "o", "--fps", fps}, &a)) << fps;
 }
 
 TEST(CaptureArgs, RefusalsNameTheOptionThenGiveTheUsage)
@@ -63,6 +66,10 @@ TEST(CaptureArgs, RefusalsNameTheOptionThenGiveTheUsage)
         {{"--out", "a", "--fps", "0"}, "--fps"},
         {{"--out", "a", "--fps", "-60"}, "--fps"},
         {{"--out", "a", "--fps", "nan"}, "--fps"},
+        // 0.01 to 1000: a frame never carries more than 100 s of sound.
+        {{"--video", "v.mp4", "--fps", "1e-6"}, "--fps: '1e-6' is not a number from 0.01 to 1000"},
+        {{"--out", "a", "--fps", "1e-300"}, "--fps"},
+        {{"--out", "a", "--fps", "0.0099"}, "--fps"},
         {{"--out", "a", "--start", "inf"}, "--start"},
         {{"--out", "a", "--start", "1e999"}, "--start"},
         {{"--out", "a", "--start", "12abc"}, "--start"},

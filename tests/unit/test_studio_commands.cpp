@@ -207,10 +207,10 @@ std::map<std::string, Check> table_checks()
     c["Enter"] = [](Desk &d) {
         d.press(SDLK_RETURN);
         EXPECT_EQ(d.keys(SCENE), "0=1/0 40=1/0 64=2/0 128=3/0 ");
-        EXPECT_EQ(d.out.save, SAVE_EDIT);
+        EXPECT_EQ(d.out.save, SOURCE_EDITED);
         EXPECT_EQ(d.editor.message, "insert scene at 1:1");
         d.press(SDLK_RETURN); // one key a line
-        EXPECT_EQ(d.out.save, SAVE_NONE);
+        EXPECT_EQ(d.out.save, SOURCE_UNCHANGED);
         EXPECT_EQ(d.keys(SCENE), "0=1/0 40=1/0 64=2/0 128=3/0 ");
     };
     c["0\xe2\x80\x93" "9 and ."] = [](Desk &d) {
@@ -325,7 +325,7 @@ std::map<std::string, Check> table_checks()
         d.at_row(0);
         d.editor.column = CLEAR_R;
         d.press(SDLK_z, KMOD_LCTRL);
-        EXPECT_EQ(d.out.save, SAVE_UNDO);
+        EXPECT_EQ(d.out.save, SOURCE_UNDONE);
         EXPECT_EQ(d.editor.message, "undo: insert scene at 1:1");
         EXPECT_EQ(d.text(), original);
         EXPECT_EQ(d.editor.column, SCENE); // the selection goes to the changed key
@@ -334,7 +334,7 @@ std::map<std::string, Check> table_checks()
         EXPECT_EQ(d.editor.message, "nothing to undo");
         d.press(SDLK_z, KMOD_LCTRL | KMOD_LSHIFT);
         EXPECT_EQ(d.editor.message, "redo: insert scene at 1:1");
-        EXPECT_EQ(d.out.save, SAVE_REDO);
+        EXPECT_EQ(d.out.save, SOURCE_REDONE);
         d.press(SDLK_z, KMOD_LCTRL);
         d.press(SDLK_y, KMOD_LCTRL);
         EXPECT_EQ(d.editor.message, "redo: insert scene at 1:1");
@@ -466,7 +466,7 @@ TEST(CommandTable, EditsAreRefusedWithTheReasonWhileTheSourceCannotBeEdited)
     d.press(SDLK_RETURN);
     EXPECT_EQ(d.editor.message, d.refusal);
     EXPECT_TRUE(d.out.poll_now);
-    EXPECT_EQ(d.out.save, SAVE_NONE);
+    EXPECT_EQ(d.out.save, SOURCE_UNCHANGED);
     EXPECT_EQ(d.keys(SCENE), "0=1/0 64=2/0 128=3/0 ");
 }
 
@@ -496,7 +496,7 @@ TEST(DemoLimits, SceneAndCaptionOutsideTheirTablesAreRefusedWithTheRange)
         d.press(SDLK_UP, KMOD_LCTRL); // 3 up to 7, then refused at 8
     EXPECT_EQ(d.keys(SCENE), "0=1/0 64=2/0 128=7/0 ");
     EXPECT_TRUE(d.editor.message_warn);
-    EXPECT_EQ(d.out.save, SAVE_NONE);
+    EXPECT_EQ(d.out.save, SOURCE_UNCHANGED);
     EXPECT_EQ(d.out.seek, false);
 }
 

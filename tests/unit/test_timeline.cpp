@@ -372,6 +372,197 @@ TEST(TimelineFormat, DumpThenCompileGivesTheSameBytes)
     }
 }
 
+// ---- Tempo and marks ----------------------------------------------------------
+
+// The keys of one track in a source with `head` before the sections.
+std::vector<SyncKey> keys_at_tempo(const std::string &head, const std::string &scene_keys)
+{
+    Timeline tl;
+    std::string errors;
+    EXPECT_TRUE(parse_timeline(head + source_replacing("scene", "track scene\n" + scene_keys), "t.txt", &tl,
+                               &errors))
+        << errors;
+    return tl.tracks[0].keys;
+}
+
+TEST(TimelineTempo, BarsAndBeatsFollowTheTempoPlainRowsDoNot)
+{
+    const auto rows = [](const std::vector<SyncKey> &k) {
+        std::vector<int32_t> r;
+        for (const SyncKey &key : k)
+            r.push_back(key.row);
+        return r;
+    };
+    // A plain row (100) keeps its row at every tempo.
+    const std::string sorted = "  0:1 2 hold\n  0:2 3 hold\n  0:3 4 hold\n  1:0 5 hold\n  2:1 6 hold\n  100 1 hold\n";
+    // No tempo line and "tempo 150 4" mean today's grid: 8 rows a beat.
+    EXPECT_EQ(rows(keys_at_tempo("", sorted)), (std::vector<int32_t>{8, 16, 24, 32, 72, 100}));
+    EXPECT_EQ(rows(keys_at_tempo("tempo 150 4\n", sorted)), (std::vector<int32_t>{8, 16, 24, 32, 72, 100}));
+    // 128 BPM: 9.375 rows a beat; beats at 9.375, 18.75, 28.125, 37.5
+    // (a half rounds up), 84.375.
+    EXPECT_EQ(rows(keys_at_tempo("# the new song\ntempo 128\n", sorted)),
+              (std::vector<int32_t>{9, 19, 28, 38, 84, 100}));
+    // 120 BPM, 3 beats a bar: 10 rows a beat, "1:0" is beat 3, "2:1" beat 7.
+    EXPECT_EQ(rows(keys_at_tempo("tempo 120 3\n", "  0:1 2 hold\n  0:2 3 hold\n  1:0 5 hold\n  2:1 6 hold\n  100 1 hold\n")),
+              (std::vector<int32_t>{10, 20, 30, 70, 100}));
+    // 127.5 BPM: a decimal tempo, 9.41176... rows a beat.
+    EXPECT_EQ(rows(keys_at_tempo("tempo 127.5\n", "  4:0 1 hold\n")), (std::vector<int32_t>{151}));
+
+    Timeline tl;
+    std::string errors;
+    ASSERT_TRUE(parse_timeline("tempo 128 4\n" + source_with(""), "t.txt", &tl, &errors)) << errors;
+    EXPECT_EQ(tl.tempo_line, 1);
+    EXPECT_EQ(tl.tempo.beats_per_minute, 128.0);
+    EXPECT_EQ(tl.tempo.beats_per_bar, 4);
+}
+
+TEST(TimelineTempo, RowsNameTheirBeatAndReadBack)
+{
+    const TimelineTempo t128{128.0, 4};
+    EXPECT_EQ(tempo_rows_per_beat(t128), 9.375);
+    EXPECT_EQ(tempo_rows_per_beat(TimelineTempo{}), 8.0);
+    EXPECT_EQ(tempo_beat_row(t128, 4), 38);
+    EXPECT_EQ(tempo_beat_row(t128, 3), 28);
+    EXPECT_EQ(tempo_beat_at(t128, 37), 3);
+    EXPECT_EQ(tempo_beat_at(t128, 38), 4);
+    EXPECT_EQ(tempo_beat_at(t128, -1), -1);
+    int64_t bar = 0;
+    int32_t beat = 0;
+    tempo_bar_beat(t128, 37, &bar, &beat); // beat 3
+    EXPECT_EQ(bar, 0);
+    EXPECT_EQ(beat, 3);
+    tempo_bar_beat(t128, 84, &bar, &beat); // beat 9 (84.375 rounds to 84)
+    EXPECT_EQ(bar, 2);
+    EXPECT_EQ(beat, 1);
+    tempo_bar_beat(t128, -1, &bar, &beat); // beat -1: the last of bar -1
+    EXPECT_EQ(bar, -1);
+    EXPECT_EQ(beat, 3);
+    EXPECT_EQ(tempo_beat_row(TimelineTempo{10.0, 4}, int64_t{1} << 40), INT32_MAX); // clamped
+    EXPECT_EQ(format_row(38, t128), "1:0");
+    EXPECT_EQ(format_row(37, t128), "37");
+    EXPECT_EQ(format_row(19, t128), "0:2");
+    EXPECT_EQ(format_row(-19, t128), "-19");
+    EXPECT_EQ(format_row(24), "0:3");
+
+    // Every row from -50 to 3000, at tempos with whole and broken beats,
+    // written by format_row and read back by the parser, is the same row.
+    for (const TimelineTempo tempo : {TimelineTempo{}, t128, TimelineTempo{133.7, 7}, TimelineTempo{1200.0, 1}}) {
+        const std::string head = "tempo " + format_value(static_cast<float>(tempo.beats_per_minute)) + " " +
+                                 std::to_string(tempo.beats_per_bar) + "\n";
+        std::string keys;
+        for (int32_t row = -50; row <= 3000; row++)
+            keys += "  " + format_row(row, tempo) + " 0 hold\n";
+        const std::vector<SyncKey> back = keys_at_tempo(head, keys);
+        ASSERT_EQ(back.size(), 3051u) << head;
+        for (int32_t row = -50; row <= 3000; row++)
+            ASSERT_EQ(back[static_cast<size_t>(row + 50)].row, row) << head << format_row(row, tempo);
+    }
+}
+
+TEST(TimelineMarks, KeptInRowOrderAndOutOfTheTrackFiles)
+{
+    const std::string with_marks = "tempo 128\nmark drop 28:0\n" +
+                                   source_replacing("scene", "track scene\n  0 1 hold\nmark intro 0:1\n  50 2 hold\n") +
+                                   "mark end 3500   # the last picture\nmark again 0:1\n";
+    Timeline tl;
+    std::string errors;
+    ASSERT_TRUE(parse_timeline(with_marks, "t.txt", &tl, &errors)) << errors;
+    ASSERT_EQ(tl.marks.size(), 4u);
+    // 28:0 at 128 BPM is beat 112: 1050 rows; 0:1 is row 9.
+    EXPECT_EQ(tl.marks[0].name, "intro");
+    EXPECT_EQ(tl.marks[0].row, 9);
+    EXPECT_EQ(tl.marks[0].line, 5);
+    EXPECT_EQ(tl.marks[1].name, "again"); // the same row: source order
+    EXPECT_EQ(tl.marks[2].name, "drop");
+    EXPECT_EQ(tl.marks[2].row, 1050);
+    EXPECT_EQ(tl.marks[2].line, 2);
+    EXPECT_EQ(tl.marks[3].row, 3500);
+    // The mark inside the section does not end it.
+    ASSERT_EQ(tl.tracks[0].keys.size(), 2u);
+    EXPECT_EQ(tl.tracks[0].keys[1].row, 50);
+
+    // Marks do not reach the track files: the same source without them
+    // compiles to the same bytes.
+    TempDir dir;
+    const std::string a = dir.path + "/a.txt", b = dir.path + "/b.txt";
+    std::string without = with_marks;
+    for (size_t p; (p = without.find("mark ")) != std::string::npos;)
+        without.erase(p, without.find('\n', p) + 1 - p);
+    write_bytes(a, Bytes(with_marks.begin(), with_marks.end()));
+    write_bytes(b, Bytes(without.begin(), without.end()));
+    ASSERT_TRUE(compile_timeline_file(a, dir.path + "/out_a", &errors)) << errors;
+    ASSERT_TRUE(compile_timeline_file(b, dir.path + "/out_b", &errors)) << errors;
+    for (const char *name : TimelineTrackNames)
+        EXPECT_EQ(read_bytes(track_output_path(dir.path + "/out_a", name)),
+                  read_bytes(track_output_path(dir.path + "/out_b", name)))
+            << name;
+}
+
+TEST(TimelineTempo, BadTempoAndMarkLinesAreNamedWithTheirLine)
+{
+    const std::string tracks = source_with("");
+    EXPECT_EQ(parse_errors("tempo fast\n" + tracks), line_error(1, "malformed number 'fast'"));
+    EXPECT_EQ(parse_errors("tempo 9.99\n" + tracks), line_error(1, "beats per minute out of range '9.99' (10 to 1200)"));
+    EXPECT_EQ(parse_errors("tempo 1201\n" + tracks), line_error(1, "beats per minute out of range '1201' (10 to 1200)"));
+    EXPECT_EQ(parse_errors("tempo nan\n" + tracks), line_error(1, "beats per minute out of range 'nan' (10 to 1200)"));
+    EXPECT_EQ(parse_errors("tempo 1e999\n" + tracks), line_error(1, "beats per minute out of range '1e999' (10 to 1200)"));
+    EXPECT_EQ(parse_errors("tempo 150 0\n" + tracks), line_error(1, "beats per bar out of range '0' (1 to 32)"));
+    EXPECT_EQ(parse_errors("tempo 150 33\n" + tracks), line_error(1, "beats per bar out of range '33' (1 to 32)"));
+    EXPECT_EQ(parse_errors("tempo 150 3.5\n" + tracks), line_error(1, "malformed number '3.5'"));
+    EXPECT_EQ(parse_errors("tempo\n" + tracks), line_error(1, "expected 'tempo BPM [BEATS_PER_BAR]'"));
+    EXPECT_EQ(parse_errors("tempo 150\n\ntempo 128\n" + tracks),
+              line_error(3, "second tempo line (the first is at line 1)"));
+    EXPECT_EQ(parse_errors(tracks + "tempo 128\n"),
+              line_error(EXTRA_FIRST_LINE, "the tempo line must come before the first 'track' and 'mark' line"));
+    EXPECT_EQ(parse_errors("mark a 0\ntempo 128\n" + tracks),
+              line_error(2, "the tempo line must come before the first 'track' and 'mark' line"));
+    // A beat past the bar at three beats a bar; marks checked as keys are.
+    EXPECT_EQ(parse_errors("tempo 150 3\n" + source_replacing("scene", "track scene\n  0:3 1 hold\n")),
+              line_error(3, "beat out of range '0:3' (beats are 0 to 2)"));
+    EXPECT_EQ(parse_errors(tracks + "mark drop\n"), line_error(EXTRA_FIRST_LINE, "expected 'mark NAME ROW'"));
+    EXPECT_EQ(parse_errors(tracks + "mark drop 28:0 loud\n"), line_error(EXTRA_FIRST_LINE, "expected 'mark NAME ROW'"));
+    EXPECT_EQ(parse_errors(tracks + "mark drop 28:9\n"),
+              line_error(EXTRA_FIRST_LINE, "beat out of range '28:9' (beats are 0 to 3)"));
+    EXPECT_EQ(parse_errors(tracks + "mark drop x\n"), line_error(EXTRA_FIRST_LINE, "malformed number 'x'"));
+    // The largest bar at the slowest tempo leaves the 32-bit rows.
+    EXPECT_EQ(parse_errors("tempo 10\n" + tracks + "mark far 17895697:0\n"),
+              line_error(EXTRA_FIRST_LINE + 1, "row out of range '17895697:0'"));
+}
+
+TEST(TimelineParse, RecordsWhereSectionsAndKeysStand)
+{
+    // A byte-order mark, a comment, indentation, a blank line, a mark.
+    std::string text = "\xEF\xBB\xBF# c\n  track scene\n  0:0 1 hold # first\n\nmark m 3\n\t5\t2\tlinear\n";
+    for (int i = 1; i < TIMELINE_TRACK_COUNT; i++)
+        text += std::string("track ") + TimelineTrackNames[i] + "\n";
+    Timeline tl;
+    std::string errors;
+    ASSERT_TRUE(parse_timeline(text, "t.txt", &tl, &errors)) << errors;
+    EXPECT_EQ(tl.tracks[0].line, 2);
+    EXPECT_EQ(tl.tracks[0].offset, 7u); // after the mark and "# c\n"
+    ASSERT_EQ(tl.tracks[0].places.size(), 2u);
+    EXPECT_EQ(tl.tracks[0].places[0].line, 3);
+    EXPECT_EQ(tl.tracks[0].places[0].offset, 21u);
+    EXPECT_EQ(tl.tracks[0].places[1].line, 6);
+    EXPECT_EQ(tl.tracks[0].places[1].offset, 52u);
+    EXPECT_EQ(text.substr(52, 4), "\t5\t2");
+    EXPECT_EQ(tl.tracks[1].offset, 64u);
+    EXPECT_EQ(text.substr(64, 14), "track clear.r\n");
+
+    // The words of a line as the parser sees them: blanks of every kind
+    // between, the comment and the line end left out.
+    const std::vector<WordSpan> w = timeline_line_words("  12:0\t7 \v hold# c 1 2\r\n");
+    ASSERT_EQ(w.size(), 3u);
+    EXPECT_EQ(w[0].begin, 2u);
+    EXPECT_EQ(w[0].end, 6u);
+    EXPECT_EQ(w[1].begin, 7u);
+    EXPECT_EQ(w[1].end, 8u);
+    EXPECT_EQ(w[2].begin, 11u);
+    EXPECT_EQ(w[2].end, 15u);
+    EXPECT_TRUE(timeline_line_words(" \t# only a comment\n").empty());
+    EXPECT_EQ(timeline_line_words("a b c d e f g h i j").size(), 10u);
+}
+
 // ---- Files ------------------------------------------------------------------
 
 TEST(TimelineFiles, CompileWritesTwelveTracks)
@@ -497,7 +688,7 @@ TEST(TimelineFiles, CompileReplacesAllTracksOrNone)
 
     write_bytes(source, Bytes(second.begin(), second.end()));
     EXPECT_FALSE(compile_timeline_file(source, out, &errors));
-    EXPECT_EQ(errors.rfind("cannot rename " + blocked + ".tmp to " + blocked + ": Is a directory", 0), 0u) << errors;
+    EXPECT_EQ(errors.rfind("cannot replace " + blocked + ": Is a directory", 0), 0u) << errors;
 
     // Every old file byte for byte, nothing new, no temporary or kept file.
     std::map<std::string, Bytes> after;

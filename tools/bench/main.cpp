@@ -18,8 +18,9 @@
 //          (so the renderer has finished its work);
 //   scene: draw_scene, that is the scene routine with the loop's own steps
 //          around it (for scene 0 the clear, Canvas upload and copy).
-// Last, the scenes' software pixel passes alone (scenes/scene_passes.h),
-// each into a scratch buffer.
+// Last, the scenes' pixel functions alone (scenes/scene_passes.h), the very
+// functions the scene routines call, each on the bench values and into
+// scratch buffers of its own.
 //
 // With --renderer software the dummy video driver and the software renderer
 // are used (no display needed); otherwise SDL picks as for the demo.
@@ -55,7 +56,7 @@ int parse_args(int argc, char **argv, BenchArgs *args)
     CommandLine cl("bench",
                    "Times every scene through the demo's own start-up and frame functions:\n"
                    "the median and 90th percentile of the whole frame and of the scene's own\n"
-                   "work, then the software pixel passes alone.",
+                   "work, then each scene's pixel function alone.",
                    USAGE);
     std::string renderer;
     cl.app.add_option("--frames", args->frames, "frames per scene, 1 to 1000000")
@@ -194,19 +195,30 @@ void time_scenes(long frames)
     time_scene(-1, 0.0f, "loop only", frames, &seconds);
 }
 
-// The software passes, each reading the bench camera's landscape picture
-// as its snapshot and writing a scratch picture.
+// The pixel functions, each reading the bench camera's landscape picture as
+// its snapshot and writing scratch buffers, so no scene state changes.
 void time_passes(long frames)
 {
-    std::vector<uint32_t> snapshot(CANVAS_W * CANVAS_H), out(CANVAS_W * CANVAS_H);
-    ScenePassInput in{snapshot.data(), BENCH_VALUES, Tick, 0};
-    ScenePasses[0].run(in, snapshot.data());
+    std::vector<uint32_t> snapshot(CANVAS_W * CANVAS_H), pixels(CANVAS_W * CANVAS_H);
+    std::vector<GlyphCopy> glyph_copies(GLYPH_COPIES);
+    int32_t glyph_random = GLYPH_RANDOM_START;
+    char glyph_line[GLYPH_LINE_LENGTH];
+    const SceneOutput scratch{pixels.data(), &glyph_random, glyph_line, glyph_copies.data()};
+
+    SceneFrame frame = current_scene_frame();
+    frame.values = BENCH_VALUES;
+    ScenePasses[0].run(frame, SceneOutput{snapshot.data(), nullptr, nullptr, nullptr});
+    frame.snapshot = snapshot.data();
+    frame.snapshot_stride = CANVAS_W;
     for (const ScenePass &pass : ScenePasses) {
+        SceneFrame f = frame;
+        if (pass.field)
+            f.values.*pass.field = pass.value;
         std::vector<double> work_ms;
         for (long i = 0; i < frames; ++i) {
-            in.frame = static_cast<int32_t>(i);
+            f.step = static_cast<int32_t>(i);
             const double t0 = now_ms();
-            pass.run(in, out.data());
+            pass.run(f, scratch);
             work_ms.push_back(now_ms() - t0);
         }
         const std::string label =

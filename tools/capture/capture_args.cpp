@@ -53,9 +53,9 @@ int parse_capture_args(int argc, const char *const *argv, CaptureArgs *out)
                        "frames to make, 1 to 1000000 (default: 1 for PNG; a video runs to the end of music.ogg)")
             ->type_name("N")
             ->check(whole_number(1, CAPTURE_MAX_FRAMES));
-    app.add_option("--fps", a.fps, "frames per second of music time, above 0 and at most 1000")
+    app.add_option("--fps", a.fps, "frames per second of music time, 0.01 to 1000")
         ->type_name("F")
-        ->check(finite_number(true, 1000.0))
+        ->check(number_between(CAPTURE_MIN_FPS, CAPTURE_MAX_FPS))
         ->capture_default_str();
     CLI::Option *quality_opt =
         app.add_option("--quality", quality,

@@ -23,6 +23,10 @@ constexpr const char *CAPTURE_USAGE =
 
 // The most frames one run makes, given or planned to the music's end.
 constexpr long CAPTURE_MAX_FRAMES = 1000000;
+// --fps: at least one frame every 100 s of music (a frame's soundtrack stays
+// a short piece of work for the encoder), at most 1000 a second.
+constexpr double CAPTURE_MIN_FPS = 0.01;
+constexpr double CAPTURE_MAX_FPS = 1000.0;
 
 // Visually lossless for the demo's blocky, flat-shaded pictures; the ranges
 // are the encoders' own CRF ranges.

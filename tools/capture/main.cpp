@@ -38,8 +38,10 @@
 #include "capture/frame_sink.h"
 #include "capture/png_frames.h"
 #include "capture/progress.h"
+#include "common/output_file.h"
 #if CAPTURE_VIDEO
 #include "capture/video/video_output.h"
+#include "capture/video/video_pipeline.h"
 #endif
 
 namespace {
@@ -49,6 +51,9 @@ volatile sig_atomic_t StopRequested = 0;
 void request_stop(int)
 {
     StopRequested = 1;
+#if CAPTURE_VIDEO
+    request_video_stop(); // the encoder may be working through a long soundtrack
+#endif
 }
 
 // Our own handlers for SIGINT and SIGTERM (SDL is told to leave them alone).
@@ -207,6 +212,7 @@ int capture(const CaptureArgs &args)
 int main(int argc, char **argv)
 {
     install_stop_handlers();
+    ignore_file_size_signal();
     CaptureArgs args;
     const int status = parse_capture_args(argc, argv, &args);
     if (status >= 0)

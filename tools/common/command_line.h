@@ -100,5 +100,19 @@ inline CLI::Validator finite_number(bool positive = false, double max = HUGE_VAL
         "");
 }
 
+// A finite number from lo to hi, both included.
+inline CLI::Validator number_between(double lo, double hi)
+{
+    const std::string what = "a number from " + CLI::detail::to_string(lo) + " to " + CLI::detail::to_string(hi);
+    return CLI::Validator(
+        [lo, hi, what](std::string &text) -> std::string {
+            double v = 0.0;
+            if (!CLI::detail::lexical_cast(text, v) || !std::isfinite(v) || v < lo || v > hi)
+                return "'" + text + "' is not " + what;
+            return {};
+        },
+        "");
+}
+
 inline const CLI::Validator NotEmpty(
     [](std::string &text) -> std::string { return text.empty() ? "must not be empty" : ""; }, "");

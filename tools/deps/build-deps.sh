@@ -1,56 +1,53 @@
 #!/usr/bin/env bash
-# build-deps.sh TARGET CACHE_DIR - the libraries the demo links, built once
-# for another platform from Debian's own source packages and kept under
-# CACHE_DIR. Prints the install prefix on standard output (all else goes to
-# standard error).
+# build-deps.sh [--key] web|windows|linux - the libraries the demo links,
+# built once for another platform from Debian's own source packages and kept
+# in the user's cache. Prints the install prefix on standard output (all else
+# goes to standard error); with --key, only the folder that the current
+# sources, compiler and recipes give, built or not, and builds nothing.
 #
 #   web       SDL2, libogg and libvorbis for WebAssembly (emscripten)
 #   windows   SDL2, libogg, libvorbis, zlib and libpng for 64-bit Windows
 #             (mingw-w64, cmake/mingw-w64.cmake), static libraries only
 #   linux     SDL2, libogg and libvorbis as static libraries for the
-#             release's Linux demo; SDL2 by its own CMake build, which loads
-#             its back ends (X11, Wayland, PulseAudio, PipeWire, ALSA, ...)
-#             at run time, so the program needs no SDL or back-end library
-#             installed
+#             release's Linux demo
+#
+# Each target's recipe is its own file beside this driver, tools/deps/TARGET.sh:
+# the source packages, the compiler whose version matters, the other files
+# the recipe reads, and the build itself.
 #
 # The sources come from apt (`apt-get source`), which checks them against the
-# signed Sources index. The result goes to CACHE_DIR/<key>/prefix, where the
-# key covers the target, the source versions, the compiler's version and the
-# recipes (this script and the files the target's recipes use), so a change
-# to any of them builds a fresh prefix (and drops the old ones) and an
-# unchanged set is reused as it stands.
+# signed Sources index. The result goes to CACHE/TARGET/KEY/prefix, where
+# CACHE is $DEMO_DEPS_CACHE, by default ${XDG_CACHE_HOME:-~/.cache}/lumikenno-deps,
+# outside every checkout, so each clone on the machine finds it. KEY covers
+# the target, the source versions, the compiler's version, this driver and
+# the target's recipe with its files: a changed recipe builds its own target
+# afresh and leaves the others as they are; an unchanged set is reused as it
+# stands. Builds of one target wait for each other (a lock per target); the
+# three most recently used prefixes of a target are kept, and of each only
+# the installed prefix.
 set -euo pipefail
 
-usage="usage: build-deps.sh web|windows|linux CACHE_DIR"
+usage="usage: build-deps.sh [--key] web|windows|linux"
+key_only=
+if [ "${1:-}" = --key ]; then
+    key_only=1
+    shift
+fi
 target=${1:?$usage}
-cache=${2:?$usage}
+[ $# -eq 1 ] || { echo "$usage" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-
-# Per target: the source packages, the compiler whose version enters the
-# key, and the recipe files besides this script.
 case "$target" in
-    web)
-        # Debian's emscripten finds its Node modules (acorn and friends) only
-        # in Debian's Node path; a Node from elsewhere does not look there.
-        export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
-        packages=(libogg libvorbis libsdl2)
-        compiler=(emcc --version)
-        recipes=("$here/sdl2-web/CMakeLists.txt" "$here/sdl2-web/SDL2Config.cmake")
-        ;;
-    windows)
-        packages=(zlib libpng1.6 libogg libvorbis libsdl2)
-        compiler=(x86_64-w64-mingw32-gcc-posix --version)
-        recipes=("$root/cmake/mingw-w64.cmake")
-        ;;
-    linux)
-        packages=(libogg libvorbis libsdl2)
-        compiler=(cc --version)
-        recipes=()
-        ;;
+    web|windows|linux) ;;
     *) echo "$usage" >&2; exit 2 ;;
 esac
+recipe=$here/$target.sh
 
+# The recipe sets packages, compiler and inputs, and defines build_target.
+packages=() compiler=() inputs=()
+. "$recipe"
+
+cache=${DEMO_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/lumikenno-deps}/$target
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 
@@ -64,97 +61,46 @@ for p in "${packages[@]}"; do
     versions+=("$p=$v")
 done
 key=$( { echo "$target"; printf '%s\n' "${versions[@]}"; "${compiler[@]}";
-         cat "$0" "${recipes[@]}"; } | sha256sum | cut -c1-16)
+         cat "$here/build-deps.sh" "$recipe" "${inputs[@]}"; } | sha256sum | cut -c1-16)
 dir=$cache/$key
 prefix=$dir/prefix
-if [ -f "$dir/done" ]; then
-    echo "$prefix"
+if [ -n "$key_only" ]; then
+    echo "$dir"
     exit 0
 fi
 
-echo "build-deps: building ${versions[*]} for $target into $dir" >&2
-rm -rf "$dir"
-mkdir -p "$dir/src" "$prefix"
-(cd "$dir/src" && apt-get source -q "${versions[@]}" >&2)
-srcdir() { find "$dir/src" -maxdepth 1 -mindepth 1 -type d -name "$1-*" | head -n 1; }
+exec 9>"$cache/.lock"
+flock 9
+if [ ! -f "$dir/done" ]; then
+    echo "build-deps: building ${versions[*]} for $target into $dir" >&2
+    rm -rf "$dir"
+    mkdir -p "$dir/src" "$prefix"
+    (cd "$dir/src" && apt-get source -q "${versions[@]}" >&2)
 
-jobs=$(nproc)
-common=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF
-        -DCMAKE_INSTALL_PREFIX="$prefix"
-        # Find packages in our prefix although the toolchain file confines
-        # searches to the target's own sysroot.
-        -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix")
-
-build() { # name source-dir cmake-options...
-    local name=$1 src=$2
-    shift 2
-    "${configure[@]}" -S "$src" -B "$dir/build-$name" "${common[@]}" "$@" >&2
-    cmake --build "$dir/build-$name" -j "$jobs" >&2
-    cmake --install "$dir/build-$name" >&2
-}
-
-case "$target" in
-web)
-    configure=(emcmake cmake)
-    # Configure checks compile without linking: an emscripten link costs
-    # seconds (it runs the JavaScript back end). A function that a check
-    # wrongly finds cannot go unnoticed: the final link fails on undefined
-    # symbols.
-    common+=(-DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY
-             # Source paths stay out of the module (assertion texts carry
-             # __FILE__), so it has the same bytes whichever folder built it.
-             "-DCMAKE_C_FLAGS=-ffile-prefix-map=$dir/src=.")
-
-    # libogg's type-size checks cannot read their answers from emscripten's
-    # output: give them (wasm32: 2-byte short, 4-byte int and long, 8-byte
-    # long long).
-    sizes=()
-    for t in INT16:2 UINT16:2 U_INT16:2 INT32:4 UINT32:4 U_INT32:4 INT64:8 SHORT:2 INT:4 LONG:4 LONG_LONG:8; do
-        sizes+=("-DHAVE_${t%%:*}_SIZE=1" "-D${t%%:*}_SIZE=${t##*:}")
-    done
-    build ogg "$(srcdir libogg)" -DINSTALL_DOCS=OFF "${sizes[@]}"
-    build vorbis "$(srcdir libvorbis)"
-
-    # SDL2 with SDL's own configuration for emscripten, by our small build
-    # (sdl2-web/) instead of SDL's configure checks.
-    build sdl2 "$here/sdl2-web" -DSDL_SOURCE_DIR="$(srcdir libsdl2)"
-    ;;
-windows)
-    configure=(cmake -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake")
-    # Source paths stay out of the libraries (assertion texts carry __FILE__).
-    common+=("-DCMAKE_C_FLAGS=-ffile-prefix-map=$dir/src=.")
-
-    # zlib: the static library alone (Debian's source leaves out the DLL's
-    # resource file), installed by hand under the name every finder looks for.
-    src=$(srcdir zlib)
-    "${configure[@]}" -S "$src" -B "$dir/build-zlib" "${common[@]}" >&2
-    cmake --build "$dir/build-zlib" -j "$jobs" --target zlibstatic >&2
-    mkdir -p "$prefix/include" "$prefix/lib"
-    cp "$src/zlib.h" "$dir/build-zlib/zconf.h" "$prefix/include/"
-    cp "$dir/build-zlib/libzlibstatic.a" "$prefix/lib/libz.a"
-    zlib=(-DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include")
-    build png "$(srcdir libpng1.6)" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
-        -DPNG_EXECUTABLES=OFF "${zlib[@]}"
-    build ogg "$(srcdir libogg)" -DINSTALL_DOCS=OFF
-    build vorbis "$(srcdir libvorbis)"
-    # SDL's own CMake build; the static library and SDL2main, which supplies
-    # WinMain for a program of the GUI subsystem and calls our main.
-    build sdl2 "$(srcdir libsdl2)" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF
-    ;;
-linux)
+    jobs=$(nproc)
+    common=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF
+            -DCMAKE_INSTALL_PREFIX="$prefix"
+            # Find packages in our prefix although a toolchain file confines
+            # searches to the target's own sysroot.
+            -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix"
+            # The cache's own path stays out of the libraries (assertion
+            # texts carry __FILE__), so they have the same bytes in every
+            # user's cache.
+            "-DCMAKE_C_FLAGS=-ffile-prefix-map=$dir=.")
     configure=(cmake)
-    # Position-independent code for the PIE the demo links as; source paths
-    # stay out of the libraries (assertion texts carry __FILE__).
-    common+=(-DCMAKE_POSITION_INDEPENDENT_CODE=ON "-DCMAKE_C_FLAGS=-ffile-prefix-map=$dir/src=.")
-    build ogg "$(srcdir libogg)" -DINSTALL_DOCS=OFF
-    build vorbis "$(srcdir libvorbis)"
-    # SDL's own CMake build: its back ends (SDL_X11_SHARED,
-    # SDL_WAYLAND_SHARED, SDL_PULSEAUDIO_SHARED, SDL_ALSA_SHARED, ...) default
-    # to loading their libraries at run time when their headers are here.
-    build sdl2 "$(srcdir libsdl2)" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_STATIC_PIC=ON -DSDL_TEST=OFF
-    ;;
-esac
-
-touch "$dir/done"
-find "$cache" -mindepth 1 -maxdepth 1 -type d ! -name "$key" -exec rm -rf {} +
+    srcdir() { find "$dir/src" -maxdepth 1 -mindepth 1 -type d -name "$1-*" | head -n 1; }
+    build() { # name source-dir cmake-options...
+        local name=$1 src=$2
+        shift 2
+        "${configure[@]}" -S "$src" -B "$dir/build-$name" "${common[@]}" "$@" >&2
+        cmake --build "$dir/build-$name" -j "$jobs" >&2
+        cmake --install "$dir/build-$name" >&2
+    }
+    build_target
+    # The sources and build trees are not needed again.
+    rm -rf "$dir/src" "$dir"/build-*
+fi
+touch "$dir/done" "$dir"
+# Keep the three most recently used builds of this target.
+ls -1dt "$cache"/*/ 2>/dev/null | tail -n +4 | while read -r old; do rm -rf "$old"; done
 echo "$prefix"

@@ -12,13 +12,14 @@
 #include <cstdio>
 #include <string>
 
-#include "common/safe_write.h"
+#include "common/output_file.h"
 #include "common/tool_error.h"
 #include "common/command_line.h"
 #include "make_images/make_images.h"
 
 int main(int argc, char **argv)
 {
+    ignore_file_size_signal();
     std::string dir, icon;
     CommandLine cl("make_images",
                    "Generates the demo's BMP images (the list is in base/facts.h) into OUTDIR,\n"
@@ -34,7 +35,7 @@ int main(int argc, char **argv)
     std::string error;
     if (*icon_opt) {
         const auto bytes = make_icon_file(make_badtaste(), Rgb{255, 255, 255});
-        if (!write_file_safely(icon, bytes.data(), bytes.size(), &error)) {
+        if (!write_output_file(icon, bytes.data(), bytes.size(), &error)) {
             print_tool_error("make_images", error);
             return 1;
         }

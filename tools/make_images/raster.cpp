@@ -1,12 +1,15 @@
 // raster.cpp - pixel buffer, colour helpers, hash noise and BMP writing.
 #include "make_images/raster.h"
 
-#include "common/safe_write.h"
+#include "common/output_file.h"
 
 #include <SDL.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "base/convert.h"
 
@@ -43,17 +46,32 @@ bool save_bmp24(const Picture &p, const std::string &path, std::string *error)
             row[x * 3 + 2] = src[x * 3];
         }
     }
-    // SDL writes the file; the temporary name keeps a half-written image from
-    // ever standing under the real one.
-    const std::string tmp = temporary_path_for(path);
-    const bool saved = SDL_SaveBMP(s, tmp.c_str()) == 0;
-    SDL_FreeSurface(s);
-    if (!saved) {
-        *error = "cannot write " + tmp + ": " + SDL_GetError();
-        remove_temporary_file(path);
+    // SDL writes into the temporary file (through a stream of its own on a
+    // copy of the descriptor), which then replaces the real one.
+    OutputFile out;
+    if (!open_output_file(path, &out, error)) {
+        SDL_FreeSurface(s);
         return false;
     }
-    return replace_with_temporary_file(path, error);
+    const int copy = dup(out.fd);
+    FILE *f = copy >= 0 ? fdopen(copy, "wb") : nullptr;
+    if (!f && copy >= 0)
+        close(copy);
+    SDL_RWops *rw = f ? SDL_RWFromFP(f, SDL_FALSE) : nullptr;
+    bool saved = rw && SDL_SaveBMP_RW(s, rw, 1) == 0;
+    const std::string reason = rw ? SDL_GetError() : std::strerror(errno);
+    if (f && std::fclose(f) != 0 && saved) {
+        saved = false;
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+    } else if (!saved) {
+        *error = "cannot write " + path + ": " + reason;
+    }
+    SDL_FreeSurface(s);
+    if (!saved) {
+        discard_output_file(&out);
+        return false;
+    }
+    return place_output_file(&out, error);
 }
 
 // ---- Colour arithmetic ----------------------------------------------------

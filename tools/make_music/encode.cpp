@@ -2,7 +2,7 @@
 // vorbisfile for the level check, and the file write (see encode.h).
 #include "make_music/encode.h"
 
-#include "common/safe_write.h"
+#include "common/output_file.h"
 
 #include "make_music/arrangement.h"
 #include "base/ogg_source.h"
@@ -25,9 +25,10 @@ void append_page(std::vector<unsigned char> &out, const ogg_page &page)
     out.insert(out.end(), page.body, page.body + page.body_len);
 }
 
-// Moves every finished block through analysis into Ogg pages.
+// Moves every finished block through analysis into Ogg pages; with
+// page_per_packet each packet is flushed onto a page of its own.
 void drain_blocks(vorbis_dsp_state &vd, vorbis_block &vb, ogg_stream_state &os,
-                  std::vector<unsigned char> &out)
+                  bool page_per_packet, std::vector<unsigned char> &out)
 {
     ogg_packet packet;
     ogg_page page;
@@ -36,7 +37,7 @@ void drain_blocks(vorbis_dsp_state &vd, vorbis_block &vb, ogg_stream_state &os,
         vorbis_bitrate_addblock(&vb);
         while (vorbis_bitrate_flushpacket(&vd, &packet)) {
             ogg_stream_packetin(&os, &packet);
-            while (ogg_stream_pageout(&os, &page) != 0)
+            while ((page_per_packet ? ogg_stream_flush(&os, &page) : ogg_stream_pageout(&os, &page)) != 0)
                 append_page(out, page);
         }
     }
@@ -47,14 +48,30 @@ void drain_blocks(vorbis_dsp_state &vd, vorbis_block &vb, ogg_stream_state &os,
 bool encode_vorbis(const std::vector<float> &left, const std::vector<float> &right, float quality,
                    std::vector<unsigned char> &out, std::string &error)
 {
+    static_assert(CHANNELS == 2, "the soundtrack is left and right");
+    return encode_vorbis_channels({&left, &right}, VorbisFormat{SAMPLE_RATE, quality, false}, out,
+                                  error);
+}
+
+bool encode_vorbis_channels(const std::vector<const std::vector<float> *> &channels,
+                            const VorbisFormat &format, std::vector<unsigned char> &out,
+                            std::string &error)
+{
     out.clear();
-    if (left.size() != right.size()) {
-        error = "channels differ in length";
+    if (channels.empty()) {
+        error = "no channels";
         return false;
     }
+    for (const std::vector<float> *channel : channels) {
+        if (channel->size() != channels[0]->size()) {
+            error = "channels differ in length";
+            return false;
+        }
+    }
+    const int count = static_cast<int>(channels.size());
     vorbis_info vi;
     vorbis_info_init(&vi);
-    if (vorbis_encode_init_vbr(&vi, CHANNELS, SAMPLE_RATE, quality) != 0) {
+    if (vorbis_encode_init_vbr(&vi, count, format.rate, format.quality) != 0) {
         vorbis_info_clear(&vi);
         error = "the Vorbis encoder rejected its settings";
         return false;
@@ -79,17 +96,17 @@ bool encode_vorbis(const std::vector<float> &left, const std::vector<float> &rig
     while (ogg_stream_flush(&os, &page) != 0)
         append_page(out, page);
 
-    const size_t total = left.size();
+    const size_t total = channels[0]->size();
     for (size_t at = 0; at < total; at += CHUNK_FRAMES) {
         const size_t n = std::min<size_t>(CHUNK_FRAMES, total - at);
         float **buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
-        std::memcpy(buffer[0], left.data() + at, n * sizeof(float));
-        std::memcpy(buffer[1], right.data() + at, n * sizeof(float));
+        for (int c = 0; c < count; ++c)
+            std::memcpy(buffer[c], channels[c]->data() + at, n * sizeof(float));
         vorbis_analysis_wrote(&vd, static_cast<int>(n));
-        drain_blocks(vd, vb, os, out);
+        drain_blocks(vd, vb, os, format.page_per_packet, out);
     }
     vorbis_analysis_wrote(&vd, 0);  // end of stream
-    drain_blocks(vd, vb, os, out);
+    drain_blocks(vd, vb, os, format.page_per_packet, out);
     while (ogg_stream_flush(&os, &page) != 0)
         append_page(out, page);
 
@@ -140,42 +157,7 @@ bool decode_vorbis_info(const std::vector<unsigned char> &data, DecodedInfo &inf
     return true;
 }
 
-// The temporary file is created up front so that an unwritable destination
-// fails before minutes of rendering, not after.
-bool open_output(const char *path, OutputFile &out, std::string &error)
-{
-    out.path = path;
-    out.temp_path = temporary_path_for(out.path);
-    out.file = std::fopen(out.temp_path.c_str(), "wb");
-    if (out.file == nullptr) {
-        error = "cannot create " + out.temp_path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-bool finish_output(OutputFile &out, const std::vector<unsigned char> &data, std::string &error)
-{
-    if (out.file == nullptr) {
-        error = "output file is not open";
-        return false;
-    }
-    std::fclose(out.file);
-    out.file = nullptr;
-    return write_file_safely(out.path, data.data(), data.size(), &error);
-}
-
-void abandon_output(OutputFile &out)
-{
-    if (out.file != nullptr) {
-        std::fclose(out.file);
-        out.file = nullptr;
-        remove_temporary_file(out.path);
-    }
-}
-
 bool write_file(const char *path, const std::vector<unsigned char> &data, std::string &error)
 {
-    OutputFile out{nullptr, {}, {}};
-    return open_output(path, out, error) && finish_output(out, data, error);
+    return write_output_file(path, data.data(), data.size(), &error);
 }

@@ -20,6 +20,23 @@ constexpr float VORBIS_QUALITY = 0.45f;  // variable bit rate, about 140 kbit/s
 bool encode_vorbis(const std::vector<float> &left, const std::vector<float> &right, float quality,
                    std::vector<unsigned char> &out, std::string &error);
 
+// The shape of a stream for encode_vorbis_channels.
+struct VorbisFormat {
+    long rate;            // frames per second
+    float quality;        // as for encode_vorbis
+    bool page_per_packet; // every audio packet on a page of its own (many
+                          // small pages, for tests that cut or damage a file)
+};
+
+// Encodes one or more equally long channels (samples in -1..1, each given by
+// its address) into an Ogg Vorbis stream of that format; encode_vorbis is
+// this with two channels at SAMPLE_RATE and pages as the stream fills them.
+// Returns false, with a reason, on an encoder error, on no channels or on
+// channels of different length.
+bool encode_vorbis_channels(const std::vector<const std::vector<float> *> &channels,
+                            const VorbisFormat &format, std::vector<unsigned char> &out,
+                            std::string &error);
+
 // What a decoder sees in an Ogg Vorbis stream.
 struct DecodedInfo {
     int channels;
@@ -33,20 +50,5 @@ struct DecodedInfo {
 // data that is not a readable Ogg Vorbis stream.
 bool decode_vorbis_info(const std::vector<unsigned char> &data, DecodedInfo &info, std::string &error);
 
-// An output file written through a temporary "PATH.tmp" beside it, renamed
-// over PATH only once complete, so that a failure never leaves a half file.
-struct OutputFile {
-    std::FILE *file;
-    std::string path, temp_path;
-};
-
-// Creates PATH.tmp. Returns false, with a reason, when it cannot be created.
-bool open_output(const char *path, OutputFile &out, std::string &error);
-// Writes the bytes, closes the temporary file and renames it to PATH.
-// On failure removes the temporary file and returns false with a reason.
-bool finish_output(OutputFile &out, const std::vector<unsigned char> &data, std::string &error);
-// Closes and removes the temporary file, leaving PATH as it was.
-void abandon_output(OutputFile &out);
-
-// open_output, then finish_output.
+// Writes the file through tools/common/output_file.h: complete or not at all.
 bool write_file(const char *path, const std::vector<unsigned char> &data, std::string &error);

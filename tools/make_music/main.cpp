@@ -9,6 +9,7 @@
 // encoding repeated, so the written file always meets it.
 #include "make_music/arrangement.h"
 #include "make_music/encode.h"
+#include "common/output_file.h"
 #include "common/tool_error.h"
 #include "common/command_line.h"
 #include "make_music/song.h"
@@ -72,9 +73,10 @@ int main(int argc, char **argv)
     if (status >= 0)
         return status;
     // The output is opened first, so that a bad path fails before the render.
+    ignore_file_size_signal();
     std::string error;
-    OutputFile out{nullptr, {}, {}};
-    if (!open_output(path.c_str(), out, error)) {
+    OutputFile out;
+    if (!open_output_file(path, &out, &error)) {
         print_tool_error("make_music", error);
         return 1;
     }
@@ -92,7 +94,7 @@ int main(int argc, char **argv)
         if (!encode_vorbis(mix.left, mix.right, VORBIS_QUALITY, ogg, error) ||
             !decode_vorbis_info(ogg, info, error)) {
             print_tool_error("make_music", error);
-            abandon_output(out);
+            discard_output_file(&out);
             return 1;
         }
         std::printf("make_music: encoded %zu bytes, decoded peak %.2f dBFS (%.2f s)\n", ogg.size(),
@@ -101,7 +103,7 @@ int main(int argc, char **argv)
             break;
         if (attempt == MAX_ENCODE_TRIES) {
             print_tool_error("make_music", "decoded peak stays above -1 dBFS");
-            abandon_output(out);
+            discard_output_file(&out);
             return 1;
         }
         normalise_peak(mix.left, mix.right, peak_of(mix.left, mix.right) * (DECODED_LIMIT - 0.01) / info.peak);
@@ -111,10 +113,15 @@ int main(int argc, char **argv)
         print_tool_error("make_music", "encoded stream has " + std::to_string(info.channels) + " channels, " +
                                            std::to_string(info.rate) + " Hz, " +
                                            std::to_string(info.frames) + " frames");
-        abandon_output(out);
+        discard_output_file(&out);
         return 1;
     }
-    if (!finish_output(out, ogg, error)) {
+    if (!write_output_bytes(&out, ogg.data(), ogg.size(), &error)) {
+        print_tool_error("make_music", error);
+        discard_output_file(&out);
+        return 1;
+    }
+    if (!place_output_file(&out, &error)) {
         print_tool_error("make_music", error);
         return 1;
     }

@@ -8,16 +8,16 @@
 # elsewhere, say in this checkout).
 #
 # Each clone builds everything with `./setup.sh release` (with --no-video,
-# release.sh without the video), without ccache, so no object of one build
-# can stand in for the other's. The dependency caches (web/Windows/Linux
-# libraries from Debian's sources) are shared from this checkout when it has
-# them: they are inputs keyed by their sources and recipes, not outputs.
+# `./setup.sh release --no-video`), without ccache, so no object of one build
+# can stand in for the other's. Both use the user's dependency cache (the
+# web/Windows/Linux libraries from Debian's sources, tools/deps/build-deps.sh):
+# its entries are inputs keyed by their sources and recipes, not outputs.
 set -euo pipefail
 
-video=1 against=
+release_options=() against=
 while [ $# -gt 0 ]; do
     case "$1" in
-        --no-video) video= ; shift ;;
+        --no-video) release_options=(--no-video); shift ;;
         --against) against=$(cd "${2:?--against needs a folder}" && pwd); shift 2 ;;
         *) break ;;
     esac
@@ -30,28 +30,15 @@ commit=$(git -C "$here" rev-parse HEAD)
 echo "double build of $commit in $work" >&2
 
 build_one() { # folder
-    local dir=$1 cache
+    local dir=$1
     rm -rf "$dir"
     git clone -q --no-hardlinks "$here" "$dir"
     git -C "$dir" checkout -q "$commit"
-    for cache in build-web/deps build-win/deps build-release/deps-linux; do
-        if [ -d "$here/$cache" ]; then
-            mkdir -p "$(dirname "$dir/$cache")"
-            ln -s "$here/$cache" "$dir/$cache"
-        fi
-    done
     (
         cd "$dir"
         unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
         export CCACHE_DISABLE=1
-        if [ -n "$video" ]; then
-            ./setup.sh release
-        else
-            # setup.sh's release mode, less the video.
-            sed 's|exec tools/release/release.sh dist$|exec tools/release/release.sh dist --no-video|' setup.sh \
-                > setup-novideo.sh
-            bash setup-novideo.sh release
-        fi
+        ./setup.sh release "${release_options[@]}"
     ) > "$dir.log" 2>&1 || { echo "the build in $dir failed; see $dir.log" >&2; exit 1; }
 }
 

@@ -4,11 +4,12 @@
 # (the web page) and build-win/demo/demo.exe (the Windows program).
 #
 # Builds the Linux demo against static SDL2, libvorbis and libogg
-# (tools/deps/build-deps.sh linux, cached under build-release/deps-linux) in
+# (tools/deps/build-deps.sh linux, kept in the user's cache) in
 # build-release/linux, renders one screenshot per scene and the release video
 # with capture, and packs the archives and SHA256SUMS (pack.py). Every time
-# stamp is the commit's (SOURCE_DATE_EPOCH), and the build folders are kept
-# out of the Linux program, so the same commit gives the same bytes.
+# stamp is the commit's (SOURCE_DATE_EPOCH; a tree without a commit must set
+# it), and the build folders are kept out of the Linux program (the build
+# maps them away), so the same commit gives the same bytes.
 # --no-video leaves the video out (the tests pack that way).
 set -euo pipefail
 
@@ -16,49 +17,39 @@ dist=${1:?usage: release.sh DIST [--no-video]}
 video=1
 [ "${2:-}" = --no-video ] && video=
 cd "$(dirname "$0")/../.."
-root=$PWD
 mkdir -p "$dist"
 dist=$(cd "$dist" && pwd)
 
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) ||
-        { echo "release: not a git checkout; set SOURCE_DATE_EPOCH" >&2; exit 1; }
+    SOURCE_DATE_EPOCH=$( { [ -e .git ] && git log -1 --format=%ct; } 2>/dev/null) ||
+        { echo "release: no commit to take the time stamp from (not a git checkout, or no git); set SOURCE_DATE_EPOCH" >&2; exit 1; }
 fi
 export SOURCE_DATE_EPOCH
 version=$(head -n 1 VERSION)
 base=lumikenno-$version
 
 windows_demo=build-win/demo/demo.exe
-for f in build/demo/capture build/demo_data_files.txt build-web/site/index.html "$windows_demo"; do
+for f in build/demo/capture build/tools/scene_times build/demo_data_files.txt build-web/site/index.html "$windows_demo"; do
     [ -e "$f" ] || { echo "release: $f is missing (run ./setup.sh release)" >&2; exit 1; }
 done
 
-# The Linux program. The build folder and the source folder are mapped out of
-# every path the compiler records; -s leaves no symbols or debug information.
-prefix=$(tools/deps/build-deps.sh linux build-release/deps-linux)
-map="-ffile-prefix-map=$root/="
+# The Linux program; -s leaves no symbols or debug information.
+prefix=$(tools/deps/build-deps.sh linux)
 cmake -S . -B build-release/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DDEMO_STATIC_DEPS=ON -DDEMO_GENERATE_DATA=OFF -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_C_FLAGS="$map" -DCMAKE_CXX_FLAGS="$map" -DCMAKE_EXE_LINKER_FLAGS=-s >&2
+    -DCMAKE_EXE_LINKER_FLAGS=-s >&2
 cmake --build build-release/linux --target demo >&2
 
-# One screenshot per scene, at a time inside it (the scene table's names).
+# One screenshot per scene, in the middle of its first stretch on the
+# timeline, named after the scene table (build/tools/scene_times).
 rm -f "$dist"/lumikenno-* "$dist"/SHA256SUMS
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
+scenes=$(cd build/demo && ../tools/scene_times)
 while read -r t name; do
     (cd build/demo && ./capture --out "$shots/$name" --start "$t" --frames 1 >/dev/null)
     cp "$shots/$name/frame-000000.png" "$dist/$base-$name.png"
-done <<'EOF'
-3.5 sequence
-12 house
-22 landscape
-50 sprite-drip
-60 sphere
-75 streak
-88 fire
-112 glyph-field
-EOF
+done <<<"$scenes"
 
 if [ -n "$video" ]; then
     (cd build/demo && ./capture --video "$dist/$base-1080p60.mp4")

@@ -166,7 +166,7 @@ bool edit_keys(CommandContext *c, const std::vector<std::pair<int, KeyList>> &ch
     while (e->undo_names.size() > e->model.undo.size())
         e->undo_names.erase(e->undo_names.begin());
     e->redo_names.clear();
-    c->out.save = SAVE_EDIT;
+    c->out.save = SOURCE_EDITED;
     say(c, name, false);
     return true;
 }
@@ -206,7 +206,7 @@ static void replay(CommandContext *c, bool redo)
     if (!from.empty())
         from.pop_back();
     to.push_back(name);
-    c->out.save = redo ? SAVE_REDO : SAVE_UNDO;
+    c->out.save = redo ? SOURCE_REDONE : SOURCE_UNDONE;
     say(c, (redo ? "redo: " : "undo: ") + name, false);
     // The selection goes to the first key the step changed.
     const EditStep &step = redo ? e->model.undo.back() : e->model.redo.back();
@@ -448,7 +448,7 @@ static void move(CommandContext *c, int32_t delta)
         edit_block(c, b, name, [&](int, KeyList *keys, std::string *why) {
             return move_keys_in(keys, b.row0, b.row1, delta, why);
         });
-        if (c->out.save == SAVE_EDIT) { // the block goes with its keys
+        if (c->out.save == SOURCE_EDITED) { // the block goes with its keys
             e->anchor_row += delta;
             e->end_row += delta;
             seek_row(c, static_cast<int64_t>(cursor(c)) + delta);
@@ -529,7 +529,7 @@ static void paste(CommandContext *c, bool replace)
                    return paste_keys_at(keys, e->clip[static_cast<size_t>(t - b.track0)], at, e->clip_rows,
                                         replace, why);
                });
-    if (c->out.save == SAVE_EDIT && !e->clip_bars) // the pasted rows become the block
+    if (c->out.save == SOURCE_EDITED && !e->clip_bars) // the pasted rows become the block
         select_block(e, b.track0, b.row0, b.track1, std::max(b.row0, b.row1 - rows_per_line(c)));
 }
 

@@ -115,12 +115,12 @@ struct EditorState {
 
 // ---- What a command sees and asks for ----------------------------------------------
 
-enum SaveKind { SAVE_NONE, SAVE_EDIT, SAVE_UNDO, SAVE_REDO };
+enum SaveKind { SOURCE_UNCHANGED, SOURCE_EDITED, SOURCE_UNDONE, SOURCE_REDONE };
 
 struct CommandOut {
     bool seek = false;
     double seek_to = 0.0;       // seconds
-    SaveKind save = SAVE_NONE;  // the model changed: write the source
+    SaveKind save = SOURCE_UNCHANGED;  // the model changed: write the source
     bool toggle_pause = false;
     bool toggle_half_speed = false;
     bool set_muted = false;     // hand transport.muted to the player

@@ -1,14 +1,13 @@
 // edit.cpp - the frame's side of the key editor's commands: whether the
-// source may be edited, the save of every edit into the timeline source (and
-// its undoing when the save fails), and the curve view's drag with the mouse.
+// source may be edited, a save request for every edit (studio/save.h writes
+// the source; an edit it refuses at once is taken back), and the curve
+// view's drag with the mouse.
 #include "studio/studio.h"
-
-#include <sys/stat.h>
 
 #include <cmath>
 #include <cstring>
 
-#include "common/safe_write.h"
+#include "studio/save.h"
 #include "state/state.h"
 #include "studio/grid_layout.h"
 #include "sync/device.h"
@@ -21,57 +20,6 @@ void show_message(Studio *s, const std::string &text, bool warn)
     s->editor.message = text;
     s->editor.message_warn = warn;
     s->editor.message_until_ms = SDL_GetTicks64() + MESSAGE_MS;
-}
-
-// ---- Saving -------------------------------------------------------------------
-
-static bool same_keys(const KeyList &a, const std::vector<SyncKey> &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (a[i].row != b[i].row || a[i].kind != b[i].kind ||
-            std::memcmp(&a[i].value, &b[i].value, sizeof(float)) != 0)
-            return false;
-    return true;
-}
-
-// Writes the editor's source over the file (temporary file, then rename,
-// with the old file's permissions) and tells the watch it was us. The text
-// is parsed first and must give exactly the editor's keys.
-static bool save_source(Studio *s, std::string *why)
-{
-    const std::string text = key_editor_text(s->editor.model);
-    Timeline parsed;
-    std::string errors;
-    if (!parse_timeline(text, s->watch.path, &parsed, &errors)) {
-        *why = "the rewritten source does not parse: " + errors.substr(0, errors.find('\n'));
-        return false;
-    }
-    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
-        std::vector<SyncKey> keys;
-        for (const auto &k : parsed.tracks[t].keys)
-            keys.push_back(SyncKey{k.row, k.value, k.kind});
-        if (!same_keys(s->editor.model.keys[t], keys)) {
-            *why = std::string("the rewritten source reads back differently in track ") + TimelineTrackNames[t];
-            return false;
-        }
-    }
-    struct stat st;
-    const bool had_mode = stat(s->watch.path.c_str(), &st) == 0;
-    if (!write_temporary_file(s->watch.path, text.data(), text.size(), why))
-        return false;
-    const std::string tmp = temporary_path_for(s->watch.path);
-    if (had_mode)
-        chmod(tmp.c_str(), st.st_mode & 07777);
-    struct stat written;
-    const bool have_written = stat(tmp.c_str(), &written) == 0;
-    if (!replace_with_temporary_file(s->watch.path, why))
-        return false;
-    note_own_save(&s->watch, text, parsed, have_written ? &written : nullptr);
-    if (!apply_timeline(parsed, Tracks, TRACK_COUNT))
-        *why = "out of memory while replacing the tracks";
-    return true;
 }
 
 const char *edit_refusal(const Studio &s)
@@ -113,12 +61,13 @@ bool finish_command(Studio *s, const CommandOut &out)
     EditorState *e = &s->editor;
     if (out.poll_now)
         s->next_poll_ms = 0;
-    if (out.save != SAVE_NONE) {
+    if (out.save != SOURCE_UNCHANGED) {
         std::string why;
-        if (!save_source(s, &why)) {
-            // Put the model back where it was before the command.
+        if (!request_source_save(&s->saver, &s->watch, e->model, &why)) {
+            // Refused at once (a failure of the save itself is said when
+            // it comes): the model goes back to where it was before.
             std::vector<int> tracks;
-            if (out.save == SAVE_EDIT) {
+            if (out.save == SOURCE_EDITED) {
                 undo_key_edit(&e->model, &tracks);
                 e->model.redo.clear();
                 if (!e->undo_names.empty())
@@ -126,7 +75,7 @@ bool finish_command(Studio *s, const CommandOut &out)
                 e->redo_names.clear();
             } else {
                 // The step goes back to the stack it came from, with its name.
-                const bool was_undo = out.save == SAVE_UNDO;
+                const bool was_undo = out.save == SOURCE_UNDONE;
                 was_undo ? redo_key_edit(&e->model, &tracks) : undo_key_edit(&e->model, &tracks);
                 std::vector<std::string> &from = was_undo ? e->redo_names : e->undo_names;
                 std::vector<std::string> &to = was_undo ? e->undo_names : e->redo_names;

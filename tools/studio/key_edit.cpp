@@ -1,204 +1,36 @@
-// key_edit.cpp - edits on key lists, and the line-by-line rewrite of the
-// timeline source that follows them.
+// key_edit.cpp - the timeline source kept in step with the key lists: where
+// each key's line stands comes from the compiler's parse, and each edit
+// splices only the lines and keys that changed.
 #include "studio/key_edit.h"
 
 #include <algorithm>
 #include <cstring>
-#include <map>
+#include <numeric>
+#include <string_view>
 
-// ---- Key lists ----------------------------------------------------------------
+// ---- Lines of a section ---------------------------------------------------------
 
-static bool row_less(const SyncKey &k, int32_t row)
+// The end of the line that starts at `at`: after its '\n', or the text's end.
+static size_t line_end_of(const std::string &text, size_t at)
 {
-    return k.row < row;
+    const size_t nl = text.find('\n', at);
+    return nl == std::string::npos ? text.size() : nl + 1;
 }
 
-int find_key(const KeyList &keys, int32_t row)
+static std::string line_at(const std::string &text, size_t at)
 {
-    const auto it = std::lower_bound(keys.begin(), keys.end(), row, row_less);
-    return it != keys.end() && it->row == row ? static_cast<int>(it - keys.begin()) : -1;
+    return text.substr(at, line_end_of(text, at) - at);
 }
 
-int key_at_or_before(const KeyList &keys, int32_t row)
+// The line end of a line ("\n", "\r\n" or none).
+static std::string_view line_end(std::string_view line)
 {
-    const auto it = std::upper_bound(keys.begin(), keys.end(), row,
-                                     [](int32_t r, const SyncKey &k) { return r < k.row; });
-    return static_cast<int>(it - keys.begin()) - 1;
+    if (line.ends_with("\r\n"))
+        return "\r\n";
+    if (line.ends_with('\n'))
+        return "\n";
+    return "";
 }
-
-bool insert_key(KeyList *keys, SyncKey key)
-{
-    const auto it = std::lower_bound(keys->begin(), keys->end(), key.row, row_less);
-    if (it != keys->end() && it->row == key.row)
-        return false;
-    keys->insert(it, key);
-    return true;
-}
-
-void set_key_value(KeyList *keys, int32_t row, float value, int32_t new_kind)
-{
-    const int i = find_key(*keys, row);
-    if (i >= 0)
-        (*keys)[i].value = value;
-    else
-        insert_key(keys, SyncKey{row, value, new_kind});
-}
-
-bool remove_key(KeyList *keys, int32_t row)
-{
-    const int i = find_key(*keys, row);
-    if (i < 0)
-        return false;
-    keys->erase(keys->begin() + i);
-    return true;
-}
-
-bool move_key(KeyList *keys, int32_t from, int32_t to, std::string *why)
-{
-    const int i = find_key(*keys, from);
-    if (i < 0) {
-        *why = "no key here to move";
-        return false;
-    }
-    if (to < 0) {
-        *why = "a key cannot move before row 0";
-        return false;
-    }
-    if (to == from)
-        return true;
-    if (find_key(*keys, to) >= 0) {
-        *why = "another key sits on row " + std::to_string(to);
-        return false;
-    }
-    SyncKey k = (*keys)[i];
-    keys->erase(keys->begin() + i);
-    k.row = to;
-    insert_key(keys, k);
-    return true;
-}
-
-KeyList copy_keys(const KeyList &keys, int32_t from, int32_t length)
-{
-    KeyList clip;
-    for (const SyncKey &k : keys)
-        if (k.row >= from && static_cast<int64_t>(k.row) - from < length)
-            clip.push_back(SyncKey{k.row - from, k.value, k.kind});
-    return clip;
-}
-
-void paste_keys(KeyList *keys, const KeyList &clip, int32_t at, int32_t length)
-{
-    KeyList out;
-    for (const SyncKey &k : *keys)
-        if (k.row < at || static_cast<int64_t>(k.row) - at >= length)
-            out.push_back(k);
-    for (const SyncKey &k : clip)
-        if (k.row >= 0 && k.row < length && static_cast<int64_t>(at) + k.row <= INT32_MAX)
-            out.push_back(SyncKey{at + k.row, k.value, k.kind});
-    std::sort(out.begin(), out.end(), [](const SyncKey &a, const SyncKey &b) { return a.row < b.row; });
-    *keys = std::move(out);
-}
-
-// ---- Lines of the source --------------------------------------------------------
-
-static bool is_blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// The byte spans of a line's words, up to a "#" comment or the line end.
-static std::vector<std::pair<size_t, size_t>> word_spans(const std::string &line, size_t from = 0)
-{
-    std::vector<std::pair<size_t, size_t>> spans;
-    size_t end = line.find('#', from);
-    if (end == std::string::npos)
-        end = line.size();
-    size_t i = from;
-    while (i < end) {
-        while (i < end && (is_blank(line[i]) || line[i] == '\n'))
-            i++;
-        size_t j = i;
-        while (j < end && !is_blank(line[j]) && line[j] != '\n')
-            j++;
-        if (j > i)
-            spans.emplace_back(i, j);
-        i = j;
-    }
-    return spans;
-}
-
-// The first line may start with a UTF-8 byte-order mark, which is not a word.
-static size_t content_start(const std::vector<std::string> &lines, size_t index)
-{
-    return index == 0 && lines[0].compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-}
-
-static std::vector<std::string> split_lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
-        nl = nl == std::string::npos ? text.size() : nl + 1;
-        lines.push_back(text.substr(pos, nl - pos));
-        pos = nl;
-    }
-    return lines;
-}
-
-// Finds the "track" line of every section and the line of every key, in the
-// order the parser reads them. The source parsed, so every key line holds
-// exactly one key of the section it is in.
-static void index_lines(KeyEditor *e)
-{
-    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
-        e->track_line[t] = -1;
-        e->key_line[t].clear();
-    }
-    int current = -1;
-    for (size_t i = 0; i < e->lines.size(); i++) {
-        const std::string &line = e->lines[i];
-        const auto spans = word_spans(line, content_start(e->lines, i));
-        if (spans.empty())
-            continue;
-        const std::string first = line.substr(spans[0].first, spans[0].second - spans[0].first);
-        if (first == "track" && spans.size() == 2) {
-            current = find_timeline_track(line.substr(spans[1].first, spans[1].second - spans[1].first));
-            if (current >= 0)
-                e->track_line[current] = static_cast<int>(i);
-        } else if (current >= 0) {
-            e->key_line[current].push_back(static_cast<int>(i));
-        }
-    }
-}
-
-void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &parsed)
-{
-    e->lines = split_lines(text);
-    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
-        e->keys[t].clear();
-        for (const auto &k : parsed.tracks[t].keys)
-            e->keys[t].push_back(SyncKey{k.row, k.value, k.kind});
-    }
-    index_lines(e);
-    e->undo.clear();
-    e->redo.clear();
-    e->loaded = true;
-}
-
-std::string key_editor_text(const KeyEditor &e)
-{
-    size_t size = 0;
-    for (const std::string &l : e.lines)
-        size += l.size();
-    std::string text;
-    text.reserve(size);
-    for (const std::string &l : e.lines)
-        text += l;
-    return text;
-}
-
-// ---- Rewriting key lines ----------------------------------------------------------
 
 static std::string kind_word(int32_t kind)
 {
@@ -214,27 +46,25 @@ static bool same_value(float a, float b)
 // Replaces the words of a key line that differ between `from` and `to`.
 // A shorter word is padded and a longer one takes from the blanks after it,
 // so the columns after it stay where they were when there is room.
-static std::string rewrite_key_line(const std::string &line, const SyncKey &from, const SyncKey &to)
+static std::string rewrite_key_line(const std::string &line, const SyncKey &from, const SyncKey &to,
+                                    const TimelineTempo &tempo)
 {
-    const auto spans = word_spans(line);
+    const std::vector<WordSpan> spans = timeline_line_words(line);
     if (spans.size() != 3)
         return line; // cannot happen on a source that parsed
-    std::string words[3];
-    bool change[3] = {from.row != to.row, !same_value(from.value, to.value), from.kind != to.kind};
-    words[0] = format_row(to.row);
-    words[1] = format_value(to.value);
-    words[2] = kind_word(to.kind);
+    const std::string words[3] = {format_row(to.row, tempo), format_value(to.value), kind_word(to.kind)};
+    const bool change[3] = {from.row != to.row, !same_value(from.value, to.value), from.kind != to.kind};
     std::string out = line;
     for (int w = 2; w >= 0; w--) {
         if (!change[w])
             continue;
-        const size_t s = spans[w].first, e = spans[w].second;
+        const size_t s = spans[w].begin, e = spans[w].end;
         const size_t old_len = e - s;
         std::string text = words[w];
         size_t eat = 0;
         if (w < 2) { // columns after this word
             size_t blanks = 0;
-            while (e + blanks < out.size() && (out[e + blanks] == ' '))
+            while (e + blanks < out.size() && out[e + blanks] == ' ')
                 blanks++;
             if (text.size() < old_len)
                 text.append(old_len - text.size(), ' ');
@@ -246,25 +76,15 @@ static std::string rewrite_key_line(const std::string &line, const SyncKey &from
     return out;
 }
 
-// The line end of a line ("\n", "\r\n" or none).
-static std::string line_end(const std::string &line)
-{
-    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0)
-        return "\r\n";
-    if (!line.empty() && line.back() == '\n')
-        return "\n";
-    return "";
-}
-
 // A new key line in the columns of `model` (a key line of the same track
 // or of any track), or in the compiler's own layout when there is none.
-static std::string new_key_line(const std::string *model, const SyncKey &k)
+static std::string new_key_line(const std::string *model, const SyncKey &k, const TimelineTempo &tempo)
 {
-    const std::string row = format_row(k.row), value = format_value(k.value), kind = kind_word(k.kind);
+    const std::string row = format_row(k.row, tempo), value = format_value(k.value), kind = kind_word(k.kind);
     if (!model)
         return "  " + row + " " + value + " " + kind + "\n";
-    const auto spans = word_spans(*model);
-    std::string out = model->substr(0, spans.empty() ? 0 : spans[0].first);
+    const std::vector<WordSpan> spans = timeline_line_words(*model);
+    std::string out = model->substr(0, spans.empty() ? 0 : spans[0].begin);
     const auto pad_to = [&](size_t column) {
         if (out.size() < column)
             out.append(column - out.size(), ' ');
@@ -272,205 +92,536 @@ static std::string new_key_line(const std::string *model, const SyncKey &k)
             out += ' ';
     };
     out += row;
-    pad_to(spans.size() == 3 ? spans[1].first : 0);
+    pad_to(spans.size() == 3 ? spans[1].begin : 0);
     out += value;
-    pad_to(spans.size() == 3 ? spans[2].first : 0);
+    pad_to(spans.size() == 3 ? spans[2].begin : 0);
     out += kind;
-    const std::string end = line_end(*model);
-    return out + (end.empty() ? "\n" : end);
+    const std::string_view end = line_end(*model);
+    return out + std::string(end.empty() ? "\n" : end);
 }
+
+// Room to grow for a sequence of `size`.
+static size_t headroom(size_t size)
+{
+    return size + size / 8 + 256;
+}
+
+// ---- Loading and the whole text ----------------------------------------------------
+
+void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &parsed)
+{
+    *e = KeyEditor{};
+    std::iota(e->order, e->order + TIMELINE_TRACK_COUNT, 0);
+    std::sort(e->order, e->order + TIMELINE_TRACK_COUNT,
+              [&](int a, int b) { return parsed.tracks[a].offset < parsed.tracks[b].offset; });
+    // The parse must be of this text: sections in place, every key line
+    // inside its own section.
+    for (int k = 0; k < TIMELINE_TRACK_COUNT; k++) {
+        const TimelineTrack &tr = parsed.tracks[e->order[k]];
+        const size_t begin = tr.offset;
+        const size_t end = k + 1 < TIMELINE_TRACK_COUNT ? parsed.tracks[e->order[k + 1]].offset : text.size();
+        if (tr.line == 0 || begin >= end || end > text.size() || tr.places.size() != tr.keys.size()) {
+            *e = KeyEditor{};
+            return;
+        }
+        const std::string_view first(text.data() + begin, line_end_of(text, begin) - begin);
+        const std::vector<WordSpan> words = timeline_line_words(first);
+        if (words.size() != 2 || first.substr(words[0].begin, words[0].end - words[0].begin) != "track" ||
+            first.substr(words[1].begin, words[1].end - words[1].begin) != tr.name) {
+            *e = KeyEditor{};
+            return;
+        }
+        for (size_t i = 0; i < tr.places.size(); i++)
+            if (tr.places[i].offset <= begin || tr.places[i].offset >= end ||
+                (i > 0 && tr.places[i].offset <= tr.places[i - 1].offset)) {
+                *e = KeyEditor{};
+                return;
+            }
+    }
+    e->head = text.substr(0, parsed.tracks[e->order[0]].offset);
+    for (int k = 0; k < TIMELINE_TRACK_COUNT; k++) {
+        const int t = e->order[k];
+        const TimelineTrack &tr = parsed.tracks[t];
+        const size_t end = k + 1 < TIMELINE_TRACK_COUNT ? parsed.tracks[e->order[k + 1]].offset : text.size();
+        // Room to grow, so that an edit splices in place instead of moving
+        // a large track to a new block (and touching all of its pages).
+        e->section[t].reserve(headroom(end - tr.offset));
+        e->section[t].assign(text, tr.offset, end - tr.offset);
+        e->keys[t].reserve(headroom(tr.keys.size()));
+        e->keys[t].assign(tr.keys.begin(), tr.keys.end());
+        e->places[t].reserve(headroom(tr.places.size()));
+        for (const SourcePlace &p : tr.places)
+            e->places[t].push_back(p.offset - tr.offset);
+    }
+    e->tempo = parsed.tempo;
+    e->loaded = true;
+}
+
+std::string key_editor_text(const KeyEditor &e)
+{
+    size_t size = e.head.size();
+    for (const std::string &s : e.section)
+        size += s.size();
+    std::string text;
+    text.reserve(size);
+    text += e.head;
+    for (int t : e.order)
+        text += e.section[t];
+    return text;
+}
+
+const TimelineTempo &key_editor_tempo(const KeyEditor &e)
+{
+    return e.tempo;
+}
+
+// ---- Applying steps -----------------------------------------------------------------
+
+// Replaces v[at, at + count) by `with`, moving the rest once.
+template <class Vec>
+static void replace_range(Vec *v, size_t at, size_t count, const Vec &with)
+{
+    const size_t common = std::min(count, with.size());
+    std::copy(with.begin(), with.begin() + static_cast<long>(common), v->begin() + static_cast<long>(at));
+    const auto rest = v->begin() + static_cast<long>(at + common);
+    if (with.size() > count)
+        v->insert(rest, with.begin() + static_cast<long>(common), with.end());
+    else
+        v->erase(rest, rest + static_cast<long>(count - common));
+}
+
+// Applies splices (ascending, in the coordinates before them) to a sequence
+// in place, each kept element moved once: the kept runs that move left go
+// first, in order, then those that move right, from the last; the inserted
+// elements fill the gaps last. In the final order no run lands on a run not
+// yet moved, so nothing is overwritten before it is read.
+template <class Vec, class Splice, class Removed, class Inserted>
+static void apply_splices(Vec *v, const std::vector<Splice> &splices, Removed removed, Inserted inserted)
+{
+    if (splices.size() == 1) {
+        replace_range(v, splices[0].at, removed(splices[0]).size(), inserted(splices[0]));
+        return;
+    }
+    if (splices.empty())
+        return;
+    const size_t n = v->size(), k = splices.size();
+    // Run j keeps [from(j), to(j)) and moves by shift[j].
+    std::vector<int64_t> shift(k + 1, 0);
+    for (size_t j = 0; j < k; j++)
+        shift[j + 1] = shift[j] + static_cast<int64_t>(inserted(splices[j]).size()) -
+                       static_cast<int64_t>(removed(splices[j]).size());
+    const auto from = [&](size_t j) { return j == 0 ? size_t{0} : splices[j - 1].at + removed(splices[j - 1]).size(); };
+    const auto to = [&](size_t j) { return j == k ? n : size_t{splices[j].at}; };
+    const int64_t total = shift[k];
+    if (total > 0) {
+        if (v->capacity() < n + static_cast<size_t>(total))
+            v->reserve(headroom(n + static_cast<size_t>(total)));
+        v->resize(n + static_cast<size_t>(total));
+    }
+    const auto base = v->begin();
+    for (size_t j = 0; j <= k; j++)
+        if (shift[j] < 0)
+            std::copy(base + static_cast<long>(from(j)), base + static_cast<long>(to(j)),
+                      base + static_cast<long>(from(j)) + shift[j]);
+    for (size_t j = k + 1; j-- > 0;)
+        if (shift[j] > 0)
+            std::copy_backward(base + static_cast<long>(from(j)), base + static_cast<long>(to(j)),
+                               base + static_cast<long>(to(j)) + shift[j]);
+    for (size_t j = 0; j < k; j++)
+        std::copy(inserted(splices[j]).begin(), inserted(splices[j]).end(),
+                  base + static_cast<long>(splices[j].at) + shift[j]);
+    if (total < 0)
+        v->resize(static_cast<size_t>(static_cast<int64_t>(n) + total));
+}
+
+// Kept key lines move by the bytes inserted and removed before them: a line
+// at p moves by every splice that ends at or before p (an insertion at p
+// goes before the line).
+static void shift_places(std::vector<uint32_t> *places, const std::vector<TextSplice> &text)
+{
+    if (text.empty())
+        return;
+    const uint32_t first_end = static_cast<uint32_t>(text[0].at + text[0].removed.size());
+    auto p = std::lower_bound(places->begin(), places->end(), first_end);
+    size_t j = 0;
+    int64_t delta = 0;
+    for (; p != places->end(); ++p) {
+        while (j < text.size() && text[j].at + text[j].removed.size() <= *p) {
+            delta += static_cast<int64_t>(text[j].inserted.size()) - static_cast<int64_t>(text[j].removed.size());
+            j++;
+        }
+        *p = static_cast<uint32_t>(*p + delta);
+    }
+}
+
+// Applies a track step and returns the step that undoes it.
+static TrackStep apply_track_step(KeyEditor *e, const TrackStep &s)
+{
+    TrackStep inverse;
+    inverse.track = s.track;
+    int64_t shift = 0;
+    for (const KeySplice &k : s.keys) {
+        KeySplice inv;
+        inv.at = static_cast<uint32_t>(k.at + shift);
+        inv.removed = k.inserted;
+        inv.inserted = k.removed;
+        inv.removed_places = k.inserted_places;
+        inv.inserted_places = k.removed_places;
+        shift += static_cast<int64_t>(k.inserted.size()) - static_cast<int64_t>(k.removed.size());
+        inverse.keys.push_back(std::move(inv));
+    }
+    shift = 0;
+    for (const TextSplice &t : s.text) {
+        inverse.text.push_back(TextSplice{static_cast<uint32_t>(t.at + shift), t.inserted, t.removed});
+        shift += static_cast<int64_t>(t.inserted.size()) - static_cast<int64_t>(t.removed.size());
+    }
+
+    std::vector<uint32_t> &places = e->places[s.track];
+    shift_places(&places, s.text);
+    apply_splices(&e->keys[s.track], s.keys, [](const KeySplice &k) -> const KeyList & { return k.removed; },
+                  [](const KeySplice &k) -> const KeyList & { return k.inserted; });
+    apply_splices(&places, s.keys, [](const KeySplice &k) -> const std::vector<uint32_t> & { return k.removed_places; },
+                  [](const KeySplice &k) -> const std::vector<uint32_t> & { return k.inserted_places; });
+    apply_splices(&e->section[s.track], s.text, [](const TextSplice &t) -> const std::string & { return t.removed; },
+                  [](const TextSplice &t) -> const std::string & { return t.inserted; });
+    return inverse;
+}
+
+// Applies the step and keeps what undoes it; clears redo.
+static void commit_step(KeyEditor *e, const EditStep &step)
+{
+    EditStep undo;
+    for (const TrackStep &t : step.tracks)
+        undo.tracks.push_back(apply_track_step(e, t));
+    e->undo.push_back(std::move(undo));
+    if (e->undo.size() > KEY_EDITOR_UNDO_STEPS)
+        e->undo.pop_front();
+    e->redo.clear();
+}
+
+// ---- Planning a step ------------------------------------------------------------------
 
 namespace {
 
-// What one step does to the lines, by original line index: a line replaced
-// or removed, and new lines after it.
-struct LinePlan {
-    std::map<int, std::string> replace;
-    std::map<int, bool> remove;
-    std::map<int, std::vector<std::string>> after;
+// Old keys [first, last) of a track are to become keys[0, count).
+struct Change {
+    size_t first, last;
+    const SyncKey *keys;
+    size_t count;
+};
+
+// Where an inserted key's line will be: in text splice `splice`, `offset`
+// bytes into what it inserts.
+struct NewLine {
+    size_t splice, offset;
+};
+
+struct TrackPlan {
+    const KeyEditor &e;
+    int t;
+    TrackStep step;
+    std::vector<std::vector<NewLine>> lines; // per key splice, per inserted key
 };
 
 } // namespace
 
-static const std::string *model_line(const KeyEditor &e, int track, int near)
+// A key line to copy the columns of: the track's key line nearest key
+// `near`, else the file's first key line, else none.
+static const std::string *model_line(const KeyEditor &e, int t, long near, std::string *buffer)
 {
-    const std::vector<int> &lines = e.key_line[track];
-    if (!lines.empty()) {
-        const int i = near < 0 ? 0 : (near >= static_cast<int>(lines.size()) ? static_cast<int>(lines.size()) - 1 : near);
-        return &e.lines[lines[i]];
+    const std::vector<uint32_t> &places = e.places[t];
+    if (!places.empty()) {
+        const size_t i = static_cast<size_t>(std::clamp(near, 0L, static_cast<long>(places.size()) - 1));
+        *buffer = line_at(e.section[t], places[i]);
+        return buffer;
     }
-    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
-        if (!e.key_line[t].empty())
-            return &e.lines[e.key_line[t][0]];
+    for (int u : e.order)
+        if (!e.places[u].empty()) {
+            *buffer = line_at(e.section[u], e.places[u][0]);
+            return buffer;
+        }
     return nullptr;
 }
 
-static bool contains_row(const KeyList &keys, int32_t row)
+// Adds a text splice, joined to the last one when it starts where that one
+// ends (neighbouring lines make one splice); returns where its inserted
+// bytes start: the splice's index and the offset in what it inserts.
+static NewLine add_text(TrackPlan *p, uint32_t at, std::string removed, const std::string &inserted)
 {
-    return find_key(keys, row) >= 0;
-}
-
-// Plans the lines of one track going from its keys to `to`. Keys on the same
-// row in both lists keep their line. Between two such keys, the old keys
-// that are gone are paired in order with the new ones, and a pair rewrites
-// the old line in place (a moved key keeps its line and comment); old keys
-// left over lose their lines, new ones get lines after the previous key.
-static void plan_track(const KeyEditor &e, int t, const KeyList &to, LinePlan *plan)
-{
-    const KeyList &from = e.keys[t];
-    const std::vector<int> &lines = e.key_line[t];
-    size_t i = 0, j = 0;
-    while (i < from.size() || j < to.size()) {
-        size_t i2 = i, j2 = j;
-        while (i2 < from.size() && !contains_row(to, from[i2].row))
-            i2++;
-        while (j2 < to.size() && !contains_row(from, to[j2].row))
-            j2++;
-        const size_t pairs = std::min(i2 - i, j2 - j);
-        for (size_t k = 0; k < pairs; k++)
-            plan->replace[lines[i + k]] = rewrite_key_line(e.lines[lines[i + k]], from[i + k], to[j + k]);
-        for (size_t k = i + pairs; k < i2; k++)
-            plan->remove[lines[k]] = true;
-        if (j + pairs < j2) {
-            const size_t before = i + pairs; // old keys before the new ones: [0, before)
-            const int anchor = before > 0 ? lines[before - 1] : e.track_line[t];
-            const std::string *model = model_line(e, t, static_cast<int>(before) - 1);
-            std::vector<std::string> &added = plan->after[anchor];
-            for (size_t k = j + pairs; k < j2; k++)
-                added.push_back(new_key_line(model, to[k]));
-        }
-        i = i2;
-        j = j2;
-        if (i < from.size() && j < to.size()) { // the same row in both
-            if (!same_value(from[i].value, to[j].value) || from[i].kind != to[j].kind)
-                plan->replace[lines[i]] = rewrite_key_line(e.lines[lines[i]], from[i], to[j]);
-            i++;
-            j++;
-        }
+    std::vector<TextSplice> &text = p->step.text;
+    if (!text.empty() && text.back().at + text.back().removed.size() == at) {
+        TextSplice &last = text.back();
+        const NewLine where{text.size() - 1, last.inserted.size()};
+        last.removed += removed;
+        last.inserted += inserted;
+        return where;
     }
+    text.push_back(TextSplice{at, std::move(removed), inserted});
+    return NewLine{text.size() - 1, 0};
 }
 
-// One splice per planned line: that line (kept, replaced or removed) and the
-// lines added after it.
-static std::vector<LineSplice> splices_of(const KeyEditor &e, const LinePlan &plan)
+// One run: old keys [i, i2) went and keys[0, m) came, between the same
+// neighbours. The first min(i2 - i, m) pairs rewrite the old lines; old keys
+// left over lose their lines; new ones get lines after the last paired line
+// (or after the key before the run, or the "track" line).
+static void plan_run(TrackPlan *p, size_t i, size_t i2, const SyncKey *keys, size_t m)
 {
-    std::map<int, bool> touched;
-    for (const auto &p : plan.replace)
-        touched[p.first] = true;
-    for (const auto &p : plan.remove)
-        touched[p.first] = true;
-    for (const auto &p : plan.after)
-        touched[p.first] = true;
-    std::vector<LineSplice> out;
-    for (const auto &p : touched) {
-        const int at = p.first;
-        LineSplice s;
-        s.at = at;
-        s.removed.push_back(e.lines[at]);
-        if (!plan.remove.count(at))
-            s.inserted.push_back(plan.replace.count(at) ? plan.replace.at(at) : e.lines[at]);
-        const auto added = plan.after.find(at);
-        if (added != plan.after.end()) {
-            // After a last line without a line end, that line gets one and
-            // the new last line goes without.
-            if (!s.inserted.empty() && line_end(s.inserted.back()).empty()) {
-                s.inserted.back() += "\n";
-                s.inserted.insert(s.inserted.end(), added->second.begin(), added->second.end());
-                std::string &last = s.inserted.back();
-                last.resize(last.size() - line_end(last).size());
-            } else {
-                s.inserted.insert(s.inserted.end(), added->second.begin(), added->second.end());
+    const KeyEditor &e = p->e;
+    const KeyList &old = e.keys[p->t];
+    const std::vector<uint32_t> &places = e.places[p->t];
+    const std::string &text = e.section[p->t];
+    std::vector<NewLine> lines(m);
+    const size_t pairs = std::min(i2 - i, m);
+    for (size_t k = 0; k < pairs; k++) {
+        const uint32_t at = places[i + k];
+        std::string line = line_at(text, at);
+        const std::string rewritten = rewrite_key_line(line, old[i + k], keys[k], e.tempo);
+        lines[k] = add_text(p, at, std::move(line), rewritten);
+    }
+    for (size_t k = i + pairs; k < i2; k++)
+        add_text(p, places[k], line_at(text, places[k]), "");
+    if (m > pairs) {
+        const long anchor = static_cast<long>(i + pairs) - 1; // -1: the "track" line
+        const size_t at = line_end_of(text, anchor >= 0 ? places[static_cast<size_t>(anchor)] : 0);
+        std::string buffer;
+        const std::string *model = model_line(e, p->t, anchor, &buffer);
+        // After a last line without a line end, that line gets one and the
+        // new last line goes without.
+        const bool unended = at == text.size() && (at == 0 || text[at - 1] != '\n');
+        std::string added = unended ? "\n" : "";
+        std::vector<size_t> offsets;
+        for (size_t k = pairs; k < m; k++) {
+            offsets.push_back(added.size());
+            added += new_key_line(model, keys[k], e.tempo);
+        }
+        if (unended)
+            added.resize(added.size() - line_end(added).size());
+        const NewLine where = add_text(p, static_cast<uint32_t>(at), "", added);
+        for (size_t k = pairs; k < m; k++)
+            lines[k] = NewLine{where.splice, where.offset + offsets[k - pairs]};
+    }
+    // The keys, joined to the last key splice when they follow it.
+    std::vector<KeySplice> &splices = p->step.keys;
+    if (splices.empty() || splices.back().at + splices.back().removed.size() != i) {
+        splices.push_back(KeySplice{});
+        splices.back().at = static_cast<uint32_t>(i);
+        p->lines.emplace_back();
+    }
+    KeySplice &ks = splices.back();
+    ks.removed.insert(ks.removed.end(), old.begin() + static_cast<long>(i), old.begin() + static_cast<long>(i2));
+    ks.removed_places.insert(ks.removed_places.end(), places.begin() + static_cast<long>(i),
+                             places.begin() + static_cast<long>(i2));
+    ks.inserted.insert(ks.inserted.end(), keys, keys + m);
+    p->lines.back().insert(p->lines.back().end(), lines.begin(), lines.end());
+}
+
+// The step of one track from its changes (ascending, not overlapping).
+// Keys on the same row before and after are the fixed points; what lies
+// between two of them is one run.
+static TrackStep plan_track(const KeyEditor &e, int t, const std::vector<Change> &changes)
+{
+    TrackPlan p{e, t, TrackStep{}, {}};
+    p.step.track = t;
+    const KeyList &old = e.keys[t];
+    for (const Change &c : changes) {
+        size_t i = c.first, j = 0;
+        while (i < c.last || j < c.count) {
+            size_t i2 = i, j2 = j;
+            while (i2 < c.last || j2 < c.count) {
+                if (i2 < c.last && j2 < c.count && old[i2].row == c.keys[j2].row)
+                    break;
+                if (j2 >= c.count || (i2 < c.last && old[i2].row < c.keys[j2].row))
+                    i2++;
+                else
+                    j2++;
             }
+            if (i2 > i || j2 > j)
+                plan_run(&p, i, i2, c.keys + j, j2 - j);
+            if (i2 < c.last && j2 < c.count) { // the same row in both
+                if (!same_key(old[i2], c.keys[j2]))
+                    plan_run(&p, i2, i2 + 1, c.keys + j2, 1);
+                i2++;
+                j2++;
+            }
+            i = i2;
+            j = j2;
         }
-        out.push_back(std::move(s));
     }
-    return out;
+    // Where each inserted key's line starts once the text splices are made.
+    std::vector<uint32_t> start(p.step.text.size());
+    int64_t shift = 0;
+    for (size_t s = 0; s < p.step.text.size(); s++) {
+        const TextSplice &ts = p.step.text[s];
+        start[s] = static_cast<uint32_t>(ts.at + shift);
+        shift += static_cast<int64_t>(ts.inserted.size()) - static_cast<int64_t>(ts.removed.size());
+    }
+    for (size_t k = 0; k < p.step.keys.size(); k++) {
+        KeySplice &ks = p.step.keys[k];
+        for (const NewLine &l : p.lines[k])
+            ks.inserted_places.push_back(start[l.splice] + static_cast<uint32_t>(l.offset));
+    }
+    return p.step;
 }
 
-// Applies splices (ascending, at coordinates before them) and returns the
-// inverse splices, ascending, at the coordinates after them.
-static std::vector<LineSplice> apply_splices(std::vector<std::string> *lines,
-                                             const std::vector<LineSplice> &splices)
+static bool increasing(const SyncKey *keys, size_t count)
 {
-    std::vector<LineSplice> inverse;
-    long shift = 0;
-    for (const LineSplice &s : splices) {
-        LineSplice inv;
-        inv.at = static_cast<int>(s.at + shift);
-        inv.removed = s.inserted;
-        inv.inserted = s.removed;
-        shift += static_cast<long>(s.inserted.size()) - static_cast<long>(s.removed.size());
-        inverse.push_back(std::move(inv));
-    }
-    for (auto it = splices.rbegin(); it != splices.rend(); ++it) {
-        const auto first = lines->begin() + it->at;
-        lines->erase(first, first + static_cast<long>(it->removed.size()));
-        lines->insert(lines->begin() + it->at, it->inserted.begin(), it->inserted.end());
-    }
-    return inverse;
+    for (size_t i = 1; i < count; i++)
+        if (keys[i].row <= keys[i - 1].row)
+            return false;
+    return true;
 }
 
 bool apply_key_edit(KeyEditor *e, const std::vector<std::pair<int, KeyList>> &tracks)
 {
-    EditStep step;
-    LinePlan plan;
-    for (const auto &[t, keys] : tracks) {
-        const KeyList &old = e->keys[t];
-        const bool same = old.size() == keys.size() &&
-                          std::equal(old.begin(), old.end(), keys.begin(), [](const SyncKey &a, const SyncKey &b) {
-                              return a.row == b.row && same_value(a.value, b.value) && a.kind == b.kind;
-                          });
-        if (same)
-            continue;
-        plan_track(*e, t, keys, &plan);
-        step.changes.push_back(TrackChange{t, old, keys});
-    }
-    if (step.changes.empty())
+    if (!e->loaded)
         return false;
-    step.splices = splices_of(*e, plan);
-    const std::vector<LineSplice> inverse = apply_splices(&e->lines, step.splices);
-    for (const TrackChange &c : step.changes)
-        e->keys[c.track] = c.after;
-    index_lines(e);
-    // The step is kept as what undoes it.
-    EditStep undo;
-    undo.splices = inverse;
-    undo.changes = step.changes;
-    e->undo.push_back(std::move(undo));
-    if (e->undo.size() > KEY_EDITOR_UNDO_STEPS)
-        e->undo.erase(e->undo.begin());
-    e->redo.clear();
+    EditStep step;
+    for (size_t n = 0; n < tracks.size(); n++) {
+        const auto &[t, keys] = tracks[n];
+        if (t < 0 || t >= TIMELINE_TRACK_COUNT)
+            return false;
+        bool later = false; // a track named twice takes its last list
+        for (size_t m = n + 1; m < tracks.size(); m++)
+            later = later || tracks[m].first == t;
+        if (later)
+            continue;
+        // Only what lies between the common start and the common end changes.
+        const KeyList &old = e->keys[t];
+        size_t a = 0;
+        while (a < old.size() && a < keys.size() && same_key(old[a], keys[a]))
+            a++;
+        size_t bo = old.size(), bn = keys.size();
+        while (bo > a && bn > a && same_key(old[bo - 1], keys[bn - 1])) {
+            bo--;
+            bn--;
+        }
+        if (a == bo && a == bn)
+            continue;
+        // The new keys must increase, also across the kept ones around them.
+        const size_t from = a > 0 ? a - 1 : 0, to = std::min(bn + 1, keys.size());
+        if (!increasing(keys.data() + from, to - from))
+            return false;
+        step.tracks.push_back(plan_track(*e, t, {Change{a, bo, keys.data() + a, bn - a}}));
+    }
+    if (step.tracks.empty())
+        return false;
+    commit_step(e, step);
     return true;
 }
 
-// Applies a stored step (its splices undo or redo it) and stores its
-// opposite on `other`.
-static bool replay(KeyEditor *e, std::vector<EditStep> *from, std::vector<EditStep> *other,
-                   bool backwards, std::vector<int> *changed_tracks)
+bool apply_key_ranges(KeyEditor *e, const std::vector<KeyRange> &ranges)
 {
-    if (from->empty())
+    if (!e->loaded)
         return false;
-    EditStep step = std::move(from->back());
-    from->pop_back();
-    EditStep opposite;
-    opposite.splices = apply_splices(&e->lines, step.splices);
-    opposite.changes = step.changes;
-    changed_tracks->clear();
-    for (const TrackChange &c : step.changes) {
-        e->keys[c.track] = backwards ? c.before : c.after;
-        changed_tracks->push_back(c.track);
+    std::vector<const KeyRange *> sorted;
+    for (const KeyRange &r : ranges) {
+        if (r.track < 0 || r.track >= TIMELINE_TRACK_COUNT || r.to < r.from || !increasing(r.keys.data(), r.keys.size()))
+            return false;
+        if (!r.keys.empty() && (r.keys.front().row < r.from || r.keys.back().row >= r.to))
+            return false;
+        sorted.push_back(&r);
     }
-    index_lines(e);
-    other->push_back(std::move(opposite));
+    std::stable_sort(sorted.begin(), sorted.end(), [](const KeyRange *a, const KeyRange *b) {
+        return a->track != b->track ? a->track < b->track : a->from < b->from;
+    });
+    EditStep step;
+    for (size_t n = 0; n < sorted.size();) {
+        const int t = sorted[n]->track;
+        std::vector<Change> changes;
+        int32_t covered = INT32_MIN; // the end of the previous range of this track
+        bool first = true;
+        for (; n < sorted.size() && sorted[n]->track == t; n++) {
+            const KeyRange &r = *sorted[n];
+            if (!first && r.from < covered && r.to > r.from)
+                return false; // overlapping ranges
+            first = false;
+            covered = std::max(covered, r.to);
+            size_t a = 0, b = 0;
+            keys_in_rows(e->keys[t], r.from, r.to, &a, &b);
+            const bool same = b - a == r.keys.size() &&
+                              std::equal(r.keys.begin(), r.keys.end(), e->keys[t].begin() + static_cast<long>(a), same_key);
+            if (!same)
+                changes.push_back(Change{a, b, r.keys.data(), r.keys.size()});
+        }
+        if (!changes.empty())
+            step.tracks.push_back(plan_track(*e, t, changes));
+    }
+    if (step.tracks.empty())
+        return false;
+    commit_step(e, step);
+    return true;
+}
+
+// Applies a stored step and stores its opposite on `other`.
+static bool replay(KeyEditor *e, EditStep step, std::vector<int> *changed_tracks, EditStep *opposite)
+{
+    changed_tracks->clear();
+    for (const TrackStep &t : step.tracks) {
+        opposite->tracks.push_back(apply_track_step(e, t));
+        changed_tracks->push_back(t.track);
+    }
     return true;
 }
 
 bool undo_key_edit(KeyEditor *e, std::vector<int> *changed_tracks)
 {
-    return replay(e, &e->undo, &e->redo, true, changed_tracks);
+    if (e->undo.empty())
+        return false;
+    EditStep step = std::move(e->undo.back());
+    e->undo.pop_back();
+    EditStep redo;
+    replay(e, std::move(step), changed_tracks, &redo);
+    e->redo.push_back(std::move(redo));
+    return true;
 }
 
 bool redo_key_edit(KeyEditor *e, std::vector<int> *changed_tracks)
 {
-    return replay(e, &e->redo, &e->undo, false, changed_tracks);
+    if (e->redo.empty())
+        return false;
+    EditStep step = std::move(e->redo.back());
+    e->redo.pop_back();
+    EditStep undo;
+    replay(e, std::move(step), changed_tracks, &undo);
+    e->undo.push_back(std::move(undo));
+    return true;
+}
+
+static size_t step_bytes(const EditStep &s)
+{
+    size_t n = sizeof s + s.tracks.capacity() * sizeof(TrackStep);
+    for (const TrackStep &t : s.tracks) {
+        n += t.keys.capacity() * sizeof(KeySplice) + t.text.capacity() * sizeof(TextSplice);
+        for (const KeySplice &k : t.keys)
+            n += (k.removed.capacity() + k.inserted.capacity()) * sizeof(SyncKey) +
+                 (k.removed_places.capacity() + k.inserted_places.capacity()) * sizeof(uint32_t);
+        for (const TextSplice &x : t.text)
+            n += x.removed.capacity() + x.inserted.capacity();
+    }
+    return n;
+}
+
+size_t key_editor_history_bytes(const KeyEditor &e)
+{
+    size_t n = 0;
+    for (const EditStep &s : e.undo)
+        n += step_bytes(s);
+    for (const EditStep &s : e.redo)
+        n += step_bytes(s);
+    return n;
+}
+
+bool edit_step_first_change(const EditStep &step, int *track, int32_t *row)
+{
+    for (const TrackStep &t : step.tracks)
+        for (const KeySplice &k : t.keys) {
+            const bool gone = !k.removed.empty(), came = !k.inserted.empty();
+            if (!gone && !came)
+                continue;
+            *track = t.track;
+            *row = gone && came ? std::min(k.removed[0].row, k.inserted[0].row)
+                                : (gone ? k.removed[0].row : k.inserted[0].row);
+            return true;
+        }
+    return false;
 }

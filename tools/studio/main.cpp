@@ -2,20 +2,26 @@
 // in an ordinary resizable window, with the timeline source reloaded while it
 // plays, a transport, a HUD and a clickable timeline strip.
 //
-//   studio [TIMELINE] [--start SECONDS]   (--help lists them)
+//   studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR | --no-live-code]
+//   (--help lists them)
 //
 // Run from the demo directory like the demo (images beside the program,
 // music from the working directory). With TIMELINE the tracks come from that
 // source, compiled in memory and reloaded on every good save; without it from
-// the .track files of the working directory. Exit status: 0 after Escape or a
-// window close, 1 when start-up fails or TIMELINE cannot be read, 2 on a
-// wrong command line.
+// the .track files of the working directory. Run from a build folder (or
+// with --build) it rebuilds and swaps in the scenes' code when a scene source
+// is saved (studio/live_code.h). Exit status: 0 after Escape or a window
+// close, 1 when start-up fails, TIMELINE cannot be read or the --build folder
+// is no build folder, 2 on a wrong command line.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "app/startup.h"
+#include "common/output_file.h"
 #include "state/state.h"
+#include "studio/state_layout.h"
+#include "studio/live_code.h"
 #include "studio/music.h"
 #include "studio/studio.h"
 #include "studio/studio_args.h"
@@ -24,6 +30,7 @@
 
 int main(int argc, char **argv)
 {
+    ignore_file_size_signal();
     StudioArgs args;
     std::string text;
     switch (parse_studio_args(argc, argv, &args, &text)) {
@@ -41,6 +48,8 @@ int main(int argc, char **argv)
             return 1;
         }
         studio.live = true;
+        if (!args.export_dir.empty())
+            open_track_export(&studio.track_export, args.export_dir);
     }
 
     const StartupOptions options = {"lumikenno 2019 studio", STUDIO_WINDOW_W, STUDIO_WINDOW_H,
@@ -65,6 +74,26 @@ int main(int argc, char **argv)
     }
     start_waveform(&studio.waveform, MUSIC_FILE);
 
+    // Live scene code: from the build folder named, or the one the studio
+    // was built in. Without one the linked-in scenes draw, as in the demo.
+    LiveCode code;
+    const std::string build = args.live_code ? (args.build.empty() ? own_build_dir() : args.build) : "";
+    if (!build.empty()) {
+        std::string error;
+        if (start_live_code(&code, build, STATE_LAYOUT, &error)) {
+            studio.code = &code;
+        } else {
+            std::fprintf(stderr, "studio: no live scene code: %s\n", error.c_str());
+            if (!args.build.empty()) { // asked for by name: no quiet fallback
+                stop_waveform(&studio.waveform);
+                close_timeline_watch(&studio.watch);
+                close_ui();
+                tear_down();
+                return 1;
+            }
+        }
+    }
+
     if (args.start != 0.0)
         music_seek(clamp_time(args.start, music_length()));
     studio.transport.previous = music_position();
@@ -74,8 +103,13 @@ int main(int argc, char **argv)
     if (studio.view.timing)
         print_frame_times(studio.view);
 
+    if (studio.code)
+        stop_live_code(studio.code);
     stop_waveform(&studio.waveform);
+    std::string unsaved; // each failure was printed as it came
+    finish_source_saves(&studio.saver, &studio.watch, &unsaved);
     close_timeline_watch(&studio.watch);
+    close_track_export(&studio.track_export);
     close_ui();
     tear_down();
     return 0;

@@ -1,9 +1,7 @@
 // reload.cpp - looking at, reading and parsing the watched timeline source.
 #include "studio/reload.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -54,64 +52,33 @@ static bool same_file(const FileIdentity &a, const FileIdentity &b)
            a.mtime_ns == b.mtime_ns && a.regular == b.regular;
 }
 
+FileIdentity file_identity(const struct stat &st)
+{
+    return identity_of(st);
+}
+
+bool same_file_identity(const FileIdentity &a, const FileIdentity &b)
+{
+    return same_file(a, b);
+}
+
 static std::string too_large(const std::string &path, size_t max_bytes)
 {
     return path + ": larger than " + std::to_string(max_bytes) + " bytes";
 }
 
-// Opens without blocking (a FIFO put in place of the file must not stall)
-// and reads only what the opened descriptor shows to be a regular file.
+// Through the compiler's own reader: opened without blocking (a FIFO put in
+// place of the file must not stall), and only what the opened descriptor
+// shows to be a regular file within the size limit is read.
 static void read_source(WatchJob *job)
 {
-    const int fd = open(job->path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        job->read_error = job->path + ": " + std::strerror(errno);
-        return;
-    }
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-        job->read_error = job->path + ": " + std::strerror(errno);
-        close(fd);
-        return;
-    }
-    job->identity = identity_of(st);
-    if (!S_ISREG(st.st_mode)) {
-        job->read_error = job->path + ": not a regular file";
-        close(fd);
-        return;
-    }
-    if (static_cast<uint64_t>(st.st_size) > job->max_bytes) {
-        job->read_error = too_large(job->path, job->max_bytes);
-        close(fd);
-        return;
-    }
-    std::string &text = job->text;
-    text.resize(static_cast<size_t>(st.st_size) + 1); // one more shows growth
-    size_t got = 0;
-    for (;;) {
-        if (got == text.size()) {
-            if (text.size() > job->max_bytes) {
-                job->read_error = too_large(job->path, job->max_bytes);
-                close(fd);
-                return;
-            }
-            text.resize(std::min(text.size() * 2, job->max_bytes + 1));
-        }
-        const ssize_t n = read(fd, &text[got], text.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            job->read_error = job->path + ": " + std::strerror(errno);
-            close(fd);
-            return;
-        }
-        if (n == 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    close(fd);
-    text.resize(got);
-    job->read_ok = true;
+    std::string error;
+    job->read_ok = read_whole_file(job->path, job->max_bytes, &job->text, &error, &st);
+    if (st.st_mode != 0)
+        job->identity = identity_of(st);
+    if (!job->read_ok)
+        job->read_error = error;
 }
 
 static void run_job(WatchJob *job)
@@ -226,6 +193,8 @@ void close_timeline_watch(TimelineWatch *w)
 
 WatchResult poll_timeline_watch(TimelineWatch *w)
 {
+    if (w->saving)
+        return WATCH_UNCHANGED;
     if (w->job)
         return w->job->done.load(std::memory_order_acquire) ? finish_timeline_watch(w)
                                                             : WATCH_UNCHANGED;
@@ -277,6 +246,8 @@ bool open_timeline_watch(TimelineWatch *w, const std::string &path, WatchResult 
 
 bool timeline_changed_outside(const TimelineWatch &w)
 {
+    if (w.saving)
+        return false;
     if (w.job)
         return true;
     struct stat st;

@@ -46,6 +46,10 @@ struct FileIdentity {
     bool regular = false;
 };
 
+// The identity of a status, and whether two are the same file unchanged.
+FileIdentity file_identity(const struct stat &st);
+bool same_file_identity(const FileIdentity &a, const FileIdentity &b);
+
 struct WatchJob; // a read and parse in flight on the worker thread
 
 struct TimelineWatch {
@@ -66,6 +70,8 @@ struct TimelineWatch {
     size_t max_bytes = WATCH_MAX_BYTES;
     std::shared_ptr<WatchJob> job;
     bool job_stale = false;   // the studio saved while the job was reading
+    bool saving = false;      // a save of the studio's is in flight (studio/save.h):
+                              // the file's changes are its own until noted
 };
 
 enum WatchResult {
@@ -82,7 +88,7 @@ bool open_timeline_watch(TimelineWatch *w, const std::string &path, WatchResult 
                          std::string *error);
 
 // Looks at the file once; never blocks. Takes a finished read, or starts one
-// when the file changed.
+// when the file changed. Does nothing while the studio's own save is in flight.
 WatchResult poll_timeline_watch(TimelineWatch *w);
 
 // Waits for a read in flight and takes it (WATCH_UNCHANGED when none).
@@ -92,7 +98,8 @@ WatchResult finish_timeline_watch(TimelineWatch *w);
 void close_timeline_watch(TimelineWatch *w);
 
 // Whether the file differs from what the watch last saw (or a read is in
-// flight): a change from outside that has not been taken yet.
+// flight): a change from outside that has not been taken yet. False while
+// the studio's own save is in flight (the save itself checks then).
 bool timeline_changed_outside(const TimelineWatch &w);
 
 // Records a save by the studio itself: `text` (which parsed as `parsed`) is

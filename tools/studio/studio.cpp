@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "state/state.h"
+#include "studio/live_code.h"
 #include "studio/music.h"
 #include "studio/ui_render.h"
 #include "studio/strip.h"
@@ -27,11 +28,27 @@ double studio_strip_length()
     return last > 0 ? last / STUDIO_ROWS_PER_SECOND : 1.0;
 }
 
+void take_save_outcome(Studio *s, SaveOutcome outcome, const std::string &message)
+{
+    if (outcome == SAVE_DONE)
+        request_track_export(&s->track_export, s->watch.timeline);
+    if (outcome == SAVE_FAILED || outcome == SAVE_CONFLICT) {
+        show_message(s, message, true);
+        s->next_poll_ms = 0; // a conflict's outside version is read at once
+    }
+}
+
 void take_watch_result(Studio *s, WatchResult result)
 {
+    std::string export_error;
+    if (take_track_export_error(&s->track_export, &export_error)) {
+        std::fprintf(stderr, "studio: %s\n", export_error.c_str());
+        show_message(s, export_error, true);
+    }
     if (result == WATCH_NEW_TIMELINE) {
         if (!apply_timeline(s->watch.timeline, Tracks, TRACK_COUNT))
             std::fputs("studio: out of memory while replacing the tracks\n", stderr);
+        request_track_export(&s->track_export, s->watch.timeline);
         // A version from outside starts a new history: the old steps name
         // lines of a text that is gone.
         if (!s->editor.model.undo.empty() || !s->editor.model.redo.empty())
@@ -443,6 +460,11 @@ static void draw_overlays(Studio *s, double t, double previous)
             hs.notices.push_back({s->watch.read_error + " (keeping the last version)", true});
         if (s->live && !s->watch.errors.empty())
             hs.notices.push_back({"editing is off until the source parses again", true});
+        if (s->code) {
+            const std::string notice = live_code_notice(*s->code, SDL_GetTicks64());
+            if (!notice.empty())
+                hs.notices.push_back({notice, !s->code->errors.empty()});
+        }
         if (!s->editor.message.empty() && SDL_GetTicks64() < s->editor.message_until_ms)
             hs.notices.push_back({s->editor.message, s->editor.message_warn});
         if (s->live)
@@ -453,8 +475,9 @@ static void draw_overlays(Studio *s, double t, double previous)
         if (v.curve_on)
             draw_curve(*s, t);
     }
-    if (!s->watch.errors.empty())
-        draw_error_box(s->watch.errors);
+    const std::string errors = s->watch.errors + (s->code ? s->code->errors : "");
+    if (!errors.empty())
+        draw_error_box(errors);
     end_ui_frame(renderer);
 }
 
@@ -466,10 +489,16 @@ void run_studio_frame(Studio *s)
         s->transport.seek_pending = false;
         seek(s, s->transport.seek_to);
     }
+    std::string said;
+    const SaveOutcome save = s->live ? poll_source_save(&s->saver, &s->watch, &said) : SAVE_NONE;
+    take_save_outcome(s, save, said);
     if (s->live && SDL_GetTicks64() >= s->next_poll_ms) {
         s->next_poll_ms = SDL_GetTicks64() + STUDIO_POLL_MS;
         take_watch_result(s, poll_timeline_watch(&s->watch));
     }
+
+    if (s->code)
+        poll_live_code(s->code, SDL_GetTicks64()); // a new library swaps in here, between frames
 
     if (s->transport.grain_on && SDL_GetTicks64() >= s->transport.grain_end_ms)
         end_grain(s);
@@ -491,7 +520,7 @@ void run_studio_frame(Studio *s)
     }
     s->transport.previous = t;
 
-    draw_picture(t);
+    draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     if (s->view.snapshot_asked) {
         s->view.snapshot_asked = false;
         take_snapshot(t);

@@ -15,21 +15,28 @@
 #include "studio/hud.h"
 #include "studio/key_edit.h"
 #include "studio/reload.h"
+#include "studio/save.h"
 #include "studio/strip.h"
+#include "studio/track_export.h"
 #include "studio/transport.h"
 #include "studio/waveform.h"
+
+struct LiveCode;
 
 // The studio's state by concern: the watched source, the transport, the
 // view and the key editor (commands.h).
 struct Studio {
     bool live = false;          // a timeline source is watched
+    LiveCode *code = nullptr;   // the scenes rebuilt on a save (live_code.h), or null
     TimelineWatch watch;
+    SourceSaver saver;          // saves of the editor's source, off the frame path
     uint64_t next_poll_ms = 0;  // SDL ticks of the next poll
     bool quit = false;
     TransportState transport;
     ViewState view;
     EditorState editor;
     Waveform waveform;
+    TrackExport track_export;   // --export: the .track files kept current
 };
 
 // The timeline is checked this often: 20 times a second.
@@ -42,6 +49,10 @@ constexpr int STUDIO_WINDOW_H = 540;
 // Takes a watch result: new keys into the tracks and the editor, or the
 // messages printed once on standard error.
 void take_watch_result(Studio *s, WatchResult result);
+
+// Takes a finished save: a written one is exported (--export), a failure or
+// a conflict is shown and a conflict's outside version is read at once.
+void take_save_outcome(Studio *s, SaveOutcome outcome, const std::string &message);
 
 // One frame: events, the poll when due, the loop's wrap, the picture, the
 // HUD, present.
@@ -65,13 +76,14 @@ double studio_strip_length();
 const char *edit_refusal(const Studio &s);
 
 // Carries out what a command asked of the world apart from the music
-// (saving the source after an edit, undo or redo; the message's time).
-// False when a save failed (the model is put back, the reason shown).
+// (a save request after an edit, undo or redo; the message's time). False
+// when the save is refused at once (the model is put back, the reason
+// shown); a save that fails later is said when it finishes, and the edit
+// stands.
 bool finish_command(Studio *s, const CommandOut &out);
 
-// Replaces key lists as one undo step named `name`, saves the source and
-// updates the tracks. False with the reason shown when refused or the save
-// fails.
+// Replaces key lists as one undo step named `name`, asks for a save of the
+// source and updates the tracks. False with the reason shown when refused.
 bool commit_edit(Studio *s, const std::vector<std::pair<int, KeyList>> &changes, const std::string &name = "edit");
 
 // Shows a line on the HUD for a few seconds.

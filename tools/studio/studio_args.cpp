@@ -19,6 +19,17 @@ StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs
     app.add_option("--start", start, "music seconds to start at")
         ->type_name("SECONDS")
         ->default_str("0");
+    app.add_option("--export", out->export_dir,
+                   "after every good version of TIMELINE, write its .track files into DIR (all or "
+                   "nothing, as 'timeline compile' does), so that the demo run there shows the edits")
+        ->type_name("DIR");
+    auto *build = app.add_option("--build", out->build,
+                                 "build folder whose scene library is rebuilt and swapped in when a "
+                                 "scene source is saved (default: the studio's own build folder)")
+                      ->type_name("DIR");
+    app.add_flag("!--no-live-code", out->live_code,
+                 "only the scenes built into the studio draw; nothing is rebuilt")
+        ->excludes(build);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &) {
@@ -36,6 +47,16 @@ StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs
             return STUDIO_ARGS_BAD;
         }
         out->start = v;
+    }
+    if (app.count("--export") > 0 && (out->export_dir.empty() || out->timeline.empty())) {
+        *text = std::string("studio: --export: ") +
+                (out->export_dir.empty() ? "an empty directory name" : "needs a TIMELINE to compile") + "\n" +
+                STUDIO_USAGE + "\n";
+        return STUDIO_ARGS_BAD;
+    }
+    if (app.count("--build") > 0 && out->build.empty()) {
+        *text = std::string("studio: --build: an empty folder name\n") + STUDIO_USAGE + "\n";
+        return STUDIO_ARGS_BAD;
     }
     if (app.count("TIMELINE") > 0 && out->timeline.empty()) {
         *text = std::string("studio: TIMELINE: an empty file name\n") + STUDIO_USAGE + "\n";

@@ -1,4 +1,5 @@
-// studio_args.h - the studio's command line: studio [TIMELINE] [--start SECONDS]
+// studio_args.h - the studio's command line:
+// studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR | --no-live-code]
 #pragma once
 
 #include <string>
@@ -6,9 +7,13 @@
 struct StudioArgs {
     std::string timeline; // empty: play the .track files of the working directory
     double start = 0.0;   // music seconds to start at
+    std::string export_dir; // empty: no export of .track files
+    std::string build;    // build folder of the scene library rebuilt on a save ("": the studio's own, if any)
+    bool live_code = true; // false: only the scenes linked into the program draw
 };
 
-constexpr const char *STUDIO_USAGE = "usage: studio [TIMELINE] [--start SECONDS]";
+constexpr const char *STUDIO_USAGE =
+    "usage: studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR | --no-live-code]";
 
 enum StudioArgsResult {
     STUDIO_ARGS_OK,
@@ -17,6 +22,7 @@ enum StudioArgsResult {
 };
 
 // Parses argv[1..]. Bad: an unknown option, a second TIMELINE, a repeated or
-// missing --start value, or a SECONDS that is not a finite number.
+// missing --start value, a SECONDS that is not a finite number, or --export
+// without TIMELINE or with an empty DIR.
 StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs *out,
                                    std::string *text);

@@ -21,10 +21,13 @@ bool open_ui(SDL_Renderer *renderer, std::string *error)
     style.AntiAliasedLinesUseTex = false;
     style.AntiAliasedFill = false;
 
+    // Latin-1 and the punctuation of U+2010..U+2027 (dashes, the ellipsis of
+    // "building…").
+    static const ImWchar UI_GLYPHS[] = {0x0020, 0x00FF, 0x2010, 0x2027, 0};
     struct stat st;
     ImFont *font = nullptr;
     if (stat(UI_FONT_PATH, &st) == 0 && S_ISREG(st.st_mode))
-        font = io.Fonts->AddFontFromFileTTF(UI_FONT_PATH, UI_FONT_PIXELS);
+        font = io.Fonts->AddFontFromFileTTF(UI_FONT_PATH, UI_FONT_PIXELS, nullptr, UI_GLYPHS);
     if (!font)
         io.Fonts->AddFontDefault();
 

@@ -10,6 +10,7 @@
 #include "app/frame.h"
 #include "state/state.h"
 #include "common/png_writer.h"
+#include "studio/live_code.h"
 
 SDL_Rect letterbox_rect(int w, int h)
 {
@@ -48,10 +49,13 @@ bool create_picture_target()
     return true;
 }
 
-void draw_picture(double seconds)
+void draw_picture(double seconds, const SceneLibraryTable *scenes)
 {
     SDL_SetRenderTarget(renderer, PictureTarget);
-    render_frame(seconds);
+    if (scenes)
+        render_frame_with(seconds, *scenes);
+    else
+        render_frame(seconds);
     SDL_SetRenderTarget(renderer, nullptr);
 }
 

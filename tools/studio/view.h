@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "studio/scene_library.h"
+
 // The largest 16:9 rectangle centred in a window of w x h pixels.
 SDL_Rect letterbox_rect(int w, int h);
 
@@ -17,8 +19,9 @@ SDL_Rect letterbox_rect(int w, int h);
 bool create_picture_target();
 
 // Draws the picture of the music time into PictureTarget with the demo's
-// frame function, then selects the window again.
-void draw_picture(double seconds);
+// frame function (with the scenes of `scenes` when not null), then selects
+// the window again.
+void draw_picture(double seconds, const SceneLibraryTable *scenes = nullptr);
 
 // Copies PictureTarget letterboxed into the window (cleared to black first).
 void show_picture();

@@ -14,6 +14,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/output_file.h"
 #include "common/tool_error.h"
 #include "timeline/timeline.h"
 
@@ -23,6 +24,7 @@ static const char USAGE[] = "usage: timeline compile SOURCE.txt OUT_DIR\n"
 
 int main(int argc, char **argv)
 {
+    ignore_file_size_signal();
     CLI::App app{"Compiles the demo's sync timeline into its .track files, and prints a .track file "
                  "back as timeline source.",
                  "timeline"};

@@ -6,11 +6,16 @@ set -u
 DEMO_DIR=${1:?usage: $0 DEMO_DIR}
 WORK=$(mktemp -d)
 DEMO_PID=
+X_PID=
 trap 'cleanup' EXIT
 
 cleanup() {
     if [ -n "$DEMO_PID" ] && kill -0 "$DEMO_PID" 2>/dev/null; then
         kill -KILL "$DEMO_PID" 2>/dev/null
+    fi
+    if [ -n "$X_PID" ]; then
+        kill "$X_PID" 2>/dev/null
+        wait "$X_PID" 2>/dev/null
     fi
     rm -rf "$WORK"
 }
@@ -20,11 +25,33 @@ fail() {
     exit 1
 }
 
-# Re-runs the calling script inside a private X server unless one is set up.
+# Starts a private X server (Xvfb, 1920x1080) for the rest of the script,
+# ended with it, and points DISPLAY and XAUTHORITY at it.
+#
+# The server chooses its own display number (-displayfd): it takes the first
+# number whose sockets it can bind, the abstract one included, and names it
+# once it accepts connections. Picking a number by the lock files of /tmp, as
+# xvfb-run -a does, sees only this root's servers: X servers of another root
+# on the machine (sharing the network namespace, so the abstract sockets
+# @/tmp/.X11-unix/XN) and servers starting at the same moment are found only
+# by a failed start and a retry. Only clients with the cookie get in, so no
+# program of another root that reaches this display shows up on it.
 ensure_display() {
-    if [ -z "${E2E_IN_XVFB:-}" ]; then
-        E2E_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$0" "$DEMO_DIR"
-    fi
+    local cookie display= deadline=$((SECONDS + PATIENCE))
+    cookie=$(mcookie) || fail "mcookie failed"
+    # The server takes every cookie of its file whatever display it names.
+    xauth -q -f "$WORK/xauth" add :0 . "$cookie" 2>/dev/null || fail "xauth failed"
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -auth "$WORK/xauth" \
+        3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+    X_PID=$!
+    until [ -n "$display" ]; do
+        kill -0 "$X_PID" 2>/dev/null || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+        [ $SECONDS -lt $deadline ] || fail "Xvfb named no display within ${PATIENCE}s"
+        sleep 0.1
+        read -r display <"$WORK/display" || display=
+    done
+    xauth -q -f "$WORK/xauth" add ":$display" . "$cookie" || fail "xauth failed"
+    export DISPLAY=:$display XAUTHORITY=$WORK/xauth
 }
 
 # A demo directory of our own: hard links to the built files (the program
@@ -61,6 +88,18 @@ demo_window() {
         2>/dev/null | tail -n 1
 }
 
+# Prints on standard error where the demo is, for a wait that failed: the
+# stack of each of its threads (when a debugger is at hand), the windows of
+# the X server with their processes, and what the demo wrote.
+show_where_stuck() {
+    echo "--- the demo (pid $DEMO_PID) on display ${DISPLAY:-unset}:" >&2
+    command -v gdb >/dev/null &&
+        gdb -p "$DEMO_PID" -batch -ex "thread apply all bt" 2>&1 | grep -E '^(#|Thread)' >&2
+    echo "--- its windows, mapped or not: $(xdotool search --pid "$DEMO_PID" 2>/dev/null | tr '\n' ' ')" >&2
+    xwininfo -root -children 2>&1 | sed -n '1,12p' >&2
+    echo "--- its output: $(cat "$WORK/stdout" "$WORK/stderr" 2>/dev/null)" >&2
+}
+
 # Waits until the demo has a mapped window and is presenting frames (the
 # picture changes), so that its window is final. Fails if it never does.
 wait_for_window() {
@@ -68,7 +107,10 @@ wait_for_window() {
     until [ -n "$(demo_window)" ]; do
         kill -0 "$DEMO_PID" 2>/dev/null ||
             fail "the demo ended before its window appeared: $(cat "$WORK/stdout" "$WORK/stderr" 2>/dev/null)"
-        [ $SECONDS -lt $deadline ] || fail "no window appeared within ${PATIENCE}s"
+        if [ $SECONDS -ge $deadline ]; then
+            show_where_stuck
+            fail "no window appeared within ${PATIENCE}s"
+        fi
         sleep 0.1
     done
     wait_for_picture_changes 1
@@ -83,9 +125,7 @@ wait_for_picture_changes() {
     while [ "$count" -gt 0 ]; do
         kill -0 "$DEMO_PID" 2>/dev/null || fail "the demo ended while frames were expected"
         if [ $SECONDS -ge $deadline ]; then
-            # Where the demo is stuck, when a debugger is at hand.
-            command -v gdb >/dev/null &&
-                gdb -p "$DEMO_PID" -batch -ex "thread apply all bt" 2>&1 | grep -E '^(#|Thread)' >&2
+            show_where_stuck
             fail "the picture stood still for ${PATIENCE}s (last grab $last)"
         fi
         next=$(screen_hash) || continue

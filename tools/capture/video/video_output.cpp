@@ -1,6 +1,8 @@
 // video_output.cpp - the video file as a FrameSink.
 #include "capture/video/video_output.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -18,9 +20,9 @@ namespace {
 
 class VideoOutput : public FrameSink {
 public:
-    VideoOutput(std::string path, std::string temporary, VideoWriter *writer,
+    VideoOutput(const OutputFile &file, VideoWriter *writer,
                 std::unique_ptr<MusicSource> music, int width, int height, double fps)
-        : path_(std::move(path)), temporary_(std::move(temporary)), writer_(writer),
+        : file_(file), writer_(writer),
           music_(std::move(music)), music_open_(music_ != nullptr), width_(width),
           height_(height), fps_(fps)
     {
@@ -34,7 +36,7 @@ public:
         if (music_open_)
             close_music(music_.get());
         if (!placed_)
-            remove_temporary(temporary_);
+            discard_output_file(&file_);
     }
 
     uint32_t *picture() override
@@ -68,14 +70,14 @@ public:
         if (!ok)
             return false;
         std::error_code ec;
-        bytes_ = fs::file_size(temporary_, ec);
-        placed_ = move_into_place(temporary_, path_, err);
+        bytes_ = fs::file_size(file_.temporary, ec);
+        placed_ = place_output_file(&file_, err);
         return placed_;
     }
     uint64_t bytes() const override { return bytes_; }
 
 private:
-    std::string path_, temporary_;
+    OutputFile file_;                    // the temporary file, open
     VideoWriter *writer_;                // until the pipeline takes it
     std::unique_ptr<MusicSource> music_; // null without music
     bool music_open_;                    // open and not yet the pipeline's
@@ -91,6 +93,16 @@ private:
 double frames_to_music_end(const MusicSource &m, double start, double fps)
 {
     return std::ceil((music_seconds(m) - start) * fps - 1e-6);
+}
+
+// The name the encoder library opens (for writing, and again for reading
+// when it moves the index to the front): the descriptor of our exclusively
+// created file through /proc, so nothing put at the temporary name since can
+// take its place; the temporary name itself where there is no /proc.
+std::string writer_path(const OutputFile &file)
+{
+    const std::string by_fd = "/proc/self/fd/" + std::to_string(file.fd);
+    return access(by_fd.c_str(), F_OK) == 0 ? by_fd : file.temporary;
 }
 
 } // namespace
@@ -143,11 +155,11 @@ int open_video_output(const CaptureArgs &args, int width, int height,
 
     if (fs::is_directory(args.video_path, ec))
         return fail(1, "cannot create " + args.video_path + ": it is a directory");
-    std::string temporary;
-    if (!create_temporary_beside(args.video_path, &temporary, &why))
+    OutputFile file;
+    if (!open_output_file(args.video_path, &file, &why))
         return fail(1, why);
     VideoSpec spec;
-    spec.path = temporary;
+    spec.path = writer_path(file);
     spec.name = args.video_path;
     spec.container = args.output;
     spec.width = width;
@@ -157,12 +169,12 @@ int open_video_output(const CaptureArgs &args, int width, int height,
     spec.audio_rate = have_music ? music->rate : 0;
     VideoWriter *writer = open_video_writer(spec, &why);
     if (!writer) {
-        remove_temporary(temporary);
+        discard_output_file(&file);
         return fail(1, why);
     }
     if (!have_music)
         music.reset();
-    *sink = std::make_unique<VideoOutput>(args.video_path, temporary, writer, std::move(music),
+    *sink = std::make_unique<VideoOutput>(file, writer, std::move(music),
                                           width, height, args.fps);
     return -1;
 }

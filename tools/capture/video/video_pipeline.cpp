@@ -21,6 +21,14 @@ extern "C" {
 // encoded and one waiting, so no stage waits on a busy neighbour.
 enum { SLOTS = 4 };
 
+// Seconds of soundtrack still encoded after a stop request.
+constexpr int64_t STOP_SOUND_SECONDS = 1;
+
+// Set once by request_video_stop (a lock-free atomic: a signal handler may
+// store to it).
+static std::atomic<bool> StopAsked{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 namespace {
 
 // A queue of slot numbers; pop waits for one, or returns -1 once closed and empty.
@@ -78,6 +86,8 @@ struct VideoPipeline {
     int64_t submitted = 0;    // frames handed over
     int64_t music_sent = 0;   // soundtrack frames given to the writer
     std::vector<float> sound; // one frame's soundtrack
+    int64_t sound_limit = -1; // after a stop request: where the sound ends
+    bool sound_cut = false;   // it ended before the last frame's end
     std::atomic<bool> failed{false};
     std::string error;        // written by the encoding thread before `failed`
     std::thread convert_thread, encode_thread;
@@ -112,14 +122,24 @@ static void convert_loop(VideoPipeline *p)
     p->to_encode.close();
 }
 
-// The soundtrack up to the end of frame `index`, sample-exact at the music's rate.
+// The soundtrack up to the end of frame `index`, sample-exact at the music's
+// rate. After a stop request at most STOP_SOUND_SECONDS more of it go out:
+// all of the frames in flight at 4 frames a second or more (SLOTS of them),
+// a short piece of work at the lowest rate (100 s a frame).
 static bool send_sound(VideoPipeline *p, int64_t index, std::string *err)
 {
     if (!p->music)
         return true;
     const int64_t end = std::llround(static_cast<double>(index + 1) * p->music->rate / p->fps);
     while (p->music_sent < end) {
-        const long count = static_cast<long>(std::min<int64_t>(end - p->music_sent, 4096));
+        if (p->sound_limit < 0 && StopAsked.load(std::memory_order_relaxed))
+            p->sound_limit = p->music_sent + STOP_SOUND_SECONDS * p->music->rate;
+        const int64_t until = p->sound_limit < 0 ? end : std::min(end, p->sound_limit);
+        if (p->music_sent >= until) {
+            p->sound_cut = true;
+            return true;
+        }
+        const long count = static_cast<long>(std::min<int64_t>(until - p->music_sent, 4096));
         p->sound.resize(static_cast<size_t>(count) * 2);
         read_music(p->music, p->sound.data(), count);
         if (!write_audio(p->writer, p->sound.data(), count, err))
@@ -193,6 +213,11 @@ bool video_pipeline_failed(VideoPipeline *p)
     return p->failed;
 }
 
+void request_video_stop()
+{
+    StopAsked.store(true, std::memory_order_relaxed);
+}
+
 bool finish_video_pipeline(VideoPipeline *p, std::string *err)
 {
     p->to_convert.close();
@@ -200,7 +225,7 @@ bool finish_video_pipeline(VideoPipeline *p, std::string *err)
     p->encode_thread.join();
     bool ok = !p->failed;
     if (ok)
-        ok = finish_video(p->writer, p->submitted, err);
+        ok = finish_video(p->writer, p->submitted, !p->sound_cut, err);
     else
         *err = p->error;
     close_video_writer(p->writer);

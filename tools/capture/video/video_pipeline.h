@@ -31,6 +31,12 @@ void submit_picture(VideoPipeline *p);
 // True after an encoding or write failure; the frames loop should stop.
 bool video_pipeline_failed(VideoPipeline *p);
 
+// Asks every pipeline to stop soon: frames already submitted are still
+// encoded, but the soundtrack goes at most 1 s further than it has got (a
+// frame may carry 100 s of it at the lowest rate), so the file then ends
+// its sound before its pictures. Safe in a signal handler.
+void request_video_stop();
+
 // Waits for every submitted frame, completes the file and frees everything.
 // False with the first failure's reason in *err.
 bool finish_video_pipeline(VideoPipeline *p, std::string *err);

@@ -341,13 +341,13 @@ bool write_audio(VideoWriter *w, const float *samples, long count, std::string *
 
 // The rest of the sound up to the end of the last picture: what the
 // resampler still holds, cut or padded with silence to exactly that length.
-static bool finish_audio(VideoWriter *w, int64_t frames, std::string *err)
+static bool finish_audio(VideoWriter *w, int64_t frames, bool pad, std::string *err)
 {
     if (!resample(w, nullptr, 0, err))
         return false;
     const int64_t end = av_rescale_q(frames, av_inv_q(w->frame_rate), AVRational{1, w->audio->sample_rate});
-    const int64_t want = std::max<int64_t>(0, end - w->audio_pts);
     const int64_t have = av_audio_fifo_size(w->fifo);
+    const int64_t want = pad ? std::max<int64_t>(0, end - w->audio_pts) : std::max<int64_t>(0, std::min(have, end - w->audio_pts));
     if (have < want) {
         std::vector<uint8_t *> silence(2, nullptr);
         const int pad = static_cast<int>(want - have);
@@ -363,11 +363,11 @@ static bool finish_audio(VideoWriter *w, int64_t frames, std::string *err)
            encode(w, w->audio, w->audio_stream, nullptr, err);
 }
 
-bool finish_video(VideoWriter *w, int64_t frames, std::string *err)
+bool finish_video(VideoWriter *w, int64_t frames, bool pad_sound, std::string *err)
 {
     if (!encode(w, w->video, w->video_stream, nullptr, err))
         return false;
-    if (w->audio && !finish_audio(w, frames, err))
+    if (w->audio && !finish_audio(w, frames, pad_sound, err))
         return false;
     int r = av_write_trailer(w->format);
     if (r >= 0 && w->format->pb->error < 0)

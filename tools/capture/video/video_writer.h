@@ -40,9 +40,10 @@ bool write_video_frame(VideoWriter *w, AVFrame *frame, int64_t index, std::strin
 bool write_audio(VideoWriter *w, const float *samples, long count, std::string *err);
 
 // Ends both streams after `frames` pictures: the audio is cut or padded with
-// silence to the same duration, the encoders are drained and the file is
-// completed and closed. False when anything of that failed.
-bool finish_video(VideoWriter *w, int64_t frames, std::string *err);
+// silence to the same duration (with `pad_sound` false, as after a stop
+// request, it just ends where it is), the encoders are drained and the file
+// is completed and closed. False when anything of that failed.
+bool finish_video(VideoWriter *w, int64_t frames, bool pad_sound, std::string *err);
 
 // Frees the writer (closing the file unfinished if finish_video was not called).
 void close_video_writer(VideoWriter *w);

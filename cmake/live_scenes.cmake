@@ -1,0 +1,54 @@
+# live_scenes.cmake - the scene units once more, as a shared library that the
+# studio loads while it runs and swaps for a new build of itself when a scene
+# source is saved (tools/studio/live_code.h). The demo, capture, bench, the
+# web page and the Windows build never see it: they keep the scenes linked in.
+#
+# The library holds the code of the scenes and nothing of the process-wide
+# state: its scenes read and write the studio's own variables (the studio is
+# linked with its symbols exported). Everything the library defines is bound
+# inside it (hidden by default, so its table points at its own routines and
+# not at the studio's copies of them), except the two symbols the studio
+# looks up: the scene table and the state's layout number. No symbol is
+# "unique" in the GNU sense either, since one would keep the library in memory
+# after it is closed.
+#
+# Beside the build, CMake writes live_scenes.txt into the build folder: the
+# command, target and library a studio needs to rebuild and load it, and the
+# scene sources to watch (the headers they include come from the build's own
+# record of dependencies).
+
+set(STATE_LAYOUT_HEADER ${CMAKE_BINARY_DIR}/generated/studio/state_layout.h)
+file(GLOB_RECURSE live_src_headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.h)
+add_custom_command(OUTPUT ${STATE_LAYOUT_HEADER}
+  COMMAND ${CMAKE_COMMAND} -DSRC=${CMAKE_SOURCE_DIR}/src -DOUT=${STATE_LAYOUT_HEADER}
+          -P ${CMAKE_SOURCE_DIR}/cmake/state_layout.cmake
+  DEPENDS ${live_src_headers} ${CMAKE_SOURCE_DIR}/cmake/state_layout.cmake
+  COMMENT "Numbering the process-wide state's layout")
+add_custom_target(state_layout DEPENDS ${STATE_LAYOUT_HEADER})
+
+# Only the scenes and their helpers: the benchmark's pass list stays out.
+file(GLOB LIVE_SCENE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/scenes/*.cpp)
+list(REMOVE_ITEM LIVE_SCENE_SOURCES ${CMAKE_SOURCE_DIR}/src/scenes/scene_passes.cpp)
+add_library(live_scenes MODULE ${LIVE_SCENE_SOURCES} ${CMAKE_SOURCE_DIR}/tools/studio/scene_library/entry.cpp)
+add_dependencies(live_scenes state_layout)
+target_include_directories(live_scenes PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools
+  ${CMAKE_BINARY_DIR}/generated)
+target_link_libraries(live_scenes PRIVATE SDL2::SDL2 m)
+target_compile_options(live_scenes PRIVATE -fno-gnu-unique)
+set_target_properties(live_scenes PROPERTIES PREFIX "" POSITION_INDEPENDENT_CODE ON
+  CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/live)
+
+list(TRANSFORM LIVE_SCENE_SOURCES PREPEND "watch " OUTPUT_VARIABLE live_watch)
+string(JOIN "\n" live_watch ${live_watch})
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/live_scenes.txt CONTENT
+"cmake ${CMAKE_COMMAND}
+build ${CMAKE_BINARY_DIR}
+target live_scenes
+library $<TARGET_FILE:live_scenes>
+generator ${CMAKE_GENERATOR}
+make ${CMAKE_MAKE_PROGRAM}
+source ${CMAKE_SOURCE_DIR}
+objects CMakeFiles/live_scenes.dir/
+${live_watch}
+")

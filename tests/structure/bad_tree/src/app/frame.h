@@ -1,0 +1,1 @@
+// A file that the layering check's own test includes.

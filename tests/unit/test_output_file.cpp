@@ -1,0 +1,175 @@
+// Tests of the one way the tools write files (tools/common/output_file.h)
+// and of the timeline compiler's use of it: symbolic links, hard links and
+// FIFOs planted at the temporary and backup names are never written through
+// or waited on, the mode of a replaced file is kept, and a write past the
+// file-size limit fails as an error naming the file, with nothing left over.
+#include "common/output_file.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "timeline/timeline.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Planted : ::testing::Test {
+    fs::path dir;
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/output_file_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        put(dir / "victim", "precious");
+        ASSERT_EQ(chmod((dir / "victim").c_str(), 0600), 0);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    static void put(const fs::path &p, const std::string &text)
+    {
+        std::ofstream(p, std::ios::binary) << text;
+    }
+    static std::string read(const fs::path &p)
+    {
+        std::ifstream f(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    }
+    static unsigned mode_of(const fs::path &p)
+    {
+        struct stat st{};
+        EXPECT_EQ(lstat(p.c_str(), &st), 0) << p;
+        return st.st_mode & 07777;
+    }
+    // At the first three names made from `base`: a symbolic link and a hard
+    // link to the victim, and a FIFO. Returns them.
+    std::set<std::string> plant(const std::string &base)
+    {
+        const std::string a = unique_name(base, 0), b = unique_name(base, 1), c = unique_name(base, 2);
+        EXPECT_EQ(symlink((dir / "victim").c_str(), a.c_str()), 0);
+        EXPECT_EQ(link((dir / "victim").c_str(), b.c_str()), 0);
+        EXPECT_EQ(mkfifo(c.c_str(), 0600), 0);
+        return {a, b, c};
+    }
+    // Nothing written through what was planted.
+    void expect_victim_untouched()
+    {
+        EXPECT_EQ(read(dir / "victim"), "precious");
+        EXPECT_EQ(mode_of(dir / "victim"), 0600u);
+    }
+    std::set<std::string> names_in(const fs::path &folder)
+    {
+        std::set<std::string> names;
+        for (const auto &e : fs::directory_iterator(folder))
+            names.insert(e.path().string());
+        return names;
+    }
+};
+
+TEST_F(Planted, TemporaryNamesTakenByLinksOrAFifoAreSkipped)
+{
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
+    const std::string path = (out / "a.bin").string();
+    std::set<std::string> expected = plant(path + ".tmp");
+
+    std::string error;
+    ASSERT_TRUE(write_output_file(path, "new", 3, &error)) << error; // no FIFO waited on
+    EXPECT_EQ(read(path), "new");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
+    expect_victim_untouched();
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(*expected.begin())));
+    expected.insert(path);
+    EXPECT_EQ(names_in(out), expected) << "nothing but the output and what was planted";
+}
+
+TEST_F(Planted, TheReplacedFilesModeIsKeptAndAFailureLeavesNothing)
+{
+    const std::string path = (dir / "kept").string();
+    put(path, "old");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    std::string error;
+    ASSERT_TRUE(write_output_file(path, "new", 3, &error)) << error;
+    EXPECT_EQ(mode_of(path), 0640u);
+    // A new file: 0666 less the umask.
+    const mode_t mask = umask(022);
+    ASSERT_TRUE(write_output_file((dir / "fresh").string(), "x", 1, &error)) << error;
+    umask(mask);
+    EXPECT_EQ(mode_of(dir / "fresh"), 0644u);
+
+    // A directory in the way: the rename fails, naming the output.
+    fs::create_directory(dir / "folder");
+    EXPECT_FALSE(write_output_file((dir / "folder").string(), "x", 1, &error));
+    EXPECT_EQ(error, "cannot replace " + (dir / "folder").string() + ": Is a directory");
+    EXPECT_EQ(names_in(dir).size(), 4u) << "no temporary file left";
+}
+
+TEST_F(Planted, AWritePastTheFileSizeLimitIsAnErrorNotADeath)
+{
+    const std::string path = (dir / "big").string();
+    put(path, "old");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        ignore_file_size_signal();
+        const std::string bytes(10000, 'x');
+        std::string error;
+        const bool ok = write_output_file(path, bytes.data(), bytes.size(), &error);
+        _exit(!ok && error == "cannot write " + path + ": File too large" ? 0 : 1);
+    }
+    int raw = 0;
+    ASSERT_EQ(waitpid(child, &raw, 0), child);
+    ASSERT_TRUE(WIFEXITED(raw)) << "killed by signal " << WTERMSIG(raw);
+    EXPECT_EQ(WEXITSTATUS(raw), 0) << "the write did not fail with the file's name and EFBIG";
+    EXPECT_EQ(read(path), "old");
+    EXPECT_EQ(names_in(dir).size(), 2u) << "no temporary file left";
+}
+
+// A source with one key in every track; "scene" holds `scene`.
+std::string every_track(const char *scene)
+{
+    std::string s;
+    for (const char *name : TimelineTrackNames)
+        s += std::string("track ") + name + "\n  0 " + (name == std::string("scene") ? scene : "0") + " hold\n";
+    return s;
+}
+
+TEST_F(Planted, CompileWritesThroughNoPlantedTemporaryOrBackupName)
+{
+    const std::string source = (dir / "timeline.txt").string(), out = (dir / "out").string();
+    put(source, every_track("1"));
+    std::string errors;
+    ASSERT_TRUE(compile_timeline_file(source, out, &errors)) << errors;
+
+    std::set<std::string> expected;
+    for (const char *name : TimelineTrackNames) {
+        const std::string path = track_output_path(out, name);
+        expected.insert(path);
+        for (const std::string &p : plant(path + ".tmp"))
+            expected.insert(p);
+        for (const std::string &p : plant(path + ".old"))
+            expected.insert(p);
+    }
+    put(source, every_track("5"));
+    ASSERT_TRUE(compile_timeline_file(source, out, &errors)) << errors;
+    expect_victim_untouched();
+    EXPECT_EQ(names_in(out), expected);
+    const std::string scene = track_output_path(out, "scene");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(scene)));
+    EXPECT_EQ(read(scene), std::string("\1\0\0\0\0\0\0\0\0\0\xA0\x40\0", 13));
+}
+
+} // namespace

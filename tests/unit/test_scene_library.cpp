@@ -1,0 +1,355 @@
+// Tests of the studio's live scene code: the loader on the sample libraries
+// the build makes (tests/unit/scene_library/sample.cpp), the whole
+// watch-build-swap round with a stand-in build command, and reading the
+// compiler's errors and the build's dependency listing.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "scene_library/sample.h"
+#include "state/state.h"
+#include "studio/live_code.h"
+#include "studio/state_layout.h"
+#include "studio/studio_args.h"
+
+namespace {
+
+const std::string SAMPLES = std::string(TEST_BINARY_DIR) + "/test_scenes/";
+
+std::string sample(const char *variant) { return SAMPLES + "test_scenes_" + variant + ".so"; }
+
+// A private folder, removed with what is in it.
+struct TempDir {
+    std::string path;
+    TempDir()
+    {
+        char name[] = "/tmp/scene-library-test-XXXXXX";
+        path = mkdtemp(name) ? name : "";
+    }
+    ~TempDir()
+    {
+        const std::string cmd = "rm -rf '" + path + "'";
+        if (!path.empty() && std::system(cmd.c_str()) != 0)
+            std::fprintf(stderr, "could not remove %s\n", path.c_str());
+    }
+};
+
+void write_file(const std::string &path, const std::string &text)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// The sample scenes draw into the first Canvas pixel and count in
+// StepCounter; the test gives them a canvas of its own.
+struct SampleState {
+    uint32_t pixels[CANVAS_W * CANVAS_H] = {};
+    uint32_t *saved_canvas = Canvas;
+    int32_t saved_counter = StepCounter;
+    SampleState()
+    {
+        Canvas = pixels;
+        StepCounter = 0;
+    }
+    ~SampleState()
+    {
+        Canvas = saved_canvas;
+        StepCounter = saved_counter;
+    }
+};
+
+void draw(const SceneLibrary &lib) { lib.table->scenes[0].draw(); }
+
+// Loads a fresh copy of a sample, as the studio does.
+bool load_copy(const TempDir &dir, const char *variant, int serial, SceneLibrary *lib, std::string *error)
+{
+    const std::string copy = dir.path + "/copy-" + std::to_string(serial) + ".so";
+    if (!copy_library_file(sample(variant), copy, error))
+        return false;
+    const bool ok = open_scene_library(copy, STATE_LAYOUT, lib, error);
+    unlink(copy.c_str());
+    return ok;
+}
+
+TEST(SceneLibraryLoader, SwapsFollowThePictureAndKeepTheState)
+{
+    TempDir dir;
+    SampleState state;
+    SceneLibrary lib;
+    std::string error;
+    const char *order[] = {"a", "b", "a"};
+    const uint32_t colours[] = {SAMPLE_A_COLOUR, SAMPLE_B_COLOUR, SAMPLE_A_COLOUR};
+    for (int i = 0; i < 3; i++) {
+        SceneLibrary next;
+        ASSERT_TRUE(load_copy(dir, order[i], i, &next, &error)) << error;
+        // The copy of A loaded a second time is a library of its own, not
+        // the first one handed back.
+        EXPECT_NE(next.handle, lib.handle);
+        close_scene_library(&lib);
+        lib = next;
+        ASSERT_EQ(lib.table->count, 1);
+        EXPECT_STREQ(lib.table->scenes[0].name, "sample");
+        draw(lib);
+        EXPECT_EQ(state.pixels[0], colours[i]) << "after swap " << i;
+        EXPECT_EQ(StepCounter, i + 1) << "the count is the program's, kept across swaps";
+    }
+    close_scene_library(&lib);
+    EXPECT_EQ(lib.handle, nullptr);
+    close_scene_library(&lib); // closing nothing is harmless
+}
+
+TEST(SceneLibraryLoader, RefusesWithTheReasonAndTheOldOneStillDraws)
+{
+    TempDir dir;
+    SampleState state;
+    SceneLibrary lib, refused;
+    std::string error;
+    ASSERT_TRUE(load_copy(dir, "b", 0, &lib, &error)) << error;
+
+    ASSERT_FALSE(load_copy(dir, "other_layout", 1, &refused, &error));
+    EXPECT_EQ(refused.handle, nullptr);
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "0x%08x is not the studio's 0x%08x", STATE_LAYOUT + 1u, STATE_LAYOUT);
+    EXPECT_NE(error.find(numbers), std::string::npos) << error;
+    EXPECT_NE(error.find("restart"), std::string::npos) << error;
+
+    ASSERT_FALSE(load_copy(dir, "no_table", 2, &refused, &error));
+    EXPECT_EQ(error, "the library has no scene_library_table");
+
+    // Not a library at all, and no file: the loader's own reason.
+    write_file(dir.path + "/junk.so", "not an ELF file");
+    ASSERT_FALSE(open_scene_library(dir.path + "/junk.so", STATE_LAYOUT, &refused, &error));
+    EXPECT_NE(error.find("junk.so"), std::string::npos) << error;
+    ASSERT_FALSE(open_scene_library(dir.path + "/none.so", STATE_LAYOUT, &refused, &error));
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+    EXPECT_FALSE(copy_library_file(dir.path + "/none.so", dir.path + "/x.so", &error));
+
+    draw(lib);
+    EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
+    EXPECT_EQ(StepCounter, 1);
+    close_scene_library(&lib);
+}
+
+TEST(SceneLibraryLoader, CopiesNeverGoThroughAnExistingName)
+{
+    TempDir dir;
+    std::string error;
+    const std::string target = dir.path + "/planted.so";
+    ASSERT_EQ(symlink(sample("a").c_str(), target.c_str()), 0);
+    EXPECT_FALSE(copy_library_file(sample("b"), target, &error));
+    EXPECT_NE(error.find("File exists"), std::string::npos) << error;
+}
+
+// A build folder whose "cmake" is a script: it puts the sample named in
+// DIR/next in place as the library, or fails with a compiler's message when
+// DIR/fail exists; it waits while DIR/hold exists.
+struct FakeBuild {
+    TempDir dir;
+    std::string scene, library;
+    FakeBuild()
+    {
+        mkdir((dir.path + "/src").c_str(), 0700);
+        mkdir((dir.path + "/src/scenes").c_str(), 0700);
+        scene = dir.path + "/src/scenes/sample.cpp";
+        library = dir.path + "/build/scenes.so";
+        mkdir((dir.path + "/build").c_str(), 0700);
+        write_file(scene, "// version 0\n");
+        const std::string d = dir.path;
+        restore_script();
+        write_file(d + "/build/live_scenes.txt",
+                   "cmake " + d + "/build.sh\nbuild " + d + "/build\ntarget live_scenes\nlibrary " + library +
+                       "\ngenerator Fake\nmake /bin/false\nsource " + d + "\nobjects CMakeFiles/x.dir/\nwatch " +
+                       scene + "\n");
+    }
+    void restore_script()
+    {
+        const std::string d = dir.path;
+        write_file(d + "/build.sh",
+                   "#!/bin/sh\n"
+                   "while [ -e '" + d + "/hold' ]; do sleep 0.01; done\n"
+                   "if [ -e '" + d + "/fail' ]; then\n"
+                   "  echo '[1/2] Building CXX object sample.cpp.o'\n"
+                   "  echo '" + scene + ": In function void draw():'\n"
+                   "  echo \"" + scene + ":12:3: error: expected ';' before '}' token\"\n"
+                   "  echo '" + scene + ":12:3: note: something'\n"
+                   "  exit 1\n"
+                   "fi\n"
+                   "cp \"$(cat '" + d + "/next')\" '" + library + ".new' && mv '" + library + ".new' '" + library + "'\n");
+        chmod((d + "/build.sh").c_str(), 0700);
+    }
+    void save(int version, const char *next)
+    {
+        write_file(dir.path + "/next", sample(next));
+        write_file(scene, "// version " + std::to_string(version) + std::string(version, ' ') + "\n");
+    }
+};
+
+// Takes jobs until none runs or is due (a good build is followed by a
+// dependency listing of its own).
+void settle(LiveCode *lc, uint64_t now_ms)
+{
+    do {
+        finish_live_code(lc, now_ms);
+        poll_live_code(lc, now_ms);
+    } while (lc->job || lc->again);
+}
+
+TEST(LiveCode, SaveBuildSwapFailAndRefuse)
+{
+    FakeBuild fb;
+    SampleState state;
+    LiveCode lc;
+    std::string error;
+    ASSERT_TRUE(start_live_code(&lc, fb.dir.path + "/build", STATE_LAYOUT, &error)) << error;
+    const std::string copies = lc.copy_dir;
+    settle(&lc, 0);
+    EXPECT_EQ(live_scenes(lc), nullptr) << "nothing is loaded before a save";
+    poll_live_code(&lc, 100);
+    EXPECT_EQ(lc.job, nullptr) << "no change, no build";
+
+    // A save: a build starts at the next look, and its library is swapped in.
+    fb.save(1, "a");
+    poll_live_code(&lc, 1000);
+    ASSERT_NE(lc.job, nullptr);
+    EXPECT_EQ(live_code_notice(lc, 1000), "building\u2026");
+    settle(&lc, 1900);
+    ASSERT_NE(live_scenes(lc), nullptr);
+    EXPECT_EQ(live_code_notice(lc, 2000), "scenes rebuilt in 0.9 s");
+    EXPECT_EQ(live_code_notice(lc, 1900 + 6000), "") << "the notice goes after a while";
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
+
+    // A failed build: the compiler's first error, from the source folder;
+    // the old code draws.
+    write_file(fb.dir.path + "/fail", "");
+    fb.save(2, "b");
+    poll_live_code(&lc, 3000);
+    settle(&lc, 3500);
+    EXPECT_EQ(lc.errors, "src/scenes/sample.cpp:12: expected ';' before '}' token\n");
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
+
+    // A failure that is no compiler's: the build's last line.
+    write_file(fb.dir.path + "/fail", "");
+    write_file(fb.dir.path + "/build.sh", "#!/bin/sh\necho 'ninja: error: loading build.ninja'\nexit 1\n");
+    fb.save(7, "b");
+    poll_live_code(&lc, 3600);
+    settle(&lc, 3700);
+    EXPECT_EQ(lc.errors, "the scene build failed (exit status 1): ninja: error: loading build.ninja\n");
+    fb.restore_script();
+
+    // Mended: the errors go and B draws, with the count going on.
+    unlink((fb.dir.path + "/fail").c_str());
+    fb.save(3, "b");
+    poll_live_code(&lc, 4000);
+    settle(&lc, 4200);
+    EXPECT_EQ(lc.errors, "");
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
+    EXPECT_EQ(StepCounter, 3);
+
+    // A library with another layout: refused, B goes on drawing.
+    fb.save(4, "other_layout");
+    poll_live_code(&lc, 5000);
+    settle(&lc, 5200);
+    EXPECT_NE(lc.errors.find("scene library refused: the library's state layout"), std::string::npos) << lc.errors;
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
+    EXPECT_EQ(lc.swaps, 2);
+
+    // A save while a build runs (held until DIR/hold goes) is built again after it.
+    write_file(fb.dir.path + "/hold", "");
+    fb.save(5, "a");
+    poll_live_code(&lc, 6000);
+    fb.save(6, "a");
+    poll_live_code(&lc, 6100);
+    EXPECT_TRUE(lc.again);
+    unlink((fb.dir.path + "/hold").c_str());
+    finish_live_code(&lc, 6200);
+    poll_live_code(&lc, 6300);
+    ASSERT_NE(lc.job, nullptr) << "the second save was forgotten";
+    settle(&lc, 6400);
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
+
+    stop_live_code(&lc);
+    EXPECT_EQ(live_scenes(lc), nullptr);
+    struct stat st;
+    EXPECT_NE(stat(copies.c_str(), &st), 0) << "the copies' folder stayed";
+}
+
+TEST(LiveCode, NoBuildFolderIsRefused)
+{
+    TempDir dir;
+    LiveCode lc;
+    std::string error;
+    EXPECT_FALSE(start_live_code(&lc, dir.path, STATE_LAYOUT, &error));
+    EXPECT_EQ(error, dir.path + "/live_scenes.txt: No such file or directory");
+    write_file(dir.path + "/live_scenes.txt", "cmake /usr/bin/cmake\n");
+    EXPECT_FALSE(start_live_code(&lc, dir.path, STATE_LAYOUT, &error));
+    EXPECT_NE(error.find("not a scene library description"), std::string::npos) << error;
+}
+
+TEST(LiveCode, CompilerErrorsAndDependencyListing)
+{
+    const std::string log =
+        "[1/3] Building CXX object CMakeFiles/live_scenes.dir/src/scenes/fire.cpp.o\n"
+        "FAILED: CMakeFiles/live_scenes.dir/src/scenes/fire.cpp.o\n"
+        "/w/src/scenes/fire.cpp: In function 'void draw_fire()':\n"
+        "/w/src/scenes/fire.cpp:40:5: error: 'x' was not declared in this scope\n"
+        "/w/src/scenes/fire.cpp:41:1: warning: unused variable 'y'\n"
+        "/w/src/scenes/fire.h:7: error: no column here\n"
+        "/other/gen.h:3:9: fatal error: missing.h: No such file or directory\n"
+        "/w/src/scenes/fire.cpp:50:2: error: a fourth one\n";
+    EXPECT_EQ(first_build_errors(log, "/w", 3),
+              "src/scenes/fire.cpp:40: 'x' was not declared in this scope\n"
+              "src/scenes/fire.h:7: no column here\n"
+              "/other/gen.h:3: missing.h: No such file or directory\n");
+    EXPECT_EQ(first_build_errors("ninja: error: loading 'build.ninja'\n", "/w", 3), "");
+
+    LiveBuild b;
+    b.dir = "/w/build";
+    b.source_dir = "/w";
+    b.objects = "CMakeFiles/live_scenes.dir/";
+    const std::string listing =
+        "CMakeFiles/live_scenes.dir/src/scenes/fire.cpp.o: #deps 4, deps mtime 1 (VALID)\n"
+        "    /w/src/scenes/fire.cpp\n"
+        "    /w/src/state/state.h\n"
+        "    /usr/include/SDL2/SDL.h\n"
+        "    generated/studio/state_layout.h\n"
+        "\n"
+        "CMakeFiles/demo_core.dir/src/text/overlay.cpp.o: #deps 2, deps mtime 1 (VALID)\n"
+        "    /w/src/text/overlay.cpp\n"
+        "\n"
+        "CMakeFiles/live_scenes.dir/src/scenes/landscape.cpp.o: #deps 2, deps mtime 1 (STALE)\n"
+        "    ../src/scenes/landscape.h\n"
+        "    /w/src/state/state.h\n";
+    EXPECT_EQ(library_dependencies(listing, b),
+              (std::vector<std::string>{"/w/src/scenes/fire.cpp", "/w/src/scenes/landscape.h",
+                                        "/w/src/state/state.h"}));
+}
+
+TEST(LiveCode, StudioOptions)
+{
+    StudioArgs a;
+    std::string text;
+    const char *named[] = {"studio", "--build", "/b", "t.txt"};
+    ASSERT_EQ(parse_studio_args(4, named, &a, &text), STUDIO_ARGS_OK) << text;
+    EXPECT_EQ(a.build, "/b");
+    EXPECT_TRUE(a.live_code);
+    const char *off[] = {"studio", "--no-live-code"};
+    ASSERT_EQ(parse_studio_args(2, off, &a, &text), STUDIO_ARGS_OK) << text;
+    EXPECT_FALSE(a.live_code);
+    const char *both[] = {"studio", "--build", "/b", "--no-live-code"};
+    EXPECT_EQ(parse_studio_args(4, both, &a, &text), STUDIO_ARGS_BAD);
+    const char *empty[] = {"studio", "--build", ""};
+    ASSERT_EQ(parse_studio_args(3, empty, &a, &text), STUDIO_ARGS_BAD);
+    EXPECT_EQ(text, std::string("studio: --build: an empty folder name\n") + STUDIO_USAGE + "\n");
+}
+
+} // namespace

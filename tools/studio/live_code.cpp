@@ -1,0 +1,657 @@
+// live_code.cpp - rebuilding, loading and swapping the scene library while
+// the studio plays (the manual is in live_code.h).
+#include "studio/live_code.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "app/frame.h"
+#include "state/state.h"
+
+// The watched files are looked at this often (as the timeline source).
+constexpr uint64_t LIVE_LOOK_MS = 50;
+// How long the last result stays on the HUD.
+constexpr uint64_t LIVE_NOTICE_MS = 5000;
+// The build's niceness: a compiler never takes the frame loop's time.
+constexpr int LIVE_BUILD_NICENESS = 10;
+// Compiler errors shown in the box; the rest are in the build's own output.
+constexpr int LIVE_ERRORS_SHOWN = 8;
+
+// ---- The build folder ---------------------------------------------------------
+
+bool read_live_build(const std::string &dir, LiveBuild *out, std::string *error)
+{
+    *out = LiveBuild{};
+    const std::string path = dir + "/live_scenes.txt";
+    FILE *f = std::fopen(path.c_str(), "re");
+    if (!f) {
+        *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    char line[4096];
+    while (std::fgets(line, sizeof line, f)) {
+        std::string l = line;
+        if (!l.empty() && l.back() == '\n')
+            l.pop_back();
+        const size_t space = l.find(' ');
+        if (space == std::string::npos)
+            continue;
+        const std::string key = l.substr(0, space), value = l.substr(space + 1);
+        if (key == "cmake") out->cmake = value;
+        else if (key == "build") out->dir = value;
+        else if (key == "target") out->target = value;
+        else if (key == "library") out->library = value;
+        else if (key == "generator") out->generator = value;
+        else if (key == "make") out->make_program = value;
+        else if (key == "source") out->source_dir = value;
+        else if (key == "objects") out->objects = value;
+        else if (key == "watch") out->sources.push_back(value);
+    }
+    std::fclose(f);
+    if (out->cmake.empty() || out->dir.empty() || out->target.empty() || out->library.empty() ||
+        out->source_dir.empty() || out->sources.empty()) {
+        *error = path + ": not a scene library description (run cmake on the build folder again)";
+        return false;
+    }
+    return true;
+}
+
+std::string own_build_dir()
+{
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0)
+        return "";
+    exe[n] = '\0';
+    std::string dir = exe;
+    for (int up = 0; up < 2; up++) { // the program, then its folder
+        const size_t slash = dir.rfind('/');
+        if (slash == std::string::npos || slash == 0)
+            return "";
+        dir.resize(slash);
+    }
+    struct stat st;
+    return stat((dir + "/live_scenes.txt").c_str(), &st) == 0 ? dir : "";
+}
+
+// ---- Loading a scene library -----------------------------------------------------
+
+bool copy_library_file(const std::string &from, const std::string &to, std::string *error)
+{
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        *error = from + ": " + std::strerror(errno);
+        return false;
+    }
+    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0700);
+    if (out < 0) {
+        *error = to + ": " + std::strerror(errno);
+        close(in);
+        return false;
+    }
+    char buffer[1 << 16];
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = read(in, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *error = from + ": " + std::strerror(errno);
+            ok = false;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < got;) {
+            const ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0) {
+                *error = to + ": " + std::strerror(errno);
+                ok = false;
+            } else {
+                done += put;
+            }
+        }
+        if (!ok)
+            break;
+    }
+    if (close(out) != 0 && ok) {
+        *error = to + ": " + std::strerror(errno);
+        ok = false;
+    }
+    close(in);
+    if (!ok)
+        unlink(to.c_str());
+    return ok;
+}
+
+static std::string hex(uint32_t v)
+{
+    char s[16];
+    std::snprintf(s, sizeof s, "0x%08" PRIx32, v);
+    return s;
+}
+
+bool open_scene_library(const std::string &path, uint32_t layout, SceneLibrary *out,
+                        std::string *error)
+{
+    *out = SceneLibrary{};
+    dlerror();
+    // Every symbol resolved now: a library that needs something the studio
+    // lacks is refused here rather than failing in the middle of a frame.
+    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char *why = dlerror();
+        *error = why ? why : "the library cannot be opened";
+        return false;
+    }
+    const auto *number = static_cast<const uint32_t *>(dlsym(handle, SCENE_LIBRARY_LAYOUT_SYMBOL));
+    const auto *table = static_cast<const SceneLibraryTable *>(dlsym(handle, SCENE_LIBRARY_TABLE_SYMBOL));
+    if (!number || !table) {
+        *error = std::string("the library has no ") +
+                 (!number ? SCENE_LIBRARY_LAYOUT_SYMBOL : SCENE_LIBRARY_TABLE_SYMBOL);
+    } else if (*number != layout) {
+        *error = "the library's state layout " + hex(*number) + " is not the studio's " +
+                 hex(layout) + ": the process-wide state changed, rebuild and restart the studio";
+    } else if (table->count <= 0 || !table->scenes) {
+        *error = "the library's scene table is empty";
+    } else {
+        out->handle = handle;
+        out->table = table;
+        return true;
+    }
+    dlclose(handle);
+    return false;
+}
+
+void close_scene_library(SceneLibrary *lib)
+{
+    if (lib->handle)
+        dlclose(lib->handle);
+    *lib = SceneLibrary{};
+}
+
+void render_frame_with(double seconds, const SceneLibraryTable &scenes)
+{
+    // render_frame's steps, with draw_scene's dispatch on the library's table.
+    update_frame_values(seconds);
+    clear_frame_buffers();
+    const int index = current_scene_index();
+    if (index >= 0 && index < scenes.count) {
+        const SceneInfo &scene = scenes.scenes[index];
+        scene.draw();
+        if (scene.copies_target)
+            SDL_RenderCopy(renderer, TargetTexture, nullptr, nullptr);
+    }
+    finish_frame();
+}
+
+// ---- Reading what the build says -------------------------------------------------
+
+static bool is_number(const std::string &s)
+{
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// One line of GCC or clang, "FILE:LINE:COLUMN: error: text" (the column may
+// be missing; "fatal error" for a missing header), taken apart.
+static bool parse_error_line(const std::string &line, std::string *file, std::string *row,
+                             std::string *text)
+{
+    size_t at = line.find(": error: "), skip = 9;
+    const size_t fatal = line.find(": fatal error: ");
+    if (fatal != std::string::npos && (at == std::string::npos || fatal < at)) {
+        at = fatal;
+        skip = 15;
+    }
+    if (at == std::string::npos)
+        return false;
+    const std::string where = line.substr(0, at);
+    const size_t last = where.rfind(':');
+    if (last == std::string::npos || !is_number(where.substr(last + 1)))
+        return false;
+    const std::string head = where.substr(0, last);
+    const size_t before = head.rfind(':');
+    if (before != std::string::npos && is_number(head.substr(before + 1))) {
+        *file = head.substr(0, before);
+        *row = head.substr(before + 1);
+    } else {
+        *file = head;
+        *row = where.substr(last + 1);
+    }
+    *text = line.substr(at + skip);
+    return !file->empty();
+}
+
+std::string first_build_errors(const std::string &log, const std::string &source_dir, int max)
+{
+    const std::string prefix = source_dir + "/";
+    std::string errors, file, row, text;
+    int count = 0;
+    size_t start = 0;
+    while (start < log.size() && count < max) {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos)
+            end = log.size();
+        const std::string line = log.substr(start, end - start);
+        start = end + 1;
+        if (!parse_error_line(line, &file, &row, &text))
+            continue;
+        if (file.compare(0, prefix.size(), prefix) == 0)
+            file.erase(0, prefix.size());
+        errors += file + ":" + row + ": " + text + "\n";
+        count++;
+    }
+    return errors;
+}
+
+std::vector<std::string> library_dependencies(const std::string &listing, const LiveBuild &build)
+{
+    std::vector<std::string> files;
+    const std::string source = build.source_dir + "/", binary = build.dir + "/";
+    bool ours = false;
+    size_t start = 0;
+    while (start < listing.size()) {
+        size_t end = listing.find('\n', start);
+        if (end == std::string::npos)
+            end = listing.size();
+        std::string line = listing.substr(start, end - start);
+        start = end + 1;
+        if (line.empty())
+            continue;
+        if (line[0] != ' ') { // "TARGET: #deps N, deps mtime T (VALID)"
+            ours = !build.objects.empty() && line.compare(0, build.objects.size(), build.objects) == 0;
+            continue;
+        }
+        if (!ours)
+            continue;
+        line.erase(0, line.find_first_not_of(' '));
+        if (line.empty())
+            continue;
+        if (line[0] != '/')
+            line = binary + line;
+        line = std::filesystem::path(line).lexically_normal().string();
+        if (line.compare(0, source.size(), source) == 0 && line.compare(0, binary.size(), binary) != 0)
+            files.push_back(line);
+    }
+    std::sort(files.begin(), files.end());
+    files.erase(std::unique(files.begin(), files.end()), files.end());
+    return files;
+}
+
+// ---- The worker --------------------------------------------------------------------
+
+struct LiveJob {
+    std::thread thread;
+    std::atomic<bool> done{false};
+    std::atomic<pid_t> pid{0};      // the child running now
+    std::atomic<bool> cancel{false};
+    bool build = false;             // false: only the dependency listing
+    // Results, read by the main thread once `done` is set.
+    int status = 0;                 // the build's exit status, -1: not started
+    std::string start_error;
+    std::string log;
+    bool listed = false;
+    std::vector<std::string> dependencies;
+    FileIdentity library;           // the library file after a good build
+    std::string copy;               // its copy, when it is a new one
+    std::string copy_error;
+};
+
+static uint64_t microseconds()
+{
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+static FileIdentity identity_of_path(const std::string &path)
+{
+    struct stat st;
+    FileIdentity id;
+    if (stat(path.c_str(), &st) != 0)
+        return id;
+    id.valid = true;
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.size = st.st_size;
+    id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.regular = S_ISREG(st.st_mode);
+    return id;
+}
+
+static bool same_identity(const FileIdentity &a, const FileIdentity &b)
+{
+    return a.valid == b.valid && a.dev == b.dev && a.ino == b.ino && a.size == b.size &&
+           a.mtime_ns == b.mtime_ns;
+}
+
+static std::string read_whole(const std::string &path)
+{
+    std::string text;
+    FILE *f = std::fopen(path.c_str(), "re");
+    if (!f)
+        return text;
+    char buffer[8192];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, got);
+    std::fclose(f);
+    return text;
+}
+
+// Runs argv in a process group of its own at low priority, its output into
+// `log`, and waits for it. The exit status (128 + the signal when killed),
+// or -1 with the reason when it could not be started.
+static int run_child(LiveJob *job, const std::vector<std::string> &argv, const std::string &log,
+                     std::string *error)
+{
+    std::vector<char *> args;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        *error = std::string("cannot start ") + argv[0] + ": " + std::strerror(errno);
+        return -1;
+    }
+    if (pid == 0) {
+        // Only async-signal-safe calls between fork and exec. The build takes
+        // signals as any program does, whatever this thread blocked.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        setpgid(0, 0);
+        if (nice(LIVE_BUILD_NICENESS) == -1) {
+            // the build still runs, at the studio's priority
+        }
+        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int in = open("/dev/null", O_RDONLY);
+        if (out < 0 || in < 0)
+            _exit(127);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(out, 2);
+        close_range(3, ~0u, 0); // the window's and the sound's descriptors stay ours
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    setpgid(pid, 0); // also here: a kill of the group may come before the child's own call
+    job->pid = pid;
+    if (job->cancel)
+        kill(-pid, SIGTERM);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    job->pid = 0;
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    if (WEXITSTATUS(status) == 127 && read_whole(log).empty()) {
+        *error = std::string("cannot run ") + argv[0];
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+static void run_job(LiveJob *job, LiveBuild build, std::string copy_dir, std::string copy_name,
+                    FileIdentity loaded)
+{
+    if (job->build) {
+        const std::string log = copy_dir + "/build.log";
+        job->status = run_child(job, {build.cmake, "--build", build.dir, "--target", build.target},
+                                log, &job->start_error);
+        job->log = read_whole(log);
+        if (job->status == 0) {
+            job->library = identity_of_path(build.library);
+            if (!job->library.valid)
+                job->copy_error = build.library + ": " + std::strerror(ENOENT);
+            else if (!same_identity(job->library, loaded) &&
+                     copy_library_file(build.library, copy_dir + "/" + copy_name, &job->copy_error))
+                job->copy = copy_dir + "/" + copy_name;
+        }
+    }
+    // The headers the scene units include, as the build recorded them (only
+    // Ninja keeps such a record; other generators watch the units alone).
+    // A job of its own, after a good build, so that it never holds up a swap.
+    if (!job->build && !job->cancel && build.generator == "Ninja" && !build.make_program.empty()) {
+        const std::string out = copy_dir + "/deps.txt";
+        std::string error;
+        if (run_child(job, {build.make_program, "-C", build.dir, "-t", "deps"}, out, &error) == 0) {
+            job->dependencies = library_dependencies(read_whole(out), build);
+            job->listed = true;
+        }
+    }
+    job->done = true;
+}
+
+static void start_job(LiveCode *lc, bool build, uint64_t now_ms)
+{
+    auto job = std::make_shared<LiveJob>();
+    job->build = build;
+    if (build) {
+        lc->changed_ms = now_ms;
+        lc->longest_building_frame_us = 0;
+    }
+    const std::string name = "scenes-" + std::to_string(++lc->serial) + ".so";
+    job->thread = std::thread(run_job, job.get(), lc->build, lc->copy_dir, name, lc->library_seen);
+    lc->job = job;
+}
+
+static void set_watched(LiveCode *lc, const std::vector<std::string> &dependencies)
+{
+    std::vector<std::string> files = lc->build.sources;
+    files.insert(files.end(), dependencies.begin(), dependencies.end());
+    std::sort(files.begin(), files.end());
+    files.erase(std::unique(files.begin(), files.end()), files.end());
+    std::vector<FileIdentity> seen;
+    for (const std::string &f : files) {
+        const auto at = std::find(lc->watched.begin(), lc->watched.end(), f);
+        seen.push_back(at != lc->watched.end() ? lc->seen[at - lc->watched.begin()] : identity_of_path(f));
+    }
+    lc->watched = std::move(files);
+    lc->seen = std::move(seen);
+}
+
+static void say(LiveCode *lc, const std::string &notice, uint64_t now_ms)
+{
+    lc->notice = notice;
+    lc->notice_until_ms = now_ms + LIVE_NOTICE_MS;
+}
+
+// Between two frames: the finished job's library replaces the one drawing.
+static void swap_in(LiveCode *lc, LiveJob *job, uint64_t now_ms)
+{
+    SceneLibrary next;
+    std::string why;
+    const uint64_t start_us = microseconds();
+    const bool ok = open_scene_library(job->copy, lc->layout, &next, &why);
+    // The opened library stays mapped; the name is not needed any more.
+    unlink(job->copy.c_str());
+    lc->library_seen = job->library; // this file is not offered again
+    if (!ok) {
+        lc->errors = "scene library refused: " + why + "\n";
+        std::fprintf(stderr, "studio: %s", lc->errors.c_str());
+        std::fflush(stderr);
+        say(lc, "scene library refused: the old code draws", now_ms);
+        return;
+    }
+    close_scene_library(&lc->current);
+    lc->current = next;
+    lc->last_swap_us = microseconds() - start_us;
+    lc->swaps++;
+    lc->errors.clear();
+    char text[64];
+    std::snprintf(text, sizeof text, "scenes rebuilt in %.1f s",
+                  static_cast<double>(now_ms - lc->changed_ms) / 1000.0);
+    say(lc, text, now_ms);
+    lc->swap_line_due = true;
+}
+
+static std::string last_line(const std::string &text)
+{
+    size_t end = text.find_last_not_of("\n");
+    if (end == std::string::npos)
+        return "";
+    const size_t start = text.rfind('\n', end);
+    return text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
+}
+
+static void take_job(LiveCode *lc, uint64_t now_ms)
+{
+    std::shared_ptr<LiveJob> job = std::move(lc->job);
+    if (job->thread.joinable())
+        job->thread.join();
+    if (job->listed)
+        set_watched(lc, job->dependencies);
+    if (!job->build)
+        return;
+    if (job->status != 0) {
+        lc->errors = job->status < 0 ? job->start_error + "\n"
+                                     : first_build_errors(job->log, lc->build.source_dir, LIVE_ERRORS_SHOWN);
+        if (lc->errors.empty()) // no compiler error: the build's own last line says why
+            lc->errors = "the scene build failed (exit status " + std::to_string(job->status) + "): " +
+                         last_line(job->log) + "\n";
+        std::fprintf(stderr, "studio: the scene build failed; the old code draws:\n%s", lc->errors.c_str());
+        std::fflush(stderr);
+        say(lc, "scene build failed: the old code draws", now_ms);
+    } else if (!job->copy_error.empty()) {
+        lc->errors = "scene library not copied: " + job->copy_error + "\n";
+        std::fprintf(stderr, "studio: %s", lc->errors.c_str());
+        std::fflush(stderr);
+    } else if (job->copy.empty()) {
+        lc->errors.clear();
+        say(lc, "scenes up to date", now_ms);
+    } else {
+        swap_in(lc, job.get(), now_ms);
+    }
+    // The build may have met new includes: list the dependencies again,
+    // unless another build is due anyway.
+    if (job->status == 0 && !lc->again)
+        start_job(lc, false, now_ms);
+}
+
+// True when a watched file changed since it was last seen. A file that is
+// missing for a moment (an editor saving by rename) counts once it is back.
+static bool sources_changed(LiveCode *lc)
+{
+    bool changed = false;
+    for (size_t i = 0; i < lc->watched.size(); i++) {
+        const FileIdentity id = identity_of_path(lc->watched[i]);
+        if (!id.valid || same_identity(id, lc->seen[i]))
+            continue;
+        lc->seen[i] = id;
+        changed = true;
+    }
+    return changed;
+}
+
+bool start_live_code(LiveCode *lc, const std::string &build_dir, uint32_t layout, std::string *error)
+{
+    if (!read_live_build(build_dir, &lc->build, error))
+        return false;
+    const char *tmp = std::getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/studio-scenes-XXXXXX";
+    if (!mkdtemp(dir.data())) {
+        *error = dir + ": " + std::strerror(errno);
+        return false;
+    }
+    lc->copy_dir = dir;
+    lc->layout = layout;
+    lc->library_seen = identity_of_path(lc->build.library);
+    set_watched(lc, {});
+    start_job(lc, false, 0);
+    return true;
+}
+
+void poll_live_code(LiveCode *lc, uint64_t now_ms)
+{
+    const uint64_t now_us = microseconds();
+    const uint64_t frame_us = lc->last_poll_us != 0 ? now_us - lc->last_poll_us : 0;
+    lc->last_poll_us = now_us;
+    if (lc->swap_line_due) {
+        lc->swap_line_due = false;
+        std::printf("studio: %s (swap %.1f ms, its frame %.0f ms; longest frame while building %.0f ms, "
+                    "before %.0f ms)\n",
+                    lc->notice.c_str(), static_cast<double>(lc->last_swap_us) / 1000.0,
+                    static_cast<double>(frame_us) / 1000.0,
+                    static_cast<double>(lc->longest_building_frame_us) / 1000.0,
+                    static_cast<double>(lc->longest_quiet_frame_us) / 1000.0);
+        std::fflush(stdout);
+        lc->longest_quiet_frame_us = 0;
+    } else if (lc->job && lc->job->build) {
+        lc->longest_building_frame_us = std::max(lc->longest_building_frame_us, frame_us);
+    } else {
+        lc->longest_quiet_frame_us = std::max(lc->longest_quiet_frame_us, frame_us);
+    }
+    if (lc->job && lc->job->done)
+        take_job(lc, now_ms);
+    if (now_ms >= lc->next_look_ms) {
+        lc->next_look_ms = now_ms + LIVE_LOOK_MS;
+        if (sources_changed(lc)) {
+            if (lc->job) {
+                if (!lc->again)
+                    lc->again_ms = now_ms;
+                lc->again = true;
+            } else
+                start_job(lc, true, now_ms);
+        }
+    }
+    if (!lc->job && lc->again) {
+        lc->again = false;
+        start_job(lc, true, lc->again_ms);
+    }
+}
+
+void finish_live_code(LiveCode *lc, uint64_t now_ms)
+{
+    if (lc->job) {
+        lc->job->thread.join();
+        take_job(lc, now_ms);
+    }
+}
+
+void stop_live_code(LiveCode *lc)
+{
+    if (lc->job) {
+        lc->job->cancel = true;
+        const pid_t pid = lc->job->pid;
+        if (pid > 0)
+            kill(-pid, SIGTERM);
+        lc->job->thread.join();
+        lc->job.reset();
+    }
+    close_scene_library(&lc->current);
+    if (!lc->copy_dir.empty()) {
+        for (const char *name : {"/build.log", "/deps.txt"})
+            unlink((lc->copy_dir + name).c_str());
+        rmdir(lc->copy_dir.c_str());
+        lc->copy_dir.clear();
+    }
+}
+
+const SceneLibraryTable *live_scenes(const LiveCode &lc)
+{
+    return lc.current.handle ? lc.current.table : nullptr;
+}
+
+std::string live_code_notice(const LiveCode &lc, uint64_t now_ms)
+{
+    if (lc.job && lc.job->build)
+        return "building\u2026";
+    return now_ms < lc.notice_until_ms ? lc.notice : "";
+}
