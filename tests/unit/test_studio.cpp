@@ -248,21 +248,21 @@ TEST_F(Watched, AFifoNeverBlocksTheOpenOrThePoll)
 TEST(Transport, BeatAndBarStepsOnTheGrid)
 {
     const double len = 175.0;
-    EXPECT_DOUBLE_EQ(grid_step(20.0, 1, 8, len), 20.4);
-    EXPECT_DOUBLE_EQ(grid_step(20.0, -1, 8, len), 19.6);
-    EXPECT_DOUBLE_EQ(grid_step(20.0, 1, 32, len), 20.8);
-    EXPECT_DOUBLE_EQ(grid_step(20.0, -1, 32, len), 19.2);
-    EXPECT_DOUBLE_EQ(grid_step(20.2, -1, 8, len), 20.0);  // off the grid: back to its beat
-    EXPECT_DOUBLE_EQ(grid_step(20.2, 1, 8, len), 20.4);
-    EXPECT_DOUBLE_EQ(grid_step(20.05, -1, 8, len), 19.6); // just past a beat: the one before
-    EXPECT_DOUBLE_EQ(grid_step(19.6, 1, 8, len), 20.0);   // 19.6 * 20 is not exactly 392
-    EXPECT_DOUBLE_EQ(grid_step(20.7, -1, 32, len), 19.2);
+    EXPECT_DOUBLE_EQ(grid_step(20.0, 1, TimelineTempo{}, 1, len), 20.4);
+    EXPECT_DOUBLE_EQ(grid_step(20.0, -1, TimelineTempo{}, 1, len), 19.6);
+    EXPECT_DOUBLE_EQ(grid_step(20.0, 1, TimelineTempo{}, 4, len), 20.8);
+    EXPECT_DOUBLE_EQ(grid_step(20.0, -1, TimelineTempo{}, 4, len), 19.2);
+    EXPECT_DOUBLE_EQ(grid_step(20.2, -1, TimelineTempo{}, 1, len), 20.0);  // off the grid: back to its beat
+    EXPECT_DOUBLE_EQ(grid_step(20.2, 1, TimelineTempo{}, 1, len), 20.4);
+    EXPECT_DOUBLE_EQ(grid_step(20.05, -1, TimelineTempo{}, 1, len), 19.6); // just past a beat: the one before
+    EXPECT_DOUBLE_EQ(grid_step(19.6, 1, TimelineTempo{}, 1, len), 20.0);   // 19.6 * 20 is not exactly 392
+    EXPECT_DOUBLE_EQ(grid_step(20.7, -1, TimelineTempo{}, 4, len), 19.2);
     // Clamped at both ends.
-    EXPECT_DOUBLE_EQ(grid_step(0.1, -1, 32, len), 0.0);
-    EXPECT_DOUBLE_EQ(grid_step(0.0, -1, 8, len), 0.0);
-    EXPECT_DOUBLE_EQ(grid_step(174.9, 1, 8, len), 175.0);
-    EXPECT_DOUBLE_EQ(grid_step(175.0, 1, 32, 175.0), 175.0);
-    EXPECT_DOUBLE_EQ(grid_step(500.0, 1, 8, -1.0), 500.4); // unknown length: no upper bound
+    EXPECT_DOUBLE_EQ(grid_step(0.1, -1, TimelineTempo{}, 4, len), 0.0);
+    EXPECT_DOUBLE_EQ(grid_step(0.0, -1, TimelineTempo{}, 1, len), 0.0);
+    EXPECT_DOUBLE_EQ(grid_step(174.9, 1, TimelineTempo{}, 1, len), 175.0);
+    EXPECT_DOUBLE_EQ(grid_step(175.0, 1, TimelineTempo{}, 4, 175.0), 175.0);
+    EXPECT_DOUBLE_EQ(grid_step(500.0, 1, TimelineTempo{}, 1, -1.0), 500.4); // unknown length: no upper bound
     EXPECT_DOUBLE_EQ(clamp_time(-3.0, len), 0.0);
     EXPECT_DOUBLE_EQ(clamp_time(200.0, len), 175.0);
 }
@@ -289,11 +289,11 @@ TEST(Transport, SceneChangeJumps)
 TEST(Transport, LoopOverBarsAndItsWrap)
 {
     LoopRange loop;
-    press_loop(&loop, 20.5); // bar 12 (row 410): starts at row 384
+    press_loop(&loop, 20.5, TimelineTempo{}); // bar 12 (row 410): starts at row 384
     EXPECT_EQ(loop.stage, 1);
     EXPECT_EQ(loop.start_row, 384);
     EXPECT_DOUBLE_EQ(wrap_loop(loop, 30.0, 30.1, 175.0), 30.1); // not looping yet
-    press_loop(&loop, 23.0); // bar 14 (row 460): the loop ends after it
+    press_loop(&loop, 23.0, TimelineTempo{}); // bar 14 (row 460): the loop ends after it
     EXPECT_EQ(loop.stage, 2);
     EXPECT_EQ(loop.start_row, 384);
     EXPECT_EQ(loop.end_row, 480);
@@ -305,13 +305,13 @@ TEST(Transport, LoopOverBarsAndItsWrap)
     EXPECT_DOUBLE_EQ(wrap_loop(loop, 25.0, 25.1, 175.0), 25.1);   // sought out of it: plays on
     EXPECT_DOUBLE_EQ(wrap_loop(loop, 22.9, 23.0, 23.0), 19.2);    // music ends inside the loop
 
-    press_loop(&loop, 30.0);
+    press_loop(&loop, 30.0, TimelineTempo{});
     EXPECT_EQ(loop.stage, 0);
     EXPECT_DOUBLE_EQ(wrap_loop(loop, 23.95, 24.05, 175.0), 24.05);
 
     // Second press in an earlier bar: the loop spans the same bars.
-    press_loop(&loop, 23.0);
-    press_loop(&loop, 20.5);
+    press_loop(&loop, 23.0, TimelineTempo{});
+    press_loop(&loop, 20.5, TimelineTempo{});
     EXPECT_EQ(loop.start_row, 384);
     EXPECT_EQ(loop.end_row, 480);
 }
@@ -376,9 +376,9 @@ TEST(StudioView, StripZoomSnapAndEnvelope)
     EXPECT_DOUBLE_EQ(strip_time_in(strip, 58, StripSpan{10.0, 20.0}), 15.0);
 
     // Beats are 0.4 s: 87.5 s lies nearest to 87.6 s (row 1752, 54:3).
-    EXPECT_DOUBLE_EQ(snap_to_beat(87.5), 87.6);
-    EXPECT_DOUBLE_EQ(snap_to_beat(0.1), 0.0);
-    EXPECT_DOUBLE_EQ(snap_to_beat(-3.0), 0.0);
+    EXPECT_DOUBLE_EQ(snap_to_beat(87.5, TimelineTempo{}), 87.6);
+    EXPECT_DOUBLE_EQ(snap_to_beat(0.1, TimelineTempo{}), 0.0);
+    EXPECT_DOUBLE_EQ(snap_to_beat(-3.0, TimelineTempo{}), 0.0);
 
     // Two columns of 0.01 s buckets, 4 pixels high: peaks 0.5 and 1.0 give
     // bars of 2 and 4 rows about the middle.

@@ -62,9 +62,14 @@ void select_block(EditorState *e, int anchor_track, int32_t anchor_row, int end_
     e->end_row = end_row;
 }
 
-std::string row_name(int32_t row)
+const TimelineTempo &editor_tempo(const EditorState &e)
 {
-    return row % studio_tempo().rows_per_beat == 0 ? bar_beat(row) : "row " + std::to_string(row);
+    return key_editor_tempo(e.model);
+}
+
+static std::string row_name(const CommandContext *c, int32_t row)
+{
+    return row_name(row, editor_tempo(*c->editor));
 }
 
 static std::string number(double v)
@@ -171,22 +176,6 @@ bool edit_keys(CommandContext *c, const std::vector<std::pair<int, KeyList>> &ch
     return true;
 }
 
-// The first row where two key lists differ, or -1.
-static int64_t first_difference(const KeyList &a, const KeyList &b)
-{
-    size_t i = 0;
-    while (i < a.size() && i < b.size() && a[i].row == b[i].row && a[i].kind == b[i].kind &&
-           std::memcmp(&a[i].value, &b[i].value, sizeof(float)) == 0)
-        i++;
-    if (i < a.size() && i < b.size())
-        return std::min(a[i].row, b[i].row);
-    if (i < a.size())
-        return a[i].row;
-    if (i < b.size())
-        return b[i].row;
-    return -1;
-}
-
 static void replay(CommandContext *c, bool redo)
 {
     EditorState *e = c->editor;
@@ -210,13 +199,11 @@ static void replay(CommandContext *c, bool redo)
     say(c, (redo ? "redo: " : "undo: ") + name, false);
     // The selection goes to the first key the step changed.
     const EditStep &step = redo ? e->model.undo.back() : e->model.redo.back();
-    for (const TrackChange &change : step.changes) {
-        const int64_t row = first_difference(change.before, change.after);
-        if (row >= 0) {
-            e->column = change.track;
-            seek_row(c, row);
-            break;
-        }
+    int track = 0;
+    int32_t row = 0;
+    if (edit_step_first_change(step, &track, &row)) {
+        e->column = track;
+        seek_row(c, row);
     }
 }
 
@@ -262,7 +249,7 @@ static void set_value_here(CommandContext *c, float value, const std::string &ve
         keys[i].value = value;
     else
         insert_key(&keys, SyncKey{row, value, kind_before(keys, row)});
-    edit_keys(c, {{t, keys}}, verb + " " + track_name(t) + " at " + row_name(at) + " to " + number(value));
+    edit_keys(c, {{t, keys}}, verb + " " + track_name(t) + " at " + row_name(c, at) + " to " + number(value));
 }
 
 static void cmd_insert(CommandContext *c)
@@ -276,7 +263,7 @@ static void cmd_insert(CommandContext *c)
     KeyList keys = c->editor->model.keys[t];
     const float value = static_cast<float>(value_between_keys(c, t, row));
     insert_key(&keys, SyncKey{row, value, kind_before(keys, row)});
-    edit_keys(c, {{t, keys}}, std::string("insert ") + track_name(t) + " at " + row_name(row));
+    edit_keys(c, {{t, keys}}, std::string("insert ") + track_name(t) + " at " + row_name(c, row));
 }
 
 // The nudge step of a track (small or large): whole steps for the
@@ -299,13 +286,13 @@ static float nudge_step(int track, bool large)
 
 // ---- Blocks ------------------------------------------------------------------------
 
-static std::string block_name(const KeyBlock &b)
+static std::string block_name(const CommandContext *c, const KeyBlock &b)
 {
     std::string tracks = track_name(b.track0);
     if (b.track1 > b.track0)
         tracks += ".." + std::string(track_name(b.track1));
     const int64_t rows = static_cast<int64_t>(b.row1) - b.row0;
-    return tracks + " " + row_name(b.row0) + ", " + std::to_string(rows) + (rows == 1 ? " row" : " rows");
+    return tracks + " " + row_name(c, b.row0) + ", " + std::to_string(rows) + (rows == 1 ? " row" : " rows");
 }
 
 static int block_key_count(const CommandContext *c, const KeyBlock &b)
@@ -322,7 +309,7 @@ static bool block_with_keys(CommandContext *c, KeyBlock *b)
     if (!editor_block(*c->editor, b))
         return false;
     if (block_key_count(c, *b) == 0) {
-        say(c, "no keys in the block " + block_name(*b), false);
+        say(c, "no keys in the block " + block_name(c, *b), false);
         *b = KeyBlock{};
         b->row1 = -1; // marks "said"
     }
@@ -354,7 +341,7 @@ static void nudge(CommandContext *c, int direction, bool large)
     if (block_with_keys(c, &b)) {
         if (b.row1 < 0)
             return;
-        edit_block(c, b, "nudge " + keys_word(block_key_count(c, b)) + " in " + block_name(b),
+        edit_block(c, b, "nudge " + keys_word(block_key_count(c, b)) + " in " + block_name(c, b),
                    [&](int t, KeyList *keys, std::string *) {
                        offset_values_in(keys, b.row0, b.row1, direction * nudge_step(t, large));
                        return true;
@@ -405,7 +392,7 @@ static void cmd_kind(CommandContext *c)
     KeyList keys = c->editor->model.keys[t];
     keys[i].kind = (keys[i].kind + 1) & 3;
     edit_keys(c, {{t, keys}},
-              std::string("curve ") + KIND_NAMES[keys[i].kind] + " for " + track_name(t) + " at " + row_name(keys[i].row));
+              std::string("curve ") + KIND_NAMES[keys[i].kind] + " for " + track_name(t) + " at " + row_name(c, keys[i].row));
 }
 
 static void cmd_delete(CommandContext *c)
@@ -414,7 +401,7 @@ static void cmd_delete(CommandContext *c)
     if (block_with_keys(c, &b)) {
         if (b.row1 < 0)
             return;
-        edit_block(c, b, "delete " + keys_word(block_key_count(c, b)) + " in " + block_name(b),
+        edit_block(c, b, "delete " + keys_word(block_key_count(c, b)) + " in " + block_name(c, b),
                    [&](int, KeyList *keys, std::string *) {
                        delete_keys_in(keys, b.row0, b.row1);
                        return true;
@@ -428,7 +415,7 @@ static void cmd_delete(CommandContext *c)
     KeyList keys = c->editor->model.keys[t];
     const int32_t row = keys[i].row;
     keys.erase(keys.begin() + i);
-    edit_keys(c, {{t, keys}}, std::string("delete ") + track_name(t) + " at " + row_name(row));
+    edit_keys(c, {{t, keys}}, std::string("delete ") + track_name(t) + " at " + row_name(c, row));
 }
 
 static void move(CommandContext *c, int32_t delta)
@@ -444,7 +431,7 @@ static void move(CommandContext *c, int32_t delta)
             say(c, "refused: the block would go before row 0", true);
             return;
         }
-        const std::string name = "move " + keys_word(block_key_count(c, b)) + " in " + block_name(b) + how + way;
+        const std::string name = "move " + keys_word(block_key_count(c, b)) + " in " + block_name(c, b) + how + way;
         edit_block(c, b, name, [&](int, KeyList *keys, std::string *why) {
             return move_keys_in(keys, b.row0, b.row1, delta, why);
         });
@@ -466,15 +453,38 @@ static void move(CommandContext *c, int32_t delta)
         say(c, "refused: " + (why.empty() ? std::string("past the last row") : why), true);
         return;
     }
-    if (edit_keys(c, {{t, keys}}, std::string("move ") + track_name(t) + " " + row_name(from) + " to " +
-                                      row_name(from + delta)))
+    if (edit_keys(c, {{t, keys}}, std::string("move ") + track_name(t) + " " + row_name(c, from) + " to " +
+                                      row_name(c, from + delta)))
         seek_row(c, static_cast<int64_t>(from) + delta); // the cursor goes with the key
 }
 
 static void cmd_move_up(CommandContext *c) { move(c, -1); }
 static void cmd_move_down(CommandContext *c) { move(c, 1); }
-static void cmd_move_up_beat(CommandContext *c) { move(c, -studio_tempo().rows_per_beat); }
-static void cmd_move_down_beat(CommandContext *c) { move(c, studio_tempo().rows_per_beat); }
+// A beat from the key on the line (or the block's first line): to the beat
+// before or after the one it is in, so at a tempo whose beat is not a whole
+// number of rows a key on a beat lands on a beat.
+static void move_beat(CommandContext *c, int direction)
+{
+    const TimelineTempo &tempo = editor_tempo(*c->editor);
+    KeyBlock b;
+    int32_t from = cursor(c);
+    if (editor_block(*c->editor, &b)) {
+        from = b.row0;
+    } else {
+        const int i = key_here(c);
+        if (i >= 0)
+            from = c->editor->model.keys[c->editor->column][static_cast<size_t>(i)].row;
+    }
+    const int64_t beat = tempo_beat_at(tempo, from);
+    const int32_t on = tempo_beat_row(tempo, beat);
+    const int64_t delta = direction > 0 ? static_cast<int64_t>(tempo_beat_row(tempo, beat + 1)) - on
+                          : on == from   ? static_cast<int64_t>(on) - tempo_beat_row(tempo, beat - 1)
+                                         : static_cast<int64_t>(tempo_beat_row(tempo, beat + 1)) - on;
+    move(c, static_cast<int32_t>(direction * delta));
+}
+
+static void cmd_move_up_beat(CommandContext *c) { move_beat(c, -1); }
+static void cmd_move_down_beat(CommandContext *c) { move_beat(c, 1); }
 
 static void cmd_copy(CommandContext *c)
 {
@@ -486,13 +496,12 @@ static void cmd_copy(CommandContext *c)
         // The bars: the loop's when a loop is set, else the playhead's.
         b.track0 = 0;
         b.track1 = TIMELINE_TRACK_COUNT - 1;
-        const int32_t bar = studio_tempo().rows_per_bar;
         if (c->transport->loop.stage == 2) {
             b.row0 = c->transport->loop.start_row;
             b.row1 = c->transport->loop.end_row;
         } else {
-            b.row0 = cursor(c) - cursor(c) % bar;
-            b.row1 = b.row0 + bar;
+            b.row0 = bar_start_row(editor_tempo(*e), cursor(c));
+            b.row1 = next_bar_row(editor_tempo(*e), cursor(c));
         }
         e->clip_bars = true;
     }
@@ -504,7 +513,7 @@ static void cmd_copy(CommandContext *c)
     int n = 0;
     for (const KeyList &k : e->clip)
         n += static_cast<int>(k.size());
-    say(c, "copied " + keys_word(n) + " of " + block_name(b), false);
+    say(c, "copied " + keys_word(n) + " of " + block_name(c, b), false);
 }
 
 static void paste(CommandContext *c, bool replace)
@@ -514,8 +523,7 @@ static void paste(CommandContext *c, bool replace)
         say(c, "nothing copied (Ctrl+C copies the block, or the bar)", false);
         return;
     }
-    const int32_t bar = studio_tempo().rows_per_bar;
-    const int32_t at = e->clip_bars ? cursor(c) - cursor(c) % bar : cursor(c);
+    const int32_t at = e->clip_bars ? bar_start_row(editor_tempo(*e), cursor(c)) : cursor(c);
     KeyBlock b;
     b.row0 = at;
     b.row1 = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(at) + e->clip_rows, INT32_MAX));
@@ -524,7 +532,7 @@ static void paste(CommandContext *c, bool replace)
     int n = 0;
     for (const KeyList &k : e->clip)
         n += static_cast<int>(k.size());
-    edit_block(c, b, std::string(replace ? "paste over " : "paste ") + keys_word(n) + " at " + block_name(b),
+    edit_block(c, b, std::string(replace ? "paste over " : "paste ") + keys_word(n) + " at " + block_name(c, b),
                [&](int t, KeyList *keys, std::string *why) {
                    return paste_keys_at(keys, e->clip[static_cast<size_t>(t - b.track0)], at, e->clip_rows,
                                         replace, why);
@@ -588,7 +596,7 @@ static void take_typed(CommandContext *c)
     if (block_with_keys(c, &blk)) {
         if (blk.row1 < 0)
             return;
-        edit_block(c, blk, "scale " + keys_word(block_key_count(c, blk)) + " in " + block_name(blk) + " by " + number(v),
+        edit_block(c, blk, "scale " + keys_word(block_key_count(c, blk)) + " in " + block_name(c, blk) + " by " + number(v),
                    [&](int, KeyList *keys, std::string *) {
                        scale_values_in(keys, blk.row0, blk.row1, v);
                        return true;
@@ -634,15 +642,16 @@ static bool press_typing_key(CommandContext *c, SDL_Keycode k)
 
 // ---- Moving around ----------------------------------------------------------------------
 
-static void step(CommandContext *c, int direction, int32_t rows)
+static void step(CommandContext *c, int direction, bool bar)
 {
-    seek_seconds(c, grid_step(c->seconds, direction, rows, c->length));
+    const TimelineTempo &tempo = editor_tempo(*c->editor);
+    seek_seconds(c, grid_step(c->seconds, direction, tempo, bar ? tempo.beats_per_bar : 1, c->length));
 }
 
-static void cmd_beat_back(CommandContext *c) { step(c, -1, studio_tempo().rows_per_beat); }
-static void cmd_beat_on(CommandContext *c) { step(c, 1, studio_tempo().rows_per_beat); }
-static void cmd_bar_back(CommandContext *c) { step(c, -1, studio_tempo().rows_per_bar); }
-static void cmd_bar_on(CommandContext *c) { step(c, 1, studio_tempo().rows_per_bar); }
+static void cmd_beat_back(CommandContext *c) { step(c, -1, false); }
+static void cmd_beat_on(CommandContext *c) { step(c, 1, false); }
+static void cmd_bar_back(CommandContext *c) { step(c, -1, true); }
+static void cmd_bar_on(CommandContext *c) { step(c, 1, true); }
 
 static void cmd_line_up(CommandContext *c) { seek_row(c, static_cast<int64_t>(cursor(c)) - rows_per_line(c)); }
 static void cmd_line_down(CommandContext *c) { seek_row(c, static_cast<int64_t>(cursor(c)) + rows_per_line(c)); }
@@ -665,7 +674,7 @@ static void extend_rows(CommandContext *c, int direction)
     seek_row(c, row);
     KeyBlock b;
     editor_block(*e, &b);
-    say(c, "block " + block_name(b), false);
+    say(c, "block " + block_name(c, b), false);
 }
 
 static void extend_tracks(CommandContext *c, int direction)
@@ -676,7 +685,7 @@ static void extend_tracks(CommandContext *c, int direction)
     e->column = e->end_track;
     KeyBlock b;
     editor_block(*e, &b);
-    say(c, "block " + block_name(b), false);
+    say(c, "block " + block_name(c, b), false);
 }
 
 static void cmd_extend_up(CommandContext *c) { extend_rows(c, -1); }
@@ -695,7 +704,7 @@ static void cmd_scene_back(CommandContext *c) { scene_step(c, -1); }
 static void cmd_scene_on(CommandContext *c) { scene_step(c, 1); }
 static void cmd_home(CommandContext *c) { seek_seconds(c, 0.0); }
 static void cmd_end(CommandContext *c) { seek_seconds(c, c->length >= 0.0 ? c->length : c->strip_length); }
-static void cmd_loop(CommandContext *c) { press_loop(&c->transport->loop, c->seconds); }
+static void cmd_loop(CommandContext *c) { press_loop(&c->transport->loop, c->seconds, editor_tempo(*c->editor)); }
 
 static void track_step(CommandContext *c, int direction)
 {

@@ -139,6 +139,7 @@ struct CommandContext {
     double strip_length;         // the strip's length (> 0)
     const SyncTrack *const *tracks; // TIMELINE_TRACK_COUNT tracks as the frame reads them (entries may be null)
     const char *edit_refusal;    // why the source cannot be edited now, or null
+    const std::vector<TimelineMark> *marks = nullptr; // the source's marks in row order, or null
     SDL_Keycode key = SDLK_UNKNOWN; // the key that ran the command
     CommandOut out;
 };
@@ -190,8 +191,9 @@ bool edit_keys(CommandContext *c, const std::vector<std::pair<int, KeyList>> &ch
 // Says a line on the HUD.
 void say(CommandContext *c, const std::string &text, bool warn);
 
-// "BAR:BEAT" of a row on a beat, else "row N".
-std::string row_name(int32_t row);
+// The tempo the editor's grid, steps and notation follow: the loaded
+// source's.
+const TimelineTempo &editor_tempo(const EditorState &e);
 
 // Marks a block from the anchor (track, line) to the end (track, line).
 void select_block(EditorState *e, int anchor_track, int32_t anchor_row, int end_track, int32_t end_row);

@@ -175,7 +175,7 @@ void curve_motion(Studio *s, int x, int y, bool snap, bool free)
     if (e->drag_axis == DRAG_TIME || e->drag_axis == DRAG_FREE) {
         double t = strip_time_in(r, x, s->view.span);
         if (snap)
-            t = snap_to_beat(t);
+            t = snap_to_beat(t, editor_tempo(*e));
         const double row = std::round(t * STUDIO_ROWS_PER_SECOND);
         e->drag_now.row = row > 0.0 ? static_cast<int32_t>(row) : 0;
     }
@@ -205,8 +205,8 @@ void curve_release(Studio *s)
     if (!dragged_keys(*e, &keys))
         show_message(s, "refused: another key sits on row " + std::to_string(e->drag_now.row), true);
     else if (commit_edit(s, {{t, keys}},
-                         std::string("drag ") + TimelineTrackNames[t] + " " + row_name(e->drag_from.row) + " to " +
-                             row_name(e->drag_now.row)))
+                         std::string("drag ") + TimelineTrackNames[t] + " " + row_name(e->drag_from.row, editor_tempo(*e)) + " to " +
+                             row_name(e->drag_now.row, editor_tempo(*e))))
         return;
     show_editor_keys(s, t);
 }

@@ -86,7 +86,7 @@ void draw_grid(const Studio &s, double seconds)
     }
 
     const int step = editor_rows_per_line(e);
-    const StudioTempo tempo = studio_tempo();
+    const TimelineTempo &tempo = editor_tempo(e);
     const int32_t here = editor_cursor_row(e, seconds);
     const int centre = lines / 2;
     KeyBlock block;
@@ -97,8 +97,11 @@ void draw_grid(const Studio &s, double seconds)
             continue;
         const int32_t row = static_cast<int32_t>(row64);
         const float y = r.y + lh + k * lh;
-        const bool on_beat = row % tempo.rows_per_beat < step;
-        const bool on_bar = row % tempo.rows_per_bar < step;
+        // A beat's line is the one holding the beat's row (the nearest row
+        // to the beat's true time when a beat is not a whole number of rows).
+        bool on_bar = false;
+        int32_t beat_row = 0;
+        const bool on_beat = line_beat(tempo, row, step, &on_bar, &beat_row);
         if (has_block && row < block.row1 && row + step > block.row0) {
             const float x0 = r.x + GRID_LABEL_W + block.track0 * col_w;
             const float x1 = r.x + GRID_LABEL_W + (block.track1 + 1) * col_w;
@@ -120,8 +123,8 @@ void draw_grid(const Studio &s, double seconds)
             dl->AddRectFilled(ImVec2(r.x + GRID_LABEL_W, y), ImVec2(r.x + r.w, y + 1), IM_COL32(255, 255, 255, 40));
         }
         char label[32];
-        if (on_beat && row % tempo.rows_per_beat == 0)
-            std::snprintf(label, sizeof label, "%s", bar_beat(row).c_str());
+        if (on_beat && beat_row == row)
+            std::snprintf(label, sizeof label, "%s", bar_beat(row, tempo).c_str());
         else
             std::snprintf(label, sizeof label, "  %d", row);
         dl->AddText(ImVec2(r.x + 3, y), on_bar || k == centre ? KEY_TEXT : IM_COL32(150, 150, 150, 255), label);
@@ -207,7 +210,7 @@ void draw_curve(const Studio &s, double seconds)
                            : e.drag_axis == DRAG_VALUE ? "value"
                            : e.drag_axis == DRAG_FREE  ? "free"
                                                        : "";
-        std::snprintf(label, sizeof label, "%s  row %d  value %.6g  %s", bar_beat(k.row).c_str(), k.row,
+        std::snprintf(label, sizeof label, "%s  row %d  value %.6g  %s", bar_beat(k.row, editor_tempo(s.editor)).c_str(), k.row,
                       static_cast<double>(k.value), axis);
         const float x = std::clamp(strip_x_in(r, k.row / STUDIO_ROWS_PER_SECOND, span) + 8.0f, static_cast<float>(r.x),
                                    static_cast<float>(r.x + r.w) - ImGui::CalcTextSize(label).x - 4);

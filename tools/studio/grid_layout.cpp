@@ -14,16 +14,38 @@ constexpr int GRID_MARGIN = 8;
 constexpr int CURVE_H = 120;
 constexpr int STRIP_LABELS_H = 24; // the strip's time labels above it
 
-StudioTempo studio_tempo()
+std::string bar_beat(int32_t row, const TimelineTempo &tempo)
 {
-    return StudioTempo{ROWS_PER_BEAT, ROWS_PER_BAR};
+    int64_t bar = 0;
+    int32_t beat = 0;
+    tempo_bar_beat(tempo, row > 0 ? row : 0, &bar, &beat);
+    return std::to_string(bar) + ":" + std::to_string(beat);
 }
 
-std::string bar_beat(int32_t row)
+std::string row_name(int32_t row, const TimelineTempo &tempo)
 {
-    const StudioTempo tempo = studio_tempo();
-    return std::to_string(row / tempo.rows_per_bar) + ":" +
-           std::to_string(row / tempo.rows_per_beat % (tempo.rows_per_bar / tempo.rows_per_beat));
+    int64_t beat = 0;
+    return row >= 0 && tempo_row_is_beat(tempo, row, &beat) ? bar_beat(row, tempo) : "row " + std::to_string(row);
+}
+
+bool line_beat(const TimelineTempo &tempo, int32_t row, int rows_per_line, bool *on_bar, int32_t *beat_row)
+{
+    // The first beat at or after the line's first row.
+    int64_t beat = tempo_beat_at(tempo, row);
+    if (tempo_beat_row(tempo, beat) < row)
+        beat++;
+    const int64_t end = static_cast<int64_t>(row) + rows_per_line;
+    int32_t at = tempo_beat_row(tempo, beat);
+    if (at < row || at >= end)
+        return false;
+    *beat_row = at;
+    *on_bar = false;
+    for (; at >= row && at < end; at = tempo_beat_row(tempo, ++beat)) {
+        *on_bar = *on_bar || beat % tempo.beats_per_bar == 0;
+        if (at == INT32_MAX)
+            break;
+    }
+    return true;
 }
 
 int grid_rows_at(int zoom)

@@ -16,19 +16,22 @@
 
 #include "studio/key_edit.h"
 #include "studio/strip.h"
+#include "timeline/timeline.h"
 
 // ---- Tempo -------------------------------------------------------------------
 
-// Rows a beat and a bar. Every grid, snap and BAR:BEAT of the editor asks
-// here, so a tempo read from the source changes one place.
-struct StudioTempo {
-    int32_t rows_per_beat;
-    int32_t rows_per_bar;
-};
-StudioTempo studio_tempo();
+// Every grid, snap and BAR:BEAT of the editor follows the tempo of the
+// source (key_editor_tempo; the default without a tempo line).
 
-// "BAR:BEAT" of a row at or after 0 (the beat it falls in).
-std::string bar_beat(int32_t row);
+// "BAR:BEAT" of the beat a row falls in (rows before 0 count as 0).
+std::string bar_beat(int32_t row, const TimelineTempo &tempo);
+
+// "BAR:BEAT" of a row on a beat, else "row N".
+std::string row_name(int32_t row, const TimelineTempo &tempo);
+
+// Whether the grid line of rows [row, row + rows_per_line) holds a beat, a
+// bar's first beat; the beat's row in *beat_row.
+bool line_beat(const TimelineTempo &tempo, int32_t row, int rows_per_line, bool *on_bar, int32_t *beat_row);
 
 // ---- Lines, cursor, keys ------------------------------------------------------
 

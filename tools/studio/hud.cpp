@@ -28,6 +28,7 @@ static ImU32 rgba(int r, int g, int b, int a = 255)
 static const ImU32 TEXT = rgba(235, 235, 235);
 static const ImU32 DIM = rgba(160, 170, 190);
 static const ImU32 WARN = rgba(255, 210, 80);
+static const ImU32 MARK = rgba(120, 230, 255);
 static const ImU32 PANEL_BG = rgba(0, 0, 0, 170);
 
 // Scene colours, one per scene; grey for no scene.
@@ -68,7 +69,7 @@ static void panel_lines(const HudState &s, std::vector<std::pair<std::string, Im
     const double row = static_cast<double>(Row);
     const int32_t whole_row = row > 0.0 ? to_int32(std::floor(row)) : 0;
     std::snprintf(text, sizeof text, "%s  row %.2f  bar %s", format_clock(s.seconds).c_str(), row,
-                  bar_beat(whole_row).c_str());
+                  bar_beat(whole_row, s.tempo).c_str());
     lines->push_back({text, TEXT});
 
     const int scene = current_scene_index();
@@ -89,9 +90,9 @@ static void panel_lines(const HudState &s, std::vector<std::pair<std::string, Im
     if (s.half_speed)
         status += "  HALF SPEED (silent)";
     if (s.loop.stage == 1)
-        status += "  loop from " + bar_beat(s.loop.start_row);
+        status += "  loop from " + bar_beat(s.loop.start_row, s.tempo);
     else if (s.loop.stage == 2)
-        status += "  loop " + bar_beat(s.loop.start_row) + " - " + bar_beat(s.loop.end_row);
+        status += "  loop " + bar_beat(s.loop.start_row, s.tempo) + " - " + bar_beat(s.loop.end_row, s.tempo);
     lines->push_back({status + "   F1: keys", TEXT});
 
 #define HUD_VALUE_OF(ID, FIELD, NAME) {NAME, TrackValues.FIELD},
@@ -201,25 +202,33 @@ static void add_strip(ImDrawList *dl, const HudState &s, int w, int h)
             rect(dl, r.x0, top + scene_h + 2, r.x1, bottom,
                  (r.value & 1) ? rgba(230, 230, 230) : rgba(160, 160, 160));
 
-    // The grid: beats when they are 6 pixels apart or more, bars, labels.
+    // The grid: beats when they are 6 pixels apart or more, bars, labels;
+    // each on its beat's row, as the tempo puts it.
     const double span = s.span.to - s.span.from;
-    const double beat = ROWS_PER_BEAT / STUDIO_ROWS_PER_SECOND;
+    const double beat = tempo_rows_per_beat(s.tempo) / STUDIO_ROWS_PER_SECOND;
+    const int per_bar = s.tempo.beats_per_bar;
     const bool beats = beat / span * strip.w >= 6.0;
-    const double bar = ROWS_PER_BAR / STUDIO_ROWS_PER_SECOND;
-    const double step = beats ? beat : bar;
-    for (double t = std::ceil(s.span.from / step) * step; t <= s.span.to; t += step) {
-        const float x = strip_x_in(strip, t, s.span);
-        const long long n = std::llround(t / beat);
-        const bool on_bar = n % BEATS_PER_BAR == 0;
-        if (!on_bar || bar / span * strip.w >= 3.0)
-            rect(dl, x, top, x + 1, top + (on_bar ? (n / BEATS_PER_BAR % 4 == 0 ? 8 : 6) : 3), rgba(0, 0, 0));
+    const bool bars = beat * per_bar / span * strip.w >= 3.0;
+    const int64_t every = beats ? 1 : per_bar;
+    if (beats || bars) {
+        const int64_t first = static_cast<int64_t>(std::floor(s.span.from / beat)) / every * every;
+        for (int64_t n = first;; n += every) {
+            const double t = tempo_beat_row(s.tempo, n) / STUDIO_ROWS_PER_SECOND;
+            if (t > s.span.to || n > INT32_MAX)
+                break;
+            if (t < s.span.from)
+                continue;
+            const float x = strip_x_in(strip, t, s.span);
+            const bool on_bar = n % per_bar == 0;
+            rect(dl, x, top, x + 1, top + (on_bar ? (n / per_bar % 4 == 0 ? 8 : 6) : 3), rgba(0, 0, 0));
+        }
     }
     const double labels = label_step(span, strip.w, 70.0);
     for (double t = std::ceil(s.span.from / labels) * labels; t <= s.span.to; t += labels) {
         const float x = strip_x_in(strip, t, s.span);
         char text[48];
         const int32_t row = to_int32(std::round(t * STUDIO_ROWS_PER_SECOND));
-        std::snprintf(text, sizeof text, "%s %s", format_clock(t).c_str() + 1, bar_beat(row).c_str());
+        std::snprintf(text, sizeof text, "%s %s", format_clock(t).c_str() + 1, bar_beat(row, s.tempo).c_str());
         rect(dl, x, top - 4, x + 1, top, TEXT);
         dl->AddText(ImVec2(x + 2, top - 16), DIM, text);
     }
@@ -233,6 +242,18 @@ static void add_strip(ImDrawList *dl, const HudState &s, int w, int h)
         if (s.loop.stage == 2)
             rect(dl, x0, top, x1, bottom, rgba(255, 255, 255, 60));
     }
+
+    // Marks: a flag and the name above the strip.
+    if (s.marks)
+        for (const TimelineMark &m : *s.marks) {
+            const float x = strip_x_in(strip, m.row / STUDIO_ROWS_PER_SECOND, s.span);
+            if (x < strip.x || x > strip.x + strip.w)
+                continue;
+            const ImVec2 size = ImGui::CalcTextSize(m.name.c_str());
+            rect(dl, x, top, x + 1, bottom, MARK);
+            rect(dl, x + 1, bottom - size.y, x + 5 + size.x, bottom, rgba(0, 0, 0, 200));
+            dl->AddText(ImVec2(x + 3, bottom - size.y), MARK, m.name.c_str());
+        }
 
     const float px = strip_x_in(strip, s.seconds, s.span);
     if (px >= strip.x && px <= strip.x + strip.w)

@@ -29,6 +29,8 @@ struct HudState {
     Waveform *waveform; // or null
     bool strip_held;  // the strip is being dragged: drawn in full over a caption
     bool half_speed;  // the picture runs at half speed, silent
+    TimelineTempo tempo{};  // where beats and bars fall
+    const std::vector<TimelineMark> *marks = nullptr; // shown on the strip, or null
 };
 
 // The value panel, the list of keys and the strip, from the frame values and

@@ -1,6 +1,7 @@
 // strip.cpp - strip geometry and the sampled runs of a track.
 #include "studio/strip.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/convert.h"
@@ -44,7 +45,7 @@ float strip_x_in(const SDL_Rect &strip, double seconds, StripSpan span)
     return static_cast<float>(strip.x + (seconds - span.from) / (span.to - span.from) * strip.w);
 }
 
-// The shortest span a zoom reaches: two beats.
+// The shortest span a zoom reaches: 0.8 s, two beats at the default tempo.
 constexpr double MIN_SPAN_SECONDS = 2.0 * ROWS_PER_BEAT / STUDIO_ROWS_PER_SECOND;
 
 static StripSpan clamp_span(StripSpan span, double length)
@@ -88,11 +89,24 @@ StripSpan follow_playhead(StripSpan span, double before, double now, double leng
     return was_inside ? follow_strip(span, now, length) : span;
 }
 
-double snap_to_beat(double seconds)
+double snap_to_beat(double seconds, const TimelineTempo &tempo)
 {
-    const double beat = ROWS_PER_BEAT / STUDIO_ROWS_PER_SECOND;
-    const double snapped = std::round(seconds / beat) * beat;
-    return snapped > 0.0 ? snapped : 0.0;
+    if (!(seconds > 0.0))
+        return 0.0;
+    const double row = seconds * STUDIO_ROWS_PER_SECOND;
+    const double rows_per_beat = tempo_rows_per_beat(tempo);
+    const int64_t near = static_cast<int64_t>(std::min(std::round(row / rows_per_beat), 1e15));
+    // Of the beats around the guess, the one whose row is nearest.
+    double best = 0.0, best_gap = -1.0;
+    for (int64_t b = near - 1; b <= near + 1; b++) {
+        const double at = tempo_beat_row(tempo, b > 0 ? b : 0);
+        const double gap = std::fabs(at - row);
+        if (best_gap < 0.0 || gap < best_gap) {
+            best = at;
+            best_gap = gap;
+        }
+    }
+    return best / STUDIO_ROWS_PER_SECOND;
 }
 
 void sample_strip_runs(const SyncTrack *track, const SDL_Rect &strip, double length,

@@ -78,6 +78,7 @@ CommandContext command_context(Studio *s, double seconds)
     c.strip_length = studio_strip_length();
     c.tracks = Tracks;
     c.edit_refusal = edit_refusal(*s);
+    c.marks = s->live ? &s->watch.timeline.marks : nullptr;
     return c;
 }
 
@@ -256,7 +257,7 @@ static void left_press(Studio *s, int x, int y)
     s->view.drag_snaps = (mods_held() & KMOD_SHIFT) == 0;
     const double t = strip_time_in(strip, x, s->view.span);
     s->transport.seek_pending = true;
-    s->transport.seek_to = s->view.drag_snaps ? snap_to_beat(t) : t;
+    s->transport.seek_to = s->view.drag_snaps ? snap_to_beat(t, editor_tempo(s->editor)) : t;
 }
 
 static void motion(Studio *s, int x, int y)
@@ -288,7 +289,7 @@ static void motion(Studio *s, int x, int y)
     if (s->view.strip_drag) {
         const double t = strip_time_in(strip, x, s->view.span);
         s->transport.seek_pending = true;
-        s->transport.seek_to = s->view.drag_snaps ? snap_to_beat(t) : t;
+        s->transport.seek_to = s->view.drag_snaps ? snap_to_beat(t, editor_tempo(s->editor)) : t;
     }
 }
 
@@ -428,13 +429,13 @@ static std::string editor_line(const Studio &s, double t)
 {
     const EditorState &e = s.editor;
     const int32_t row = editor_cursor_row(e, t);
-    std::string line = std::string("track ") + TimelineTrackNames[e.column] + "  line " + row_name(row) +
+    std::string line = std::string("track ") + TimelineTrackNames[e.column] + "  line " + row_name(row, editor_tempo(e)) +
                        (key_on_line_of(e.model.keys[e.column], row, editor_rows_per_line(e)) >= 0 ? "  key" : "") + "  " +
                        std::to_string(editor_rows_per_line(e)) + " row(s) a line";
     KeyBlock b;
     if (editor_block(e, &b))
         line += "  block " + std::string(TimelineTrackNames[b.track0]) + ".." + TimelineTrackNames[b.track1] + " " +
-                row_name(b.row0) + ", " + std::to_string(b.row1 - b.row0) + " rows (Escape clears)";
+                row_name(b.row0, editor_tempo(e)) + ", " + std::to_string(b.row1 - b.row0) + " rows (Escape clears)";
     return line;
 }
 
@@ -455,7 +456,8 @@ static void draw_overlays(Studio *s, double t, double previous)
     if (v.hud_on) {
         HudState hs{t, length, v.span, v.fps,
                     (music_paused() && !s->transport.half_speed) || s->transport.grain_on, s->transport.muted, s->transport.loop, v.help_on,
-                    v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag, s->transport.half_speed};
+                    v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag, s->transport.half_speed,
+                    editor_tempo(s->editor), s->live ? &s->watch.timeline.marks : nullptr};
         if (s->watch.unreadable)
             hs.notices.push_back({s->watch.read_error + " (keeping the last version)", true});
         if (s->live && !s->watch.errors.empty())

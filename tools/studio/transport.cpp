@@ -18,15 +18,25 @@ double clamp_time(double seconds, double length)
     return seconds;
 }
 
-double grid_step(double seconds, int direction, int step_rows, double length)
+double grid_step(double seconds, int direction, const TimelineTempo &tempo, int beats, double length)
 {
     const double row = seconds * STUDIO_ROWS_PER_SECOND;
-    const double step = step_rows;
+    const double unit = tempo_rows_per_beat(tempo) * beats; // rows a step, not a whole number in general
+    const auto row_of = [&](int64_t n) { return static_cast<double>(tempo_beat_row(tempo, n * beats)); };
+    // A first guess from the mean step, then the exact rows of the beats.
+    int64_t n = static_cast<int64_t>(std::floor(row / unit));
     double line;
-    if (direction > 0)
-        line = (std::floor(row / step + ROW_TOLERANCE) + 1.0) * step;
-    else
-        line = std::floor((row - BACK_STEP_GRACE_ROWS) / step + ROW_TOLERANCE) * step;
+    if (direction > 0) {
+        n -= 1;
+        while (row_of(n) <= row + ROW_TOLERANCE && row_of(n) < INT32_MAX)
+            n++;
+        line = row_of(n);
+    } else {
+        n += 1;
+        while (n > 0 && row_of(n) > row - BACK_STEP_GRACE_ROWS + ROW_TOLERANCE)
+            n--;
+        line = n > 0 ? row_of(n) : 0.0;
+    }
     return clamp_time(line / STUDIO_ROWS_PER_SECOND, length);
 }
 
@@ -50,19 +60,27 @@ double scene_change_step(double seconds, int direction, const SyncTrack *scene, 
     return clamp_time(target, length);
 }
 
-// Row of the start of the bar that holds `seconds` (times before 0 count as 0).
-static int32_t bar_start_row(double seconds)
+int32_t bar_start_row(const TimelineTempo &tempo, int32_t row)
 {
-    const double row = clamp_time(seconds, -1.0) * STUDIO_ROWS_PER_SECOND;
-    const double bars = std::floor(row / ROWS_PER_BAR + ROW_TOLERANCE);
-    if (bars >= INT32_MAX / ROWS_PER_BAR - 1)
-        return (INT32_MAX / ROWS_PER_BAR - 1) * ROWS_PER_BAR;
-    return static_cast<int32_t>(bars) * ROWS_PER_BAR;
+    const int64_t beat = tempo_beat_at(tempo, row > 0 ? row : 0);
+    return tempo_beat_row(tempo, beat - beat % tempo.beats_per_bar);
 }
 
-void press_loop(LoopRange *loop, double seconds)
+int32_t next_bar_row(const TimelineTempo &tempo, int32_t row)
 {
-    const int32_t bar = bar_start_row(seconds);
+    const int64_t beat = tempo_beat_at(tempo, row > 0 ? row : 0);
+    return tempo_beat_row(tempo, beat - beat % tempo.beats_per_bar + tempo.beats_per_bar);
+}
+
+static int32_t row_at(double seconds)
+{
+    const double row = std::floor(clamp_time(seconds, -1.0) * STUDIO_ROWS_PER_SECOND + ROW_TOLERANCE);
+    return row < INT32_MAX ? static_cast<int32_t>(row) : INT32_MAX;
+}
+
+void press_loop(LoopRange *loop, double seconds, const TimelineTempo &tempo)
+{
+    const int32_t bar = bar_start_row(tempo, row_at(seconds));
     switch (loop->stage) {
     case 0:
         loop->stage = 1;
@@ -73,7 +91,7 @@ void press_loop(LoopRange *loop, double seconds)
         const int32_t last = bar < loop->start_row ? loop->start_row : bar;
         loop->stage = 2;
         loop->start_row = first;
-        loop->end_row = last + ROWS_PER_BAR;
+        loop->end_row = next_bar_row(tempo, last);
         break;
     }
     default:

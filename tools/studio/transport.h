@@ -3,14 +3,17 @@
 // wrap. Pure functions of times in seconds; the studio hands the results to
 // the music player.
 //
-// Grid: 20 rows per second, 8 rows a beat, 4 beats a bar (150 BPM: a beat is
-// 0.4 s, a bar 1.6 s). Times are clamped to [0, length]; a negative length
-// means the music's length is unknown and only 0 bounds the time.
+// Grid: 20 rows per second; beats and bars where the source's tempo puts
+// them (timeline/timeline.h: by default 150 BPM, 4 beats a bar, so a beat is
+// 8 rows, 0.4 s; at 128 BPM a beat is 9.375 rows and lands on the nearest
+// row). Times are clamped to [0, length]; a negative length means the
+// music's length is unknown and only 0 bounds the time.
 #pragma once
 
 #include <cstdint>
 
 #include "base/facts.h"
+#include "timeline/timeline.h"
 
 struct SyncTrack;
 
@@ -24,10 +27,15 @@ constexpr double BACK_STEP_GRACE_ROWS = 2.0;
 
 double clamp_time(double seconds, double length);
 
-// The next grid line strictly after `seconds` (direction > 0) or the last one
-// at least the grace behind it (direction < 0), on a grid of `step_rows`
-// rows (8: a beat, 32: a bar); clamped.
-double grid_step(double seconds, int direction, int step_rows, double length);
+// The next beat's row strictly after `seconds` (direction > 0) or the last
+// one at least the grace behind it (direction < 0), counting every `beats`
+// beats from row 0 (1: beats, beats_per_bar: bars); clamped.
+double grid_step(double seconds, int direction, const TimelineTempo &tempo, int beats, double length);
+
+// The first row of the bar that holds `row` (rows before 0 count as 0), and
+// the first row of the bar after it.
+int32_t bar_start_row(const TimelineTempo &tempo, int32_t row);
+int32_t next_bar_row(const TimelineTempo &tempo, int32_t row);
 
 // The next key row of the scene track strictly after `seconds`, or the last
 // at least the grace behind it; clamped. With no such key: forward stays,
@@ -43,7 +51,7 @@ struct LoopRange {
     int32_t end_row = 0;  // exclusive; only in stage 2
 };
 
-void press_loop(LoopRange *loop, double seconds);
+void press_loop(LoopRange *loop, double seconds, const TimelineTempo &tempo);
 
 // Where playback goes on when the time moved from `previous` to `now` in one
 // frame: inside a loop that reaches its end (or the music's end, when that
