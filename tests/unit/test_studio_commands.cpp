@@ -23,7 +23,7 @@
 namespace {
 
 // Rows: 8 a beat, 32 a bar. scene: 1 from 0:0, 2 from 2:0, 3 from 4:0;
-// clear.r: 10 at 0:0 rising linearly to 20 at 1:0.
+// clear.r: 10 at 0:0 rising linearly to 20 at 1:0. Marks at rows 16, 96, 160.
 const char *const SOURCE = "track scene\n"
                            "  0:0   1   hold\n"
                            "  2:0   2   hold   # two\n"
@@ -32,7 +32,8 @@ const char *const SOURCE = "track scene\n"
                            "  0:0   10  linear\n"
                            "  1:0   20  hold\n"
                            "track clear.g\ntrack clear.b\ntrack clear.a\ntrack cam.rot\ntrack cam.dist\n"
-                           "track cam.x\ntrack cam.y\ntrack cam.h\ntrack cam.hori\ntrack cam.scaleh\n";
+                           "track cam.x\ntrack cam.y\ntrack cam.h\ntrack cam.hori\ntrack cam.scaleh\n"
+                           "mark intro 0:2\nmark drop 3:0\nmark end 5:0\n";
 
 std::string keys_text(const KeyList &keys)
 {
@@ -57,12 +58,13 @@ struct Desk {
     const char *refusal = nullptr;
     CommandOut out;
 
-    Desk(bool grid, bool curve)
+    Timeline tl;
+
+    Desk(bool grid, bool curve, const char *source = SOURCE)
     {
-        Timeline tl;
         std::string errors;
-        EXPECT_TRUE(parse_timeline(SOURCE, "t.txt", &tl, &errors)) << errors;
-        load_key_editor(&editor.model, SOURCE, tl);
+        EXPECT_TRUE(parse_timeline(source, "t.txt", &tl, &errors)) << errors;
+        load_key_editor(&editor.model, source, tl);
         view.grid_on = grid;
         view.curve_on = curve;
         view.span = StripSpan{0.0, 100.0};
@@ -87,6 +89,7 @@ struct Desk {
         c.length = c.strip_length = 200.0;
         c.tracks = pointers.data();
         c.edit_refusal = refusal;
+        c.marks = &tl.marks;
         const bool took = press_command_key(&c, key, mods, false);
         out = c.out;
         if (out.seek)
@@ -97,7 +100,7 @@ struct Desk {
     void type(const char *text)
     {
         for (const char *p = text; *p; p++)
-            press(*p == '.' ? SDLK_PERIOD : *p == '-' ? SDLK_MINUS : SDLK_0 + (*p - '0'));
+            press(*p == '.' ? SDLK_PERIOD : *p == '-' ? SDLK_MINUS : *p == ':' ? SDLK_COLON : SDLK_0 + (*p - '0'));
     }
     void at_row(int32_t row) { seconds = row / 20.0; }
     int32_t row() const { return static_cast<int32_t>(seconds * 20.0 + 1e-6); }
@@ -167,6 +170,52 @@ std::map<std::string, Check> table_checks()
         EXPECT_EQ(d.row(), 128);
         d.press(SDLK_PAGEUP);
         EXPECT_EQ(d.row(), 64);
+    };
+    c["Ctrl+Page Up/Page Down"] = [](Desk &d) {
+        d.press(SDLK_PAGEDOWN, KMOD_LCTRL);
+        EXPECT_EQ(d.row(), 96);
+        EXPECT_EQ(d.editor.message, "mark drop at 3:0");
+        d.press(SDLK_PAGEDOWN, KMOD_RCTRL);
+        d.press(SDLK_PAGEDOWN, KMOD_RCTRL); // none after the last: stays, says so
+        EXPECT_EQ(d.row(), 160);
+        EXPECT_EQ(d.editor.message, "no later mark");
+        d.at_row(97); // within the grace after "drop": back past it
+        d.press(SDLK_PAGEUP, KMOD_LCTRL);
+        EXPECT_EQ(d.row(), 16);
+        d.press(SDLK_PAGEUP, KMOD_LCTRL);
+        EXPECT_EQ(d.row(), 16);
+        EXPECT_EQ(d.editor.message, "no earlier mark");
+        d.tl.marks.clear();
+        d.press(SDLK_PAGEDOWN, KMOD_LCTRL);
+        EXPECT_EQ(d.row(), 16);
+        EXPECT_EQ(d.editor.message.rfind("no marks", 0), 0u) << d.editor.message;
+    };
+    c["Ctrl+G"] = [](Desk &d) {
+        d.press(SDLK_g, KMOD_LCTRL);
+        d.type("3");
+        d.press(SDLK_SEMICOLON, KMOD_LSHIFT); // ':' as a US keyboard types it
+        d.type("2");
+        EXPECT_EQ(d.editor.typed, "3:2");
+        EXPECT_EQ(editor_rows_per_line(d.editor), 1); // not the grid's G
+        d.press(SDLK_RETURN);
+        EXPECT_EQ(d.row(), 112);
+        EXPECT_EQ(d.editor.message, "at 3:2 (row 112)");
+        EXPECT_EQ(d.keys(SCENE), "0=1/0 64=2/0 128=3/0 "); // Enter went to the place, not a key
+        d.press(SDLK_g, KMOD_LCTRL);
+        d.type("1:04.5");
+        d.press(SDLK_RETURN);
+        EXPECT_DOUBLE_EQ(d.seconds, 64.5);
+        d.press(SDLK_g, KMOD_LCTRL);
+        d.type("1:4"); // no such beat: refused, the playhead stays
+        d.press(SDLK_RETURN);
+        EXPECT_DOUBLE_EQ(d.seconds, 64.5);
+        EXPECT_TRUE(d.editor.message_warn);
+        EXPECT_EQ(d.editor.message, "no beat 4 in a bar of 4");
+        d.press(SDLK_g, KMOD_LCTRL);
+        d.type("7");
+        d.press(SDLK_ESCAPE);
+        EXPECT_FALSE(d.out.quit);
+        EXPECT_DOUBLE_EQ(d.seconds, 64.5);
     };
     c["Home, End"] = [](Desk &d) {
         d.press(SDLK_END);
@@ -448,6 +497,119 @@ TEST(CommandTable, TheReadmeTableIsTheCommandTable)
     }
 }
 
+// At 128 BPM a beat is 9.375 rows: beats on rows 0, 9, 19, 28, 38 (1:0,
+// 37.5 rounding up), 47, ..., 75 (2:0), 113 (3:0, 112.5).
+const char *const SOURCE_128 = "tempo 128\n"
+                               "track scene\n"
+                               "  0:0   1   hold\n"
+                               "  1:0   2   hold\n"
+                               "track clear.r\ntrack clear.g\ntrack clear.b\ntrack clear.a\ntrack cam.rot\n"
+                               "track cam.dist\ntrack cam.x\ntrack cam.y\ntrack cam.h\ntrack cam.hori\ntrack cam.scaleh\n";
+
+TEST(SourceTempo, StepsGridLinesNamesMovesAndTheLoopFollowIt)
+{
+    Desk d(true, false, SOURCE_128);
+    EXPECT_EQ(d.keys(SCENE), "0=1/0 38=2/0 ");
+    d.at_row(0);
+    std::vector<int32_t> rows;
+    for (int i = 0; i < 5; i++) {
+        d.press(SDLK_RIGHT);
+        rows.push_back(d.row());
+    }
+    EXPECT_EQ(rows, (std::vector<int32_t>{9, 19, 28, 38, 47}));
+    d.press(SDLK_RIGHT, KMOD_LSHIFT);
+    EXPECT_EQ(d.row(), 75);
+    d.press(SDLK_RIGHT, KMOD_LSHIFT);
+    EXPECT_EQ(d.row(), 113);
+    d.press(SDLK_LEFT, KMOD_LSHIFT);
+    EXPECT_EQ(d.row(), 75);
+    d.press(SDLK_LEFT);
+    EXPECT_EQ(d.row(), 66);
+
+    // The grid marks the line that holds a beat's row; 8 rows a line.
+    const TimelineTempo &tempo = editor_tempo(d.editor);
+    bool bar = false;
+    int32_t at = 0;
+    EXPECT_TRUE(line_beat(tempo, 19, 1, &bar, &at));
+    EXPECT_FALSE(line_beat(tempo, 20, 1, &bar, &at));
+    EXPECT_TRUE(line_beat(tempo, 32, 8, &bar, &at));
+    EXPECT_EQ(at, 38);
+    EXPECT_TRUE(bar);
+    EXPECT_TRUE(line_beat(tempo, 24, 8, &bar, &at));
+    EXPECT_EQ(at, 28);
+    EXPECT_FALSE(bar);
+    EXPECT_EQ(row_name(38, tempo), "1:0");
+    EXPECT_EQ(row_name(37, tempo), "row 37");
+    EXPECT_EQ(bar_beat(37, tempo), "0:3");
+
+    // A key on a beat moved a beat lands on the next beat; an inserted key
+    // is named by its beat.
+    d.at_row(38);
+    d.press(SDLK_DOWN, KMOD_LALT | KMOD_LSHIFT);
+    EXPECT_EQ(d.keys(SCENE), "0=1/0 47=2/0 ");
+    EXPECT_EQ(d.editor.message, "move scene 1:0 to 1:1");
+    d.press(SDLK_UP, KMOD_LALT | KMOD_LSHIFT);
+    EXPECT_EQ(d.keys(SCENE), "0=1/0 38=2/0 ");
+    d.at_row(19);
+    d.press(SDLK_RETURN);
+    EXPECT_EQ(d.editor.message, "insert scene at 0:2");
+    EXPECT_NE(d.text().find("  0:2   1   hold\n"), std::string::npos) << d.text();
+
+    // The loop over bars, Ctrl+C's bar and the strip's snapping.
+    d.at_row(40);
+    d.press(SDLK_l);
+    d.at_row(80);
+    d.press(SDLK_l);
+    EXPECT_EQ(d.transport.loop.start_row, 38);
+    EXPECT_EQ(d.transport.loop.end_row, 113);
+    d.press(SDLK_l);
+    d.at_row(50);
+    d.press(SDLK_c, KMOD_LCTRL);
+    EXPECT_EQ(d.editor.clip_rows, 75 - 38);
+    EXPECT_DOUBLE_EQ(snap_to_beat(1.0, tempo), 0.95); // row 20: beat 2 on row 19
+    const LoopRange drawn = loop_between(2.0, 0.9, tempo); // rows 40 and 18: beats 38 and 19
+    EXPECT_EQ(drawn.stage, 2);
+    EXPECT_EQ(drawn.start_row, 19);
+    EXPECT_EQ(drawn.end_row, 38);
+    EXPECT_EQ(loop_between(1.0, 0.97, tempo).stage, 0); // one beat: a click clears the loop
+}
+
+TEST(GoTo, PlacesAsBarBeatRowOrSeconds)
+{
+    TimelineTempo t128;
+    t128.beats_per_minute = 128.0;
+    TimelineTempo waltz;
+    waltz.beats_per_bar = 3;
+    struct Good {
+        const char *text;
+        const TimelineTempo &tempo;
+        double seconds;
+    } good[] = {
+        {"12:2", TimelineTempo{}, 20.0}, {"1:0", t128, 1.9},   {"1:2", waltz, 2.0},
+        {"384", TimelineTempo{}, 19.2},  {"0", t128, 0.0},     {"62.096", t128, 62.096},
+        {"1:02.5", t128, 62.5},          {"0.", t128, 0.0},    {"2147483647", t128, 2147483647 / 20.0},
+    };
+    for (const Good &g : good) {
+        double s = -1.0;
+        std::string why;
+        EXPECT_TRUE(parse_place(g.text, g.tempo, &s, &why)) << g.text << ": " << why;
+        EXPECT_DOUBLE_EQ(s, g.seconds) << g.text;
+    }
+    const std::pair<const char *, const char *> bad[] = {
+        {"", "not a place"},        {":", "not a place"},          {"3:", "not a place"},
+        {":2", "not a place"},      {"1:2:3", "not a place"},      {"1.2.3", "not a time"},
+        {"1:3", "no beat 3 in a bar of 3"}, {"1:60.0", "not a time"}, {"2147483648", "out of range"},
+        {"99999999999999999999", "not a place"}, {"-5", "not a place"},
+    };
+    for (const auto &[text, said] : bad) {
+        double s = -1.0;
+        std::string why;
+        EXPECT_FALSE(parse_place(text, waltz, &s, &why)) << text;
+        EXPECT_EQ(why.rfind(said, 0), 0u) << text << ": " << why;
+        EXPECT_EQ(s, -1.0) << text;
+    }
+}
+
 TEST(CommandTable, NoTwoCommandsShareAKeyAndModifiers)
 {
     for (size_t i = 0; i < STUDIO_COMMAND_COUNT; i++)
@@ -553,7 +715,8 @@ TEST(BlockEdit, EachBlockCommandIsOneUndoStepBackToTheOriginalBytes)
                         "  0:1   10  linear\n"
                         "  1:1   20  hold\n"
                         "track clear.g\ntrack clear.b\ntrack clear.a\ntrack cam.rot\ntrack cam.dist\n"
-                        "track cam.x\ntrack cam.y\ntrack cam.h\ntrack cam.hori\ntrack cam.scaleh\n");
+                        "track cam.x\ntrack cam.y\ntrack cam.h\ntrack cam.hori\ntrack cam.scaleh\n"
+                        "mark intro 0:2\nmark drop 3:0\nmark end 5:0\n");
     d.press(SDLK_k); // the kind after the first key's (hold): linear, for all
     EXPECT_EQ(d.keys(CLEAR_R), "8=10/1 40=20/1 ");
     d.press(SDLK_DELETE);
@@ -586,7 +749,8 @@ TEST(BlockEdit, APastedBlockChangesExactlyItsLines)
                         "  1:0   20  hold\n"
                         "  4:1   10  linear\n"
                         "track clear.g\ntrack clear.b\ntrack clear.a\ntrack cam.rot\ntrack cam.dist\n"
-                        "track cam.x\ntrack cam.y\ntrack cam.h\ntrack cam.hori\ntrack cam.scaleh\n");
+                        "track cam.x\ntrack cam.y\ntrack cam.h\ntrack cam.hori\ntrack cam.scaleh\n"
+                        "mark intro 0:2\nmark drop 3:0\nmark end 5:0\n");
     d.press(SDLK_z, KMOD_LCTRL);
     EXPECT_EQ(d.text(), original);
 }

@@ -559,6 +559,11 @@ static int typed_char(SDL_Keycode k)
     return 0;
 }
 
+static bool is_colon(SDL_Keycode k)
+{
+    return k == SDLK_COLON || k == SDLK_SEMICOLON;
+}
+
 static void cmd_type(CommandContext *c)
 {
     c->editor->typing = true;
@@ -573,10 +578,95 @@ static void cmd_scale(CommandContext *c)
     c->editor->typed.clear();
 }
 
+static void cmd_go_to(CommandContext *c)
+{
+    c->editor->typing = true;
+    c->editor->typing_for = TYPING_PLACE;
+    c->editor->typed.clear();
+    say(c, "go to: type BAR:BEAT, a row or seconds (with a point), then Enter", false);
+}
+
+bool parse_place(const std::string &text, const TimelineTempo &tempo, double *seconds, std::string *why)
+{
+    const auto whole = [](const std::string &t, int64_t *v) {
+        const auto r = std::from_chars(t.data(), t.data() + t.size(), *v);
+        return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size() && *v >= 0;
+    };
+    const auto real = [](const std::string &t, double *v) {
+        const auto r = std::from_chars(t.data(), t.data() + t.size(), *v);
+        return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(*v) && *v >= 0.0;
+    };
+    const size_t colon = text.find(':');
+    const bool point = text.find('.') != std::string::npos;
+    const std::string before = text.substr(0, colon), after = colon == std::string::npos ? "" : text.substr(colon + 1);
+    int64_t a = 0, b = 0;
+    double sec = 0.0;
+    if (colon != std::string::npos && point) { // minutes and seconds
+        if (!whole(before, &a) || !real(after, &sec) || sec >= 60.0 || a > 1000000) {
+            *why = "not a time: '" + text + "' (M:SS.fff)";
+            return false;
+        }
+        *seconds = static_cast<double>(a) * 60.0 + sec;
+        return true;
+    }
+    if (colon != std::string::npos) { // BAR:BEAT
+        if (!whole(before, &a) || !whole(after, &b)) {
+            *why = "not a place: '" + text + "' (BAR:BEAT)";
+            return false;
+        }
+        if (b >= tempo.beats_per_bar) {
+            *why = "no beat " + std::to_string(b) + " in a bar of " + std::to_string(tempo.beats_per_bar);
+            return false;
+        }
+        if (a > INT32_MAX / tempo.beats_per_bar) {
+            *why = "out of range: '" + text + "'";
+            return false;
+        }
+        *seconds = tempo_beat_row(tempo, a * tempo.beats_per_bar + b) / STUDIO_ROWS_PER_SECOND;
+        return true;
+    }
+    if (point) {
+        if (!real(text, &sec)) {
+            *why = "not a time: '" + text + "'";
+            return false;
+        }
+        *seconds = sec;
+        return true;
+    }
+    if (!whole(text, &a)) {
+        *why = "not a place: '" + text + "' (BAR:BEAT, a row, or seconds with a point)";
+        return false;
+    }
+    if (a > INT32_MAX) {
+        *why = "out of range: '" + text + "'";
+        return false;
+    }
+    *seconds = static_cast<double>(a) / STUDIO_ROWS_PER_SECOND;
+    return true;
+}
+
+static void take_place(CommandContext *c)
+{
+    double seconds = 0.0;
+    std::string why;
+    if (!parse_place(c->editor->typed, editor_tempo(*c->editor), &seconds, &why)) {
+        say(c, why, true);
+        return;
+    }
+    seek_seconds(c, seconds);
+    const int32_t row = cursor_row_at(c->out.seek_to, 1);
+    const std::string name = row_name(c, row);
+    say(c, "at " + name + (name.rfind("row ", 0) == 0 ? "" : " (row " + std::to_string(row) + ")"), false);
+}
+
 static void take_typed(CommandContext *c)
 {
     EditorState *e = c->editor;
     e->typing = false;
+    if (e->typing_for == TYPING_PLACE) {
+        take_place(c);
+        return;
+    }
     float v = 0.0f;
     const char *b = e->typed.data(), *end = b + e->typed.size();
     const auto r = std::from_chars(b, end, v);
@@ -616,6 +706,12 @@ static bool press_typing_key(CommandContext *c, SDL_Keycode k)
         e->typed += static_cast<char>(ch);
         return true;
     }
+    if (e->typing_for == TYPING_PLACE && is_colon(k)) {
+        e->typed += ':';
+        return true;
+    }
+    if (e->typing_for == TYPING_PLACE && (k == SDLK_MINUS || k == SDLK_KP_MINUS))
+        return true; // no place before the start
     switch (k) {
     case SDLK_MINUS:
     case SDLK_KP_MINUS:
@@ -702,6 +798,23 @@ static void scene_step(CommandContext *c, int direction)
 
 static void cmd_scene_back(CommandContext *c) { scene_step(c, -1); }
 static void cmd_scene_on(CommandContext *c) { scene_step(c, 1); }
+static void mark_jump(CommandContext *c, int direction)
+{
+    if (!c->marks || c->marks->empty()) {
+        say(c, "no marks in the source (a line \"mark NAME BAR:BEAT\" adds one)", false);
+        return;
+    }
+    const TimelineMark *m = nullptr;
+    if (!mark_step(c->seconds, direction, *c->marks, &m)) {
+        say(c, direction > 0 ? "no later mark" : "no earlier mark", false);
+        return;
+    }
+    seek_row(c, m->row);
+    say(c, "mark " + m->name + " at " + row_name(c, m->row), false);
+}
+
+static void cmd_mark_back(CommandContext *c) { mark_jump(c, -1); }
+static void cmd_mark_on(CommandContext *c) { mark_jump(c, 1); }
 static void cmd_home(CommandContext *c) { seek_seconds(c, 0.0); }
 static void cmd_end(CommandContext *c) { seek_seconds(c, c->length >= 0.0 ? c->length : c->strip_length); }
 static void cmd_loop(CommandContext *c) { press_loop(&c->transport->loop, c->seconds, editor_tempo(*c->editor)); }
@@ -797,6 +910,11 @@ const StudioCommand STUDIO_COMMANDS[] = {
     {SDLK_RIGHT, MOD_CTRL | MOD_SHIFT, cmd_extend_right, true, SAME},
     {SDLK_PAGEUP, MOD_NONE, cmd_scene_back, true, "Page Up/Page Down", "previous/next scene change (a key of the \"scene\" track)"},
     {SDLK_PAGEDOWN, MOD_NONE, cmd_scene_on, true, SAME},
+    {SDLK_PAGEUP, MOD_CTRL, cmd_mark_back, true, "Ctrl+Page Up/Page Down",
+     "previous/next mark (a \"mark NAME ROW\" line of the source; marks are shown on the strip)"},
+    {SDLK_PAGEDOWN, MOD_CTRL, cmd_mark_on, true, SAME},
+    {SDLK_g, MOD_CTRL, cmd_go_to, false, "Ctrl+G",
+     "go to a typed place: BAR:BEAT (12:2), a row (384) or seconds with a point (62.096 or 1:02.096); Enter goes, Escape cancels"},
     {SDLK_HOME, MOD_NONE, cmd_home, false, "Home, End", "start, end of the music"},
     {SDLK_END, MOD_NONE, cmd_end, false, SAME},
     {SDLK_l, MOD_NONE, cmd_loop, false, "L",
@@ -846,6 +964,8 @@ const StudioCommand STUDIO_COMMANDS[] = {
     {SDLK_KP_MINUS, MOD_NONE, cmd_strip_out, true, SAME},
     {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "Shift+wheel, middle-button drag on the strip", "pan the strip"},
     {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "click or drag on the strip", "seek, snapped to the beat (Shift: not snapped)"},
+    {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "right-button drag on the strip",
+     "loop between the beats nearest to where the drag starts and ends (a right click clears the loop)"},
     {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "click on the grid, drag on the grid",
      "select that track (on a line: go to its row); select a block"},
     {SDLK_m, MOD_NONE, cmd_mute, false, "M, H, F1 or ?", "mute, HUD, this list"},
@@ -936,7 +1056,8 @@ bool press_command_key(CommandContext *c, SDL_Keycode key, uint16_t sdl_mods, bo
 {
     const uint8_t held = mods_of(sdl_mods);
     c->key = key;
-    if (c->editor->typing && held == MOD_NONE && press_typing_key(c, key))
+    // Typing takes plain keys, and ':' with or without Shift.
+    if (c->editor->typing && (held == MOD_NONE || (held == MOD_SHIFT && is_colon(key))) && press_typing_key(c, key))
         return true;
     for (const StudioCommand &cmd : STUDIO_COMMANDS) {
         if (cmd.key != key || !cmd.run || !mods_match(cmd.mods, held))

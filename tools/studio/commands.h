@@ -67,6 +67,8 @@ struct ViewState {
     bool pan_drag = false;       // the strip is held with the middle button
     int pan_x = 0;               // where that drag started
     StripSpan pan_span{0.0, 1.0};
+    bool loop_drag = false;      // the strip is held with the right button: a loop is drawn
+    double loop_from = 0.0;      // where that drag started (seconds)
     bool snapshot_asked = false;
     double fps = 0.0;
     uint64_t last_counter = 0;
@@ -78,7 +80,7 @@ struct ViewState {
     int frames = 0;
 };
 
-enum TypingFor { TYPING_VALUE, TYPING_SCALE };
+enum TypingFor { TYPING_VALUE, TYPING_SCALE, TYPING_PLACE };
 
 struct EditorState {
     KeyEditor model;             // the keys and the source
@@ -194,6 +196,12 @@ void say(CommandContext *c, const std::string &text, bool warn);
 // The tempo the editor's grid, steps and notation follow: the loaded
 // source's.
 const TimelineTempo &editor_tempo(const EditorState &e);
+
+// A place typed after Ctrl+G: "BAR:BEAT" at `tempo` (beats counted from 0
+// within the bar), a plain row ("384"), or seconds with a decimal point
+// ("62.096", or "1:02.096" as minutes and seconds). *seconds gets the time;
+// false with the reason in *why.
+bool parse_place(const std::string &text, const TimelineTempo &tempo, double *seconds, std::string *why);
 
 // Marks a block from the anchor (track, line) to the end (track, line).
 void select_block(EditorState *e, int anchor_track, int32_t anchor_row, int end_track, int32_t end_row);

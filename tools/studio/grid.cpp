@@ -134,7 +134,8 @@ void draw_grid(const Studio &s, double seconds)
             const bool selected = k == centre && t == e.column;
             if (selected && e.typing) {
                 dl->AddRectFilled(ImVec2(x, y), ImVec2(x + col_w, y + lh), IM_COL32(250, 250, 250, 255));
-                const std::string shown = (e.typing_for == TYPING_SCALE ? "x " : "") + e.typed + "_";
+                const std::string shown = (e.typing_for == TYPING_SCALE ? "x " : e.typing_for == TYPING_PLACE ? "go to " : "") +
+                                          e.typed + "_";
                 dl->AddText(ImVec2(x + 3, y), CELL_TEXT, fit(shown, col_w - 4).c_str());
                 continue;
             }

@@ -1,7 +1,6 @@
 // strip.cpp - strip geometry and the sampled runs of a track.
 #include "studio/strip.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "base/convert.h"
@@ -87,26 +86,6 @@ StripSpan follow_playhead(StripSpan span, double before, double now, double leng
 {
     const bool was_inside = before >= span.from && before <= span.to;
     return was_inside ? follow_strip(span, now, length) : span;
-}
-
-double snap_to_beat(double seconds, const TimelineTempo &tempo)
-{
-    if (!(seconds > 0.0))
-        return 0.0;
-    const double row = seconds * STUDIO_ROWS_PER_SECOND;
-    const double rows_per_beat = tempo_rows_per_beat(tempo);
-    const int64_t near = static_cast<int64_t>(std::min(std::round(row / rows_per_beat), 1e15));
-    // Of the beats around the guess, the one whose row is nearest.
-    double best = 0.0, best_gap = -1.0;
-    for (int64_t b = near - 1; b <= near + 1; b++) {
-        const double at = tempo_beat_row(tempo, b > 0 ? b : 0);
-        const double gap = std::fabs(at - row);
-        if (best_gap < 0.0 || gap < best_gap) {
-            best = at;
-            best_gap = gap;
-        }
-    }
-    return best / STUDIO_ROWS_PER_SECOND;
 }
 
 void sample_strip_runs(const SyncTrack *track, const SDL_Rect &strip, double length,

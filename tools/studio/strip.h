@@ -7,8 +7,6 @@
 
 #include <vector>
 
-#include "timeline/timeline.h"
-
 struct SyncTrack;
 
 // The strip's rectangle in a window of w x h pixels.
@@ -36,8 +34,6 @@ StripSpan follow_strip(StripSpan span, double seconds, double length);
 // zoomed or panned away from the playhead stays where it was put.
 StripSpan follow_playhead(StripSpan span, double before, double now, double length);
 
-// The nearest beat's row to a time, in seconds (never below 0).
-double snap_to_beat(double seconds, const TimelineTempo &tempo);
 
 // A run of columns [x0, x1) over which the track's value, truncated toward
 // zero, is `value`.

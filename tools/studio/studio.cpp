@@ -281,6 +281,10 @@ static void motion(Studio *s, int x, int y)
         return;
     }
     const SDL_Rect strip = strip_now();
+    if (s->view.loop_drag) {
+        s->transport.loop = loop_between(s->view.loop_from, strip_time_in(strip, x, s->view.span), editor_tempo(s->editor));
+        return;
+    }
     if (s->view.pan_drag) {
         const double per_pixel = (s->view.pan_span.to - s->view.pan_span.from) / strip.w;
         s->view.span = pan_strip(s->view.pan_span, (s->view.pan_x - x) * per_pixel, studio_strip_length());
@@ -291,6 +295,18 @@ static void motion(Studio *s, int x, int y)
         s->transport.seek_pending = true;
         s->transport.seek_to = s->view.drag_snaps ? snap_to_beat(t, editor_tempo(s->editor)) : t;
     }
+}
+
+// A drag with the right button on the strip sets the loop between beats.
+static void right_press(Studio *s, int x, int y)
+{
+    const SDL_Rect strip = strip_now();
+    const SDL_Point p = {x, y};
+    if (!s->view.hud_on || !SDL_PointInRect(&p, &strip))
+        return;
+    s->view.loop_drag = true;
+    s->view.loop_from = strip_time_in(strip, x, s->view.span);
+    s->transport.loop = loop_between(s->view.loop_from, s->view.loop_from, editor_tempo(s->editor));
 }
 
 static void middle_press(Studio *s, int x, int y)
@@ -335,6 +351,8 @@ static void handle_events(Studio *s)
                 left_press(s, x, y);
             else if (e.button.button == SDL_BUTTON_MIDDLE)
                 middle_press(s, x, y);
+            else if (e.button.button == SDL_BUTTON_RIGHT)
+                right_press(s, x, y);
             break;
         }
         case SDL_MOUSEMOTION: {
@@ -350,6 +368,8 @@ static void handle_events(Studio *s)
                 curve_release(s);
             } else if (e.button.button == SDL_BUTTON_MIDDLE) {
                 s->view.pan_drag = false;
+            } else if (e.button.button == SDL_BUTTON_RIGHT) {
+                s->view.loop_drag = false;
             }
             break;
         case SDL_MOUSEWHEEL:
@@ -432,6 +452,9 @@ static std::string editor_line(const Studio &s, double t)
     std::string line = std::string("track ") + TimelineTrackNames[e.column] + "  line " + row_name(row, editor_tempo(e)) +
                        (key_on_line_of(e.model.keys[e.column], row, editor_rows_per_line(e)) >= 0 ? "  key" : "") + "  " +
                        std::to_string(editor_rows_per_line(e)) + " row(s) a line";
+    if (e.typing)
+        line += std::string(e.typing_for == TYPING_PLACE ? "  go to " : e.typing_for == TYPING_SCALE ? "  scale by " : "  value ") +
+                e.typed + "_";
     KeyBlock b;
     if (editor_block(e, &b))
         line += "  block " + std::string(TimelineTrackNames[b.track0]) + ".." + TimelineTrackNames[b.track1] + " " +
@@ -456,7 +479,7 @@ static void draw_overlays(Studio *s, double t, double previous)
     if (v.hud_on) {
         HudState hs{t, length, v.span, v.fps,
                     (music_paused() && !s->transport.half_speed) || s->transport.grain_on, s->transport.muted, s->transport.loop, v.help_on,
-                    v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag, s->transport.half_speed,
+                    v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag || v.loop_drag, s->transport.half_speed,
                     editor_tempo(s->editor), s->live ? &s->watch.timeline.marks : nullptr};
         if (s->watch.unreadable)
             hs.notices.push_back({s->watch.read_error + " (keeping the last version)", true});

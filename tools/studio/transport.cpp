@@ -1,6 +1,7 @@
 // transport.cpp - grid steps, scene-change jumps and the loop's wrap.
 #include "studio/transport.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "sync/track.h"
@@ -60,6 +61,46 @@ double scene_change_step(double seconds, int direction, const SyncTrack *scene, 
     return clamp_time(target, length);
 }
 
+double snap_to_beat(double seconds, const TimelineTempo &tempo)
+{
+    if (!(seconds > 0.0))
+        return 0.0;
+    const double row = seconds * STUDIO_ROWS_PER_SECOND;
+    const double rows_per_beat = tempo_rows_per_beat(tempo);
+    const int64_t near = static_cast<int64_t>(std::min(std::round(row / rows_per_beat), 1e15));
+    // Of the beats around the guess, the one whose row is nearest.
+    double best = 0.0, best_gap = -1.0;
+    for (int64_t b = near - 1; b <= near + 1; b++) {
+        const double at = tempo_beat_row(tempo, b > 0 ? b : 0);
+        const double gap = std::fabs(at - row);
+        if (best_gap < 0.0 || gap < best_gap) {
+            best = at;
+            best_gap = gap;
+        }
+    }
+    return best / STUDIO_ROWS_PER_SECOND;
+}
+
+bool mark_step(double seconds, int direction, const std::vector<TimelineMark> &marks, const TimelineMark **found)
+{
+    const double row = seconds * STUDIO_ROWS_PER_SECOND;
+    *found = nullptr;
+    if (direction > 0) {
+        for (const TimelineMark &m : marks)
+            if (m.row > row + ROW_TOLERANCE) {
+                *found = &m;
+                break;
+            }
+    } else {
+        for (auto m = marks.rbegin(); m != marks.rend(); ++m)
+            if (m->row <= row - BACK_STEP_GRACE_ROWS + ROW_TOLERANCE) {
+                *found = &*m;
+                break;
+            }
+    }
+    return *found != nullptr;
+}
+
 int32_t bar_start_row(const TimelineTempo &tempo, int32_t row)
 {
     const int64_t beat = tempo_beat_at(tempo, row > 0 ? row : 0);
@@ -98,6 +139,20 @@ void press_loop(LoopRange *loop, double seconds, const TimelineTempo &tempo)
         *loop = LoopRange{};
         break;
     }
+}
+
+LoopRange loop_between(double a, double b, const TimelineTempo &tempo)
+{
+    const double ra = snap_to_beat(a, tempo) * STUDIO_ROWS_PER_SECOND;
+    const double rb = snap_to_beat(b, tempo) * STUDIO_ROWS_PER_SECOND;
+    const auto whole = [](double r) { return static_cast<int32_t>(std::min(std::round(r), double(INT32_MAX))); };
+    LoopRange loop;
+    if (whole(ra) == whole(rb))
+        return loop;
+    loop.stage = 2;
+    loop.start_row = whole(std::min(ra, rb));
+    loop.end_row = whole(std::max(ra, rb));
+    return loop;
 }
 
 double wrap_loop(const LoopRange &loop, double previous, double now, double length)

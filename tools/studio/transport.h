@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "base/facts.h"
 #include "timeline/timeline.h"
@@ -42,6 +43,13 @@ int32_t next_bar_row(const TimelineTempo &tempo, int32_t row);
 // backward goes to 0.
 double scene_change_step(double seconds, int direction, const SyncTrack *scene, double length);
 
+// The nearest beat's row to a time, in seconds (never below 0).
+double snap_to_beat(double seconds, const TimelineTempo &tempo);
+
+// The next mark strictly after `seconds`, or the last at least the grace
+// behind it (marks in row order); false when there is none that way.
+bool mark_step(double seconds, int direction, const std::vector<TimelineMark> &marks, const TimelineMark **found);
+
 // The loop over bars. L presses move it through three stages: none, start
 // set (at the start of the bar then current), looping (from the earlier to
 // the end of the later of the two bars); the next press clears it.
@@ -52,6 +60,10 @@ struct LoopRange {
 };
 
 void press_loop(LoopRange *loop, double seconds, const TimelineTempo &tempo);
+
+// The loop a drag on the strip from `a` to `b` (seconds, either order)
+// sets: between the beats nearest to each; none when both are the same beat.
+LoopRange loop_between(double a, double b, const TimelineTempo &tempo);
 
 // Where playback goes on when the time moved from `previous` to `now` in one
 // frame: inside a loop that reaches its end (or the music's end, when that
