@@ -27,11 +27,13 @@ cp "$SCENE" "$WORK/landscape.orig"
 start_studio "$DEMO_DIR" "$WORK/cwd" --build "$WORK/build"
 [ -n "$(studio_window)" ] || fail "no studio window: $(cat "$WORK/stdout" "$WORK/stderr")"
 
-# The music time a snapshot was named after, in milliseconds.
+# The music time a snapshot was named after, in whole milliseconds (the
+# name's fraction has three digits or more: the exact time).
 snapshot_ms() { # NAME
     local mm ss ms
     IFS='-.' read -r mm ss ms <<<"${1#snapshot_}"
-    echo $(((10#$mm * 60 + 10#$ss) * 1000 + 10#${ms%%.*}))
+    ms=${ms%%.*}
+    echo $(((10#$mm * 60 + 10#$ss) * 1000 + 10#${ms:0:3}))
 }
 # Presses P while playing; prints the snapshot's music time in ms.
 playing_snapshot() {
