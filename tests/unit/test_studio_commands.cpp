@@ -323,6 +323,7 @@ std::map<std::string, Check> table_checks()
         d.at_row(64);
         d.press(SDLK_DOWN, KMOD_LALT);
         EXPECT_EQ(d.keys(SCENE), "0=1/0 65=2/0 128=3/0 ");
+        EXPECT_NE(d.text().find("\n  65    2   hold   # two\n"), std::string::npos) << d.text(); // its line, rewritten
         EXPECT_EQ(d.row(), 65); // the playhead goes with the key
         d.press(SDLK_UP, KMOD_LALT | KMOD_LSHIFT);
         EXPECT_EQ(d.keys(SCENE), "0=1/0 57=2/0 128=3/0 ");

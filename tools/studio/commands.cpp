@@ -153,6 +153,18 @@ static bool values_allowed(CommandContext *c, const std::vector<std::pair<int, K
 
 // ---- Edits as undo steps ---------------------------------------------------------
 
+// The step just made gets its name, shown on the HUD; the frame saves it.
+static void name_step(CommandContext *c, const std::string &name)
+{
+    EditorState *e = c->editor;
+    e->undo_names.push_back(name);
+    while (e->undo_names.size() > e->model.undo.size())
+        e->undo_names.erase(e->undo_names.begin());
+    e->redo_names.clear();
+    c->out.save = SOURCE_EDITED;
+    say(c, name, false);
+}
+
 bool edit_keys(CommandContext *c, const std::vector<std::pair<int, KeyList>> &changes, const std::string &name)
 {
     EditorState *e = c->editor;
@@ -167,13 +179,36 @@ bool edit_keys(CommandContext *c, const std::vector<std::pair<int, KeyList>> &ch
         say(c, "nothing changed", false);
         return false;
     }
-    e->undo_names.push_back(name);
-    while (e->undo_names.size() > e->model.undo.size())
-        e->undo_names.erase(e->undo_names.begin());
-    e->redo_names.clear();
-    c->out.save = SOURCE_EDITED;
-    say(c, name, false);
+    name_step(c, name);
     return true;
+}
+
+// Replaces the keys of one track in rows [range.from, range.to) as one named
+// undo step: only those rows are compared and rewritten, the track is not
+// copied. False when refused or nothing changed, with the reason said.
+static bool edit_rows(CommandContext *c, const KeyRange &range, const std::string &name)
+{
+    if (c->edit_refusal) {
+        say(c, c->edit_refusal, true);
+        c->out.poll_now = true;
+        return false;
+    }
+    if (!values_allowed(c, {{range.track, range.keys}}))
+        return false;
+    if (!apply_key_ranges(&c->editor->model, {range})) {
+        say(c, "nothing changed", false);
+        return false;
+    }
+    name_step(c, name);
+    return true;
+}
+
+// A copy of the keys of track `t` in rows [from, to).
+static KeyList keys_in(const EditorState &e, int t, int32_t from, int32_t to)
+{
+    size_t a = 0, b = 0;
+    keys_in_rows(e.model.keys[t], from, to, &a, &b);
+    return KeyList(e.model.keys[t].begin() + static_cast<long>(a), e.model.keys[t].begin() + static_cast<long>(b));
 }
 
 static void replay(CommandContext *c, bool redo)
@@ -241,15 +276,12 @@ static double value_between_keys(const CommandContext *c, int track, int32_t row
 static void set_value_here(CommandContext *c, float value, const std::string &verb)
 {
     const int t = c->editor->column;
-    const int32_t row = cursor(c);
-    KeyList keys = c->editor->model.keys[t];
+    const KeyList &keys = c->editor->model.keys[t];
     const int i = key_here(c);
-    const int32_t at = i >= 0 ? keys[i].row : row;
-    if (i >= 0)
-        keys[i].value = value;
-    else
-        insert_key(&keys, SyncKey{row, value, kind_before(keys, row)});
-    edit_keys(c, {{t, keys}}, verb + " " + track_name(t) + " at " + row_name(c, at) + " to " + number(value));
+    SyncKey key = i >= 0 ? keys[static_cast<size_t>(i)] : SyncKey{cursor(c), 0.0f, kind_before(keys, cursor(c))};
+    key.value = value;
+    edit_rows(c, KeyRange{t, key.row, key.row + 1, {key}},
+              verb + " " + track_name(t) + " at " + row_name(c, key.row) + " to " + number(value));
 }
 
 static void cmd_insert(CommandContext *c)
@@ -260,10 +292,9 @@ static void cmd_insert(CommandContext *c)
         say(c, std::string("a key of ") + track_name(t) + " is already on this line", false);
         return;
     }
-    KeyList keys = c->editor->model.keys[t];
     const float value = static_cast<float>(value_between_keys(c, t, row));
-    insert_key(&keys, SyncKey{row, value, kind_before(keys, row)});
-    edit_keys(c, {{t, keys}}, std::string("insert ") + track_name(t) + " at " + row_name(c, row));
+    const SyncKey key{row, value, kind_before(c->editor->model.keys[t], row)};
+    edit_rows(c, KeyRange{t, row, row + 1, {key}}, std::string("insert ") + track_name(t) + " at " + row_name(c, row));
 }
 
 // The nudge step of a track (small or large): whole steps for the
@@ -389,10 +420,10 @@ static void cmd_kind(CommandContext *c)
     const int i = key_here_or_say(c);
     if (i < 0)
         return;
-    KeyList keys = c->editor->model.keys[t];
-    keys[i].kind = (keys[i].kind + 1) & 3;
-    edit_keys(c, {{t, keys}},
-              std::string("curve ") + KIND_NAMES[keys[i].kind] + " for " + track_name(t) + " at " + row_name(c, keys[i].row));
+    SyncKey key = c->editor->model.keys[t][static_cast<size_t>(i)];
+    key.kind = (key.kind + 1) & 3;
+    edit_rows(c, KeyRange{t, key.row, key.row + 1, {key}},
+              std::string("curve ") + KIND_NAMES[key.kind] + " for " + track_name(t) + " at " + row_name(c, key.row));
 }
 
 static void cmd_delete(CommandContext *c)
@@ -412,10 +443,8 @@ static void cmd_delete(CommandContext *c)
     const int i = key_here_or_say(c);
     if (i < 0)
         return;
-    KeyList keys = c->editor->model.keys[t];
-    const int32_t row = keys[i].row;
-    keys.erase(keys.begin() + i);
-    edit_keys(c, {{t, keys}}, std::string("delete ") + track_name(t) + " at " + row_name(c, row));
+    const int32_t row = c->editor->model.keys[t][static_cast<size_t>(i)].row;
+    edit_rows(c, KeyRange{t, row, row + 1, {}}, std::string("delete ") + track_name(t) + " at " + row_name(c, row));
 }
 
 static void move(CommandContext *c, int32_t delta)
@@ -446,15 +475,21 @@ static void move(CommandContext *c, int32_t delta)
     const int i = key_here_or_say(c);
     if (i < 0)
         return;
-    KeyList keys = e->model.keys[t];
-    const int32_t from = keys[i].row;
+    const int32_t from = e->model.keys[t][static_cast<size_t>(i)].row;
+    // One range from the key to its new row, the keys between staying: a
+    // key that passes no other keeps its line (and comment) in the source.
     std::string why;
-    if (static_cast<int64_t>(from) + delta > INT32_MAX || !move_key(&keys, from, from + delta, &why)) {
-        say(c, "refused: " + (why.empty() ? std::string("past the last row") : why), true);
+    if (static_cast<int64_t>(from) + delta >= INT32_MAX) {
+        say(c, "refused: past the last row", true);
         return;
     }
-    if (edit_keys(c, {{t, keys}}, std::string("move ") + track_name(t) + " " + row_name(c, from) + " to " +
-                                      row_name(c, from + delta)))
+    KeyRange r{t, std::min(from, from + delta), std::max(from, from + delta) + 1, {}};
+    r.keys = keys_in(*e, t, r.from, r.to);
+    if (!move_key(&r.keys, from, from + delta, &why)) {
+        say(c, "refused: " + why, true);
+        return;
+    }
+    if (edit_rows(c, r, std::string("move ") + track_name(t) + " " + row_name(c, from) + " to " + row_name(c, from + delta)))
         seek_row(c, static_cast<int64_t>(from) + delta); // the cursor goes with the key
 }
 
