@@ -186,21 +186,27 @@ bool edit_keys(CommandContext *c, const std::vector<std::pair<int, KeyList>> &ch
 // Replaces the keys of one track in rows [range.from, range.to) as one named
 // undo step: only those rows are compared and rewritten, the track is not
 // copied. False when refused or nothing changed, with the reason said.
-static bool edit_rows(CommandContext *c, const KeyRange &range, const std::string &name)
+static bool edit_ranges(CommandContext *c, const std::vector<KeyRange> &ranges, const std::string &name)
 {
     if (c->edit_refusal) {
         say(c, c->edit_refusal, true);
         c->out.poll_now = true;
         return false;
     }
-    if (!values_allowed(c, {{range.track, range.keys}}))
-        return false;
-    if (!apply_key_ranges(&c->editor->model, {range})) {
+    for (const KeyRange &r : ranges)
+        if (!values_allowed(c, {{r.track, r.keys}}))
+            return false;
+    if (!apply_key_ranges(&c->editor->model, ranges)) {
         say(c, "nothing changed", false);
         return false;
     }
     name_step(c, name);
     return true;
+}
+
+static bool edit_rows(CommandContext *c, const KeyRange &range, const std::string &name)
+{
+    return edit_ranges(c, {range}, name);
 }
 
 // A copy of the keys of track `t` in rows [from, to).
@@ -348,20 +354,23 @@ static bool block_with_keys(CommandContext *c, KeyBlock *b)
 }
 
 // Runs `edit` over every track of the block and makes one undo step of it.
+// `edit` sees only the keys in the block's rows, which must hold every row
+// it changes (a move passes the rows it leaves and reaches), and only those
+// rows are rewritten.
 template <typename Edit>
 static void edit_block(CommandContext *c, const KeyBlock &b, const std::string &name, Edit edit)
 {
-    std::vector<std::pair<int, KeyList>> changes;
+    std::vector<KeyRange> ranges;
     for (int t = b.track0; t <= b.track1; t++) {
-        KeyList keys = c->editor->model.keys[t];
+        KeyRange r{t, b.row0, b.row1, keys_in(*c->editor, t, b.row0, b.row1)};
         std::string why;
-        if (!edit(t, &keys, &why)) {
+        if (!edit(t, &r.keys, &why)) {
             say(c, "refused: " + why + " (" + track_name(t) + ")", true);
             return;
         }
-        changes.push_back({t, keys});
+        ranges.push_back(std::move(r));
     }
-    edit_keys(c, changes, name);
+    edit_ranges(c, ranges, name);
 }
 
 // ---- Edit commands ----------------------------------------------------------------------
@@ -461,7 +470,11 @@ static void move(CommandContext *c, int32_t delta)
             return;
         }
         const std::string name = "move " + keys_word(block_key_count(c, b)) + " in " + block_name(c, b) + how + way;
-        edit_block(c, b, name, [&](int, KeyList *keys, std::string *why) {
+        KeyBlock reach = b; // the rows the keys leave and reach
+        reach.row0 = static_cast<int32_t>(std::min<int64_t>(b.row0, static_cast<int64_t>(b.row0) + delta));
+        reach.row1 = static_cast<int32_t>(
+            std::min<int64_t>(std::max<int64_t>(b.row1, static_cast<int64_t>(b.row1) + delta), INT32_MAX));
+        edit_block(c, reach, name, [&](int, KeyList *keys, std::string *why) {
             return move_keys_in(keys, b.row0, b.row1, delta, why);
         });
         if (c->out.save == SOURCE_EDITED) { // the block goes with its keys
