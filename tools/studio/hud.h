@@ -1,6 +1,7 @@
 // hud.h - what the studio draws over its window with ImGui's draw lists: the
 // values of this frame, the help line, the timeline strip (zoomable, with
-// time labels, scene names, the beat and bar grid and the music's envelope),
+// time labels, scene names, the beat and bar grid at the source's tempo,
+// its marks and the music's envelope),
 // and the box of timeline errors.
 #pragma once
 
@@ -12,6 +13,7 @@
 #include "studio/grid_layout.h"
 #include "studio/strip.h"
 #include "studio/transport.h"
+#include "timeline/timeline.h"
 
 struct ImDrawList;
 struct Waveform;
