@@ -34,7 +34,9 @@ add_dependencies(live_scenes state_layout)
 target_include_directories(live_scenes PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools
   ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(live_scenes PRIVATE SDL2::SDL2 m)
-target_compile_options(live_scenes PRIVATE -fno-gnu-unique)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU") # clang makes no such symbols
+  target_compile_options(live_scenes PRIVATE -fno-gnu-unique)
+endif()
 set_target_properties(live_scenes PROPERTIES PREFIX "" POSITION_INDEPENDENT_CODE ON
   CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/live)

@@ -7,8 +7,10 @@
 set -u
 zip=$(cd "$(dirname "${1:?usage: windows_zip.sh ZIP WINEPREFIX}")" && pwd)/$(basename "$1")
 prefix=${2:?usage: windows_zip.sh ZIP WINEPREFIX}
+# -noreset: a program that connects while the X server resets (after its
+# last client left) cannot open the display.
 if [ -z "${RELEASE_IN_XVFB:-}" ]; then
-    RELEASE_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$0" "$zip" "$prefix"
+    RELEASE_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" bash "$0" "$zip" "$prefix"
 fi
 . "$(dirname "$0")/../windows/lib.bash"
 

@@ -6,8 +6,10 @@
 #   bash test_demo.sh WIN_DEMO_DIR [NATIVE_DEMO_DIR]
 set -u
 WIN_DIR=${1:?usage: $0 WIN_DEMO_DIR}
+# -noreset: a program that connects while the X server resets (after its
+# last client left) cannot open the display.
 if [ -z "${WIN_IN_XVFB:-}" ]; then
-    WIN_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$0" "$@"
+    WIN_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" bash "$0" "$@"
 fi
 . "$(dirname "$0")/lib.bash"
 WORK=$(mktemp -d)

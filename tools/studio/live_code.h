@@ -109,7 +109,7 @@ struct LiveJob; // a build and its copy, or a dependency listing, on a worker th
 struct LiveCode {
     LiveBuild build;
     uint32_t layout = 0;          // the studio's own STATE_LAYOUT
-    std::string copy_dir;         // private folder of the library copies
+    std::string copy_dir;         // private folder of the library copies, beside the library
     std::vector<std::string> watched;
     std::vector<FileIdentity> seen;
     uint64_t next_look_ms = 0;
