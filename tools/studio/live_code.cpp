@@ -323,22 +323,13 @@ static uint64_t microseconds()
 static FileIdentity identity_of_path(const std::string &path)
 {
     struct stat st;
-    FileIdentity id;
-    if (stat(path.c_str(), &st) != 0)
-        return id;
-    id.valid = true;
-    id.dev = st.st_dev;
-    id.ino = st.st_ino;
-    id.size = st.st_size;
-    id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    id.regular = S_ISREG(st.st_mode);
-    return id;
+    return stat(path.c_str(), &st) == 0 ? file_identity(st) : FileIdentity{};
 }
 
+// A file missing both times has not changed either.
 static bool same_identity(const FileIdentity &a, const FileIdentity &b)
 {
-    return a.valid == b.valid && a.dev == b.dev && a.ino == b.ino && a.size == b.size &&
-           a.mtime_ns == b.mtime_ns;
+    return (!a.valid && !b.valid) || same_file_identity(a, b);
 }
 
 static std::string read_whole(const std::string &path)
