@@ -4,7 +4,8 @@
 // time, converts them to the device's format (SDL_AudioStream, only when rate
 // or channel count differ) and hands them out. It counts what it hands out
 // in frames of the file's rate ("handed") and steers the position:
-// - the position at time t is anchor + (t - anchor time) * rate * speed;
+// - the position at time t is anchor + (t - anchor time) * rate * pace * speed,
+//   pace being the playback rate (1, or 0.5 at half speed);
 // - at each callback the anchor moves to the position of that moment, raised
 //   to at least handed - buffer, and the speed is set so that the position
 //   closes its distance to the target within about STEER_BUFFERS buffers,
@@ -18,7 +19,20 @@
 //   never reaches it (a late callback slows it instead of stopping it), and
 //   never goes back.
 // Clock-timed streams: anchor + (t - anchor time) * rate, exactly, in whole
-// frames.
+// frames (halved, rounded down, at half speed).
+//
+// Half speed plays the sound like a tape at half its speed, an octave down:
+// each frame of the sound in the device's format goes out twice as long,
+// first as the mean of it and the frame before, then as itself (linear
+// interpolation 2:1, half a frame late so that no frame waits for the next
+// callback). Its only artefact is a faint mirror of the sound above a
+// quarter of the device's rate, damped by the interpolation's triangle
+// filter: enough for listening through an edit, at two additions a frame.
+// The timing counts half a file frame per device frame, and the steering
+// works unchanged in file frames: a buffer is then half as many file
+// frames, over as long. A change of speed while playing takes effect, for
+// sound and position alike, at the next callback. Speed 1 leaves every byte
+// and position as it was without this setting.
 //
 // Threads: the main thread opens, plays, pauses, seeks and closes the stream
 // and reads positions; the audio callback decodes and moves the timing on.
@@ -92,7 +106,8 @@ struct DeviceTiming {
     double buffer;           // one device buffer
     double anchor;           // position at anchor_counter
     uint64_t anchor_counter;
-    double speed;            // 1: real time
+    double speed;            // steering: 1 runs at the pace
+    double pace;             // playback rate: 1, or 0.5 at half speed
     bool settled;            // a callback found the position in the lower half of its band
 };
 
@@ -101,6 +116,15 @@ struct ClockTiming {
     bool running;
     uint64_t anchor;
     uint64_t anchor_counter;
+    bool half;               // half speed
+};
+
+// The half-speed resampler's carry between callbacks (audio thread; the
+// main thread clears it under the device lock).
+struct HalfCarry {
+    bool have_previous;      // `previous` holds the last input frame
+    int16_t previous[2];
+    bool pending;            // `previous` is yet to be put out as itself
 };
 
 struct Stream {
@@ -118,6 +142,8 @@ struct Stream {
     bool played;             // player_play has run
     bool paused;
     bool muted;
+    bool half;               // half speed (written under the device lock)
+    HalfCarry carry;
     bool damage_reported;    // the damaged-file line has been printed
     uint64_t last_reported;  // what player_position_frames last gave
 
@@ -208,7 +234,7 @@ double device_free_position(const DeviceTiming &t, uint64_t counter, uint32_t ra
         return t.anchor;
     const double seconds =
         static_cast<double>(counter - t.anchor_counter) / static_cast<double>(counter_frequency());
-    return t.anchor + seconds * static_cast<double>(rate) * t.speed;
+    return t.anchor + seconds * static_cast<double>(rate) * t.pace * t.speed;
 }
 
 // Eases a position into the ceiling handed + buffer: unchanged below the
@@ -270,7 +296,8 @@ uint64_t clock_position(const ClockTiming &c, uint32_t rate)
         return c.anchor;
     const uint64_t now = now_counter();
     const uint64_t elapsed = now > c.anchor_counter ? now - c.anchor_counter : 0;
-    return c.anchor + mul_div(elapsed, rate, counter_frequency());
+    const uint64_t frames = mul_div(elapsed, rate, counter_frequency());
+    return c.anchor + (c.half ? frames / 2 : frames); // floor(floor(x) / 2) = floor(x / 2)
 }
 
 // ---- Opening and closing a file ------------------------------------------------------
@@ -334,6 +361,8 @@ void reset_stream()
     Music.played = false;
     Music.paused = false;
     Music.muted = false;
+    Music.half = false;
+    Music.carry = HalfCarry{};
     Music.damage_reported = false;
     Music.last_reported = 0;
     Music.decoder = Decoder{};
@@ -341,6 +370,7 @@ void reset_stream()
     DecodeFailed.store(false);
     DeviceTiming t{};
     t.speed = 1.0;
+    t.pace = 1.0;
     t.buffer = static_cast<double>(Out.buffer_frames);
     write_timing(t);
 }
@@ -408,6 +438,48 @@ int fill(Stream &s, int16_t *out, int frames)
     if (d.decode_done && SDL_AudioStreamAvailable(d.converter) == 0)
         d.audio_done = true;
     return got / DEVICE_BLOCK;
+}
+
+// Half speed: puts `frames` device frames into out from about half as many
+// of the stream's, each input frame giving the mean of it and the frame
+// before, then itself. The input is decoded into the tail of `out` and
+// spread forwards, never overtaking what is still to be read. Past the end
+// of the sound the rest is silence.
+void fill_half(Stream &s, int16_t *out, int frames)
+{
+    HalfCarry &c = s.carry;
+    int at = 0;
+    if (c.pending && frames > 0) {
+        out[0] = c.previous[0];
+        out[1] = c.previous[1];
+        c.pending = false;
+        at = 1;
+    }
+    const int wanted = (frames - at + 1) / 2;
+    const int first = frames - wanted; // where the input lies
+    const int got = fill(s, out + 2 * first, wanted);
+    for (int i = 0; i < got; ++i) {
+        const int16_t left = out[2 * (first + i)];
+        const int16_t right = out[2 * (first + i) + 1];
+        if (!c.have_previous) {
+            c.previous[0] = left;
+            c.previous[1] = right;
+            c.have_previous = true;
+        }
+        out[2 * at] = static_cast<int16_t>((c.previous[0] + left) >> 1);
+        out[2 * at + 1] = static_cast<int16_t>((c.previous[1] + right) >> 1);
+        ++at;
+        c.previous[0] = left;
+        c.previous[1] = right;
+        if (at == frames) {
+            c.pending = true; // itself opens the next callback
+            break;
+        }
+        out[2 * at] = left;
+        out[2 * at + 1] = right;
+        ++at;
+    }
+    std::memset(out + 2 * at, 0, static_cast<size_t>(frames - at) * DEVICE_BLOCK);
 }
 
 void SDLCALL sdl_callback(void *, Uint8 *stream, int len)
@@ -628,6 +700,7 @@ void player_seek(double seconds)
     if (d.converter)
         SDL_AudioStreamClear(d.converter);
     d.audio_done = d.decode_done;
+    Music.carry = HalfCarry{};
     device_restart(static_cast<double>(frame), Music.played && !Music.paused);
     unlock_device();
 }
@@ -675,6 +748,42 @@ void player_set_muted(bool muted)
     unlock_device();
 }
 
+bool player_set_speed(double speed)
+{
+    if (speed != 1.0 && speed != 0.5)
+        return false;
+    const bool half = speed == 0.5;
+    if (!Music.open || half == Music.half)
+        return Music.open;
+    if (!Music.on_device) {
+        if (Music.clock.running) {
+            Music.clock.anchor = clock_position(Music.clock, Music.rate);
+            Music.clock.anchor_counter = now_counter();
+        }
+        Music.clock.half = half;
+        Music.half = half;
+        return true;
+    }
+    // Playing, the sound already handed out goes on at the old speed until
+    // the next callback, which hands out the first sound at the new one and
+    // moves the position's pace with it.
+    lock_device();
+    DeviceTiming t = read_timing();
+    if (!t.running) {
+        t.pace = speed;
+        write_timing(t);
+    }
+    Music.half = half;
+    Music.carry = HalfCarry{};
+    unlock_device();
+    return true;
+}
+
+double player_speed()
+{
+    return Music.half ? 0.5 : 1.0;
+}
+
 bool player_muted()
 {
     return Music.muted;
@@ -705,11 +814,16 @@ void player_render(uint8_t *out, int len)
     if (!t.running)
         return;
     const int frames = len / DEVICE_BLOCK;
-    fill(s, reinterpret_cast<int16_t *>(out), frames);
+    if (s.half)
+        fill_half(s, reinterpret_cast<int16_t *>(out), frames);
+    else
+        fill(s, reinterpret_cast<int16_t *>(out), frames);
     if (s.muted)
         std::memset(out, 0, static_cast<size_t>(len));
     if (s.decoder.failed)
         DecodeFailed.store(true);
-    device_handed(t, static_cast<double>(frames) * s.rate / Out.rate, counter, s.rate);
+    const double pace = s.half ? 0.5 : 1.0;
+    device_handed(t, static_cast<double>(frames) * s.rate / Out.rate * pace, counter, s.rate);
+    t.pace = pace; // the position has run at the old pace up to this callback
     write_timing(t);
 }

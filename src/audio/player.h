@@ -53,6 +53,12 @@ double player_position();             // music seconds
 double player_length();               // music seconds; negative when unknown (clock, no file, damaged)
 void player_set_muted(bool muted);    // silence output; the position goes on
 bool player_muted();
+// Playback speed: 1, or 0.5 for half speed (the sound an octave down, the
+// position moving at half the real rate, as smooth as at 1). Any other value
+// is refused (false, nothing changes); so is every value while no stream is
+// open. The position goes on from where it is. player_open starts at 1.
+bool player_set_speed(double speed);
+double player_speed();
 
 // The stream's format: frames per second and bytes per frame of its decoded
 // 16-bit PCM, and the position in those frames.

@@ -251,12 +251,14 @@ struct PlayRun {
 
 // Plays long44k on a manual device of `buffer` frames at 44100 Hz for
 // `seconds`, the callbacks arriving as `arrival` says, and reads the
-// position `hz` times a second.
-PlayRun simulate(const std::string &path, int buffer, double hz, Arrival arrival, double seconds)
+// position `hz` times a second, at playback speed `speed`.
+PlayRun simulate(const std::string &path, int buffer, double hz, Arrival arrival, double seconds,
+                 double speed = 1.0)
 {
     PlayRun run;
     EXPECT_TRUE(player_open_manual_device(44100, buffer));
     EXPECT_TRUE(player_open(path.c_str()));
+    EXPECT_TRUE(player_set_speed(speed));
     const uint64_t length = uint64_t(std::llround(player_length() * 44100));
     const uint64_t start = Now;
     player_play();
@@ -284,10 +286,10 @@ PlayRun simulate(const std::string &path, int buffer, double hz, Arrival arrival
         }
         Now = reading;
         const uint64_t p = player_position_frames();
-        const double handed = double(callbacks) * buffer;
+        const double handed = double(callbacks) * buffer * speed; // file frames
         if (p < length) {
-            run.worst_ahead = std::max(run.worst_ahead, (double(p) - handed) / buffer);
-            run.worst_behind = std::max(run.worst_behind, (handed - double(p)) / buffer);
+            run.worst_ahead = std::max(run.worst_ahead, (double(p) - handed) / (buffer * speed));
+            run.worst_behind = std::max(run.worst_behind, (handed - double(p)) / (buffer * speed));
         } else {
             ++run.at_end;
         }
@@ -298,7 +300,7 @@ PlayRun simulate(const std::string &path, int buffer, double hz, Arrival arrival
                 ++run.repeats;
             if (p < length)
                 run.worst_step_error = std::max(run.worst_step_error,
-                                                std::fabs(double(p - run.last) / 44100.0 - 1.0 / hz));
+                                                std::fabs(double(p - run.last) / 44100.0 - speed / hz));
         }
         first = false;
         run.last = p;
@@ -468,6 +470,143 @@ TEST_F(Audio, MuteSilencesTheSoundAndThePositionGoesOn)
     EXPECT_GT(player_position_frames(), 4u * 1024);
     player_set_muted(false);
     EXPECT_EQ(render(1024), pcm_frames(long_pcm, 5 * 1024, 1024));
+}
+
+// ---- Half speed -------------------------------------------------------------------------------
+
+// Half speed's sound from `in` (16-bit stereo): each frame is put out after
+// the mean of it and the frame before (itself, for the first), rounded down.
+std::vector<int16_t> spread(const std::vector<int16_t> &in)
+{
+    std::vector<int16_t> out;
+    for (size_t i = 0; i < in.size(); ++i) {
+        const int before = i >= 2 ? in[i - 2] : in[i];
+        out.push_back(int16_t(std::floor((before + in[i]) / 2.0)));
+    }
+    for (size_t i = 0; i < in.size(); i += 2) // interleave: mean, frame
+        out.insert(out.begin() + long(2 * i + 2), in.begin() + long(i), in.begin() + long(i + 2));
+    return out;
+}
+
+std::vector<int16_t> frames_of(const std::vector<int16_t> &v, size_t from, size_t count)
+{
+    return std::vector<int16_t>(v.begin() + long(from * 2), v.begin() + long((from + count) * 2));
+}
+
+TEST_F(Audio, HalfSpeedSpreadsTheDecodedSoundTwoToOneAndSpeedOneIsUntouched)
+{
+    ASSERT_TRUE(player_open_manual_device(44100, 1001));
+    ASSERT_TRUE(player_open(long44k.c_str()));
+    for (double refused : {0.0, 0.25, 0.75, 2.0, -0.5, std::nan("")})
+        EXPECT_FALSE(player_set_speed(refused));
+    EXPECT_EQ(player_speed(), 1.0);
+    EXPECT_TRUE(player_set_speed(0.5)); // and back before play: nothing left of it
+    EXPECT_TRUE(player_set_speed(1.0));
+    player_play();
+    EXPECT_EQ(render(1000), pcm_frames(long_pcm, 0, 1000));
+
+    // Odd callbacks split a frame from its mean; the sound goes on from
+    // where the decoder stood, then at speed 1 again from there.
+    ASSERT_TRUE(player_set_speed(0.5));
+    EXPECT_EQ(player_speed(), 0.5);
+    std::vector<int16_t> half;
+    for (int i = 0; i < 3; ++i) {
+        advance(1001 / 44100.0);
+        const std::vector<int16_t> piece = render(1001);
+        half.insert(half.end(), piece.begin(), piece.end());
+    }
+    EXPECT_EQ(half, frames_of(spread(pcm_frames(long_pcm, 1000, 1502)), 0, 3003));
+    ASSERT_TRUE(player_set_speed(1.0));
+    EXPECT_EQ(render(1000), pcm_frames(long_pcm, 2502, 1000));
+
+    // A seek starts afresh; past the end comes silence; muted is silent.
+    ASSERT_TRUE(player_set_speed(0.5));
+    player_seek((88200 - 100) / 44100.0);
+    std::vector<int16_t> end = spread(pcm_frames(long_pcm, 88100, 100));
+    end.resize(300 * 2, 0);
+    EXPECT_EQ(render(300), end);
+    player_seek(0.0);
+    player_set_muted(true);
+    EXPECT_TRUE(silent(render(1001)));
+    player_set_muted(false);
+    // 501 frames went out muted, the last one's own copy yet to come.
+    EXPECT_EQ(render(1000), frames_of(spread(pcm_frames(long_pcm, 500, 501)), 1, 1000));
+
+    EXPECT_FALSE(player_open(nullptr)); // a new stream starts at speed 1
+    EXPECT_EQ(player_speed(), 1.0);
+    player_close();
+    EXPECT_FALSE(player_set_speed(0.5)); // no stream
+}
+
+TEST_F(Audio, HalfSpeedPositionIsAsSmoothAtHalfTheRate)
+{
+    const char *names[] = {"on time", "fast", "slow", "late", "early", "pairs"};
+    for (int buffer : {512, 1001})
+        for (int a = 0; a < 6; ++a) {
+            SCOPED_TRACE(std::to_string(buffer) + " frames, " + names[a]);
+            PlayRun run = simulate(long44k, buffer, 60.0, Arrival(a), 4.6, 0.5);
+            EXPECT_EQ(run.repeats, 0);
+            EXPECT_TRUE(run.monotonic);
+            EXPECT_LE(run.worst_ahead, 1.0); // in buffers of half as many file frames
+            EXPECT_LE(run.worst_behind, 1.0);
+            if (a <= 2) {
+                EXPECT_LE(run.worst_step_error, 0.001); // against 1/120 s of music a frame
+            }
+            EXPECT_EQ(run.last, 88200u);
+        }
+}
+
+TEST_F(Audio, SwitchingSpeedWhilePlayingKeepsThePositionContinuous)
+{
+    const int buffer = 1024;
+    ASSERT_TRUE(player_open_manual_device(44100, buffer));
+    ASSERT_TRUE(player_open(long44k.c_str()));
+    const uint64_t start = Now;
+    player_play();
+    double speed = 1.0, handed = 0.0, last_switch = -1.0;
+    int callbacks = 0;
+    uint64_t last = 0;
+    for (int j = 1; j <= 150; ++j) { // 2.5 s at 60 Hz: 0.5 s at 1, 1 s at 0.5, then 1
+        const double now = j / 60.0;
+        while ((0.3 + callbacks) * buffer / 44100.0 <= now) {
+            Now = start + uint64_t(std::llround((0.3 + callbacks++) * buffer / 44100.0 * 1e9));
+            render(buffer);
+            handed += buffer * speed;
+        }
+        Now = start + uint64_t(std::llround(now * 1e9));
+        const uint64_t p = player_position_frames();
+        SCOPED_TRACE("reading " + std::to_string(j) + " at speed " + std::to_string(speed));
+        EXPECT_GT(p, last); // never repeats, never goes back
+        if (now - last_switch > 2.0 * buffer / 44100.0) { // the new speed has reached the sound
+            EXPECT_NEAR(double(p - last) / 44100.0, speed / 60.0, 0.001);
+        }
+        EXPECT_LE(std::fabs(double(p) - handed), buffer); // within a buffer of the sound
+        last = p;
+        if (j == 30 || j == 90) {
+            speed = j == 30 ? 0.5 : 1.0;
+            ASSERT_TRUE(player_set_speed(speed));
+            EXPECT_EQ(player_position_frames(), p); // continuous at the switch
+            last_switch = now;
+        }
+    }
+}
+
+// No device: the clock at half the rate, exactly, from where it stood.
+TEST_F(Audio, HalfSpeedOnTheClock)
+{
+    EXPECT_FALSE(player_open(mono22k.c_str()));
+    player_play();
+    advance(0.2);
+    ASSERT_TRUE(player_set_speed(0.5));
+    EXPECT_EQ(player_position_frames(), 4410u);
+    advance(0.4);
+    EXPECT_EQ(player_position_frames(), 4410u + 4410);
+    player_seek(0.5);
+    advance(0.1 + 1.0 / 22050); // 2205.5 frames, halved and rounded down
+    EXPECT_EQ(player_position_frames(), 11025u + 1102);
+    ASSERT_TRUE(player_set_speed(1.0));
+    advance(0.1);
+    EXPECT_EQ(player_position_frames(), 11025u + 1102 + 2205);
 }
 
 // ---- What reaches the device ---------------------------------------------------------------

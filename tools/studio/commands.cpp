@@ -944,7 +944,7 @@ static void cmd_escape(CommandContext *c)
 const StudioCommand STUDIO_COMMANDS[] = {
     {SDLK_SPACE, MOD_NONE, cmd_pause, false, "Space", "pause/resume (a paused picture is still redrawn, so edits show at once)"},
     {SDLK_SPACE, MOD_SHIFT, cmd_half_speed, false, "Shift+Space",
-     "half speed on/off: the picture at half speed, the music silent (Space pauses there)"},
+     "half speed on/off: picture and music at half speed, the music an octave down (Space pauses there)"},
     {SDLK_LEFT, MOD_NONE, cmd_beat_back, true, "Left/Right, Shift+Left/Right", "previous/next beat, bar"},
     {SDLK_RIGHT, MOD_NONE, cmd_beat_on, true, SAME},
     {SDLK_LEFT, MOD_SHIFT, cmd_bar_back, true, SAME},

@@ -45,11 +45,9 @@ struct TransportState {
     bool grain_on = false;
     double grain_at = 0.0;
     uint64_t grain_end_ms = 0;  // SDL ticks
-    // Half speed: the music paused, the playhead `half_at` moved by half the
-    // time that passes (the player has no slower rate, so it is silent).
+    // Half speed: the music plays at half its rate, an octave down, and the
+    // playhead, its position, moves at half the real rate.
     bool half_speed = false;
-    double half_at = 0.0;
-    uint64_t half_counter = 0;  // performance counter when half_at was last moved
 };
 
 struct ViewState {

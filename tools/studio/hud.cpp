@@ -88,7 +88,7 @@ static void panel_lines(const HudState &s, std::vector<std::pair<std::string, Im
     if (s.muted)
         status += "  MUTED";
     if (s.half_speed)
-        status += "  HALF SPEED (silent)";
+        status += "  HALF SPEED";
     if (s.loop.stage == 1)
         status += "  loop from " + bar_beat(s.loop.start_row, s.tempo);
     else if (s.loop.stage == 2)

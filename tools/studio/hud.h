@@ -30,7 +30,7 @@ struct HudState {
     std::vector<std::pair<std::string, bool>> notices; // lines under the values; true: a warning
     Waveform *waveform; // or null
     bool strip_held;  // the strip is being dragged: drawn in full over a caption
-    bool half_speed;  // the picture runs at half speed, silent
+    bool half_speed;  // picture and music run at half speed
     TimelineTempo tempo{};  // where beats and bars fall
     const std::vector<TimelineMark> *marks = nullptr; // shown on the strip, or null
 };

@@ -11,6 +11,7 @@ void music_seek(double seconds) { player_seek(seconds); }
 double music_position() { return player_position(); }
 double music_length() { return player_length(); }
 void music_set_muted(bool muted) { player_set_muted(muted); }
+void music_set_half_speed(bool half) { player_set_speed(half ? 0.5 : 1.0); }
 
 void music_update()
 {

@@ -11,6 +11,7 @@ void music_seek(double seconds); // clamped by the player to [0, length]
 double music_position();         // seconds, as the demo's frame loop reads them
 double music_length();           // seconds; negative when unknown
 void music_set_muted(bool muted);
+void music_set_half_speed(bool half); // the music an octave down, its position at half the real rate
 
 // Once per presented frame, as the demo's loop does after presenting.
 void music_update();

@@ -85,12 +85,9 @@ CommandContext command_context(Studio *s, double seconds)
 // How long a scrub grain sounds.
 constexpr uint64_t GRAIN_MS = 90;
 
-// The playhead: the music's position, where a grain started, or the half
-// speed's own time.
+// The playhead: the music's position, or where a grain started.
 static double playhead(const Studio &s)
 {
-    if (s.transport.half_speed)
-        return s.transport.half_at;
     return s.transport.grain_on ? s.transport.grain_at : music_position();
 }
 
@@ -114,10 +111,6 @@ static void seek(Studio *s, double seconds)
     end_grain(s);
     music_seek(clamp_time(seconds, music_length()));
     tr.previous = music_position();
-    if (tr.half_speed) {
-        tr.half_at = tr.previous;
-        return;
-    }
     if (music_paused() && !tr.muted) {
         tr.grain_on = true;
         tr.grain_at = tr.previous;
@@ -126,17 +119,15 @@ static void seek(Studio *s, double seconds)
     }
 }
 
-// Half speed ends with the music paused at its playhead.
+// Half speed ends at full speed, the position going on from where it is.
 static void stop_half_speed(Studio *s)
 {
-    TransportState &tr = s->transport;
-    tr.half_speed = false;
-    music_seek(tr.half_at);
-    tr.previous = music_position();
+    s->transport.half_speed = false;
+    music_set_half_speed(false);
 }
 
-// Half speed on (from where the playhead is, music paused) or off (the
-// music playing on from there).
+// Half speed on (playing from where the playhead is, the music an octave
+// down) or off (the music playing on from there at full speed).
 static void toggle_half_speed(Studio *s)
 {
     TransportState &tr = s->transport;
@@ -146,9 +137,8 @@ static void toggle_half_speed(Studio *s)
         return;
     }
     end_grain(s);
-    tr.half_at = music_position();
-    tr.half_counter = SDL_GetPerformanceCounter();
-    music_pause();
+    music_set_half_speed(true);
+    music_resume();
     tr.half_speed = true;
 }
 
@@ -167,6 +157,8 @@ static void carry_out(Studio *s, const CommandOut &out)
         toggle_half_speed(s);
     if (out.toggle_pause && s->transport.half_speed) {
         stop_half_speed(s); // paused where it was
+        music_pause();
+        s->transport.previous = music_position();
     } else if (out.toggle_pause) {
         end_grain(s);
         if (music_paused())
@@ -478,7 +470,7 @@ static void draw_overlays(Studio *s, double t, double previous)
     begin_ui_frame(renderer);
     if (v.hud_on) {
         HudState hs{t, length, v.span, v.fps,
-                    (music_paused() && !s->transport.half_speed) || s->transport.grain_on, s->transport.muted, s->transport.loop, v.help_on,
+                    music_paused() || s->transport.grain_on, s->transport.muted, s->transport.loop, v.help_on,
                     v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag || v.loop_drag, s->transport.half_speed,
                     editor_tempo(s->editor), s->live ? &s->watch.timeline.marks : nullptr};
         if (s->watch.unreadable)
@@ -527,20 +519,10 @@ void run_studio_frame(Studio *s)
 
     if (s->transport.grain_on && SDL_GetTicks64() >= s->transport.grain_end_ms)
         end_grain(s);
-    if (s->transport.half_speed) {
-        const uint64_t now = SDL_GetPerformanceCounter();
-        const double dt = static_cast<double>(now - s->transport.half_counter) /
-                          static_cast<double>(SDL_GetPerformanceFrequency());
-        s->transport.half_counter = now;
-        s->transport.half_at = clamp_time(s->transport.half_at + dt * 0.5, music_length());
-    }
     double t = playhead(*s);
     const double wrapped = wrap_loop(s->transport.loop, s->transport.previous, t, music_length());
     if (wrapped != t) {
-        if (s->transport.half_speed)
-            s->transport.half_at = wrapped;
-        else
-            music_seek(wrapped);
+        music_seek(wrapped);
         t = wrapped;
     }
     s->transport.previous = t;
