@@ -256,7 +256,7 @@ bool timeline_changed_outside(const TimelineWatch &w)
     return !same_file(identity_of(st), w.seen);
 }
 
-void note_own_save(TimelineWatch *w, const std::string &text, const Timeline &parsed,
+void note_own_save(TimelineWatch *w, std::string text, Timeline parsed,
                    const struct stat *written)
 {
     if (w->job)
@@ -266,8 +266,8 @@ void note_own_save(TimelineWatch *w, const std::string &text, const Timeline &pa
         w->seen = identity_of(*written);
     else
         w->seen = stat(w->path.c_str(), &st) == 0 ? identity_of(st) : FileIdentity{};
-    w->taken = text;
-    w->timeline = parsed;
+    w->taken = std::move(text);
+    w->timeline = std::move(parsed);
     w->has_timeline = true;
     w->errors.clear();
     w->has_pending = false;

@@ -105,8 +105,9 @@ bool timeline_changed_outside(const TimelineWatch &w);
 // Records a save by the studio itself: `text` (which parsed as `parsed`) is
 // now the file's content, and `written` the status of the file it wrote
 // (taken before renaming it into place, so a change by someone else right
-// after the rename still shows); null: look at the path now.
-void note_own_save(TimelineWatch *w, const std::string &text, const Timeline &parsed,
+// after the rename still shows); null: look at the path now. The text and
+// its parse are taken over (moved in: no copy of a large file on the frame).
+void note_own_save(TimelineWatch *w, std::string text, Timeline parsed,
                    const struct stat *written);
 
 // Gives each track the keys of the timeline track of the same name (tracks

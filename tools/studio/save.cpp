@@ -16,6 +16,10 @@
 #include <thread>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h> // malloc_trim
+#endif
+
 #include "common/output_file.h"
 #include "state/state.h"
 #include "sync/device.h"
@@ -180,6 +184,12 @@ static void run_job(SaveJob *job)
 {
     if (check_text(job))
         write_source(job);
+#ifdef __GLIBC__
+    // The earlier saves' texts and parses (tens of MB on a large timeline)
+    // went back to the allocator: hand its free pages back to the system, so
+    // the studio's memory follows what it holds rather than its busiest save.
+    malloc_trim(0);
+#endif
     job->done.store(true, std::memory_order_release);
 }
 
@@ -234,7 +244,7 @@ static SaveOutcome take_job(SourceSaver *saver, TimelineWatch *watch, std::strin
     job->thread.join();
     switch (job->outcome) {
     case SAVE_DONE:
-        note_own_save(watch, job->text, job->parsed, job->have_written ? &job->written : nullptr);
+        note_own_save(watch, std::move(job->text), std::move(job->parsed), job->have_written ? &job->written : nullptr);
         break;
     case SAVE_CONFLICT:
         // The waiting save holds the old text's edits too: it goes, and the
