@@ -12,6 +12,8 @@
 #include <ogg/ogg.h>
 #include <vorbis/vorbisfile.h>
 
+#include "base/regular_file.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -90,42 +92,22 @@ inline OggSource ogg_source_memory(const void *data, size_t size)
     return OggSource{nullptr, static_cast<const unsigned char *>(data), size, 0};
 }
 
-// Why ogg_source_open_file failed: the file is not there, it is there but is
-// no regular file (a directory, a FIFO, a device), or it could not be read
-// (errno tells why).
-enum class OggOpenFailure { None, Missing, NotAFile, Unreadable };
+// Why ogg_source_open_file failed (base/regular_file.h).
+using OggOpenFailure = RegularFileFailure;
 
-// Opens a regular file for reading. The open never blocks (a FIFO in the
-// file's place would wait for a writer), and the opened descriptor itself is
-// checked, so nothing can swap the file between a check and the open.
+// Opens a regular file for reading, without blocking (base/regular_file.h).
 inline bool ogg_source_open_file(OggSource &src, const char *path, OggOpenFailure *why = nullptr)
 {
     src = OggSource{nullptr, nullptr, 0, 0};
-    OggOpenFailure failure = OggOpenFailure::Missing;
-    if (path) {
-        int flags = O_RDONLY;
-#ifdef O_NONBLOCK
-        flags |= O_NONBLOCK;
-#endif
-#ifdef O_BINARY
-        flags |= O_BINARY;
-#endif
-        const int fd = ::open(path, flags);
-        struct stat st;
-        if (fd < 0) {
-            failure = errno == ENOENT ? OggOpenFailure::Missing : OggOpenFailure::Unreadable;
-        } else if (fstat(fd, &st) != 0) {
-            failure = OggOpenFailure::Unreadable;
-            ::close(fd);
-        } else if (!S_ISREG(st.st_mode)) {
-            failure = OggOpenFailure::NotAFile;
-            ::close(fd);
-        } else if (!(src.file = fdopen(fd, "rb"))) {
-            failure = OggOpenFailure::Unreadable;
-            ::close(fd);
-        } else {
+    struct stat st;
+    OggOpenFailure failure;
+    const int fd = open_regular_file(path, &st, &failure);
+    if (fd >= 0) {
+        if ((src.file = fdopen(fd, "rb"))) {
             src.length = static_cast<uint64_t>(st.st_size);
-            failure = OggOpenFailure::None;
+        } else {
+            failure = OggOpenFailure::Unreadable;
+            ::close(fd);
         }
     }
     if (why)

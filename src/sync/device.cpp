@@ -28,15 +28,16 @@
 #include <arpa/inet.h>  // htonl
 #include <sys/socket.h> // send
 #endif
-#include <fcntl.h>    // open of a track file
-#include <sys/stat.h> // fstat
-#include <unistd.h>   // close
+#include <sys/stat.h>
+#include <unistd.h> // close
 
 #include <cassert>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#include "base/regular_file.h"
 
 constexpr size_t KEYS_PER_READ = 256;                      // keys decoded per read_file call
 constexpr unsigned char LINK_GET_TRACK = 2;                // command byte of a track request
@@ -74,23 +75,11 @@ FILE *open_track_file(const char *path, const char *mode)
 {
     if (std::strcmp(mode, "rb") != 0 && std::strcmp(mode, "r") != 0)
         return nullptr;
-    int flags = O_RDONLY;
-#ifdef O_NONBLOCK
-    flags |= O_NONBLOCK;
-#endif
-#ifdef O_BINARY
-    flags |= O_BINARY;
-#endif
-#ifdef O_CLOEXEC
-    flags |= O_CLOEXEC;
-#endif
-    const int fd = open(path, flags);
+    struct stat st;
+    const int fd = open_regular_file(path, &st);
     if (fd < 0)
         return nullptr;
-    struct stat st;
-    FILE *f = nullptr;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        f = fdopen(fd, "rb");
+    FILE *f = fdopen(fd, "rb");
     if (!f)
         close(fd);
     return f;
