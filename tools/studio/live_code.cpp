@@ -21,6 +21,7 @@
 
 #include "app/frame.h"
 #include "state/state.h"
+#include "timeline/timeline.h"
 
 // The watched files are looked at this often (as the timeline source).
 constexpr uint64_t LIVE_LOOK_MS = 50;
@@ -332,17 +333,13 @@ static bool same_identity(const FileIdentity &a, const FileIdentity &b)
     return (!a.valid && !b.valid) || same_file_identity(a, b);
 }
 
+// A build's log or dependency list, through the compiler's one file reader
+// (nothing at all when it is missing, no regular file or beyond 16 MiB).
 static std::string read_whole(const std::string &path)
 {
-    std::string text;
-    FILE *f = std::fopen(path.c_str(), "re");
-    if (!f)
-        return text;
-    char buffer[8192];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        text.append(buffer, got);
-    std::fclose(f);
+    std::string text, error;
+    if (!read_whole_file(path, TIMELINE_MAX_SOURCE_BYTES, &text, &error, nullptr))
+        text.clear();
     return text;
 }
 
