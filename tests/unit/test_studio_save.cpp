@@ -1,5 +1,7 @@
 // The studio's save of the timeline source (tools/studio/save.h): an outside
-// save that lands at the worst moment is kept and taken, a symlinked
+// save that lands at the worst moment is kept and taken (with the exchange
+// and without it), one that does not parse is never written over, a
+// version that cannot be read turns editing off until one can, a symlinked
 // timeline is edited through its link, a read-only one is never replaced,
 // the file's mode is kept, things planted at the temporary names are left
 // alone, and saves land in order without the watch reloading them.
@@ -9,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,6 +22,7 @@
 #include "studio/key_edit.h"
 #include "studio/reload.h"
 #include "studio/save.h"
+#include "studio/studio.h"
 
 namespace fs = std::filesystem;
 
@@ -60,12 +64,23 @@ void save_from_outside(const std::string &path)
     fs::rename(path + ".editor", path);
 }
 
+// A file system without the exchange: every try fails as it does there.
+int ExchangeTries = 0;
+int no_exchange(const char *, const char *)
+{
+    ExchangeTries++;
+    errno = ExchangeTries % 2 ? EINVAL : ENOTSUP;
+    return -1;
+}
+
 struct SourceSave : ::testing::Test {
     fs::path dir, file;
-    TimelineWatch watch;
-    KeyEditor editor;
-    SourceSaver saver;
+    Studio studio;
+    TimelineWatch &watch = studio.watch;
+    KeyEditor &editor = studio.editor.model;
+    SourceSaver &saver = studio.saver;
     int scene = find_timeline_track("scene");
+    int (*const RealExchange)(const char *, const char *) = SaveExchangeNames;
 
     void SetUp() override
     {
@@ -78,6 +93,7 @@ struct SourceSave : ::testing::Test {
     void TearDown() override
     {
         SaveHookBeforeReplace = nullptr;
+        SaveExchangeNames = RealExchange;
         std::string ignored;
         finish_source_saves(&saver, &watch, &ignored);
         close_timeline_watch(&watch);
@@ -90,6 +106,7 @@ struct SourceSave : ::testing::Test {
         ASSERT_TRUE(open_timeline_watch(&watch, path.string(), &first, &error)) << error;
         ASSERT_EQ(first, WATCH_NEW_TIMELINE);
         load_key_editor(&editor, watch.taken, watch.timeline);
+        studio.live = true;
     }
     // Sets the scene key to `value` in the editor and queues its save.
     bool request(float value, std::string *why)
@@ -110,6 +127,18 @@ struct SourceSave : ::testing::Test {
         const WatchResult r = poll_timeline_watch(&watch);
         return watch.job ? finish_timeline_watch(&watch) : r;
     }
+    // Makes the next saves go with the exchange or without it.
+    void use_exchange(bool exchange)
+    {
+        SaveExchangeNames = exchange ? RealExchange : no_exchange;
+        ExchangeTries = 0;
+    }
+    // An outside save by rename: another file in place.
+    void replace_from_outside(const std::string &text)
+    {
+        put(dir / "outside", text);
+        fs::rename(dir / "outside", file);
+    }
     std::set<std::string> names_in(const fs::path &folder)
     {
         std::set<std::string> names;
@@ -122,24 +151,116 @@ struct SourceSave : ::testing::Test {
 TEST_F(SourceSave, AnOutsideSaveAtTheWorstMomentIsKeptAndTaken)
 {
     open(file);
-    SaveHookBeforeReplace = save_from_outside;
     std::string message;
-    for (const bool in_place : {false, true}) {
-        OutsideInPlace = in_place;
-        OutsideText = source(in_place ? "30" : "3"); // another size each time
-        EXPECT_EQ(save(4.0f, &message), SAVE_CONFLICT) << (in_place ? "in place" : "renamed");
-        EXPECT_NE(message.find("changed outside the studio"), std::string::npos) << message;
-        EXPECT_EQ(read(file), OutsideText);
-        EXPECT_EQ(names_in(dir), std::set<std::string>{"timeline.txt"}) << "no temporary file left";
-        // The watch reads that version at its next poll.
-        EXPECT_EQ(poll(), WATCH_NEW_TIMELINE);
-        EXPECT_EQ(watch.timeline.tracks[scene].keys[0].value, in_place ? 30.0f : 3.0f);
-        load_key_editor(&editor, watch.taken, watch.timeline);
+    int scene_value = 0;
+    for (const bool exchange : {true, false}) {
+        use_exchange(exchange);
+        const char *how = exchange ? "exchange" : "look, then rename";
+        SaveHookBeforeReplace = save_from_outside;
+        for (const bool in_place : {false, true}) {
+            OutsideInPlace = in_place;
+            // Another size each time (3, 33, 333...): a rewrite in place
+            // may keep the modification time.
+            OutsideText = source(std::to_string(scene_value = scene_value * 10 + 3));
+            EXPECT_EQ(save(4.0f, &message), SAVE_CONFLICT) << how << (in_place ? ", in place" : ", renamed");
+            EXPECT_NE(message.find("changed outside the studio"), std::string::npos) << message;
+            EXPECT_EQ(read(file), OutsideText) << how;
+            EXPECT_EQ(names_in(dir), std::set<std::string>{"timeline.txt"}) << "no temporary file left";
+            // The watch reads that version at its next poll.
+            EXPECT_EQ(poll(), WATCH_NEW_TIMELINE);
+            EXPECT_EQ(watch.timeline.tracks[scene].keys[0].value, static_cast<float>(scene_value));
+            load_key_editor(&editor, watch.taken, watch.timeline);
+        }
+        // Without a save in between, the next one goes in and is not reloaded.
+        SaveHookBeforeReplace = nullptr;
+        EXPECT_EQ(save(5.0f, &message), SAVE_DONE) << how << ": " << message;
+        EXPECT_EQ(read(file).rfind("track scene\n  0:0  5 ", 0), 0u) << how;
+        EXPECT_EQ(names_in(dir), std::set<std::string>{"timeline.txt"});
+        EXPECT_EQ(poll(), WATCH_UNCHANGED) << how;
+        EXPECT_EQ(ExchangeTries, exchange ? 0 : 3) << "one try a save";
     }
-    // Without a save in between, the next one goes in.
-    SaveHookBeforeReplace = nullptr;
-    EXPECT_EQ(save(5.0f, &message), SAVE_DONE) << message;
-    EXPECT_EQ(read(file).rfind("track scene\n  0:0  5 ", 0), 0u) << read(file);
+}
+
+TEST_F(SourceSave, AnOutsideSaveThatDoesNotParseIsNeverWrittenOver)
+{
+    open(file);
+    std::string message;
+    for (const bool exchange : {true, false}) {
+        use_exchange(exchange);
+        const char *how = exchange ? "exchange" : "look, then rename";
+        // It lands while a save of ours is on its way: kept.
+        OutsideInPlace = false;
+        OutsideText = source("3") + "a bad line\n";
+        SaveHookBeforeReplace = save_from_outside;
+        EXPECT_EQ(save(4.0f, &message), SAVE_CONFLICT) << how;
+        SaveHookBeforeReplace = nullptr;
+        // Read once, it waits to be seen again before its errors show: in
+        // that time editing is off, and a save already asked for is
+        // turned away, not written over it.
+        EXPECT_EQ(poll(), WATCH_UNCHANGED);
+        EXPECT_NE(edit_refusal(studio), nullptr) << how;
+        EXPECT_EQ(save(6.0f, &message), SAVE_CONFLICT) << how;
+        EXPECT_EQ(read(file), OutsideText) << how;
+        EXPECT_EQ(poll(), WATCH_NEW_ERRORS) << how;
+        EXPECT_NE(edit_refusal(studio), nullptr) << how;
+        EXPECT_EQ(read(file), OutsideText) << how;
+        // Mended outside: taken, and the studio's saves go in again.
+        replace_from_outside(source("8"));
+        EXPECT_EQ(poll(), WATCH_NEW_TIMELINE) << how;
+        load_key_editor(&editor, watch.taken, watch.timeline);
+        EXPECT_EQ(edit_refusal(studio), nullptr) << how;
+        EXPECT_EQ(save(5.0f, &message), SAVE_DONE) << how << ": " << message;
+        EXPECT_EQ(read(file), source("5")) << how;
+    }
+}
+
+// Too large, a folder, a FIFO: the tracks stay as they were, editing is off
+// (a save asked for anyway replaces nothing) until a version that can be
+// read is back.
+TEST_F(SourceSave, AVersionThatCannotBeReadTurnsEditingOffUntilOneCan)
+{
+    open(file);
+    watch.max_bytes = 4096;
+    std::string message;
+    for (const bool exchange : {true, false}) {
+        use_exchange(exchange);
+        for (const char *kind : {"too large", "folder", "fifo"}) {
+            const std::string how = std::string(kind) + (exchange ? ", exchange" : ", look then rename");
+            const std::string large = source("2") + std::string(5000, '#');
+            if (kind == std::string("too large")) {
+                replace_from_outside(large);
+            } else {
+                fs::remove(file);
+                if (kind == std::string("folder"))
+                    fs::create_directory(file);
+                else
+                    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+            }
+            const fs::file_type type = fs::symlink_status(file).type();
+            EXPECT_EQ(poll(), WATCH_UNCHANGED) << how;
+            EXPECT_EQ(poll(), WATCH_READ_ERROR) << how;
+            EXPECT_TRUE(watch.unreadable) << how;
+            const char *refusal = edit_refusal(studio);
+            EXPECT_NE(std::string(refusal ? refusal : "").find("cannot be read"), std::string::npos) << how;
+            if (request(6.0f, &message))
+                finish_source_saves(&saver, &watch, &message);
+            EXPECT_EQ(fs::symlink_status(file).type(), type) << how;
+            if (type == fs::file_type::regular) {
+                EXPECT_TRUE(read(file) == large) << how;
+            }
+            EXPECT_EQ(poll(), WATCH_UNCHANGED) << how << ": still the same version";
+            EXPECT_NE(edit_refusal(studio), nullptr) << how;
+            // A version that can be read comes back.
+            fs::remove(file);
+            put(file, source("9"));
+            EXPECT_EQ(poll(), WATCH_NEW_TIMELINE) << how;
+            EXPECT_FALSE(watch.unreadable);
+            load_key_editor(&editor, watch.taken, watch.timeline);
+            EXPECT_EQ(edit_refusal(studio), nullptr) << how;
+            EXPECT_EQ(save(5.0f, &message), SAVE_DONE) << how << ": " << message;
+            EXPECT_EQ(read(file), source("5")) << how;
+        }
+    }
 }
 
 TEST_F(SourceSave, ASymlinkedTimelineIsEditedThroughItsLink)

@@ -27,6 +27,13 @@
 
 void (*SaveHookBeforeReplace)(const std::string &path) = nullptr;
 
+static int exchange_names(const char *a, const char *b)
+{
+    return renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
+}
+
+int (*SaveExchangeNames)(const char *a, const char *b) = exchange_names;
+
 // One save. The fields below `done` belong to the thread until `done` is set.
 struct SaveJob {
     std::thread thread;
@@ -117,11 +124,11 @@ static bool is_expected(const std::string &name, const FileIdentity &expected)
 static void replace_checked(SaveJob *job, OutputFile *out, const std::string &target)
 {
     const char *tmp = out->temporary.c_str();
-    if (renameat2(AT_FDCWD, tmp, AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+    if (SaveExchangeNames(tmp, target.c_str()) == 0) {
         // The old file now sits at the temporary name.
         if (is_expected(out->temporary, job->expected)) {
             job->outcome = SAVE_DONE;
-        } else if (renameat2(AT_FDCWD, tmp, AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        } else if (SaveExchangeNames(tmp, target.c_str()) == 0) {
             job->outcome = SAVE_CONFLICT;
         } else {
             // Cannot happen short of the folder going away; keep both.

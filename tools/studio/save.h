@@ -63,3 +63,8 @@ SaveOutcome finish_source_saves(SourceSaver *saver, TimelineWatch *watch, std::s
 // the new file is written and before the exchange: the worst moment for an
 // outside save to land. Null in the program.
 extern void (*SaveHookBeforeReplace)(const std::string &path);
+
+// Swaps two names in one step (renameat2 with RENAME_EXCHANGE): 0, or -1
+// with errno. Tests put here one that fails as on a file system without the
+// exchange, to drive the look-then-rename way.
+extern int (*SaveExchangeNames)(const char *a, const char *b);
