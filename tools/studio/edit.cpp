@@ -28,6 +28,8 @@ const char *edit_refusal(const Studio &s)
         return "no timeline source: start the studio with TIMELINE to edit keys";
     if (!s.watch.errors.empty())
         return "editing is off while the source does not parse (see the box)";
+    if (s.watch.unreadable)
+        return "editing is off while the file cannot be read";
     if (timeline_changed_outside(s.watch))
         return "the file changed on disk: taking that version first";
     if (!s.editor.model.loaded)

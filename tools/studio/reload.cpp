@@ -126,12 +126,14 @@ static void clear_read_error(TimelineWatch *w)
     w->read_error_reported = false;
 }
 
-static WatchResult take_errors(TimelineWatch *w, std::string text, std::string errors)
+static WatchResult take_errors(TimelineWatch *w, std::string text, std::string errors,
+                               const FileIdentity &from)
 {
     if (errors.empty())
         errors = w->path + ":1: the timeline does not parse\n";
     w->errors = std::move(errors);
     w->taken = std::move(text);
+    w->taken_file = from;
     w->has_pending = false;
     w->pending.clear();
     w->pending_errors.clear();
@@ -145,11 +147,12 @@ static WatchResult take(TimelineWatch *w, WatchJob *job)
     if (job->text == w->taken) {
         w->has_pending = false; // a half-written state that went back
         w->pending.clear();
+        w->taken_file = job->identity; // (or the same text saved again)
         return WATCH_UNCHANGED;
     }
     if (!job->parsed_ok) {
         if (w->has_pending && job->text == w->pending)
-            return take_errors(w, std::move(job->text), std::move(job->errors));
+            return take_errors(w, std::move(job->text), std::move(job->errors), job->identity);
         w->pending = std::move(job->text);
         w->pending_errors = std::move(job->errors);
         w->has_pending = true;
@@ -159,6 +162,7 @@ static WatchResult take(TimelineWatch *w, WatchJob *job)
     w->has_timeline = true;
     w->errors.clear();
     w->taken = std::move(job->text);
+    w->taken_file = job->identity;
     w->has_pending = false;
     w->pending.clear();
     return WATCH_NEW_TIMELINE;
@@ -208,7 +212,7 @@ WatchResult poll_timeline_watch(TimelineWatch *w)
         if (w->unreadable)
             return note_read_error(w, w->read_error);
         if (w->has_pending) // the same bad text at a second poll: settled
-            return take_errors(w, std::move(w->pending), std::move(w->pending_errors));
+            return take_errors(w, std::move(w->pending), std::move(w->pending_errors), w->seen);
         return WATCH_UNCHANGED;
     }
     if (!id.regular) {
@@ -240,7 +244,7 @@ bool open_timeline_watch(TimelineWatch *w, const std::string &path, WatchResult 
     // At start a bad text is shown at once: nobody is half-way through a save.
     *result = finish_timeline_watch(w);
     if (w->has_pending)
-        *result = take_errors(w, std::move(w->pending), std::move(w->pending_errors));
+        *result = take_errors(w, std::move(w->pending), std::move(w->pending_errors), w->seen);
     return true;
 }
 
@@ -253,7 +257,7 @@ bool timeline_changed_outside(const TimelineWatch &w)
     struct stat st;
     if (stat(w.path.c_str(), &st) != 0)
         return true;
-    return !same_file(identity_of(st), w.seen);
+    return !same_file(identity_of(st), w.taken_file);
 }
 
 void note_own_save(TimelineWatch *w, std::string text, Timeline parsed,
@@ -266,6 +270,7 @@ void note_own_save(TimelineWatch *w, std::string text, Timeline parsed,
         w->seen = identity_of(*written);
     else
         w->seen = stat(w->path.c_str(), &st) == 0 ? identity_of(st) : FileIdentity{};
+    w->taken_file = w->seen;
     w->taken = std::move(text);
     w->timeline = std::move(parsed);
     w->has_timeline = true;

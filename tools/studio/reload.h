@@ -18,6 +18,12 @@
 // as they are. When the same reason holds at two polls in a row it is
 // reported once (WATCH_READ_ERROR), until the file can be read again.
 //
+// Two identities are kept. `seen` is the file as last looked at, so that an
+// unchanged one is not read again; it may be a version that was never
+// taken (one that cannot be read, or a bad text waiting for its second
+// look). `taken_file` is the file whose text is `taken`: the only version a
+// save may replace, and the one an outside change is measured against.
+//
 // The studio's own saves are announced with note_own_save: the watch then
 // knows the file as it wrote it, and does not take it for an outside change.
 #pragma once
@@ -58,7 +64,8 @@ struct TimelineWatch {
     std::string pending;      // a changed bad text read once, not yet taken
     std::string pending_errors; // its messages
     bool has_pending = false;
-    FileIdentity seen;        // the file as last read (or as the studio saved it)
+    FileIdentity seen;        // the file as last looked at (read or not)
+    FileIdentity taken_file;  // the file `taken` was read from (or the studio saved)
     bool unreadable = false;  // the last look could not read the file
     std::string read_error;   // why, while unreadable
     int read_error_polls = 0; // polls in a row with this reason
@@ -97,9 +104,10 @@ WatchResult finish_timeline_watch(TimelineWatch *w);
 // Waits for a read in flight and drops it; for shutting down.
 void close_timeline_watch(TimelineWatch *w);
 
-// Whether the file differs from what the watch last saw (or a read is in
-// flight): a change from outside that has not been taken yet. False while
-// the studio's own save is in flight (the save itself checks then).
+// Whether the file differs from the one the watch last took (or a read is
+// in flight): a change from outside that has not been taken yet, also one
+// that cannot be read or waits as `pending`. False while the studio's own
+// save is in flight (the save itself checks then).
 bool timeline_changed_outside(const TimelineWatch &w);
 
 // Records a save by the studio itself: `text` (which parsed as `parsed`) is

@@ -41,7 +41,7 @@ struct SaveJob {
     std::string path;       // as the watch names it (maybe a link)
     std::string text;
     uint64_t digests[TIMELINE_TRACK_COUNT]; // of the editor's keys, per track
-    FileIdentity expected;  // the file as the watch last read or saved it
+    FileIdentity expected;  // the file whose text the watch last took or saved
     SaveOutcome outcome = SAVE_FAILED;
     std::string why;
     Timeline parsed;
@@ -202,7 +202,7 @@ static void run_job(SaveJob *job)
 
 static void start_job(SourceSaver *saver, TimelineWatch *watch, std::shared_ptr<SaveJob> job)
 {
-    job->expected = watch->seen;
+    job->expected = watch->taken_file;
     saver->running = std::move(job);
     saver->running->thread = std::thread(run_job, saver->running.get());
 }
@@ -255,7 +255,8 @@ static SaveOutcome take_job(SourceSaver *saver, TimelineWatch *watch, std::strin
         break;
     case SAVE_CONFLICT:
         // The waiting save holds the old text's edits too: it goes, and the
-        // watch reads the outside version at its next poll.
+        // watch reads the outside version at its next poll (what it took
+        // stays the one a later save may replace).
         saver->waiting.reset();
         watch->seen = FileIdentity{};
         *message = "the file was changed outside the studio: that version is kept and taken, "

@@ -8,7 +8,9 @@
 // writes it beside the file (tools/common/output_file.h: exclusive temporary
 // file, flushed to disk). The file is then swapped with it atomically
 // (renameat2 RENAME_EXCHANGE) and the file taken out is compared with the
-// one the watch last read or saved (device, inode, size, modification time):
+// one whose text the watch last took or saved (device, inode, size,
+// modification time; never a version it only looked at, such as one it
+// could not read or a bad text not yet shown):
 // when it is another one, an outside save landed since, so the two are
 // swapped back, nothing of the studio's is written and the watch reads that
 // version. A file system without the exchange gets the same look just before

@@ -474,7 +474,7 @@ static void draw_overlays(Studio *s, double t, double previous)
                     v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag || v.loop_drag, s->transport.half_speed,
                     editor_tempo(s->editor), s->live ? &s->watch.timeline.marks : nullptr};
         if (s->watch.unreadable)
-            hs.notices.push_back({s->watch.read_error + " (keeping the last version)", true});
+            hs.notices.push_back({s->watch.read_error + " (keeping the last version; editing is off)", true});
         if (s->live && !s->watch.errors.empty())
             hs.notices.push_back({"editing is off until the source parses again", true});
         if (s->code) {

@@ -72,7 +72,8 @@ double studio_strip_length();
 // ---- The frame's side of the commands (edit.cpp) ------------------------------
 
 // Why the source cannot be edited now, or null: no source, a source that
-// does not parse, or a file changed on disk that the watch has not taken.
+// does not parse or cannot be read, or a file changed on disk that the
+// watch has not taken.
 const char *edit_refusal(const Studio &s);
 
 // Carries out what a command asked of the world apart from the music
