@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -182,6 +184,19 @@ struct FakeBuild {
                    "cp \"$(cat '" + d + "/next')\" '" + library + ".new' && mv '" + library + ".new' '" + library + "'\n");
         chmod((d + "/build.sh").c_str(), 0700);
     }
+    // The generator "Ninja", whose stand-in lists `header` as a dependency
+    // of the library's objects.
+    void list_dependency(const std::string &header)
+    {
+        const std::string d = dir.path;
+        write_file(d + "/ninja.sh", "#!/bin/sh\necho 'CMakeFiles/x.dir/sample.cpp.o: #deps 1, deps mtime 1 (VALID)'\n"
+                                    "echo '    " + header + "'\n");
+        chmod((d + "/ninja.sh").c_str(), 0700);
+        write_file(d + "/build/live_scenes.txt",
+                   "cmake " + d + "/build.sh\nbuild " + d + "/build\ntarget live_scenes\nlibrary " + library +
+                       "\ngenerator Ninja\nmake " + d + "/ninja.sh\nsource " + d +
+                       "\nobjects CMakeFiles/x.dir/\nwatch " + scene + "\n");
+    }
     void save(int version, const char *next)
     {
         write_file(dir.path + "/next", sample(next));
@@ -293,6 +308,44 @@ TEST(LiveCode, NoBuildFolderIsRefused)
     write_file(dir.path + "/live_scenes.txt", "cmake /usr/bin/cmake\n");
     EXPECT_FALSE(start_live_code(&lc, dir.path, STATE_LAYOUT, &error));
     EXPECT_NE(error.find("not a scene library description"), std::string::npos) << error;
+}
+
+// Every file live code writes is created under a fresh name: a link put at
+// the build's log, the dependency listing or the next library copy is
+// replaced or passed over, and the file it points at stays as it was.
+TEST(LiveCode, WritesNeverGoThroughPlantedLinks)
+{
+    FakeBuild fb;
+    const std::string header = fb.dir.path + "/src/scenes/sample.h";
+    write_file(header, "// header\n");
+    fb.list_dependency(header);
+    SampleState state;
+    LiveCode lc;
+    std::string error;
+    ASSERT_TRUE(start_live_code(&lc, fb.dir.path + "/build", STATE_LAYOUT, &error)) << error;
+    settle(&lc, 0);
+    const std::string victim = fb.dir.path + "/victim";
+    write_file(victim, "precious\n");
+    const std::vector<std::string> planted = {lc.copy_dir + "/build.log", lc.copy_dir + "/deps.txt",
+                                              lc.copy_dir + "/scenes-" + std::to_string(lc.serial + 1) + ".so"};
+    for (const std::string &name : planted)
+        ASSERT_EQ(symlink(victim.c_str(), name.c_str()), 0) << name;
+
+    fb.save(1, "a");
+    poll_live_code(&lc, 1000);
+    settle(&lc, 1100);
+    std::ifstream in(victim, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious\n");
+    ASSERT_NE(live_scenes(lc), nullptr) << lc.errors;
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
+    EXPECT_NE(std::find(lc.watched.begin(), lc.watched.end(), header), lc.watched.end())
+        << "the listing written beside a planted link was not read";
+    struct stat st;
+    for (const char *log : {"/build.log", "/deps.txt"})
+        EXPECT_TRUE(lstat((lc.copy_dir + log).c_str(), &st) == 0 && S_ISREG(st.st_mode)) << log;
+    stop_live_code(&lc);
+    EXPECT_EQ(lstat(victim.c_str(), &st), 0);
 }
 
 TEST(LiveCode, CompilerErrorsAndDependencyListing)

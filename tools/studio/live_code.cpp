@@ -1,6 +1,7 @@
 // live_code.cpp - rebuilding, loading and swapping the scene library while
 // the studio plays (the manual is in live_code.h).
 #include "studio/live_code.h"
+#include "studio/live_build.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -27,8 +28,6 @@
 constexpr uint64_t LIVE_LOOK_MS = 50;
 // How long the last result stays on the HUD.
 constexpr uint64_t LIVE_NOTICE_MS = 5000;
-// The build's niceness: a compiler never takes the frame loop's time.
-constexpr int LIVE_BUILD_NICENESS = 10;
 // Compiler errors shown in the box; the rest are in the build's own output.
 constexpr int LIVE_ERRORS_SHOWN = 8;
 
@@ -90,56 +89,6 @@ std::string own_build_dir()
 }
 
 // ---- Loading a scene library -----------------------------------------------------
-
-bool copy_library_file(const std::string &from, const std::string &to, std::string *error)
-{
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        *error = from + ": " + std::strerror(errno);
-        return false;
-    }
-    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0700);
-    if (out < 0) {
-        *error = to + ": " + std::strerror(errno);
-        close(in);
-        return false;
-    }
-    char buffer[1 << 16];
-    bool ok = true;
-    for (;;) {
-        const ssize_t got = read(in, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            *error = from + ": " + std::strerror(errno);
-            ok = false;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < got;) {
-            const ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put < 0) {
-                *error = to + ": " + std::strerror(errno);
-                ok = false;
-            } else {
-                done += put;
-            }
-        }
-        if (!ok)
-            break;
-    }
-    if (close(out) != 0 && ok) {
-        *error = to + ": " + std::strerror(errno);
-        ok = false;
-    }
-    close(in);
-    if (!ok)
-        unlink(to.c_str());
-    return ok;
-}
 
 static std::string hex(uint32_t v)
 {
@@ -297,134 +246,11 @@ std::vector<std::string> library_dependencies(const std::string &listing, const 
 
 // ---- The worker --------------------------------------------------------------------
 
-struct LiveJob {
-    std::thread thread;
-    std::atomic<bool> done{false};
-    std::atomic<pid_t> pid{0};      // the child running now
-    std::atomic<bool> cancel{false};
-    bool build = false;             // false: only the dependency listing
-    // Results, read by the main thread once `done` is set.
-    int status = 0;                 // the build's exit status, -1: not started
-    std::string start_error;
-    std::string log;
-    bool listed = false;
-    std::vector<std::string> dependencies;
-    FileIdentity library;           // the library file after a good build
-    std::string copy;               // its copy, when it is a new one
-    std::string copy_error;
-};
-
 static uint64_t microseconds()
 {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                      std::chrono::steady_clock::now().time_since_epoch())
                                      .count());
-}
-
-static FileIdentity identity_of_path(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? file_identity(st) : FileIdentity{};
-}
-
-// A file missing both times has not changed either.
-static bool same_identity(const FileIdentity &a, const FileIdentity &b)
-{
-    return (!a.valid && !b.valid) || same_file_identity(a, b);
-}
-
-// A build's log or dependency list, through the compiler's one file reader
-// (nothing at all when it is missing, no regular file or beyond 16 MiB).
-static std::string read_whole(const std::string &path)
-{
-    std::string text, error;
-    if (!read_whole_file(path, TIMELINE_MAX_SOURCE_BYTES, &text, &error, nullptr))
-        text.clear();
-    return text;
-}
-
-// Runs argv in a process group of its own at low priority, its output into
-// `log`, and waits for it. The exit status (128 + the signal when killed),
-// or -1 with the reason when it could not be started.
-static int run_child(LiveJob *job, const std::vector<std::string> &argv, const std::string &log,
-                     std::string *error)
-{
-    std::vector<char *> args;
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0) {
-        *error = std::string("cannot start ") + argv[0] + ": " + std::strerror(errno);
-        return -1;
-    }
-    if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec. The build takes
-        // signals as any program does, whatever this thread blocked.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        setpgid(0, 0);
-        if (nice(LIVE_BUILD_NICENESS) == -1) {
-            // the build still runs, at the studio's priority
-        }
-        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int in = open("/dev/null", O_RDONLY);
-        if (out < 0 || in < 0)
-            _exit(127);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(out, 2);
-        close_range(3, ~0u, 0); // the window's and the sound's descriptors stay ours
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    setpgid(pid, 0); // also here: a kill of the group may come before the child's own call
-    job->pid = pid;
-    if (job->cancel)
-        kill(-pid, SIGTERM);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    job->pid = 0;
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    if (WEXITSTATUS(status) == 127 && read_whole(log).empty()) {
-        *error = std::string("cannot run ") + argv[0];
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
-
-static void run_job(LiveJob *job, LiveBuild build, std::string copy_dir, std::string copy_name,
-                    FileIdentity loaded)
-{
-    if (job->build) {
-        const std::string log = copy_dir + "/build.log";
-        job->status = run_child(job, {build.cmake, "--build", build.dir, "--target", build.target},
-                                log, &job->start_error);
-        job->log = read_whole(log);
-        if (job->status == 0) {
-            job->library = identity_of_path(build.library);
-            if (!job->library.valid)
-                job->copy_error = build.library + ": " + std::strerror(ENOENT);
-            else if (!same_identity(job->library, loaded) &&
-                     copy_library_file(build.library, copy_dir + "/" + copy_name, &job->copy_error))
-                job->copy = copy_dir + "/" + copy_name;
-        }
-    }
-    // The headers the scene units include, as the build recorded them (only
-    // Ninja keeps such a record; other generators watch the units alone).
-    // A job of its own, after a good build, so that it never holds up a swap.
-    if (!job->build && !job->cancel && build.generator == "Ninja" && !build.make_program.empty()) {
-        const std::string out = copy_dir + "/deps.txt";
-        std::string error;
-        if (run_child(job, {build.make_program, "-C", build.dir, "-t", "deps"}, out, &error) == 0) {
-            job->dependencies = library_dependencies(read_whole(out), build);
-            job->listed = true;
-        }
-    }
-    job->done = true;
 }
 
 static void start_job(LiveCode *lc, bool build, uint64_t now_ms)
@@ -436,7 +262,7 @@ static void start_job(LiveCode *lc, bool build, uint64_t now_ms)
         lc->longest_building_frame_us = 0;
     }
     const std::string name = "scenes-" + std::to_string(++lc->serial) + ".so";
-    job->thread = std::thread(run_job, job.get(), lc->build, lc->copy_dir, name, lc->library_seen);
+    job->thread = std::thread(run_live_job, job.get(), lc->build, lc->copy_dir, name, lc->library_seen);
     lc->job = job;
 }
 
@@ -630,9 +456,7 @@ void stop_live_code(LiveCode *lc)
     }
     close_scene_library(&lc->current);
     if (!lc->copy_dir.empty()) {
-        for (const char *name : {"/build.log", "/deps.txt"})
-            unlink((lc->copy_dir + name).c_str());
-        rmdir(lc->copy_dir.c_str());
+        remove_copy_dir(lc->copy_dir);
         lc->copy_dir.clear();
     }
 }
