@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "common/output_file.h"
+#include "common/stray_files.h"
 #include "timeline/timeline.h"
 
 // The build's niceness: a compiler never takes the frame loop's time.
@@ -252,4 +253,27 @@ void remove_copy_dir(const std::string &dir)
             unlinkat(fd, e->d_name, 0); // a folder stays, and so does this one
     closedir(d);
     rmdir(dir.c_str());
+}
+
+bool make_copy_dir(const std::string &library, std::string *dir, std::string *error)
+{
+    // Beside the library: where it was built, code may be mapped (a /tmp
+    // mounted noexec would refuse it), and a studio that is killed leaves its
+    // folder in the build folder, not elsewhere.
+    const size_t slash = library.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : library.substr(0, slash);
+    if (mkdir(parent.c_str(), 0755) != 0 && errno != EEXIST) { // before the first build there is none
+        *error = "cannot make " + parent + ": " + std::strerror(errno);
+        return false;
+    }
+    sweep_stray_files(parent, "loaded");
+    for (int n = 0; n < COPY_NAME_TRIES; n++) {
+        *dir = unique_name(parent + "/loaded", n);
+        if (mkdir(dir->c_str(), 0700) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    *error = "cannot make " + *dir + ": " + std::strerror(errno);
+    return false;
 }

@@ -50,3 +50,8 @@ bool same_identity(const FileIdentity &a, const FileIdentity &b);
 // Removes the folder of copies with what is in it: names only (a link is
 // removed, not followed), and nothing below a folder found in it.
 void remove_copy_dir(const std::string &dir);
+
+// Makes the folder of copies beside `library`, "loaded-PID" (or
+// "loaded-PID-N"), after taking away the folders that studios which are gone
+// left there. False with the reason.
+bool make_copy_dir(const std::string &library, std::string *dir, std::string *error);

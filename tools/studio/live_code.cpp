@@ -378,17 +378,9 @@ bool start_live_code(LiveCode *lc, const std::string &build_dir, uint32_t layout
 {
     if (!read_live_build(build_dir, &lc->build, error))
         return false;
-    // Beside the library: where it was built, code may be mapped (a /tmp
-    // mounted noexec would refuse it), and a studio that is killed leaves its
-    // folder in the build folder, not elsewhere.
-    const size_t slash = lc->build.library.rfind('/');
-    std::string dir = (slash == std::string::npos ? std::string(".") : lc->build.library.substr(0, slash)) +
-                      "/loaded-XXXXXX";
-    mkdir(dir.substr(0, dir.rfind('/')).c_str(), 0755); // before the first build there is none
-    if (!mkdtemp(dir.data())) {
-        *error = dir + ": " + std::strerror(errno);
+    std::string dir;
+    if (!make_copy_dir(lc->build.library, &dir, error))
         return false;
-    }
     lc->copy_dir = dir;
     lc->layout = layout;
     lc->library_seen = identity_of_path(lc->build.library);
