@@ -158,9 +158,10 @@ struct FakeBuild {
         mkdir((dir.path + "/src").c_str(), 0700);
         mkdir((dir.path + "/src/scenes").c_str(), 0700);
         scene = dir.path + "/src/scenes/sample.cpp";
-        library = dir.path + "/build/scenes.so";
+        library = dir.path + "/build/live/scenes.so";
         mkdir((dir.path + "/build").c_str(), 0700);
         write_file(scene, "// version 0\n");
+        write_file(dir.path + "/next", sample("a")); // what the build at start makes
         const std::string d = dir.path;
         restore_script();
         write_file(d + "/build/live_scenes.txt",
@@ -181,6 +182,7 @@ struct FakeBuild {
                    "  echo '" + scene + ":12:3: note: something'\n"
                    "  exit 1\n"
                    "fi\n"
+                   "mkdir -p '" + d + "/build/live' &&\n"
                    "cp \"$(cat '" + d + "/next')\" '" + library + ".new' && mv '" + library + ".new' '" + library + "'\n");
         chmod((d + "/build.sh").c_str(), 0700);
     }
@@ -220,15 +222,25 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     SampleState state;
     LiveCode lc;
     std::string error;
+    write_file(fb.dir.path + "/hold", "");
     ASSERT_TRUE(start_live_code(&lc, fb.dir.path + "/build", STATE_LAYOUT, &error)) << error;
     const std::string copies = lc.copy_dir;
-    settle(&lc, 0);
-    EXPECT_EQ(live_scenes(lc), nullptr) << "nothing is loaded before a save";
-    poll_live_code(&lc, 100);
+    // The code on disk is built at start and drawn as soon as it is there;
+    // the studio's own scenes draw meanwhile.
+    EXPECT_EQ(live_code_notice(lc, 1500),
+              "building the scenes on disk\u2026 1 s (the built-in scenes draw meanwhile)");
+    EXPECT_EQ(live_scenes(lc), nullptr);
+    unlink((fb.dir.path + "/hold").c_str());
+    settle(&lc, 300);
+    ASSERT_NE(live_scenes(lc), nullptr) << lc.errors;
+    EXPECT_EQ(live_code_notice(lc, 300), "scenes on disk loaded in 0.3 s");
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
+    poll_live_code(&lc, 400);
     EXPECT_EQ(lc.job, nullptr) << "no change, no build";
 
     // A save: a build starts at the next look, and its library is swapped in.
-    fb.save(1, "a");
+    fb.save(1, "b");
     poll_live_code(&lc, 1000);
     ASSERT_NE(lc.job, nullptr);
     EXPECT_EQ(live_code_notice(lc, 1000), "building\u2026");
@@ -236,6 +248,11 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     ASSERT_NE(live_scenes(lc), nullptr);
     EXPECT_EQ(live_code_notice(lc, 2000), "scenes rebuilt in 0.9 s");
     EXPECT_EQ(live_code_notice(lc, 1900 + 6000), "") << "the notice goes after a while";
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
+    fb.save(8, "a");
+    poll_live_code(&lc, 2500);
+    settle(&lc, 2600);
     live_scenes(lc)->scenes[0].draw();
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
 
@@ -266,7 +283,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     EXPECT_EQ(lc.errors, "");
     live_scenes(lc)->scenes[0].draw();
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
-    EXPECT_EQ(StepCounter, 3);
+    EXPECT_EQ(StepCounter, 5);
 
     // A library with another layout: refused, B goes on drawing.
     fb.save(4, "other_layout");
@@ -275,7 +292,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     EXPECT_NE(lc.errors.find("scene library refused: the library's state layout"), std::string::npos) << lc.errors;
     live_scenes(lc)->scenes[0].draw();
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
-    EXPECT_EQ(lc.swaps, 2);
+    EXPECT_EQ(lc.swaps, 4);
 
     // A save while a build runs (held until DIR/hold goes) is built again after it.
     write_file(fb.dir.path + "/hold", "");
@@ -328,8 +345,10 @@ TEST(LiveCode, WritesNeverGoThroughPlantedLinks)
     write_file(victim, "precious\n");
     const std::vector<std::string> planted = {lc.copy_dir + "/build.log", lc.copy_dir + "/deps.txt",
                                               lc.copy_dir + "/scenes-" + std::to_string(lc.serial + 1) + ".so"};
-    for (const std::string &name : planted)
+    for (const std::string &name : planted) {
+        unlink(name.c_str()); // the start build's log is there
         ASSERT_EQ(symlink(victim.c_str(), name.c_str()), 0) << name;
+    }
 
     fb.save(1, "a");
     poll_live_code(&lc, 1000);
@@ -337,6 +356,7 @@ TEST(LiveCode, WritesNeverGoThroughPlantedLinks)
     std::ifstream in(victim, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious\n");
     ASSERT_NE(live_scenes(lc), nullptr) << lc.errors;
+    EXPECT_EQ(lc.swaps, 2);
     live_scenes(lc)->scenes[0].draw();
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
     EXPECT_NE(std::find(lc.watched.begin(), lc.watched.end(), header), lc.watched.end())

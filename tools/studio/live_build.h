@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +25,7 @@ struct LiveJob {
     std::atomic<pid_t> pid{0};      // the child running now
     std::atomic<bool> cancel{false};
     bool build = false;             // false: only the dependency listing
+    uint64_t started_ms = 0;        // the studio's clock when it started
     // Results, read by the main thread once `done` is set.
     int status = 0;                 // the build's exit status, -1: not started
     std::string start_error;

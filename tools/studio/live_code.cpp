@@ -253,10 +253,24 @@ static uint64_t microseconds()
                                      .count());
 }
 
+// "building…", with the seconds so far once it takes more than one; the
+// first build says that the studio's own scenes draw meanwhile.
+static std::string building_notice(const LiveCode &lc, uint64_t now_ms)
+{
+    std::string text = lc.first_build ? "building the scenes on disk\u2026" : "building\u2026";
+    const uint64_t ms = now_ms > lc.job->started_ms ? now_ms - lc.job->started_ms : 0;
+    if (ms >= 1000)
+        text += " " + std::to_string(ms / 1000) + " s";
+    if (lc.first_build)
+        text += " (the built-in scenes draw meanwhile)";
+    return text;
+}
+
 static void start_job(LiveCode *lc, bool build, uint64_t now_ms)
 {
     auto job = std::make_shared<LiveJob>();
     job->build = build;
+    job->started_ms = now_ms;
     if (build) {
         lc->changed_ms = now_ms;
         lc->longest_building_frame_us = 0;
@@ -310,7 +324,7 @@ static void swap_in(LiveCode *lc, LiveJob *job, uint64_t now_ms)
     lc->swaps++;
     lc->errors.clear();
     char text[64];
-    std::snprintf(text, sizeof text, "scenes rebuilt in %.1f s",
+    std::snprintf(text, sizeof text, lc->first_build ? "scenes on disk loaded in %.1f s" : "scenes rebuilt in %.1f s",
                   static_cast<double>(now_ms - lc->changed_ms) / 1000.0);
     say(lc, text, now_ms);
     lc->swap_line_due = true;
@@ -353,6 +367,7 @@ static void take_job(LiveCode *lc, uint64_t now_ms)
     } else {
         swap_in(lc, job.get(), now_ms);
     }
+    lc->first_build = false;
     // The build may have met new includes: list the dependencies again,
     // unless another build is due anyway.
     if (job->status == 0 && !lc->again)
@@ -383,9 +398,13 @@ bool start_live_code(LiveCode *lc, const std::string &build_dir, uint32_t layout
         return false;
     lc->copy_dir = dir;
     lc->layout = layout;
-    lc->library_seen = identity_of_path(lc->build.library);
+    // The library on disk, or one built from the sources on disk (the build
+    // does nothing when it is up to date), draws from the start: the
+    // studio's own scenes may be older than both.
+    lc->library_seen = FileIdentity{};
+    lc->first_build = true;
     set_watched(lc, {});
-    start_job(lc, false, 0);
+    start_job(lc, true, 0);
     return true;
 }
 
@@ -461,6 +480,6 @@ const SceneLibraryTable *live_scenes(const LiveCode &lc)
 std::string live_code_notice(const LiveCode &lc, uint64_t now_ms)
 {
     if (lc.job && lc.job->build)
-        return "building\u2026";
+        return building_notice(lc, now_ms);
     return now_ms < lc.notice_until_ms ? lc.notice : "";
 }

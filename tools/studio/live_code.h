@@ -113,6 +113,7 @@ struct LiveCode {
     std::vector<std::string> watched;
     std::vector<FileIdentity> seen;
     uint64_t next_look_ms = 0;
+    bool first_build = false;     // the build at start has not ended yet
     std::shared_ptr<LiveJob> job; // null: idle
     bool again = false;           // a source changed while building
     uint64_t again_ms = 0;        // when that change was seen
