@@ -368,6 +368,59 @@ TEST(LiveCode, WritesNeverGoThroughPlantedLinks)
     EXPECT_EQ(lstat(victim.c_str(), &st), 0);
 }
 
+// A FIFO in a source's place is refused by name before any build, a build
+// over the bound is stopped and named, and a removed library folder (with
+// the copies' folder in it) is made again by the next save.
+TEST(LiveCode, NoBuildHangsOrBreaksForGood)
+{
+    FakeBuild fb;
+    SampleState state;
+    LiveCode lc;
+    std::string error;
+    ASSERT_TRUE(start_live_code(&lc, fb.dir.path + "/build", STATE_LAYOUT, &error)) << error;
+    settle(&lc, 0);
+    ASSERT_NE(live_scenes(lc), nullptr) << lc.errors;
+
+    ASSERT_EQ(unlink(fb.scene.c_str()), 0);
+    ASSERT_EQ(mkfifo(fb.scene.c_str(), 0600), 0);
+    poll_live_code(&lc, 1000);
+    EXPECT_EQ(lc.job, nullptr) << "a build started on a FIFO";
+    EXPECT_EQ(lc.errors, "src/scenes/sample.cpp: not a regular file (a FIFO): no scene build until it is a "
+                         "regular file again\n");
+    unlink(fb.scene.c_str());
+    fb.save(2, "b");
+    poll_live_code(&lc, 2000);
+    settle(&lc, 2100);
+    EXPECT_EQ(lc.errors, "");
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
+
+    lc.build_timeout_ms = 5000;
+    write_file(fb.dir.path + "/hold", "");
+    fb.save(3, "a");
+    poll_live_code(&lc, 3000);
+    ASSERT_NE(lc.job, nullptr);
+    poll_live_code(&lc, 7999);
+    EXPECT_EQ(live_code_notice(lc, 7999), "building\u2026 4 s");
+    poll_live_code(&lc, 8000); // the bound: the build's process group is killed
+    unlink((fb.dir.path + "/hold").c_str());
+    finish_live_code(&lc, 8100);
+    EXPECT_EQ(lc.errors, "the scene build ran over 5 s and was stopped: " + fb.dir.path + "/build.sh --build " +
+                             fb.dir.path + "/build --target live_scenes\n");
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
+
+    const std::string cmd = "rm -rf '" + fb.dir.path + "/build/live'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    fb.save(4, "a");
+    poll_live_code(&lc, 9000);
+    settle(&lc, 9100);
+    EXPECT_EQ(lc.errors, "");
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
+    stop_live_code(&lc);
+}
+
 TEST(LiveCode, CompilerErrorsAndDependencyListing)
 {
     const std::string log =
@@ -420,6 +473,18 @@ TEST(LiveCode, StudioOptions)
     EXPECT_FALSE(a.live_code);
     const char *both[] = {"studio", "--build", "/b", "--no-live-code"};
     EXPECT_EQ(parse_studio_args(4, both, &a, &text), STUDIO_ARGS_BAD);
+    EXPECT_EQ(a.build_timeout, 120.0);
+    const char *bound[] = {"studio", "--build-timeout", "2.5"};
+    ASSERT_EQ(parse_studio_args(3, bound, &a, &text), STUDIO_ARGS_OK) << text;
+    EXPECT_EQ(a.build_timeout, 2.5);
+    for (const char *bad : {"0", "-1", "nan", "2s"}) {
+        const char *args[] = {"studio", "--build-timeout", bad};
+        ASSERT_EQ(parse_studio_args(3, args, &a, &text), STUDIO_ARGS_BAD) << bad;
+        EXPECT_EQ(text, "studio: --build-timeout: '" + std::string(bad) + "' is not a positive number of seconds\n" +
+                            STUDIO_USAGE + "\n");
+    }
+    const char *unused[] = {"studio", "--no-live-code", "--build-timeout", "5"};
+    EXPECT_EQ(parse_studio_args(4, unused, &a, &text), STUDIO_ARGS_BAD);
     const char *empty[] = {"studio", "--build", ""};
     ASSERT_EQ(parse_studio_args(3, empty, &a, &text), STUDIO_ARGS_BAD);
     EXPECT_EQ(text, std::string("studio: --build: an empty folder name\n") + STUDIO_USAGE + "\n");

@@ -11,6 +11,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "common/output_file.h"
 #include "common/stray_files.h"
@@ -210,9 +212,38 @@ static bool copy_library(LiveJob *job, const std::string &library, const std::st
     return false;
 }
 
+// The folder of copies (and the library's folder it is in), made again when
+// someone removed it. False with the reason when it cannot be made or its
+// name is taken by something that is no folder of ours.
+static bool ensure_copy_dir(const std::string &dir, std::string *error)
+{
+    const std::string parent = dir.substr(0, dir.rfind('/'));
+    std::error_code ec;
+    std::filesystem::create_directories(parent, ec);
+    if (ec) {
+        *error = "cannot make " + parent + ": " + ec.message();
+        return false;
+    }
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        *error = "cannot make " + dir + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st;
+    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
+        *error = dir + ": not the studio's folder of library copies";
+        return false;
+    }
+    return true;
+}
+
 void run_live_job(LiveJob *job, LiveBuild build, std::string copy_dir, std::string copy_name,
                   FileIdentity loaded)
 {
+    if (!ensure_copy_dir(copy_dir, &job->start_error)) {
+        job->status = -1;
+        job->done = true;
+        return;
+    }
     if (job->build) {
         job->status = run_child(job, {build.cmake, "--build", build.dir, "--target", build.target},
                                 copy_dir + "/build.log", &job->log, &job->start_error);
@@ -276,4 +307,21 @@ bool make_copy_dir(const std::string &library, std::string *dir, std::string *er
     }
     *error = "cannot make " + *dir + ": " + std::strerror(errno);
     return false;
+}
+
+std::string odd_watched_file(const std::vector<std::string> &files, const std::string &source_dir)
+{
+    for (const std::string &f : files) {
+        struct stat st;
+        if (stat(f.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+            continue;
+        const char *kind = S_ISFIFO(st.st_mode) ? "a FIFO"
+                           : S_ISDIR(st.st_mode) ? "a folder"
+                           : S_ISSOCK(st.st_mode) ? "a socket"
+                                                  : "a device";
+        const std::string prefix = source_dir + "/";
+        const std::string name = f.compare(0, prefix.size(), prefix) == 0 ? f.substr(prefix.size()) : f;
+        return name + ": not a regular file (" + kind + ")";
+    }
+    return "";
 }

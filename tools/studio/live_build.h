@@ -26,6 +26,7 @@ struct LiveJob {
     std::atomic<bool> cancel{false};
     bool build = false;             // false: only the dependency listing
     uint64_t started_ms = 0;        // the studio's clock when it started
+    bool timed_out = false;         // stopped for running over the bound (main thread)
     // Results, read by the main thread once `done` is set.
     int status = 0;                 // the build's exit status, -1: not started
     std::string start_error;
@@ -57,3 +58,8 @@ void remove_copy_dir(const std::string &dir);
 // "loaded-PID-N"), after taking away the folders that studios which are gone
 // left there. False with the reason.
 bool make_copy_dir(const std::string &library, std::string *dir, std::string *error);
+
+// The first of `files` that is there but is no regular file (a FIFO, a
+// folder, a device), as "NAME: not a regular file (a FIFO)", NAME from
+// `source_dir` on when it is under it; "" when there is none.
+std::string odd_watched_file(const std::vector<std::string> &files, const std::string &source_dir);

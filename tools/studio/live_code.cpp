@@ -253,6 +253,30 @@ static uint64_t microseconds()
                                      .count());
 }
 
+// ---- Bounds of a build ----------------------------------------------------------------
+
+// A build (or a listing) running longer than the bound is stopped: its whole
+// process group is killed, and the worker then ends as after any failure.
+static void stop_overlong_job(LiveCode *lc, uint64_t now_ms)
+{
+    LiveJob *job = lc->job.get();
+    if (!job || job->done || job->timed_out || now_ms < job->started_ms + lc->build_timeout_ms)
+        return;
+    job->timed_out = true;
+    job->cancel = true; // a child not started yet is killed as soon as it is
+    const pid_t pid = job->pid;
+    if (pid > 0)
+        kill(-pid, SIGKILL);
+}
+
+static std::string build_timeout_message(const LiveCode &lc)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "the scene build ran over %.0f s and was stopped: ",
+                  static_cast<double>(lc.build_timeout_ms) / 1000.0);
+    return text + lc.build.cmake + " --build " + lc.build.dir + " --target " + lc.build.target + "\n";
+}
+
 // "building…", with the seconds so far once it takes more than one; the
 // first build says that the studio's own scenes draw meanwhile.
 static std::string building_notice(const LiveCode &lc, uint64_t now_ms)
@@ -266,8 +290,21 @@ static std::string building_notice(const LiveCode &lc, uint64_t now_ms)
     return text;
 }
 
+static void say(LiveCode *lc, const std::string &notice, uint64_t now_ms);
+
 static void start_job(LiveCode *lc, bool build, uint64_t now_ms)
 {
+    if (build) {
+        // A compiler would wait for ever on a FIFO put in a source's place.
+        const std::string odd = odd_watched_file(lc->watched, lc->build.source_dir);
+        if (!odd.empty()) {
+            lc->errors = odd + ": no scene build until it is a regular file again\n";
+            std::fprintf(stderr, "studio: %s", lc->errors.c_str());
+            std::fflush(stderr);
+            say(lc, "scene build refused: the old code draws", now_ms);
+            return;
+        }
+    }
     auto job = std::make_shared<LiveJob>();
     job->build = build;
     job->started_ms = now_ms;
@@ -349,8 +386,9 @@ static void take_job(LiveCode *lc, uint64_t now_ms)
     if (!job->build)
         return;
     if (job->status != 0) {
-        lc->errors = job->status < 0 ? job->start_error + "\n"
-                                     : first_build_errors(job->log, lc->build.source_dir, LIVE_ERRORS_SHOWN);
+        lc->errors = job->timed_out ? build_timeout_message(*lc)
+                     : job->status < 0 ? job->start_error + "\n"
+                                       : first_build_errors(job->log, lc->build.source_dir, LIVE_ERRORS_SHOWN);
         if (lc->errors.empty()) // no compiler error: the build's own last line says why
             lc->errors = "the scene build failed (exit status " + std::to_string(job->status) + "): " +
                          last_line(job->log) + "\n";
@@ -428,6 +466,7 @@ void poll_live_code(LiveCode *lc, uint64_t now_ms)
     } else {
         lc->longest_quiet_frame_us = std::max(lc->longest_quiet_frame_us, frame_us);
     }
+    stop_overlong_job(lc, now_ms);
     if (lc->job && lc->job->done)
         take_job(lc, now_ms);
     if (now_ms >= lc->next_look_ms) {
