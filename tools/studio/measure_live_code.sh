@@ -36,6 +36,10 @@ SCENE="$WORK/src/src/scenes/landscape.cpp"
 (cd "$WORK/cwd" && exec "$DEMO_DIR/studio" --build "$WORK/build" >"$WORK/stdout" 2>"$WORK/stderr") &
 PID=$!
 timeout 120 xdotool search --sync --onlyvisible --limit 1 --pid "$PID" >/dev/null
+until grep -q 'studio: scenes on disk loaded in' "$WORK/stdout"; do # the build at start
+    kill -0 "$PID" || { echo "the studio ended: $(cat "$WORK/stderr")" >&2; exit 1; }
+    sleep 0.1
+done
 sleep 2 # past the first frames and the dependency listing
 
 rss_kb() { awk '/^VmRSS/ { print $2 }' "/proc/$PID/status"; }
