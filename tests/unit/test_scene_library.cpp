@@ -418,6 +418,13 @@ TEST(LiveCode, NoBuildHangsOrBreaksForGood)
     EXPECT_EQ(lc.errors, "");
     live_scenes(lc)->scenes[0].draw();
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
+
+    // A build command that cannot run says why.
+    chmod((fb.dir.path + "/build.sh").c_str(), 0600);
+    fb.save(5, "b");
+    poll_live_code(&lc, 10000);
+    settle(&lc, 10100);
+    EXPECT_EQ(lc.errors, "cannot run " + fb.dir.path + "/build.sh: Permission denied\n");
     stop_live_code(&lc);
 }
 
