@@ -37,6 +37,18 @@ target_link_libraries(live_scenes PRIVATE SDL2::SDL2 m)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU") # clang makes no such symbols
   target_compile_options(live_scenes PRIVATE -fno-gnu-unique)
 endif()
+# A save compiles one unit, and most of that was reading SDL's and the
+# standard library's headers (0.5 s of the landscape's 0.6 s of CPU): they
+# come precompiled, once. The code made is the same, instruction for
+# instruction, so the pictures stay capture's; the flags stay the scenes'.
+target_precompile_headers(live_scenes PRIVATE <SDL.h> <algorithm> <cmath> <cstdint> <cstdlib> <cstring>)
+# gold (in binutils, always there with the compiler) links it in about half
+# the time of the default linker.
+include(CheckLinkerFlag)
+check_linker_flag(CXX -fuse-ld=gold LIVE_SCENES_LINK_GOLD)
+if(LIVE_SCENES_LINK_GOLD)
+  target_link_options(live_scenes PRIVATE -fuse-ld=gold)
+endif()
 set_target_properties(live_scenes PROPERTIES PREFIX "" POSITION_INDEPENDENT_CODE ON
   CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/live)

@@ -26,6 +26,9 @@ cp "$SCENE" "$WORK/landscape.orig"
 
 start_studio "$DEMO_DIR" "$WORK/cwd" --build "$WORK/build"
 [ -n "$(studio_window)" ] || fail "no studio window: $(cat "$WORK/stdout" "$WORK/stderr")"
+# The build at start finds the library up to date and loads it.
+eventually grep -q 'studio: scenes on disk loaded in' "$WORK/stdout" ||
+    fail "the library was not loaded at start: $(cat "$WORK/stdout" "$WORK/stderr")"
 
 # The music time a snapshot was named after, in whole milliseconds (the
 # name's fraction has three digits or more: the exact time).

@@ -4,6 +4,7 @@
 // or waited on, the mode of a replaced file is kept, and a write past the
 // file-size limit fails as an error naming the file, with nothing left over.
 #include "common/output_file.h"
+#include "common/stray_files.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -170,6 +172,93 @@ TEST_F(Planted, CompileWritesThroughNoPlantedTemporaryOrBackupName)
     const std::string scene = track_output_path(out, "scene");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(scene)));
     EXPECT_EQ(read(scene), std::string("\1\0\0\0\0\0\0\0\0\0\xA0\x40\0", 13));
+}
+
+// A process that has ended (its PID names nothing), and one kept alive
+// until the test lets it go.
+struct Processes {
+    pid_t dead = 0, living = 0;
+    int hold = -1;
+    Processes()
+    {
+        dead = fork();
+        if (dead == 0)
+            _exit(0);
+        waitpid(dead, nullptr, 0);
+        int p[2];
+        if (pipe(p) != 0)
+            return;
+        living = fork();
+        if (living == 0) {
+            char c;
+            close(p[1]);
+            while (::read(p[0], &c, 1) > 0) {
+            }
+            _exit(0);
+        }
+        close(p[0]);
+        hold = p[1];
+    }
+    ~Processes()
+    {
+        close(hold);
+        waitpid(living, nullptr, 0);
+    }
+};
+
+TEST_F(Planted, StrayFilesOfEndedProcessesAreRemovedOnlyThose)
+{
+    Processes ps;
+    ASSERT_GT(ps.dead, 0);
+    ASSERT_GT(ps.living, 0);
+    const std::string dead = std::to_string(ps.dead), living = std::to_string(ps.living),
+                      own = std::to_string(getpid());
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
+    const std::set<std::string> gone = {"a.png.tmp-" + dead, "b.track.old-" + dead + "-3",
+                                        "c.track.old.tmp-" + dead + "-12"};
+    const std::set<std::string> kept_files = {"d.png.tmp-" + own, "e.png.tmp-" + living, "f.tmp-" + dead + "x",
+                                              "g.tmp-", "h.tmp-" + dead + "-", "i.tmp-99999999999", "tmp-" + dead};
+    for (const std::string &n : gone)
+        put(out / n, "stray");
+    for (const std::string &n : kept_files)
+        put(out / n, "kept");
+    // Named like a stray file of the ended process, but no regular file.
+    ASSERT_EQ(symlink((dir / "victim").c_str(), (out / ("j.png.tmp-" + dead)).c_str()), 0);
+    ASSERT_EQ(mkfifo((out / ("k.png.tmp-" + dead)).c_str(), 0600), 0);
+    // Folders of copies: the ended process's goes with its names (a link in
+    // it is removed, its target kept), the living one's stays.
+    fs::create_directory(out / ("loaded-" + dead + "-1"));
+    put(out / ("loaded-" + dead + "-1") / "scenes-1.so", "code");
+    ASSERT_EQ(symlink((dir / "victim").c_str(), (out / ("loaded-" + dead + "-1") / "build.log").c_str()), 0);
+    fs::create_directory(out / ("loaded-" + living));
+
+    EXPECT_EQ(remove_stray_files(out.string()), 3) << "no folder without its prefix";
+    std::set<std::string> expected;
+    for (const std::string &n : kept_files)
+        expected.insert((out / n).string());
+    for (const std::string &n : {"j.png.tmp-" + dead, "k.png.tmp-" + dead, "loaded-" + dead + "-1", "loaded-" + living})
+        expected.insert((out / n).string());
+    EXPECT_EQ(names_in(out), expected);
+    EXPECT_EQ(remove_stray_files(out.string(), "loaded"), 1);
+    expected.erase((out / ("loaded-" + dead + "-1")).string());
+    EXPECT_EQ(names_in(out), expected);
+    expect_victim_untouched();
+
+    // The first output into a folder sweeps it, and says so once.
+    const std::string path = (dir / "new.png").string();
+    put(path + ".tmp-" + dead, "stray");
+    put(dir / ("other.tmp-" + dead + "-1"), "stray");
+    testing::internal::CaptureStderr();
+    std::string error;
+    ASSERT_TRUE(write_output_file(path, "png", 3, &error)) << error;
+    put(dir / ("later.tmp-" + dead), "stray");
+    ASSERT_TRUE(write_output_file(path, "png", 3, &error)) << error;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              std::string(program_invocation_short_name) + ": removed 2 temporary files of ended processes from " +
+                  dir.string() + "\n");
+    EXPECT_EQ(names_in(dir), (std::set<std::string>{(dir / "victim").string(), (dir / ("later.tmp-" + dead)).string(),
+                                                    (dir / "out").string(), path}));
 }
 
 } // namespace

@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -156,9 +158,10 @@ struct FakeBuild {
         mkdir((dir.path + "/src").c_str(), 0700);
         mkdir((dir.path + "/src/scenes").c_str(), 0700);
         scene = dir.path + "/src/scenes/sample.cpp";
-        library = dir.path + "/build/scenes.so";
+        library = dir.path + "/build/live/scenes.so";
         mkdir((dir.path + "/build").c_str(), 0700);
         write_file(scene, "// version 0\n");
+        write_file(dir.path + "/next", sample("a")); // what the build at start makes
         const std::string d = dir.path;
         restore_script();
         write_file(d + "/build/live_scenes.txt",
@@ -179,8 +182,22 @@ struct FakeBuild {
                    "  echo '" + scene + ":12:3: note: something'\n"
                    "  exit 1\n"
                    "fi\n"
+                   "mkdir -p '" + d + "/build/live' &&\n"
                    "cp \"$(cat '" + d + "/next')\" '" + library + ".new' && mv '" + library + ".new' '" + library + "'\n");
         chmod((d + "/build.sh").c_str(), 0700);
+    }
+    // The generator "Ninja", whose stand-in lists `header` as a dependency
+    // of the library's objects.
+    void list_dependency(const std::string &header)
+    {
+        const std::string d = dir.path;
+        write_file(d + "/ninja.sh", "#!/bin/sh\necho 'CMakeFiles/x.dir/sample.cpp.o: #deps 1, deps mtime 1 (VALID)'\n"
+                                    "echo '    " + header + "'\n");
+        chmod((d + "/ninja.sh").c_str(), 0700);
+        write_file(d + "/build/live_scenes.txt",
+                   "cmake " + d + "/build.sh\nbuild " + d + "/build\ntarget live_scenes\nlibrary " + library +
+                       "\ngenerator Ninja\nmake " + d + "/ninja.sh\nsource " + d +
+                       "\nobjects CMakeFiles/x.dir/\nwatch " + scene + "\n");
     }
     void save(int version, const char *next)
     {
@@ -205,15 +222,25 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     SampleState state;
     LiveCode lc;
     std::string error;
+    write_file(fb.dir.path + "/hold", "");
     ASSERT_TRUE(start_live_code(&lc, fb.dir.path + "/build", STATE_LAYOUT, &error)) << error;
     const std::string copies = lc.copy_dir;
-    settle(&lc, 0);
-    EXPECT_EQ(live_scenes(lc), nullptr) << "nothing is loaded before a save";
-    poll_live_code(&lc, 100);
+    // The code on disk is built at start and drawn as soon as it is there;
+    // the studio's own scenes draw meanwhile.
+    EXPECT_EQ(live_code_notice(lc, 1500),
+              "building the scenes on disk\u2026 1 s (the built-in scenes draw meanwhile)");
+    EXPECT_EQ(live_scenes(lc), nullptr);
+    unlink((fb.dir.path + "/hold").c_str());
+    settle(&lc, 300);
+    ASSERT_NE(live_scenes(lc), nullptr) << lc.errors;
+    EXPECT_EQ(live_code_notice(lc, 300), "scenes on disk loaded in 0.3 s");
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
+    poll_live_code(&lc, 400);
     EXPECT_EQ(lc.job, nullptr) << "no change, no build";
 
     // A save: a build starts at the next look, and its library is swapped in.
-    fb.save(1, "a");
+    fb.save(1, "b");
     poll_live_code(&lc, 1000);
     ASSERT_NE(lc.job, nullptr);
     EXPECT_EQ(live_code_notice(lc, 1000), "building\u2026");
@@ -221,6 +248,11 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     ASSERT_NE(live_scenes(lc), nullptr);
     EXPECT_EQ(live_code_notice(lc, 2000), "scenes rebuilt in 0.9 s");
     EXPECT_EQ(live_code_notice(lc, 1900 + 6000), "") << "the notice goes after a while";
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
+    fb.save(8, "a");
+    poll_live_code(&lc, 2500);
+    settle(&lc, 2600);
     live_scenes(lc)->scenes[0].draw();
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
 
@@ -251,7 +283,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     EXPECT_EQ(lc.errors, "");
     live_scenes(lc)->scenes[0].draw();
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
-    EXPECT_EQ(StepCounter, 3);
+    EXPECT_EQ(StepCounter, 5);
 
     // A library with another layout: refused, B goes on drawing.
     fb.save(4, "other_layout");
@@ -260,7 +292,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     EXPECT_NE(lc.errors.find("scene library refused: the library's state layout"), std::string::npos) << lc.errors;
     live_scenes(lc)->scenes[0].draw();
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
-    EXPECT_EQ(lc.swaps, 2);
+    EXPECT_EQ(lc.swaps, 4);
 
     // A save while a build runs (held until DIR/hold goes) is built again after it.
     write_file(fb.dir.path + "/hold", "");
@@ -293,6 +325,107 @@ TEST(LiveCode, NoBuildFolderIsRefused)
     write_file(dir.path + "/live_scenes.txt", "cmake /usr/bin/cmake\n");
     EXPECT_FALSE(start_live_code(&lc, dir.path, STATE_LAYOUT, &error));
     EXPECT_NE(error.find("not a scene library description"), std::string::npos) << error;
+}
+
+// Every file live code writes is created under a fresh name: a link put at
+// the build's log, the dependency listing or the next library copy is
+// replaced or passed over, and the file it points at stays as it was.
+TEST(LiveCode, WritesNeverGoThroughPlantedLinks)
+{
+    FakeBuild fb;
+    const std::string header = fb.dir.path + "/src/scenes/sample.h";
+    write_file(header, "// header\n");
+    fb.list_dependency(header);
+    SampleState state;
+    LiveCode lc;
+    std::string error;
+    ASSERT_TRUE(start_live_code(&lc, fb.dir.path + "/build", STATE_LAYOUT, &error)) << error;
+    settle(&lc, 0);
+    const std::string victim = fb.dir.path + "/victim";
+    write_file(victim, "precious\n");
+    const std::vector<std::string> planted = {lc.copy_dir + "/build.log", lc.copy_dir + "/deps.txt",
+                                              lc.copy_dir + "/scenes-" + std::to_string(lc.serial + 1) + ".so"};
+    for (const std::string &name : planted) {
+        unlink(name.c_str()); // the start build's log is there
+        ASSERT_EQ(symlink(victim.c_str(), name.c_str()), 0) << name;
+    }
+
+    fb.save(1, "a");
+    poll_live_code(&lc, 1000);
+    settle(&lc, 1100);
+    std::ifstream in(victim, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious\n");
+    ASSERT_NE(live_scenes(lc), nullptr) << lc.errors;
+    EXPECT_EQ(lc.swaps, 2);
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
+    EXPECT_NE(std::find(lc.watched.begin(), lc.watched.end(), header), lc.watched.end())
+        << "the listing written beside a planted link was not read";
+    struct stat st;
+    for (const char *log : {"/build.log", "/deps.txt"})
+        EXPECT_TRUE(lstat((lc.copy_dir + log).c_str(), &st) == 0 && S_ISREG(st.st_mode)) << log;
+    stop_live_code(&lc);
+    EXPECT_EQ(lstat(victim.c_str(), &st), 0);
+}
+
+// A FIFO in a source's place is refused by name before any build, a build
+// over the bound is stopped and named, and a removed library folder (with
+// the copies' folder in it) is made again by the next save.
+TEST(LiveCode, NoBuildHangsOrBreaksForGood)
+{
+    FakeBuild fb;
+    SampleState state;
+    LiveCode lc;
+    std::string error;
+    ASSERT_TRUE(start_live_code(&lc, fb.dir.path + "/build", STATE_LAYOUT, &error)) << error;
+    settle(&lc, 0);
+    ASSERT_NE(live_scenes(lc), nullptr) << lc.errors;
+
+    ASSERT_EQ(unlink(fb.scene.c_str()), 0);
+    ASSERT_EQ(mkfifo(fb.scene.c_str(), 0600), 0);
+    poll_live_code(&lc, 1000);
+    EXPECT_EQ(lc.job, nullptr) << "a build started on a FIFO";
+    EXPECT_EQ(lc.errors, "src/scenes/sample.cpp: not a regular file (a FIFO): no scene build until it is a "
+                         "regular file again\n");
+    unlink(fb.scene.c_str());
+    fb.save(2, "b");
+    poll_live_code(&lc, 2000);
+    settle(&lc, 2100);
+    EXPECT_EQ(lc.errors, "");
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
+
+    lc.build_timeout_ms = 5000;
+    write_file(fb.dir.path + "/hold", "");
+    fb.save(3, "a");
+    poll_live_code(&lc, 3000);
+    ASSERT_NE(lc.job, nullptr);
+    poll_live_code(&lc, 7999);
+    EXPECT_EQ(live_code_notice(lc, 7999), "building\u2026 4 s");
+    poll_live_code(&lc, 8000); // the bound: the build's process group is killed
+    unlink((fb.dir.path + "/hold").c_str());
+    finish_live_code(&lc, 8100);
+    EXPECT_EQ(lc.errors, "the scene build ran over 5 s and was stopped: " + fb.dir.path + "/build.sh --build " +
+                             fb.dir.path + "/build --target live_scenes\n");
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
+
+    const std::string cmd = "rm -rf '" + fb.dir.path + "/build/live'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    fb.save(4, "a");
+    poll_live_code(&lc, 9000);
+    settle(&lc, 9100);
+    EXPECT_EQ(lc.errors, "");
+    live_scenes(lc)->scenes[0].draw();
+    EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
+
+    // A build command that cannot run says why.
+    chmod((fb.dir.path + "/build.sh").c_str(), 0600);
+    fb.save(5, "b");
+    poll_live_code(&lc, 10000);
+    settle(&lc, 10100);
+    EXPECT_EQ(lc.errors, "cannot run " + fb.dir.path + "/build.sh: Permission denied\n");
+    stop_live_code(&lc);
 }
 
 TEST(LiveCode, CompilerErrorsAndDependencyListing)
@@ -347,6 +480,18 @@ TEST(LiveCode, StudioOptions)
     EXPECT_FALSE(a.live_code);
     const char *both[] = {"studio", "--build", "/b", "--no-live-code"};
     EXPECT_EQ(parse_studio_args(4, both, &a, &text), STUDIO_ARGS_BAD);
+    EXPECT_EQ(a.build_timeout, 120.0);
+    const char *bound[] = {"studio", "--build-timeout", "2.5"};
+    ASSERT_EQ(parse_studio_args(3, bound, &a, &text), STUDIO_ARGS_OK) << text;
+    EXPECT_EQ(a.build_timeout, 2.5);
+    for (const char *bad : {"0", "-1", "nan", "2s"}) {
+        const char *args[] = {"studio", "--build-timeout", bad};
+        ASSERT_EQ(parse_studio_args(3, args, &a, &text), STUDIO_ARGS_BAD) << bad;
+        EXPECT_EQ(text, "studio: --build-timeout: '" + std::string(bad) + "' is not a positive number of seconds\n" +
+                            STUDIO_USAGE + "\n");
+    }
+    const char *unused[] = {"studio", "--no-live-code", "--build-timeout", "5"};
+    EXPECT_EQ(parse_studio_args(4, unused, &a, &text), STUDIO_ARGS_BAD);
     const char *empty[] = {"studio", "--build", ""};
     ASSERT_EQ(parse_studio_args(3, empty, &a, &text), STUDIO_ARGS_BAD);
     EXPECT_EQ(text, std::string("studio: --build: an empty folder name\n") + STUDIO_USAGE + "\n");

@@ -1,5 +1,6 @@
 // output_file.cpp - exclusive temporary file, write, fsync, rename.
 #include "common/output_file.h"
+#include "common/stray_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -61,8 +62,17 @@ static void take_mode_of(const std::string &path, int fd)
 #endif
 }
 
+// The folder a file of that name goes into.
+static std::string folder_of(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 bool open_output_file(const std::string &path, OutputFile *out, std::string *error)
 {
+    // The first output into a folder takes away what killed writers left there.
+    sweep_stray_files(folder_of(path));
     out->path = path;
     out->fd = -1;
     for (int n = 0; n < MAX_NAME_TRIES; n++) {

@@ -10,7 +10,8 @@
 // will replace, else it keeps 0666 less the umask. It is flushed to disk (fsync) before it is renamed
 // over NAME, which replaces the old file at once on one file system. Any
 // failure removes the temporary file; a kill leaves at most that stray file;
-// either way an earlier file of that name stays as it was. Two writers of
+// either way an earlier file of that name stays as it was, and the first
+// output of a later run into that folder removes it (stray_files.h). Two writers of
 // one name each have their own temporary file, so one whole file remains.
 //
 // Messages name the output, not the temporary file, with the system's

@@ -1,6 +1,7 @@
 // live_code.cpp - rebuilding, loading and swapping the scene library while
 // the studio plays (the manual is in live_code.h).
 #include "studio/live_code.h"
+#include "studio/live_build.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -27,8 +28,6 @@
 constexpr uint64_t LIVE_LOOK_MS = 50;
 // How long the last result stays on the HUD.
 constexpr uint64_t LIVE_NOTICE_MS = 5000;
-// The build's niceness: a compiler never takes the frame loop's time.
-constexpr int LIVE_BUILD_NICENESS = 10;
 // Compiler errors shown in the box; the rest are in the build's own output.
 constexpr int LIVE_ERRORS_SHOWN = 8;
 
@@ -90,56 +89,6 @@ std::string own_build_dir()
 }
 
 // ---- Loading a scene library -----------------------------------------------------
-
-bool copy_library_file(const std::string &from, const std::string &to, std::string *error)
-{
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        *error = from + ": " + std::strerror(errno);
-        return false;
-    }
-    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0700);
-    if (out < 0) {
-        *error = to + ": " + std::strerror(errno);
-        close(in);
-        return false;
-    }
-    char buffer[1 << 16];
-    bool ok = true;
-    for (;;) {
-        const ssize_t got = read(in, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            *error = from + ": " + std::strerror(errno);
-            ok = false;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < got;) {
-            const ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put < 0) {
-                *error = to + ": " + std::strerror(errno);
-                ok = false;
-            } else {
-                done += put;
-            }
-        }
-        if (!ok)
-            break;
-    }
-    if (close(out) != 0 && ok) {
-        *error = to + ": " + std::strerror(errno);
-        ok = false;
-    }
-    close(in);
-    if (!ok)
-        unlink(to.c_str());
-    return ok;
-}
 
 static std::string hex(uint32_t v)
 {
@@ -297,23 +246,6 @@ std::vector<std::string> library_dependencies(const std::string &listing, const 
 
 // ---- The worker --------------------------------------------------------------------
 
-struct LiveJob {
-    std::thread thread;
-    std::atomic<bool> done{false};
-    std::atomic<pid_t> pid{0};      // the child running now
-    std::atomic<bool> cancel{false};
-    bool build = false;             // false: only the dependency listing
-    // Results, read by the main thread once `done` is set.
-    int status = 0;                 // the build's exit status, -1: not started
-    std::string start_error;
-    std::string log;
-    bool listed = false;
-    std::vector<std::string> dependencies;
-    FileIdentity library;           // the library file after a good build
-    std::string copy;               // its copy, when it is a new one
-    std::string copy_error;
-};
-
 static uint64_t microseconds()
 {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
@@ -321,122 +253,67 @@ static uint64_t microseconds()
                                      .count());
 }
 
-static FileIdentity identity_of_path(const std::string &path)
+// ---- Bounds of a build ----------------------------------------------------------------
+
+// A build (or a listing) running longer than the bound is stopped: its whole
+// process group is killed, and the worker then ends as after any failure.
+static void stop_overlong_job(LiveCode *lc, uint64_t now_ms)
 {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? file_identity(st) : FileIdentity{};
+    LiveJob *job = lc->job.get();
+    if (!job || job->done || job->timed_out || now_ms < job->started_ms + lc->build_timeout_ms)
+        return;
+    job->timed_out = true;
+    job->cancel = true; // a child not started yet is killed as soon as it is
+    const pid_t pid = job->pid;
+    if (pid > 0)
+        kill(-pid, SIGKILL);
 }
 
-// A file missing both times has not changed either.
-static bool same_identity(const FileIdentity &a, const FileIdentity &b)
+static std::string build_timeout_message(const LiveCode &lc)
 {
-    return (!a.valid && !b.valid) || same_file_identity(a, b);
+    char text[64];
+    std::snprintf(text, sizeof text, "the scene build ran over %.0f s and was stopped: ",
+                  static_cast<double>(lc.build_timeout_ms) / 1000.0);
+    return text + lc.build.cmake + " --build " + lc.build.dir + " --target " + lc.build.target + "\n";
 }
 
-// A build's log or dependency list, through the compiler's one file reader
-// (nothing at all when it is missing, no regular file or beyond 16 MiB).
-static std::string read_whole(const std::string &path)
+// "building…", with the seconds so far once it takes more than one; the
+// first build says that the studio's own scenes draw meanwhile.
+static std::string building_notice(const LiveCode &lc, uint64_t now_ms)
 {
-    std::string text, error;
-    if (!read_whole_file(path, TIMELINE_MAX_SOURCE_BYTES, &text, &error, nullptr))
-        text.clear();
+    std::string text = lc.first_build ? "building the scenes on disk\u2026" : "building\u2026";
+    const uint64_t ms = now_ms > lc.job->started_ms ? now_ms - lc.job->started_ms : 0;
+    if (ms >= 1000)
+        text += " " + std::to_string(ms / 1000) + " s";
+    if (lc.first_build)
+        text += " (the built-in scenes draw meanwhile)";
     return text;
 }
 
-// Runs argv in a process group of its own at low priority, its output into
-// `log`, and waits for it. The exit status (128 + the signal when killed),
-// or -1 with the reason when it could not be started.
-static int run_child(LiveJob *job, const std::vector<std::string> &argv, const std::string &log,
-                     std::string *error)
-{
-    std::vector<char *> args;
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0) {
-        *error = std::string("cannot start ") + argv[0] + ": " + std::strerror(errno);
-        return -1;
-    }
-    if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec. The build takes
-        // signals as any program does, whatever this thread blocked.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        setpgid(0, 0);
-        if (nice(LIVE_BUILD_NICENESS) == -1) {
-            // the build still runs, at the studio's priority
-        }
-        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int in = open("/dev/null", O_RDONLY);
-        if (out < 0 || in < 0)
-            _exit(127);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(out, 2);
-        close_range(3, ~0u, 0); // the window's and the sound's descriptors stay ours
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    setpgid(pid, 0); // also here: a kill of the group may come before the child's own call
-    job->pid = pid;
-    if (job->cancel)
-        kill(-pid, SIGTERM);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    job->pid = 0;
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    if (WEXITSTATUS(status) == 127 && read_whole(log).empty()) {
-        *error = std::string("cannot run ") + argv[0];
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
-
-static void run_job(LiveJob *job, LiveBuild build, std::string copy_dir, std::string copy_name,
-                    FileIdentity loaded)
-{
-    if (job->build) {
-        const std::string log = copy_dir + "/build.log";
-        job->status = run_child(job, {build.cmake, "--build", build.dir, "--target", build.target},
-                                log, &job->start_error);
-        job->log = read_whole(log);
-        if (job->status == 0) {
-            job->library = identity_of_path(build.library);
-            if (!job->library.valid)
-                job->copy_error = build.library + ": " + std::strerror(ENOENT);
-            else if (!same_identity(job->library, loaded) &&
-                     copy_library_file(build.library, copy_dir + "/" + copy_name, &job->copy_error))
-                job->copy = copy_dir + "/" + copy_name;
-        }
-    }
-    // The headers the scene units include, as the build recorded them (only
-    // Ninja keeps such a record; other generators watch the units alone).
-    // A job of its own, after a good build, so that it never holds up a swap.
-    if (!job->build && !job->cancel && build.generator == "Ninja" && !build.make_program.empty()) {
-        const std::string out = copy_dir + "/deps.txt";
-        std::string error;
-        if (run_child(job, {build.make_program, "-C", build.dir, "-t", "deps"}, out, &error) == 0) {
-            job->dependencies = library_dependencies(read_whole(out), build);
-            job->listed = true;
-        }
-    }
-    job->done = true;
-}
+static void say(LiveCode *lc, const std::string &notice, uint64_t now_ms);
 
 static void start_job(LiveCode *lc, bool build, uint64_t now_ms)
 {
+    if (build) {
+        // A compiler would wait for ever on a FIFO put in a source's place.
+        const std::string odd = odd_watched_file(lc->watched, lc->build.source_dir);
+        if (!odd.empty()) {
+            lc->errors = odd + ": no scene build until it is a regular file again\n";
+            std::fprintf(stderr, "studio: %s", lc->errors.c_str());
+            std::fflush(stderr);
+            say(lc, "scene build refused: the old code draws", now_ms);
+            return;
+        }
+    }
     auto job = std::make_shared<LiveJob>();
     job->build = build;
+    job->started_ms = now_ms;
     if (build) {
         lc->changed_ms = now_ms;
         lc->longest_building_frame_us = 0;
     }
     const std::string name = "scenes-" + std::to_string(++lc->serial) + ".so";
-    job->thread = std::thread(run_job, job.get(), lc->build, lc->copy_dir, name, lc->library_seen);
+    job->thread = std::thread(run_live_job, job.get(), lc->build, lc->copy_dir, name, lc->library_seen);
     lc->job = job;
 }
 
@@ -484,7 +361,7 @@ static void swap_in(LiveCode *lc, LiveJob *job, uint64_t now_ms)
     lc->swaps++;
     lc->errors.clear();
     char text[64];
-    std::snprintf(text, sizeof text, "scenes rebuilt in %.1f s",
+    std::snprintf(text, sizeof text, lc->first_build ? "scenes on disk loaded in %.1f s" : "scenes rebuilt in %.1f s",
                   static_cast<double>(now_ms - lc->changed_ms) / 1000.0);
     say(lc, text, now_ms);
     lc->swap_line_due = true;
@@ -509,8 +386,9 @@ static void take_job(LiveCode *lc, uint64_t now_ms)
     if (!job->build)
         return;
     if (job->status != 0) {
-        lc->errors = job->status < 0 ? job->start_error + "\n"
-                                     : first_build_errors(job->log, lc->build.source_dir, LIVE_ERRORS_SHOWN);
+        lc->errors = job->timed_out ? build_timeout_message(*lc)
+                     : job->status < 0 ? job->start_error + "\n"
+                                       : first_build_errors(job->log, lc->build.source_dir, LIVE_ERRORS_SHOWN);
         if (lc->errors.empty()) // no compiler error: the build's own last line says why
             lc->errors = "the scene build failed (exit status " + std::to_string(job->status) + "): " +
                          last_line(job->log) + "\n";
@@ -527,6 +405,7 @@ static void take_job(LiveCode *lc, uint64_t now_ms)
     } else {
         swap_in(lc, job.get(), now_ms);
     }
+    lc->first_build = false;
     // The build may have met new includes: list the dependencies again,
     // unless another build is due anyway.
     if (job->status == 0 && !lc->again)
@@ -552,22 +431,18 @@ bool start_live_code(LiveCode *lc, const std::string &build_dir, uint32_t layout
 {
     if (!read_live_build(build_dir, &lc->build, error))
         return false;
-    // Beside the library: where it was built, code may be mapped (a /tmp
-    // mounted noexec would refuse it), and a studio that is killed leaves its
-    // folder in the build folder, not elsewhere.
-    const size_t slash = lc->build.library.rfind('/');
-    std::string dir = (slash == std::string::npos ? std::string(".") : lc->build.library.substr(0, slash)) +
-                      "/loaded-XXXXXX";
-    mkdir(dir.substr(0, dir.rfind('/')).c_str(), 0755); // before the first build there is none
-    if (!mkdtemp(dir.data())) {
-        *error = dir + ": " + std::strerror(errno);
+    std::string dir;
+    if (!make_copy_dir(lc->build.library, &dir, error))
         return false;
-    }
     lc->copy_dir = dir;
     lc->layout = layout;
-    lc->library_seen = identity_of_path(lc->build.library);
+    // The library on disk, or one built from the sources on disk (the build
+    // does nothing when it is up to date), draws from the start: the
+    // studio's own scenes may be older than both.
+    lc->library_seen = FileIdentity{};
+    lc->first_build = true;
     set_watched(lc, {});
-    start_job(lc, false, 0);
+    start_job(lc, true, 0);
     return true;
 }
 
@@ -591,6 +466,7 @@ void poll_live_code(LiveCode *lc, uint64_t now_ms)
     } else {
         lc->longest_quiet_frame_us = std::max(lc->longest_quiet_frame_us, frame_us);
     }
+    stop_overlong_job(lc, now_ms);
     if (lc->job && lc->job->done)
         take_job(lc, now_ms);
     if (now_ms >= lc->next_look_ms) {
@@ -630,9 +506,7 @@ void stop_live_code(LiveCode *lc)
     }
     close_scene_library(&lc->current);
     if (!lc->copy_dir.empty()) {
-        for (const char *name : {"/build.log", "/deps.txt"})
-            unlink((lc->copy_dir + name).c_str());
-        rmdir(lc->copy_dir.c_str());
+        remove_copy_dir(lc->copy_dir);
         lc->copy_dir.clear();
     }
 }
@@ -645,6 +519,6 @@ const SceneLibraryTable *live_scenes(const LiveCode &lc)
 std::string live_code_notice(const LiveCode &lc, uint64_t now_ms)
 {
     if (lc.job && lc.job->build)
-        return "building\u2026";
+        return building_notice(lc, now_ms);
     return now_ms < lc.notice_until_ms ? lc.notice : "";
 }

@@ -12,7 +12,11 @@
 //   cmake --build BUILD --target live_scenes
 //
 // as a child process at low priority, on a worker thread that waits for it,
-// so no frame ever waits for a compiler. A build that fails leaves the code
+// so no frame ever waits for a compiler. The same build runs at start, and
+// its library draws as soon as it is loaded. A watched file that is no
+// regular file stops any build (a compiler would wait on a FIFO for ever),
+// and a build that runs longer than build_timeout_ms has its process group
+// killed; both are named in the errors. A build that fails leaves the code
 // that draws as it is and shows the compiler's first errors as
 // "FILE:LINE: message" lines. A build that gives a new library file has it
 // copied under a name of its own (so the dynamic loader never hands back a
@@ -113,6 +117,8 @@ struct LiveCode {
     std::vector<std::string> watched;
     std::vector<FileIdentity> seen;
     uint64_t next_look_ms = 0;
+    uint64_t build_timeout_ms = 120000; // a build running longer is stopped
+    bool first_build = false;     // the build at start has not ended yet
     std::shared_ptr<LiveJob> job; // null: idle
     bool again = false;           // a source changed while building
     uint64_t again_ms = 0;        // when that change was seen

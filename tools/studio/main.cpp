@@ -2,7 +2,7 @@
 // in an ordinary resizable window, with the timeline source reloaded while it
 // plays, a transport, a HUD and a clickable timeline strip.
 //
-//   studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR | --no-live-code]
+//   studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR [--build-timeout SECONDS] | --no-live-code]
 //   (--help lists them)
 //
 // Run from the demo directory like the demo (images beside the program,
@@ -13,6 +13,7 @@
 // is saved (studio/live_code.h). Exit status: 0 after Escape or a window
 // close, 1 when start-up fails, TIMELINE cannot be read or the --build folder
 // is no build folder, 2 on a wrong command line.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -80,6 +81,7 @@ int main(int argc, char **argv)
     const std::string build = args.live_code ? (args.build.empty() ? own_build_dir() : args.build) : "";
     if (!build.empty()) {
         std::string error;
+        code.build_timeout_ms = static_cast<uint64_t>(std::min(args.build_timeout, 1e9) * 1000.0);
         if (start_live_code(&code, build, STATE_LAYOUT, &error)) {
             studio.code = &code;
         } else {

@@ -9,7 +9,9 @@
 # the swap (the new code draws from the frame after it) as the script sees
 # it, median and max; the longest frame while a build ran and the longest
 # swap, as the studio reports them; and the studio's resident memory after
-# the first, the tenth and the last swap. Also the machine's load.
+# the first, the tenth and the last swap; the compile of the saved unit and
+# the link as Ninja logged them, and the build command's own cost. Also the
+# machine's load.
 set -eu
 DEMO_DIR=$(cd "${1:?usage: $0 DEMO_DIR [SAVES] [SWAPS]}" && pwd)
 SAVES=${2:-10}
@@ -36,6 +38,10 @@ SCENE="$WORK/src/src/scenes/landscape.cpp"
 (cd "$WORK/cwd" && exec "$DEMO_DIR/studio" --build "$WORK/build" >"$WORK/stdout" 2>"$WORK/stderr") &
 PID=$!
 timeout 120 xdotool search --sync --onlyvisible --limit 1 --pid "$PID" >/dev/null
+until grep -q 'studio: scenes on disk loaded in' "$WORK/stdout"; do # the build at start
+    kill -0 "$PID" || { echo "the studio ended: $(cat "$WORK/stderr")" >&2; exit 1; }
+    sleep 0.1
+done
 sleep 2 # past the first frames and the dependency listing
 
 rss_kb() { awk '/^VmRSS/ { print $2 }' "/proc/$PID/status"; }
@@ -70,4 +76,24 @@ sed -n 's/.*(swap \([0-9.]*\) ms, its frame \([0-9]*\) ms; longest frame while b
     { if ($1 > s) s = $1; if ($2 > f) f = $2; if ($3 > b) b = $3; if ($4 > q) q = $4; all[NR] = $3 }
     END { printf "longest swap %s ms, longest frame of a swap %s ms; longest frame while building %s ms (median over builds %s ms), while not %s ms\n", s, f, b, all[int((NR + 1) / 2)], q }'
 echo "resident memory: ${rss1} kB after 1 swap, ${rss10} kB after 10, ${rss_last} kB after $SWAPS"
+# Where a save's time goes: the compile of the saved unit and the link, as
+# Ninja logged them (each build after the first), and the build command's
+# own cost when there is nothing to do (median of 5).
+awk -F'\t' '$4 ~ /landscape\.cpp\.o$/ { c[++nc] = $2 - $1 } $4 ~ /live_scenes\.so$/ { l[++nl] = $2 - $1 }
+    function median(a, n,   i, j, t) {
+        for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
+        return a[int((n + 1) / 2)]
+    }
+    END {
+        for (i = 2; i <= nc; i++) cc[i - 1] = c[i]; for (i = 2; i <= nl; i++) ll[i - 1] = l[i]
+        printf "per save, median: compile of the unit %d ms, link %d ms\n", median(cc, nc - 1), median(ll, nl - 1)
+    }' "$WORK/build/.ninja_log"
+noop=()
+for i in 1 2 3 4 5; do
+    t0=$(date +%s%N)
+    nice cmake --build "$WORK/build" --target live_scenes >/dev/null
+    t1=$(date +%s%N)
+    noop+=($(((t1 - t0) / 1000000)))
+done
+echo "the build command with nothing to do: median $(printf '%s\n' "${noop[@]}" | sort -n | sed -n 3p) ms"
 echo "library: $(stat -c %s "$WORK/build/live/live_scenes.so") bytes; load: $(cut -d' ' -f1-3 /proc/loadavg)"

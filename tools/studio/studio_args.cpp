@@ -27,9 +27,15 @@ StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs
                                  "build folder whose scene library is rebuilt and swapped in when a "
                                  "scene source is saved (default: the studio's own build folder)")
                       ->type_name("DIR");
+    std::string timeout;
+    auto *timeout_opt = app.add_option("--build-timeout", timeout,
+                                       "a scene build running longer is stopped and named")
+                            ->type_name("SECONDS")
+                            ->default_str("120");
     app.add_flag("!--no-live-code", out->live_code,
                  "only the scenes built into the studio draw; nothing is rebuilt")
-        ->excludes(build);
+        ->excludes(build)
+        ->excludes(timeout_opt);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &) {
@@ -53,6 +59,16 @@ StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs
                 (out->export_dir.empty() ? "an empty directory name" : "needs a TIMELINE to compile") + "\n" +
                 STUDIO_USAGE + "\n";
         return STUDIO_ARGS_BAD;
+    }
+    if (app.count("--build-timeout") > 0) {
+        char *end = nullptr;
+        const double v = std::strtod(timeout.c_str(), &end);
+        if (timeout.empty() || *end != '\0' || !std::isfinite(v) || v <= 0) {
+            *text = "studio: --build-timeout: '" + timeout + "' is not a positive number of seconds\n" +
+                    STUDIO_USAGE + "\n";
+            return STUDIO_ARGS_BAD;
+        }
+        out->build_timeout = v;
     }
     if (app.count("--build") > 0 && out->build.empty()) {
         *text = std::string("studio: --build: an empty folder name\n") + STUDIO_USAGE + "\n";

@@ -1,5 +1,5 @@
 // studio_args.h - the studio's command line:
-// studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR | --no-live-code]
+// studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR [--build-timeout SECONDS] | --no-live-code]
 #pragma once
 
 #include <string>
@@ -10,10 +10,11 @@ struct StudioArgs {
     std::string export_dir; // empty: no export of .track files
     std::string build;    // build folder of the scene library rebuilt on a save ("": the studio's own, if any)
     bool live_code = true; // false: only the scenes linked into the program draw
+    double build_timeout = 120.0; // seconds a scene build may run before it is stopped
 };
 
 constexpr const char *STUDIO_USAGE =
-    "usage: studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR | --no-live-code]";
+    "usage: studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR [--build-timeout SECONDS] | --no-live-code]";
 
 enum StudioArgsResult {
     STUDIO_ARGS_OK,
@@ -23,6 +24,7 @@ enum StudioArgsResult {
 
 // Parses argv[1..]. Bad: an unknown option, a second TIMELINE, a repeated or
 // missing --start value, a SECONDS that is not a finite number, or --export
-// without TIMELINE or with an empty DIR.
+// without TIMELINE or with an empty DIR, a --build-timeout that is not a
+// positive number of seconds.
 StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs *out,
                                    std::string *text);
