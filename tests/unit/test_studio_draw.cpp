@@ -110,6 +110,32 @@ TEST(StudioDraw, AFrameDrawsWithSixtyThousandKeysInTheCurveView)
     draw_frame_on(source_with(0, 1, 60000));
 }
 
+// 20,000 squares of 3 x 3 pixels, 80,000 vertices in one list: each lands
+// where it was put in its own colour, those after the first 65,536 vertices
+// too (drawn from their command's vertex offset).
+TEST(StudioDraw, AListPastItsSixteenBitIndicesDrawsEveryShape)
+{
+    SceneWindow window;
+    ASSERT_TRUE(window.ok) << SDL_GetError();
+    std::string error;
+    ASSERT_TRUE(open_ui(renderer, &error)) << error;
+    const auto colour = [](int i) { return static_cast<uint32_t>((i & 255) << 16 | (i >> 8) << 8 | 200); };
+    const auto corner = [](int i) { return ImVec2(static_cast<float>(i % 600 * 3), static_cast<float>(i / 600 * 3)); };
+    begin_ui_frame(renderer);
+    ImDrawList *dl = ImGui::GetBackgroundDrawList();
+    for (int i = 0; i < 20000; i++) {
+        const ImVec2 p = corner(i);
+        const uint32_t c = colour(i);
+        dl->AddRectFilled(p, ImVec2(p.x + 3, p.y + 3), IM_COL32(c >> 16, (c >> 8) & 255, c & 255, 255));
+    }
+    end_ui_frame(renderer);
+    for (int i : {0, 599, 16383, 16384, 16385, 19999}) {
+        const ImVec2 p = corner(i);
+        EXPECT_EQ(window.pixel(static_cast<int>(p.x) + 1, static_cast<int>(p.y) + 1), colour(i)) << "square " << i;
+    }
+    close_ui();
+}
+
 TEST(StripMarks, OneFlagAColumnAndOnlyNamesThatClearTheNameBefore)
 {
     // 10 pixels a second, 4 pixels a character.
