@@ -799,7 +799,7 @@ static void press_typing_key(CommandContext *c, SDL_Keycode k, uint8_t held)
         take_typed(c);
         return;
     default:
-        return;
+        return; // the prompt keeps it: no command runs
     }
 }
 
