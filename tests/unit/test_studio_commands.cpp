@@ -611,6 +611,113 @@ TEST(GoTo, PlacesAsBarBeatRowOrSeconds)
     }
 }
 
+// Everything a command could change, as text: a key that runs no command
+// leaves it as it was.
+std::string desk_state(const Desk &d)
+{
+    std::ostringstream o;
+    const ViewState &v = d.view;
+    const EditorState &e = d.editor;
+    o << d.seconds << " " << d.text() << " view " << v.hud_on << v.help_on << v.grid_on << v.curve_on
+      << v.curve_whole << v.snapshot_asked << " " << v.span.from << ".." << v.span.to << " loop " << d.transport.loop.stage
+      << " muted " << d.transport.muted << " track " << e.column << " zoom " << e.zoom << " block " << e.block_on << " "
+      << e.anchor_row << ":" << e.anchor_track << "-" << e.end_row << ":" << e.end_track << " clip " << e.clip_rows
+      << " undo " << e.model.undo.size() << "/" << e.model.redo.size() << " said '" << e.message << "'";
+    const CommandOut &out = d.out;
+    o << " out " << out.seek << out.save << out.toggle_pause << out.toggle_half_speed << out.set_muted
+      << out.toggle_fullscreen << out.poll_now << out.quit;
+    return o.str();
+}
+
+uint16_t sdl_mods(uint8_t mods)
+{
+    return static_cast<uint16_t>(((mods & (MOD_SHIFT | MOD_SHIFT_ANY)) ? KMOD_LSHIFT : 0) |
+                                 ((mods & MOD_CTRL) ? KMOD_LCTRL : 0) | ((mods & MOD_ALT) ? KMOD_LALT : 0));
+}
+
+TEST(Typing, WhileAValueFactorOrPlaceIsTypedNoCommandRuns)
+{
+    struct Prompt {
+        const char *name;
+        SDL_Keycode key;
+        uint16_t mods;
+    } const prompts[] = {{"value", SDLK_5, KMOD_NONE}, {"factor", SDLK_x, KMOD_NONE}, {"place", SDLK_g, KMOD_LCTRL}};
+    void (*digit_run)(CommandContext *) = nullptr; // what 0-9 and the point run: they type
+    for (size_t i = 0; i < STUDIO_COMMAND_COUNT; i++)
+        if (STUDIO_COMMANDS[i].key == SDLK_0)
+            digit_run = STUDIO_COMMANDS[i].run;
+    for (const Prompt &p : prompts)
+        for (size_t i = 0; i < STUDIO_COMMAND_COUNT; i++) {
+            const StudioCommand &cmd = STUDIO_COMMANDS[i];
+            if (!cmd.run)
+                continue;
+            SCOPED_TRACE(std::string(p.name) + ", command " + std::to_string(i) + " (key " + std::to_string(cmd.key) +
+                         ", mods " + std::to_string(cmd.mods) + ")");
+            // On the key at 2:0 of the scene, with a block and a clip that
+            // the edit and paste commands would act on.
+            Desk d(true, true);
+            d.at_row(64);
+            select_block(&d.editor, SCENE, 32, CLEAR_R, 64);
+            d.press(SDLK_c, KMOD_LCTRL);
+            select_block(&d.editor, SCENE, 32, CLEAR_R, 64);
+            d.press(p.key, p.mods);
+            ASSERT_TRUE(d.editor.typing);
+            d.out = CommandOut{};
+            const std::string before = desk_state(d), typed = d.editor.typed;
+            const TypingFor before_for = d.editor.typing_for;
+
+            EXPECT_TRUE(d.press(cmd.key, sdl_mods(cmd.mods)));
+            if (cmd.key == SDLK_RETURN || cmd.key == SDLK_KP_ENTER) {
+                EXPECT_FALSE(d.editor.typing); // the prompt is taken
+                continue;
+            }
+            EXPECT_EQ(desk_state(d), before);
+            if (cmd.key == SDLK_ESCAPE) {
+                EXPECT_FALSE(d.editor.typing); // cancelled; the block and the studio stay
+                continue;
+            }
+            EXPECT_TRUE(d.editor.typing);
+            EXPECT_EQ(d.editor.typing_for, before_for);
+            const bool edits = cmd.mods == MOD_NONE && (cmd.key == SDLK_BACKSPACE || cmd.key == SDLK_MINUS ||
+                                                        cmd.key == SDLK_KP_MINUS || cmd.run == digit_run);
+            if (!edits) {
+                EXPECT_EQ(d.editor.typed, typed);
+            }
+        }
+}
+
+TEST(Typing, GoToRefusesWhatIsNoPlaceInTheMusicWithTheReason)
+{
+    Desk d(false, false); // the music: 200 s
+    const std::pair<const char *, const char *> refused[] = {
+        {"-5", "not a place: '-5' is before the start"},
+        {"999999", "past the end: '999999' is at 49999.950 s, the music ends at 200.000 s"},
+        {"99999:3", "past the end: '99999:3' is at 159999.600 s, the music ends at 200.000 s"},
+        {"3:20.001", "past the end: '3:20.001' is at 200.001 s, the music ends at 200.000 s"},
+    };
+    for (const auto &[text, said] : refused) {
+        d.press(SDLK_g, KMOD_LCTRL);
+        d.type(text);
+        EXPECT_EQ(d.editor.typed, text);
+        d.press(SDLK_RETURN);
+        EXPECT_FALSE(d.out.seek) << text;
+        EXPECT_DOUBLE_EQ(d.seconds, 2.0) << text;
+        EXPECT_TRUE(d.editor.message_warn) << text;
+        EXPECT_EQ(d.editor.message.rfind(said, 0), 0u) << d.editor.message;
+    }
+    // Letters are no part of a place: they are ignored, and the curve view
+    // stays as it was.
+    d.press(SDLK_g, KMOD_LCTRL);
+    for (SDL_Keycode k : {SDLK_a, SDLK_b, SDLK_c, SDLK_k, SDLK_DELETE})
+        d.press(k);
+    d.type("200");
+    EXPECT_EQ(d.editor.typed, "200");
+    EXPECT_FALSE(d.view.curve_on);
+    d.press(SDLK_RETURN);
+    EXPECT_EQ(d.row(), 200);
+    EXPECT_EQ(d.keys(SCENE), "0=1/0 64=2/0 128=3/0 ");
+}
+
 TEST(CommandTable, NoTwoCommandsShareAKeyAndModifiers)
 {
     for (size_t i = 0; i < STUDIO_COMMAND_COUNT; i++)

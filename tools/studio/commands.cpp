@@ -644,6 +644,10 @@ bool parse_place(const std::string &text, const TimelineTempo &tempo, double *se
         const auto r = std::from_chars(t.data(), t.data() + t.size(), *v);
         return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(*v) && *v >= 0.0;
     };
+    if (!text.empty() && text[0] == '-') {
+        *why = "not a place: '" + text + "' is before the start";
+        return false;
+    }
     const size_t colon = text.find(':');
     const bool point = text.find('.') != std::string::npos;
     const std::string before = text.substr(0, colon), after = colon == std::string::npos ? "" : text.substr(colon + 1);
@@ -701,6 +705,14 @@ static void take_place(CommandContext *c)
         say(c, why, true);
         return;
     }
+    // A place after the music's end is refused, not cut to the end (an
+    // unknown length leaves every place open, as seeks do then).
+    if (c->length >= 0.0 && seconds > c->length) {
+        char text[96];
+        std::snprintf(text, sizeof text, " is at %.3f s, the music ends at %.3f s", seconds, c->length);
+        say(c, "past the end: '" + c->editor->typed + "'" + text, true);
+        return;
+    }
     seek_seconds(c, seconds);
     const int32_t row = cursor_row_at(c->out.seek_to, 1);
     const std::string name = row_name(c, row);
@@ -746,41 +758,48 @@ static void take_typed(CommandContext *c)
         set_value_here(c, e->model.keys[e->column][i].value * v, "scale");
 }
 
-// The keys of a value being typed; false for any other key.
-static bool press_typing_key(CommandContext *c, SDL_Keycode k)
+// The longest text a prompt takes: longer than any number or place it can
+// take, short enough for the HUD's line.
+constexpr size_t TYPED_MAX = 64;
+
+// While a value, a factor or a place is typed every key belongs to the
+// prompt: digits, the point, minus (the sign) and, for a place, the colon
+// edit it; Backspace erases, Enter takes it, Escape cancels it (only it: the
+// block and the studio stay). Any other key, and any key with Ctrl or Alt,
+// is ignored, so no command runs half-way through a number.
+static void press_typing_key(CommandContext *c, SDL_Keycode k, uint8_t held)
 {
     EditorState *e = c->editor;
-    if (const int ch = typed_char(k)) {
+    if (k == SDLK_ESCAPE) {
+        e->typing = false;
+        return;
+    }
+    const bool colon = e->typing_for == TYPING_PLACE && is_colon(k);
+    if (held != MOD_NONE && !(held == MOD_SHIFT && colon))
+        return;
+    const int ch = colon ? ':' : typed_char(k);
+    if (ch && e->typed.size() < TYPED_MAX) {
         e->typed += static_cast<char>(ch);
-        return true;
+        return;
     }
-    if (e->typing_for == TYPING_PLACE && is_colon(k)) {
-        e->typed += ':';
-        return true;
-    }
-    if (e->typing_for == TYPING_PLACE && (k == SDLK_MINUS || k == SDLK_KP_MINUS))
-        return true; // no place before the start
     switch (k) {
     case SDLK_MINUS:
     case SDLK_KP_MINUS:
         if (!e->typed.empty() && e->typed[0] == '-')
             e->typed.erase(0, 1);
-        else
+        else if (e->typed.size() < TYPED_MAX)
             e->typed.insert(0, "-");
-        return true;
+        return;
     case SDLK_BACKSPACE:
         if (!e->typed.empty())
             e->typed.pop_back();
-        return true;
+        return;
     case SDLK_RETURN:
     case SDLK_KP_ENTER:
         take_typed(c);
-        return true;
-    case SDLK_ESCAPE:
-        e->typing = false;
-        return true;
+        return;
     default:
-        return false;
+        return; // the prompt keeps it: no command runs
     }
 }
 
@@ -962,7 +981,7 @@ const StudioCommand STUDIO_COMMANDS[] = {
      "previous/next mark (a \"mark NAME ROW\" line of the source; marks are shown on the strip)"},
     {SDLK_PAGEDOWN, MOD_CTRL, cmd_mark_on, true, SAME},
     {SDLK_g, MOD_CTRL, cmd_go_to, false, "Ctrl+G",
-     "go to a typed place: BAR:BEAT (12:2), a row (384) or seconds with a point (62.096 or 1:02.096); Enter goes, Escape cancels"},
+     "go to a typed place: BAR:BEAT (12:2), a row (384) or seconds with a point (62.096 or 1:02.096); Enter goes (refused before the start or past the end), Escape cancels"},
     {SDLK_HOME, MOD_NONE, cmd_home, false, "Home, End", "start, end of the music"},
     {SDLK_END, MOD_NONE, cmd_end, false, SAME},
     {SDLK_l, MOD_NONE, cmd_loop, false, "L",
@@ -976,7 +995,7 @@ const StudioCommand STUDIO_COMMANDS[] = {
     {SDLK_RETURN, MOD_NONE, cmd_insert, false, "Enter", "insert a key holding the current value"},
     {SDLK_KP_ENTER, MOD_NONE, cmd_insert, false, SAME},
     {SDLK_0, MOD_NONE, cmd_type, true, "0\xe2\x80\x93" "9 and .",
-     "type a value (- flips its sign, Backspace erases); Enter takes it (into the key on the line, or a new key), Escape cancels"},
+     "type a value (- flips its sign, Backspace erases, other keys wait); Enter takes it (into the key on the line, or a new key), Escape cancels"},
     DIGIT(SDLK_1), DIGIT(SDLK_2), DIGIT(SDLK_3), DIGIT(SDLK_4), DIGIT(SDLK_5), DIGIT(SDLK_6), DIGIT(SDLK_7),
     DIGIT(SDLK_8), DIGIT(SDLK_9), DIGIT(SDLK_PERIOD), DIGIT(SDLK_KP_0), DIGIT(SDLK_KP_1), DIGIT(SDLK_KP_2),
     DIGIT(SDLK_KP_3), DIGIT(SDLK_KP_4), DIGIT(SDLK_KP_5), DIGIT(SDLK_KP_6), DIGIT(SDLK_KP_7), DIGIT(SDLK_KP_8),
@@ -1104,9 +1123,10 @@ bool press_command_key(CommandContext *c, SDL_Keycode key, uint16_t sdl_mods, bo
 {
     const uint8_t held = mods_of(sdl_mods);
     c->key = key;
-    // Typing takes plain keys, and ':' with or without Shift.
-    if (c->editor->typing && (held == MOD_NONE || (held == MOD_SHIFT && is_colon(key))) && press_typing_key(c, key))
+    if (c->editor->typing) {
+        press_typing_key(c, key, held);
         return true;
+    }
     for (const StudioCommand &cmd : STUDIO_COMMANDS) {
         if (cmd.key != key || !cmd.run || !mods_match(cmd.mods, held))
             continue;

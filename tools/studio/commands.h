@@ -84,7 +84,7 @@ struct EditorState {
     KeyEditor model;             // the keys and the source
     int column = 0;              // selected track, index in TimelineTrackNames
     int zoom = 0;                // grid rows a line: 1 << zoom
-    bool typing = false;         // a value or factor is being typed
+    bool typing = false;         // a value, factor or place is being typed
     TypingFor typing_for = TYPING_VALUE;
     std::string typed;
     std::string message;         // the last command's notice or refusal
@@ -168,9 +168,10 @@ std::vector<std::pair<std::string, std::string>> command_help_rows();
 // The help rows as lines of at most `width` characters for the HUD.
 std::vector<std::string> command_help_lines(size_t width);
 
-// Runs the command of a key press (SDL keycode and SDL modifier state);
-// while a value is typed the typing keys come first. False when no command
-// takes the key.
+// Runs the command of a key press (SDL keycode and SDL modifier state).
+// While a value, factor or place is typed every key goes to the typing
+// (keys that do not edit it are ignored) and no command runs. False when no
+// command takes the key.
 bool press_command_key(CommandContext *c, SDL_Keycode key, uint16_t sdl_mods, bool repeat);
 
 // ---- Helpers the frame and the views share ---------------------------------------------

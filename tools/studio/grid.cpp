@@ -5,6 +5,7 @@
 #include <imgui.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -191,15 +192,28 @@ void draw_curve(const Studio &s, double seconds)
             dl->AddLine(prev, p, IM_COL32(120, 220, 255, 255));
         prev = p;
     }
+    // The keys in view, from the first one there; keys on the same pixel
+    // draw as one square, so a dense track costs what the view can show.
     const SyncTrack *live = Tracks[t];
-    if (live)
-        for (int32_t i = 0; i < live->key_count; i++) {
-            const float x = strip_x_in(r, live->keys[i].row / STUDIO_ROWS_PER_SECOND, span);
-            if (x < r.x - 4 || x > r.x + r.w + 4)
+    if (live) {
+        const double margin = 4.0 * (span.to - span.from) / std::max(r.w, 1);
+        const double first_row = std::floor((span.from - margin) * STUDIO_ROWS_PER_SECOND);
+        const SyncKey *k = std::lower_bound(live->keys, live->keys + live->key_count, first_row,
+                                            [](const SyncKey &key, double row) { return key.row < row; });
+        int last_x = INT_MIN, last_y = INT_MIN;
+        for (; k != live->keys + live->key_count; ++k) {
+            const float x = strip_x_in(r, k->row / STUDIO_ROWS_PER_SECOND, span);
+            if (x > r.x + r.w + 4)
+                break;
+            const float y = y_of(k->value);
+            if (x < r.x - 4 || !(std::fabs(y) < 1e6f) ||
+                (static_cast<int>(x) == last_x && static_cast<int>(y) == last_y))
                 continue;
-            const float y = y_of(live->keys[i].value);
+            last_x = static_cast<int>(x);
+            last_y = static_cast<int>(y);
             dl->AddRectFilled(ImVec2(x - 3, y - 3), ImVec2(x + 3, y + 3), IM_COL32(255, 200, 80, 255));
         }
+    }
     dl->PopClipRect();
     char label[128];
     std::snprintf(label, sizeof label, "%s  %.4g .. %.4g  (%s)", TimelineTrackNames[t], static_cast<double>(lo),

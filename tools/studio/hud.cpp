@@ -174,6 +174,11 @@ static double label_step(double span_seconds, int width, double min_px)
     return 204.8;
 }
 
+static float mark_label_width(const std::string &name)
+{
+    return ImGui::CalcTextSize(name.c_str()).x;
+}
+
 static void add_strip(ImDrawList *dl, const HudState &s, int w, int h)
 {
     static std::vector<StripRun> runs;
@@ -243,17 +248,21 @@ static void add_strip(ImDrawList *dl, const HudState &s, int w, int h)
             rect(dl, x0, top, x1, bottom, rgba(255, 255, 255, 60));
     }
 
-    // Marks: a flag and the name above the strip.
-    if (s.marks)
-        for (const TimelineMark &m : *s.marks) {
-            const float x = strip_x_in(strip, m.row / STUDIO_ROWS_PER_SECOND, s.span);
-            if (x < strip.x || x > strip.x + strip.w)
+    // Marks: flags, then the names that fit over them, at the strip's foot.
+    if (s.marks) {
+        static std::vector<StripMarkShown> shown;
+        place_strip_marks(strip, s.span, *s.marks, mark_label_width, &shown);
+        for (const StripMarkShown &m : shown)
+            rect(dl, m.x, top, m.x + 1, bottom, MARK);
+        for (const StripMarkShown &m : shown) {
+            if (!m.label)
                 continue;
-            const ImVec2 size = ImGui::CalcTextSize(m.name.c_str());
-            rect(dl, x, top, x + 1, bottom, MARK);
-            rect(dl, x + 1, bottom - size.y, x + 5 + size.x, bottom, rgba(0, 0, 0, 200));
-            dl->AddText(ImVec2(x + 3, bottom - size.y), MARK, m.name.c_str());
+            const char *name = (*s.marks)[m.mark].name.c_str();
+            const ImVec2 size = ImGui::CalcTextSize(name);
+            rect(dl, m.x + 1, bottom - size.y, m.x + STRIP_MARK_LABEL_ROOM - 1 + size.x, bottom, rgba(0, 0, 0, 200));
+            dl->AddText(ImVec2(m.x + 3, bottom - size.y), MARK, name);
         }
+    }
 
     const float px = strip_x_in(strip, s.seconds, s.span);
     if (px >= strip.x && px <= strip.x + strip.w)

@@ -1,6 +1,7 @@
 // strip.cpp - strip geometry and the sampled runs of a track.
 #include "studio/strip.h"
 
+#include <climits>
 #include <cmath>
 
 #include "base/convert.h"
@@ -108,5 +109,26 @@ void sample_strip_runs_in(const SyncTrack *track, const SDL_Rect &strip, StripSp
             runs->back().x1 = x + 1;
         else
             runs->push_back(StripRun{x, x + 1, value});
+    }
+}
+
+void place_strip_marks(const SDL_Rect &strip, StripSpan span, const std::vector<TimelineMark> &marks,
+                       float (*label_width)(const std::string &name), std::vector<StripMarkShown> *shown)
+{
+    shown->clear();
+    int last_column = INT_MIN;
+    float label_end = -HUGE_VALF;
+    for (size_t i = 0; i < marks.size(); i++) {
+        const float x = strip_x_in(strip, marks[i].row / STUDIO_ROWS_PER_SECOND, span);
+        if (!(x >= strip.x && x <= strip.x + strip.w))
+            continue;
+        const int column = static_cast<int>(std::floor(x));
+        if (column == last_column)
+            continue;
+        last_column = column;
+        const bool label = x >= label_end;
+        if (label)
+            label_end = x + label_width(marks[i].name) + STRIP_MARK_LABEL_ROOM;
+        shown->push_back(StripMarkShown{i, x, label});
     }
 }

@@ -5,7 +5,11 @@
 
 #include <SDL.h>
 
+#include <cstddef>
+#include <string>
 #include <vector>
+
+#include "timeline/timeline.h"
 
 struct SyncTrack;
 
@@ -48,3 +52,20 @@ void sample_strip_runs(const SyncTrack *track, const SDL_Rect &strip, double len
                        std::vector<StripRun> *runs);
 void sample_strip_runs_in(const SyncTrack *track, const SDL_Rect &strip, StripSpan span,
                           std::vector<StripRun> *runs);
+
+// The marks the strip shows in `span`: the flag of each mark in view, one a
+// pixel column (the first mark on it), and its name beside the flag where
+// the name's backing clears the one drawn before it (widths from
+// `label_width`); the rest are left out, as the time labels are, so what is
+// drawn stays within what the strip's width can show however many marks a
+// timeline holds. `marks` in row order, as the timeline keeps them.
+struct StripMarkShown {
+    size_t mark;  // index in `marks`
+    float x;      // the flag's column
+    bool label;   // the name is drawn
+};
+// A label's backing runs from its flag to STRIP_MARK_LABEL_ROOM pixels past
+// its text.
+constexpr float STRIP_MARK_LABEL_ROOM = 6.0f;
+void place_strip_marks(const SDL_Rect &strip, StripSpan span, const std::vector<TimelineMark> &marks,
+                       float (*label_width)(const std::string &name), std::vector<StripMarkShown> *shown);

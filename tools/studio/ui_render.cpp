@@ -45,6 +45,10 @@ bool open_ui(SDL_Renderer *renderer, std::string *error)
     SDL_SetTextureBlendMode(FontTexture, SDL_BLENDMODE_BLEND);
     io.Fonts->SetTexID(static_cast<ImTextureID>(FontTexture));
     io.BackendRendererName = "studio_sdl_geometry";
+    // The draws below start each command at its VtxOffset, so ImGui may
+    // start a new command whenever a list nears 65536 vertices: its 16-bit
+    // indices then never run out, however much a frame draws.
+    io.BackendFlags |= ImGuiBackendFlags_RendererHasVtxOffset;
     return true;
 }
 

@@ -1,9 +1,11 @@
 // ui_render.h - the studio's interface drawing: Dear ImGui's draw lists
 // handed to SDL's renderer as triangles (SDL_RenderGeometryRaw), with ImGui's
 // font atlas as one texture. ImGui builds the triangles; this layer only
-// uploads the atlas, sets the clip rectangles and issues the draws. The
-// studio reads the keyboard and mouse itself: ImGui gets no input, so no
-// platform layer is needed (and none asks the X server anything per frame).
+// uploads the atlas, sets the clip rectangles and issues the draws, each
+// from its command's vertex offset (so a draw list may pass 65536 vertices
+// with ImGui's 16-bit indices). The studio reads the keyboard and mouse
+// itself: ImGui gets no input, so no platform layer is needed (and none asks
+// the X server anything per frame).
 #pragma once
 
 #include <SDL.h>
