@@ -19,15 +19,14 @@
 // SIGINT or SIGTERM stops after the current frame; a video is then completed
 // up to there, its sound at most 1 s past where the encoder had got. A stop
 // that comes after the last frame (while the encoder works through the
-// sound) counts as a stop all the same. Exit status: 0 done, 1 start-up, write or encoder failure or a
-// stop request, 2 bad arguments.
+// sound) counts as a stop all the same. Exit status: 0 done, 1 start-up,
+// write or encoder failure or a stop request, 2 bad arguments.
 #include <signal.h>
 #include <unistd.h>
 
 #include <csignal>
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -218,7 +217,7 @@ int capture(const CaptureArgs &args)
 #if CAPTURE_VIDEO
 // Tests stop a video at a known point of its encoding with
 // CAPTURE_STOP_AT_SOUND=SECONDS: SIGTERM once the soundtrack is encoded that
-// far. Anything but a number of 0 or more leaves it off.
+// far. Anything but a number from 0 to 1e9 leaves it off.
 void read_stop_hook()
 {
     const char *text = std::getenv("CAPTURE_STOP_AT_SOUND");
@@ -226,7 +225,7 @@ void read_stop_hook()
         return;
     char *end = nullptr;
     const double seconds = std::strtod(text, &end);
-    if (*end == '\0' && seconds >= 0.0 && std::isfinite(seconds))
+    if (*end == '\0' && seconds >= 0.0 && seconds <= 1e9)
         stop_video_at_sound(seconds);
 }
 #endif
