@@ -1,8 +1,9 @@
 // The release video: files read back with libavformat (streams, codecs,
 // frame count and rate, timestamps, sound length against picture length,
 // pictures against the PNG capture of the same music time), the same bytes
-// from the same command, no music, bad arguments, write failures, a stop
-// request, a kill, and two runs writing one name.
+// from the same command, no music, bad arguments, write failures, stop
+// requests (the last during the last frame's sound), a kill, and two runs
+// writing one name.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -297,7 +299,7 @@ TEST_F(CaptureVideo, StopWhileTheEncoderWorksThroughLongSound)
     EXPECT_EQ(WEXITSTATUS(raw), 1);
     const std::string err = slurp(work / "stderr.txt");
     EXPECT_EQ(err.rfind("capture: stopped by request after ", 0), 0u) << err;
-    EXPECT_TRUE(err.ends_with(" of 1000 frames; long.mp4 is complete up to there\n")) << err;
+    EXPECT_NE(err.find(" of 1000 frames; long.mp4 is complete up to there"), std::string::npos) << err;
     VideoFile v;
     ASSERT_TRUE(video_reader::read_video((work / "long.mp4").string(), {0}, &v));
     EXPECT_EQ(v.streams, 2);
@@ -306,4 +308,30 @@ TEST_F(CaptureVideo, StopWhileTheEncoderWorksThroughLongSound)
     // The sound stops where the encoder was: never past the pictures.
     EXPECT_LE(v.samples, static_cast<long>(v.frames) * 100 * v.sample_rate + v.audio_frame);
     EXPECT_FALSE(fs::exists(temporary));
+}
+
+TEST_F(CaptureVideo, StopWhileTheLastFramesSoundIsEncodedIsAStop)
+{
+    // Three frames of 10 s each. SIGTERM comes from capture's own encoding
+    // thread once 25 s of sound are encoded: every frame has been rendered,
+    // the encoder is in the last one's sound. The sound ends 1 s later.
+    ProcessResult r = run_in(work, "CAPTURE_STOP_AT_SOUND=25 " + kCapture +
+                                       " --video tail.mp4 --fps 0.1 --frames 3");
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::string head =
+        "capture: stopped by request after 3 of 3 frames; tail.mp4 is complete up to there,"
+        " its sound ends at ";
+    ASSERT_EQ(r.err.rfind(head, 0), 0u) << r.err;
+    const double said = std::strtod(r.err.c_str() + head.size(), nullptr);
+    EXPECT_GE(said, 26.0) << r.err;
+    EXPECT_LT(said, 26.1) << r.err;
+    EXPECT_TRUE(r.err.ends_with(" s\n")) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    VideoFile v;
+    ASSERT_TRUE(video_reader::read_video((work / "tail.mp4").string(), {}, &v));
+    EXPECT_EQ(v.streams, 2);
+    EXPECT_EQ(v.frames, 3);
+    // The file's sound is as long as said, to within one audio frame.
+    EXPECT_LE(std::abs(v.samples - std::lround(said * v.sample_rate)), v.audio_frame)
+        << v.samples << " samples at " << v.sample_rate;
 }

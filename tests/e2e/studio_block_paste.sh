@@ -26,7 +26,7 @@ section_rows cam.rot | grep -qx 36:0 && section_rows cam.dist | grep -qx 36:0 &&
 
 export SDL_RENDER_DRIVER=software
 start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt
-[ -n "$(studio_window)" ] || fail "no studio window: $(cat "$WORK/stdout" "$WORK/stderr")"
+wait_for_studio
 
 # Pause; four scene changes from the start are 6:0, 12:0, 28:0 and 36:0
 # (57.6 s); six bars on is 42:0, 67.2 s.

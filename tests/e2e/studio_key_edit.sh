@@ -25,7 +25,7 @@ head -n 1 "$WORK/bad.txt" | grep -q -- "--start" || fail "the bad option is not 
 
 export SDL_RENDER_DRIVER=software
 start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt --start 13
-[ -n "$(studio_window)" ] || fail "no studio window: $(cat "$WORK/stdout" "$WORK/stderr")"
+wait_for_studio
 
 # Pause; eight bars and a beat from the start: 13.2 s, row 264 (8:1), in
 # the house scene (2) that starts at 6:0.

@@ -25,7 +25,7 @@ grep -q 'BOTTOM_ROW = SCREEN_H - 2,' "$SCENE" || fail "the landscape's BOTTOM_RO
 cp "$SCENE" "$WORK/landscape.orig"
 
 start_studio "$DEMO_DIR" "$WORK/cwd" --build "$WORK/build"
-[ -n "$(studio_window)" ] || fail "no studio window: $(cat "$WORK/stdout" "$WORK/stderr")"
+wait_for_studio
 # The build at start finds the library up to date and loads it.
 eventually grep -q 'studio: scenes on disk loaded in' "$WORK/stdout" ||
     fail "the library was not loaded at start: $(cat "$WORK/stdout" "$WORK/stderr")"

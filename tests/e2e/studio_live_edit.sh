@@ -13,7 +13,7 @@ cp "$SOURCE" "$WORK/original.txt"
 cd "$WORK/cwd"
 
 start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt
-[ -n "$(studio_window)" ] || fail "no studio window: $(cat "$WORK/stdout" "$WORK/stderr")"
+wait_for_studio
 
 # Pause, go to the start, two scene changes on (bar 12, 19.2 s: the
 # landscape) and two beats on: 20.000 s, where the snapshot is named.

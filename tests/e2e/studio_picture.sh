@@ -13,7 +13,7 @@ cd "$WORK/cwd"
 
 export SDL_RENDER_DRIVER=software
 start_studio "$DEMO_DIR" "$WORK/cwd"
-[ -n "$(studio_window)" ] || fail "no studio window: $(cat "$WORK/stdout" "$WORK/stderr")"
+wait_for_studio
 # Pause, start, fifteen bars on: 24.000 s, the landscape with its caption.
 studio_keys space Home h
 for i in $(seq 15); do studio_keys shift+Right; done

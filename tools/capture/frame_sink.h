@@ -19,4 +19,7 @@ public:
     virtual bool finish(std::string *err) = 0;
     // Bytes written, for the summary.
     virtual uint64_t bytes() const = 0;
+    // After finish() following a stop request: what the output lacks besides
+    // the frames not made (a video's sound cut short), or empty.
+    virtual std::string stop_note() const { return {}; }
 };

@@ -17,8 +17,10 @@
 // writes PNG frames only and refuses --video.
 //
 // SIGINT or SIGTERM stops after the current frame; a video is then completed
-// up to there. Exit status: 0 done, 1 start-up, write or encoder failure or a
-// stop request, 2 bad arguments.
+// up to there, its sound at most 1 s past where the encoder had got. A stop
+// that comes after the last frame (while the encoder works through the
+// sound) counts as a stop all the same. Exit status: 0 done, 1 start-up,
+// write or encoder failure or a stop request, 2 bad arguments.
 #include <signal.h>
 #include <unistd.h>
 
@@ -193,10 +195,15 @@ int capture(const CaptureArgs &args)
             std::fprintf(stderr, "capture: %s\n", err.c_str());
         return 1;
     }
-    if (StopRequested && done < total) {
+    // A stop in any phase, the encoding after the last frame included: the
+    // run did not give what was asked for, even where every frame was made.
+    if (StopRequested) {
         std::fprintf(stderr, "capture: stopped by request after %ld of %ld frames", done, total);
         if (args.output != CaptureOutput::Png)
             std::fprintf(stderr, "; %s is complete up to there", args.video_path.c_str());
+        const std::string note = sink->stop_note();
+        if (!note.empty())
+            std::fprintf(stderr, ", %s", note.c_str());
         std::fprintf(stderr, "\n");
         return 1;
     }
@@ -207,11 +214,30 @@ int capture(const CaptureArgs &args)
     return 0;
 }
 
+#if CAPTURE_VIDEO
+// Tests stop a video at a known point of its encoding with
+// CAPTURE_STOP_AT_SOUND=SECONDS: SIGTERM once the soundtrack is encoded that
+// far. Anything but a number from 0 to 1e9 leaves it off.
+void read_stop_hook()
+{
+    const char *text = std::getenv("CAPTURE_STOP_AT_SOUND");
+    if (!text || !*text)
+        return;
+    char *end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    if (*end == '\0' && seconds >= 0.0 && seconds <= 1e9)
+        stop_video_at_sound(seconds);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     install_stop_handlers();
+#if CAPTURE_VIDEO
+    read_stop_hook();
+#endif
     ignore_file_size_signal();
     CaptureArgs args;
     const int status = parse_capture_args(argc, argv, &args);

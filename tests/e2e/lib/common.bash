@@ -198,6 +198,12 @@ eventually() {
     done
 }
 
+# One line on standard error of what a wait or a send did and saw, with the
+# seconds since the script began: a failed run's log tells what took effect.
+trace() {
+    echo "[${SECONDS}s] $*" >&2
+}
+
 # Starts the studio from directory $1 (working directory $2) in the
 # background, with the rest of the arguments; its pid in DEMO_PID.
 start_studio() {
@@ -205,6 +211,38 @@ start_studio() {
     shift 2
     (cd "$cwd" && exec "$dir/studio" "$@" >"$WORK/stdout" 2>"$WORK/stderr") &
     DEMO_PID=$!
+    STUDIO_CWD=$cwd
+}
+
+# Waits until keys sent to the studio reach its frame loop. SDL replaces the
+# first window it maps while it sets up the renderer (the software renderer
+# shows its picture through an accelerated one), and keys sent to that
+# window before it is gone are lost without an error: on a loaded machine a
+# pause, a seek and ten steps went that way, and only the P after them
+# arrived. So P is sent, to the window found afresh, again whenever the
+# window it went to has been replaced, until the studio reports the
+# snapshot; from then on its window is the final one. That snapshot is
+# removed again.
+wait_for_studio() {
+    local deadline=$((SECONDS + PATIENCE)) before wid sent= name
+    before=$(grep -c 'wrote snapshot_' "$WORK/stdout")
+    while [ "$(grep -c 'wrote snapshot_' "$WORK/stdout")" -le "$before" ]; do
+        kill -0 "$DEMO_PID" 2>/dev/null || fail "the studio ended: $(cat "$WORK/stdout" "$WORK/stderr")"
+        if [ $SECONDS -ge $deadline ]; then
+            show_where_stuck
+            fail "the studio took no key within ${PATIENCE}s (P sent to window $sent)"
+        fi
+        wid=$(studio_window)
+        if [ -n "$wid" ] && [ "$wid" != "$sent" ]; then
+            trace "P to the studio's window $wid${sent:+ (it replaced $sent)}"
+            xdotool key --window "$wid" p 2>/dev/null && sent=$wid
+        fi
+        sleep 0.1
+    done
+    name=$(grep -o 'wrote snapshot_[^ ]*png' "$WORK/stdout" | tail -n 1)
+    name=${name#wrote }
+    trace "the studio took keys at window $sent: $name"
+    rm -f "$STUDIO_CWD/$name"
 }
 
 # The id of the studio's mapped window, searched afresh each time (SDL may
@@ -221,6 +259,7 @@ studio_keys() {
     while :; do
         wid=$(studio_window)
         [ -n "$wid" ] || fail "the studio's window is gone: $(cat "$WORK/stderr")"
+        trace "keys $* to window $wid"
         xdotool key --window "$wid" "$@" 2>"$WORK/xdotool.err" && return 0
         grep -q BadWindow "$WORK/xdotool.err" && [ $SECONDS -lt $deadline ] ||
             fail "xdotool could not send $*: $(cat "$WORK/xdotool.err")"
@@ -239,5 +278,6 @@ studio_snapshot() {
         i=$((i + 1))
         [ $i -lt 600 ] || fail "no snapshot $name: $(ls "$dir") $(cat "$WORK/stdout" "$WORK/stderr")"
     done
+    trace "snapshot $name"
     mv "$dir/$name" "$to" || fail "snapshot $name missing"
 }

@@ -30,8 +30,9 @@ public:
     ~VideoOutput() override
     {
         std::string ignored;
+        double cut = 0.0;
         if (pipeline_)
-            finish_video_pipeline(pipeline_, &ignored);
+            finish_video_pipeline(pipeline_, &cut, &ignored);
         close_video_writer(writer_);
         if (music_open_)
             close_music(music_.get());
@@ -65,7 +66,7 @@ public:
             return false;
         }
         // Completes the file with the frames taken, also after a stop request.
-        const bool ok = finish_video_pipeline(pipeline_, err);
+        const bool ok = finish_video_pipeline(pipeline_, &sound_cut_at_, err);
         pipeline_ = nullptr;
         if (!ok)
             return false;
@@ -75,6 +76,14 @@ public:
         return placed_;
     }
     uint64_t bytes() const override { return bytes_; }
+    std::string stop_note() const override
+    {
+        if (sound_cut_at_ < 0.0)
+            return {};
+        char text[64];
+        std::snprintf(text, sizeof text, "its sound ends at %.2f s", sound_cut_at_);
+        return text;
+    }
 
 private:
     OutputFile file_;                    // the temporary file, open
@@ -85,6 +94,7 @@ private:
     int width_, height_;
     double fps_;
     uint64_t bytes_ = 0;
+    double sound_cut_at_ = -1.0; // seconds of sound when a stop cut it short
     bool placed_ = false;
 };
 

@@ -7,6 +7,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <signal.h>
+
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -28,6 +30,9 @@ constexpr int64_t STOP_SOUND_SECONDS = 1;
 // store to it).
 static std::atomic<bool> StopAsked{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
+
+// Seconds of soundtrack after which the encoding thread raises SIGTERM (tests).
+static std::atomic<double> StopAtSound{-1.0};
 
 namespace {
 
@@ -87,6 +92,7 @@ struct VideoPipeline {
     int64_t music_sent = 0;   // soundtrack frames given to the writer
     std::vector<float> sound; // one frame's soundtrack
     int64_t sound_limit = -1; // after a stop request: where the sound ends
+    int64_t raise_at = -1;    // soundtrack frame at which to raise SIGTERM (tests)
     bool sound_cut = false;   // it ended before the last frame's end
     std::atomic<bool> failed{false};
     std::string error;        // written by the encoding thread before `failed`
@@ -145,6 +151,10 @@ static bool send_sound(VideoPipeline *p, int64_t index, std::string *err)
         if (!write_audio(p->writer, p->sound.data(), count, err))
             return false;
         p->music_sent += count;
+        if (p->raise_at >= 0 && p->music_sent >= p->raise_at) {
+            p->raise_at = -1;
+            raise(SIGTERM); // handled on this thread before raise returns
+        }
     }
     return true;
 }
@@ -174,6 +184,9 @@ VideoPipeline *start_video_pipeline(VideoWriter *writer, MusicSource *music, int
     p->width = width;
     p->height = height;
     p->fps = fps;
+    const double stop_at = StopAtSound.load();
+    if (music && stop_at >= 0.0)
+        p->raise_at = std::llround(stop_at * music->rate);
     p->converter = make_converter(width, height);
     bool ok = p->converter != nullptr;
     for (int s = 0; s < SLOTS && ok; s++) {
@@ -218,7 +231,12 @@ void request_video_stop()
     StopAsked.store(true, std::memory_order_relaxed);
 }
 
-bool finish_video_pipeline(VideoPipeline *p, std::string *err)
+void stop_video_at_sound(double seconds)
+{
+    StopAtSound.store(seconds);
+}
+
+bool finish_video_pipeline(VideoPipeline *p, double *sound_cut_at, std::string *err)
 {
     p->to_convert.close();
     p->convert_thread.join();
@@ -228,6 +246,7 @@ bool finish_video_pipeline(VideoPipeline *p, std::string *err)
         ok = finish_video(p->writer, p->submitted, !p->sound_cut, err);
     else
         *err = p->error;
+    *sound_cut_at = p->sound_cut ? static_cast<double>(p->music_sent) / p->music->rate : -1.0;
     close_video_writer(p->writer);
     if (p->music)
         close_music(p->music);

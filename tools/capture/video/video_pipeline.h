@@ -37,6 +37,13 @@ bool video_pipeline_failed(VideoPipeline *p);
 // its sound before its pictures. Safe in a signal handler.
 void request_video_stop();
 
+// For tests of a stop at a known point of the encoding: once the soundtrack
+// has been encoded up to `seconds` after the first frame's time, the encoding
+// thread raises SIGTERM at itself. Negative: never (the default).
+void stop_video_at_sound(double seconds);
+
 // Waits for every submitted frame, completes the file and frees everything.
-// False with the first failure's reason in *err.
-bool finish_video_pipeline(VideoPipeline *p, std::string *err);
+// False with the first failure's reason in *err. *sound_cut_at is the length
+// of the file's sound in seconds when a stop request ended it before the
+// last frame's end, else negative.
+bool finish_video_pipeline(VideoPipeline *p, double *sound_cut_at, std::string *err);
