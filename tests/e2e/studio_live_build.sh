@@ -47,7 +47,7 @@ rebuilt_at_least() { [ "$(grep -c 'studio: scenes rebuilt in' "$WORK/stdout")" -
 # The sources changed after the library was built: no save is needed.
 sed -i 's/BOTTOM_ROW = SCREEN_H - 2,/BOTTOM_ROW = SCREEN_H - 40,/' "$SCENE"
 start_studio "$DEMO_DIR" "$WORK/cwd" --build "$WORK/build"
-[ -n "$(studio_window)" ] || fail "no studio window: $(cat "$WORK/stdout" "$WORK/stderr")"
+wait_for_studio
 within_patience saw 'studio: scenes on disk loaded in' stdout ||
     fail "the code on disk was not loaded at start: $(cat "$WORK/stdout" "$WORK/stderr")"
 studio_keys h space
@@ -82,6 +82,7 @@ eventually saw "studio: removed 1 temporary file of ended processes from $WORK/b
     fail "the killed studio's folder was not removed: $(cat "$WORK/stderr")"
 [ ! -e "$WORK/build/live/loaded-$killed" ] || fail "the killed studio's folder is still there"
 within_patience saw 'studio: scenes on disk loaded in' stdout || fail "no load at the second start"
+wait_for_studio
 studio_keys Escape
 wait_for_exit 60
 [ "$EXIT_STATUS" = 0 ] || fail "Escape: exit status $EXIT_STATUS"
