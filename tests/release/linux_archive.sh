@@ -35,7 +35,7 @@ others=$(grep -Ev '^(libc|libm|libdl|libpthread|librt|libstdc\+\+|libgcc_s|ld-li
 newest=$(objdump -T "$dir/demo" | grep -o 'GLIBC_[0-9][0-9.]*' | sed 's/^GLIBC_//' | sort -uV | tail -n 1)
 [ -n "$newest" ] || fail "objdump shows no GLIBC_ symbol versions in the demo"
 [ "$(printf '%s\n' "$newest" 2.31 | sort -V | tail -n 1)" = 2.31 ] ||
-    fail "the demo needs glibc $newest: $(objdump -T "$dir/demo" | grep "GLIBC_$newest")"
+    fail "the demo needs glibc $newest, for example: $(objdump -T "$dir/demo" | grep -F "(GLIBC_$newest)" | head -n 3)"
 
 # Runs the unpacked demo under the X server, started by "$@" in its folder,
 # and ends it with Escape.

@@ -31,10 +31,10 @@ scenes=$(cd "$demo_dir" && ../tools/scene_times) || fail "scene_times failed"
 [ "$(wc -l <<<"$scenes")" -ge 2 ] || fail "scene_times named too few scenes: $scenes"
 count=0
 while read -r t name; do
-    (cd "$demo_dir" && ./capture --out "$work/new-$name" --start "$t" --frames 2 --fps 0.4 >/dev/null) ||
-        fail "the desktop capture failed at $t s"
+    (cd "$demo_dir" && ./capture --out "$work/new-$name" --start "$t" --frames 2 --fps 0.4 \
+        >"$work/log" 2>&1) || fail "the desktop capture failed at $t s: $(cat "$work/log")"
     (cd "$work/old" && "${in_root[@]}" ./capture --out "$work/old-$name" --start "$t" --frames 2 --fps 0.4 \
-        >/dev/null) || fail "the release's capture failed in the Debian 11 root at $t s"
+        >"$work/log" 2>&1) || fail "the release's capture failed in the Debian 11 root at $t s: $(cat "$work/log")"
     for f in frame-000000.png frame-000001.png; do
         [ -s "$work/new-$name/$f" ] || fail "the desktop capture wrote no $f at $t s"
         cmp -s "$work/new-$name/$f" "$work/old-$name/$f" ||
