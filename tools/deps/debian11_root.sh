@@ -9,8 +9,9 @@
 #          nothing
 #   run    runs COMMAND inside the root as root, in the current folder; each
 #          --bind DIR (and the current folder) is seen at the same path
-#          inside, so that file names agree on both sides. /proc, /dev and
-#          the X server sockets of /tmp/.X11-unix are there too.
+#          inside, so that file names agree on both sides. /proc, /dev, an
+#          empty /tmp and the X server sockets of /tmp/.X11-unix are there
+#          too.
 #
 # The root is made once with debootstrap from the Debian mirror that the
 # machine's own apt sources name (tools/deps/deb_src_stanza.sh finds it), with
@@ -18,9 +19,9 @@
 # and sound systems that SDL loads at run time, and Mesa to draw through
 # OpenGL under an X server; no SDL. It is kept beside the dependency cache,
 # CACHE/root-bullseye/KEY/root, where CACHE is $DEMO_DEPS_CACHE, by default
-# ${XDG_CACHE_HOME:-~/.cache}/lumikenno-deps, and KEY covers what goes into it: a
-# changed package list or way of making it gives a new root, and the two most recent are kept.
-# Makers of a root wait for each other. Needs root (chroot, mount) and the
+# ${XDG_CACHE_HOME:-~/.cache}/lumikenno-deps, and KEY covers what goes into
+# it: a changed package list or way of making it gives a new root, and the
+# two most recently used are kept. Makers of a root wait for each other. Needs root (chroot, mount) and the
 # debootstrap program.
 set -euo pipefail
 
@@ -42,7 +43,6 @@ packages=(
     libgl1-mesa-dri libglx-mesa0 libegl-mesa0
 )
 
-
 # The machine's own Debian mirror: the address of the deb entry that
 # deb_src_stanza.sh picks.
 mirror() {
@@ -61,8 +61,8 @@ make_root() {
     # The archive keyring of the machine's own release also signs bullseye.
     # In a mount namespace of its own: what it mounts inside the root goes
     # with it, even when it fails half-way.
-    unshare --mount --propagation private -- debootstrap --variant=minbase --keyring=/usr/share/keyrings/debian-archive-keyring.gpg \
-        "$suite" "$root" "$uri" >&2
+    unshare --mount --propagation private -- debootstrap --variant=minbase \
+        --keyring=/usr/share/keyrings/debian-archive-keyring.gpg "$suite" "$root" "$uri" >&2
     printf 'deb %s %s main\ndeb %s %s-updates main\n' "$uri" "$suite" "$uri" "$suite" \
         >"$root/etc/apt/sources.list"
     (in_root env DEBIAN_FRONTEND=noninteractive apt-get update -q) >&2
@@ -100,6 +100,9 @@ in_root() {
         shift 3
         mount -t proc proc "$root/proc"
         mount --rbind /dev "$root/dev"
+        # A /tmp of its own each time, as after a start: nothing that a
+        # command leaves there (or a folder made for a bind below) stays.
+        mount -t tmpfs tmpfs "$root/tmp"
         if [ -d /tmp/.X11-unix ]; then
             mkdir -p "$root/tmp/.X11-unix"
             mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
