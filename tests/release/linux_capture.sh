@@ -5,7 +5,7 @@
 # C library and libm, the same PNG bytes as the desktop build's capture in
 # DEMO_DIR (build/demo), for a frame of each scene: the middle of its first
 # stretch on the timeline (build/tools/scene_times, the release's screenshot
-# times) and a frame 2.5 s later.
+# times) and a frame 2.5 s later. Nothing stays mounted in the root after.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 demo_dir=$(cd "${1:?usage: linux_capture.sh DEMO_DIR CAPTURE}" && pwd)
@@ -42,4 +42,11 @@ while read -r t name; do
         count=$((count + 1))
     done
 done <<<"$scenes"
+# Every command ran in a mount namespace of its own: nothing of the root is
+# mounted here afterwards (a folder bound into the root and left so would
+# be emptied along with an old root).
+root=$("$here/../../tools/deps/debian11_root.sh" path) || fail "no Debian 11 root"
+if grep -F " $root/" /proc/self/mounts; then
+    fail "folders stay mounted inside the Debian 11 root after the commands ended"
+fi
 echo "PASS: $count frames alike"
