@@ -10,8 +10,8 @@
 #   run    runs COMMAND inside the root as root, in the current folder; each
 #          --bind DIR (and the current folder) is seen at the same path
 #          inside, so that file names agree on both sides. /proc, /dev, an
-#          empty /tmp and the X server sockets of /tmp/.X11-unix are there
-#          too.
+#          empty /tmp and /root (HOME) and the X server sockets of
+#          /tmp/.X11-unix are there too.
 #
 # The root is made once with debootstrap from the Debian mirror that the
 # machine's own apt sources name (tools/deps/deb_src_stanza.sh finds it), with
@@ -100,9 +100,11 @@ in_root() {
         shift 3
         mount -t proc proc "$root/proc"
         mount --rbind /dev "$root/dev"
-        # A /tmp of its own each time, as after a start: nothing that a
-        # command leaves there (or a folder made for a bind below) stays.
+        # A /tmp and a home of its own each time, as on a fresh start:
+        # nothing that a command leaves there (a shader cache, a folder made
+        # for a bind below) stays in the root for the next one.
         mount -t tmpfs tmpfs "$root/tmp"
+        mount -t tmpfs tmpfs "$root/root"
         if [ -d /tmp/.X11-unix ]; then
             mkdir -p "$root/tmp/.X11-unix"
             mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
