@@ -156,8 +156,9 @@ ctest --test-dir build-win --output-on-failure
 # The release, packed without its video: what each archive holds, packing
 # twice gives the same bytes, the Linux archive runs outside the build tree
 # with no SDL, Vorbis or Ogg library installed, here and in a Debian 11 root
-# (glibc 2.31), and the zip's demo.exe renders under Wine. Their time stamp is the commit's; a tree without one
-# (an unpacked archive, or no git program) packs at a fixed time.
+# (glibc 2.31), and the zip's demo.exe renders under Wine. Their time stamp
+# is the commit's; a tree without one (an unpacked archive, or no git
+# program) packs at a fixed time.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$( { [ -e .git ] && git log -1 --format=%ct; } 2>/dev/null) ||
         SOURCE_DATE_EPOCH=1546300800 # 2019-01-01 00:00 UTC

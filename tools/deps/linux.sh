@@ -36,7 +36,7 @@ build_target() {
     build png "$(srcdir libpng1.6)" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
         -DPNG_EXECUTABLES=OFF -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include"
     build cli11 "$(srcdir cli11)" -DCLI11_BUILD_TESTS=OFF -DCLI11_BUILD_EXAMPLES=OFF \
-        -DCLI11_BUILD_DOCS=OFF -DCLI11_PRECOMPILED=OFF
+        -DCLI11_BUILD_DOCS=OFF
     build ogg "$(srcdir libogg)" -DINSTALL_DOCS=OFF
     build vorbis "$(srcdir libvorbis)"
     # SDL_X11_SHARED, SDL_WAYLAND_SHARED, SDL_PULSEAUDIO_SHARED,
