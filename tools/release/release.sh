@@ -37,15 +37,16 @@ done
 
 # The Linux program, built in the Debian 11 root, which sees this checkout
 # and the prefix at their own paths; -s leaves no symbols or debug
-# information. A build folder that another compiler configured starts anew.
+# information. A build folder configured with another root or prefix starts
+# anew: the paths it found are not to be seen in this root.
 prefix=$(tools/deps/build-deps.sh linux)
 in_root=(tools/deps/debian11_root.sh run --bind "$prefix")
 stamp=build-release/linux/debian11-root
-root=$(tools/deps/debian11_root.sh path)
-if [ "$(cat "$stamp" 2>/dev/null)" != "$root" ]; then
+made_with=$(printf '%s\n' "$(tools/deps/debian11_root.sh path)" "$prefix")
+if [ "$(cat "$stamp" 2>/dev/null)" != "$made_with" ]; then
     rm -rf build-release/linux
     mkdir -p build-release/linux
-    echo "$root" >"$stamp"
+    echo "$made_with" >"$stamp"
 fi
 "${in_root[@]}" cmake -S . -B build-release/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DDEMO_STATIC_DEPS=ON -DDEMO_GENERATE_DATA=OFF -DCMAKE_PREFIX_PATH="$prefix" \
