@@ -120,6 +120,8 @@ in_root() {
 }
 
 ensure_root() {
+    [ "$(id -u)" = 0 ] ||
+        { echo "debian11_root: needs root (debootstrap, mount namespaces and chroot)" >&2; exit 1; }
     mkdir -p "$cache"
     exec 9>"$cache/.lock"
     flock 9
