@@ -59,6 +59,11 @@ if [ "$mode" = windows ] || [ "$mode" = test ] || [ "$mode" = release ]; then
     packages+=(gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
                wine wine64)
 fi
+if [ "$mode" = test ] || [ "$mode" = release ]; then
+    # The release's Linux programs are built in a Debian 11 root
+    # (tools/deps/debian11_root.sh), made once with debootstrap.
+    packages+=(debootstrap)
+fi
 if [ "$mode" != demo ] && [ "$mode" != studio ]; then
     # The web and Windows builds make their libraries from Debian's source
     # packages (SDL2, libogg, libvorbis; zlib and libpng for Windows), which
@@ -150,9 +155,10 @@ ctest --test-dir build-web --output-on-failure
 ctest --test-dir build-win --output-on-failure
 # The release, packed without its video: what each archive holds, packing
 # twice gives the same bytes, the Linux archive runs outside the build tree
-# with no SDL, Vorbis or Ogg library installed, and the zip's demo.exe
-# renders under Wine. Their time stamp is the commit's; a tree without one
-# (an unpacked archive, or no git program) packs at a fixed time.
+# with no SDL, Vorbis or Ogg library installed, here and in a Debian 11 root
+# (glibc 2.31), and the zip's demo.exe renders under Wine. Their time stamp
+# is the commit's; a tree without one (an unpacked archive, or no git
+# program) packs at a fixed time.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$( { [ -e .git ] && git log -1 --format=%ct; } 2>/dev/null) ||
         SOURCE_DATE_EPOCH=1546300800 # 2019-01-01 00:00 UTC
@@ -162,6 +168,11 @@ tools/release/release.sh build-release/test-dist --no-video
 python3 tests/release/test_pack.py --data-dir build/demo --data-list build/demo_data_files.txt \
     --linux-demo build-release/linux/demo/demo --windows-demo build-win/demo/demo.exe --site build-web/site
 bash tests/release/linux_archive.sh "build-release/test-dist/lumikenno-$(head -n 1 VERSION)-linux-x86_64.tar.gz"
+# capture built as the release's demo is, in the Debian 11 root, gives there
+# the desktop build's bytes.
+tools/deps/debian11_root.sh run --bind "$(tools/deps/build-deps.sh linux)" \
+    cmake --build build-release/linux --target capture
+bash tests/release/linux_capture.sh build/demo build-release/linux/demo/capture
 bash tests/release/windows_zip.sh "build-release/test-dist/lumikenno-$(head -n 1 VERSION)-windows-x64.zip" \
     "$PWD/build-win/wine"
 # The sanitized build renders with the data generated above.

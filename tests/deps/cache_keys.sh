@@ -2,7 +2,8 @@
 # The dependency cache's keys (tools/deps/build-deps.sh --key), on a copy of
 # the recipes: a change to one target's recipe, or to a file that only it
 # reads, moves that target to a new folder and leaves the others where they
-# were; a change to the shared driver moves all three. The folders lie under
+# were (the Linux libraries move with the packages of the Debian 11 root they
+# are built in); a change to the shared driver moves all three. The folders lie under
 # DEMO_DEPS_CACHE, or under XDG_CACHE_HOME without it. Skipped (77) where
 # apt has no source packages or a target's compiler is missing.
 set -u
@@ -60,9 +61,18 @@ compare "the mingw toolchain file" "$k2" "$k3" 0 1 0
 echo "# changed" >>"$tmp/tree/tools/deps/linux.sh"
 k4=$(keys)
 compare "the linux recipe" "$k3" "$k4" 0 0 1
+# The Debian 11 root that the Linux libraries are built in: a change to what
+# goes into it moves the Linux libraries too; a change to the rest of its
+# script (how commands run in it) moves nothing.
+echo "# changed" >>"$tmp/tree/tools/deps/debian11_root.sh"
+k4b=$(keys)
+compare "the root script's comments" "$k4" "$k4b" 0 0 0
+sed -i 's/^    g++ make cmake/    g++ make gdb cmake/' "$tmp/tree/tools/deps/debian11_root.sh"
+k4c=$(keys)
+compare "the root's packages" "$k4b" "$k4c" 0 0 1
 echo "# changed" >>"$tmp/tree/tools/deps/build-deps.sh"
 k5=$(keys)
-compare "the driver" "$k4" "$k5" 1 1 1
+compare "the driver" "$k4c" "$k5" 1 1 1
 
 # Without DEMO_DEPS_CACHE: the user's cache folder.
 got=$(env -u DEMO_DEPS_CACHE XDG_CACHE_HOME="$tmp/xdg" "$tmp/tree/tools/deps/build-deps.sh" --key web)

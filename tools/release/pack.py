@@ -79,8 +79,9 @@ def readme(version, system):
                  'and its tracks and music in the working folder). It opens full screen at\n'
                  '1920x1080 and plays its own music.')
         needs = ('Needs: a 64-bit x86 Linux desktop (X11 or Wayland) with the C and C++\n'
-                 'runtime (Debian 12, Ubuntu 22.04 or later), OpenGL, and for the music\n'
-                 'PulseAudio, PipeWire or ALSA (without sound the demo runs silently).\n'
+                 'runtime (glibc 2.31 or later: Debian 11, Ubuntu 20.04 or later), OpenGL,\n'
+                 'and for the music PulseAudio, PipeWire or ALSA (without sound the demo\n'
+                 'runs silently).\n'
                  'SDL2, libvorbis and libogg are built into the program.')
     credits = '\n'.join('  ' + lines[n] for n in CREDIT_LINES)
     text = (f'{TITLE}, version {version}\n'

@@ -5,7 +5,9 @@
 #
 # Builds the Linux demo against static SDL2, libvorbis and libogg
 # (tools/deps/build-deps.sh linux, kept in the user's cache) in
-# build-release/linux, renders one screenshot per scene and the release video
+# build-release/linux, inside the Debian 11 root (tools/deps/debian11_root.sh)
+# with its compiler and C library, so that it runs on glibc 2.31 and later;
+# renders one screenshot per scene and the release video
 # with capture, and packs the archives and SHA256SUMS (pack.py). Every time
 # stamp is the commit's (SOURCE_DATE_EPOCH; a tree without a commit must set
 # it), and the build folders are kept out of the Linux program (the build
@@ -33,12 +35,23 @@ for f in build/demo/capture build/tools/scene_times build/demo_data_files.txt bu
     [ -e "$f" ] || { echo "release: $f is missing (run ./setup.sh release)" >&2; exit 1; }
 done
 
-# The Linux program; -s leaves no symbols or debug information.
+# The Linux program, built in the Debian 11 root, which sees this checkout
+# and the prefix at their own paths; -s leaves no symbols or debug
+# information. A build folder configured with another root or prefix starts
+# anew: the paths it found are not to be seen in this root.
 prefix=$(tools/deps/build-deps.sh linux)
-cmake -S . -B build-release/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+in_root=(tools/deps/debian11_root.sh run --bind "$prefix")
+stamp=build-release/linux/debian11-root
+made_with=$(printf '%s\n' "$(tools/deps/debian11_root.sh path)" "$prefix")
+if [ "$(cat "$stamp" 2>/dev/null)" != "$made_with" ]; then
+    rm -rf build-release/linux
+    mkdir -p build-release/linux
+    echo "$made_with" >"$stamp"
+fi
+"${in_root[@]}" cmake -S . -B build-release/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DDEMO_STATIC_DEPS=ON -DDEMO_GENERATE_DATA=OFF -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_EXE_LINKER_FLAGS=-s >&2
-cmake --build build-release/linux --target demo >&2
+"${in_root[@]}" cmake --build build-release/linux --target demo >&2
 
 # One screenshot per scene, in the middle of its first stretch on the
 # timeline, named after the scene table (build/tools/scene_times).
