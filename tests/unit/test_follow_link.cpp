@@ -128,7 +128,7 @@ Bytes track(const char *name, std::vector<SyncKey> keys)
 }
 
 // A device with two tracks, from files that do not exist, following `studio`.
-class Follow : public ::testing::Test {
+class follow_link : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -174,7 +174,7 @@ protected:
     SyncTrack *scene = nullptr, *camx = nullptr;
 };
 
-TEST_F(Follow, TracksChangesAndTransport)
+TEST_F(follow_link, TracksChangesAndTransport)
 {
     start("s3cret");
     ASSERT_TRUE(studio.accept_follower());
@@ -208,7 +208,7 @@ TEST_F(Follow, TracksChangesAndTransport)
 
 // Each bad message closes the link with one line naming it; the tracks keep
 // what they had and the follower comes back after its retry time.
-TEST_F(Follow, BadMessagesCloseTheLinkAndKeepTheTracks)
+TEST_F(follow_link, BadMessagesCloseTheLinkAndKeepTheTracks)
 {
     start();
     struct Case {
@@ -241,7 +241,7 @@ TEST_F(Follow, BadMessagesCloseTheLinkAndKeepTheTracks)
     }
 }
 
-TEST_F(Follow, LinkCutInTheMiddleOfAMessage)
+TEST_F(follow_link, LinkCutInTheMiddleOfAMessage)
 {
     start();
     go_live();
@@ -255,7 +255,7 @@ TEST_F(Follow, LinkCutInTheMiddleOfAMessage)
                                "trying again every 1.5 s");
 }
 
-TEST_F(Follow, GreetingFaults)
+TEST_F(follow_link, GreetingFaults)
 {
     start();
     ASSERT_TRUE(studio.accept_follower());
@@ -277,7 +277,7 @@ TEST_F(Follow, GreetingFaults)
 
 // No studio at start-up: tracks come from files, and the frames find it
 // later. The same fault is said once, not at every try.
-TEST(FollowStart, NoStudioYet)
+TEST(follow_start, NoStudioYet)
 {
     said.clear();
     int port;
@@ -313,7 +313,7 @@ TEST(FollowStart, NoStudioYet)
 }
 
 // A track bigger than one frame's reading comes in over several frames.
-TEST_F(Follow, ReadingIsBoundedPerFrame)
+TEST_F(follow_link, ReadingIsBoundedPerFrame)
 {
     start();
     go_live();
@@ -340,7 +340,7 @@ TEST_F(Follow, ReadingIsBoundedPerFrame)
     EXPECT_GE(polls, big.size() / LINK_READ_PER_POLL);
 }
 
-TEST(FollowClock, PausedPlayingAndLoop)
+TEST(follow_time, PausedPlayingAndLoop)
 {
     LinkTransport t;
     t.seconds = 10.0;
@@ -378,7 +378,7 @@ TEST(FollowClock, PausedPlayingAndLoop)
     EXPECT_TRUE(s.seek);
 }
 
-TEST(FollowArgs, CommandLine)
+TEST(follow_args, CommandLine)
 {
     auto parse = [](std::vector<const char *> argv, DemoArgs *a, std::string *error) {
         argv.insert(argv.begin(), "demo");

@@ -30,7 +30,7 @@ LinkParse parse_one(const Bytes &b, LinkSide side, LinkFrame *f, std::string *er
     return r;
 }
 
-TEST(FollowProtocol, GreetingBytes)
+TEST(follow_protocol, GreetingBytes)
 {
     Bytes b;
     encode_link_greeting(&b, 1, "ab");
@@ -57,7 +57,7 @@ TEST(FollowProtocol, GreetingBytes)
     EXPECT_EQ(g.token, "");
 }
 
-TEST(FollowProtocol, BadGreetings)
+TEST(follow_protocol, BadGreetings)
 {
     struct Case {
         Bytes bytes;
@@ -81,7 +81,7 @@ TEST(FollowProtocol, BadGreetings)
 }
 
 // The request is byte for byte what the sync device itself sends on its link.
-TEST(FollowProtocol, TrackRequestIsTheDevicesRequest)
+TEST(follow_protocol, TrackRequestIsTheDevicesRequest)
 {
     Bytes b;
     encode_link_track_request(&b, "cam.rot");
@@ -109,7 +109,7 @@ TEST(FollowProtocol, TrackRequestIsTheDevicesRequest)
     EXPECT_EQ(name, "cam.rot");
 }
 
-TEST(FollowProtocol, TrackBytes)
+TEST(follow_protocol, TrackBytes)
 {
     const SyncKey keys[] = {{0, 0.0f, INTERP_LINEAR}, {40, 255.0f, INTERP_HOLD}};
     Bytes b;
@@ -140,7 +140,7 @@ TEST(FollowProtocol, TrackBytes)
     EXPECT_TRUE(got.empty());
 }
 
-TEST(FollowProtocol, TransportAndByeBytes)
+TEST(follow_protocol, TransportAndByeBytes)
 {
     LinkTransport t;
     t.seconds = 10.0;
@@ -184,7 +184,7 @@ TEST(FollowProtocol, TransportAndByeBytes)
 
 // Messages back to back, arriving a byte at a time: each is whole exactly
 // when its last byte is in, and not before.
-TEST(FollowProtocol, StreamOneByteAtATime)
+TEST(follow_protocol, StreamOneByteAtATime)
 {
     Bytes stream;
     const SyncKey keys[] = {{3, 1.0f, 0}};
@@ -209,7 +209,7 @@ TEST(FollowProtocol, StreamOneByteAtATime)
 
 // Headers that are wrong are refused with only the header in: nothing waits
 // for a payload that a bad length announces.
-TEST(FollowProtocol, BadHeaders)
+TEST(follow_protocol, BadHeaders)
 {
     struct Case {
         Bytes bytes;
@@ -250,7 +250,7 @@ Bytes track_message(const Bytes &payload)
     return b;
 }
 
-TEST(FollowProtocol, BadPayloads)
+TEST(follow_protocol, BadPayloads)
 {
     const uint8_t nan_bits[] = {0x7F, 0xC0, 0, 0}, inf_bits[] = {0x7F, 0x80, 0, 0};
     auto key = [](uint8_t row, const uint8_t *value, uint8_t kind) {
