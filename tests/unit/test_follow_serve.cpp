@@ -18,6 +18,7 @@
 
 #include "link/follower.h"
 #include "studio/link_server.h"
+#include "studio/studio_args.h"
 
 namespace {
 
@@ -254,6 +255,31 @@ TEST_F(follow_serve, PortInUseAndBadAddresses)
     EXPECT_FALSE(open_link_server(&second, studio, "127.0.0.1:65536", &error));
     EXPECT_FALSE(open_link_server(&second, studio, "", &error));
     EXPECT_EQ(second.listener, -1);
+}
+
+// --serve and --no-serve on the studio's command line.
+TEST(follow_serve_args, StudioCommandLine)
+{
+    StudioArgs a;
+    std::string text;
+    const char *plain[] = {"studio"};
+    ASSERT_EQ(parse_studio_args(1, plain, &a, &text), STUDIO_ARGS_OK);
+    EXPECT_TRUE(a.serving);
+    EXPECT_EQ(a.serve, "");
+    const char *port[] = {"studio", "--serve", "9000"};
+    ASSERT_EQ(parse_studio_args(3, port, &a, &text), STUDIO_ARGS_OK);
+    EXPECT_EQ(a.serve, "9000");
+    const char *off[] = {"studio", "--no-serve"};
+    ASSERT_EQ(parse_studio_args(2, off, &a, &text), STUDIO_ARGS_OK);
+    EXPECT_FALSE(a.serving);
+    const std::vector<std::vector<const char *>> bad = {
+        {"studio", "--serve", "1", "--no-serve"}, {"studio", "--serve", ""}, {"studio", "--serve"}};
+    for (const auto &args : bad) {
+        ASSERT_EQ(parse_studio_args(static_cast<int>(args.size()), args.data(), &a, &text), STUDIO_ARGS_BAD);
+        const size_t nl = text.find('\n');
+        EXPECT_NE(text.substr(0, nl).find("serve"), std::string::npos) << text;
+        EXPECT_EQ(text.substr(nl + 1), std::string(STUDIO_USAGE) + "\n") << text;
+    }
 }
 
 } // namespace
