@@ -39,10 +39,10 @@ bool said(const std::string &line)
 }
 
 // Polls the server and the followers until `done`, waiting on their sockets.
-template <class Done> bool pump(LinkServer *s, std::vector<LinkFollower *> fs, Done done)
+template <class Done> bool pump(LinkServer *s, std::vector<LinkFollower *> fs, Done done, uint64_t now = 1000)
 {
     for (int i = 0; i < 400; i++) {
-        poll_link_server(s);
+        poll_link_server(s, now);
         for (LinkFollower *f : fs)
             poll_link_follower(f, 1000);
         if (done())
@@ -148,7 +148,7 @@ TEST_F(follow_serve, FollowersTakeTracksChangesAndTransport)
     // ...while playing it goes out every frame.
     t.playing = true;
     set_link_server_transport(&server, t);
-    poll_link_server(&server);
+    poll_link_server(&server, 1000);
     set_link_server_transport(&server, t);
     ASSERT_TRUE(pump(&server, {a, b}, [&] { return a->transports == 3 && b->transports == 3; }));
     EXPECT_TRUE(a->transport.playing);
@@ -217,6 +217,16 @@ TEST_F(follow_serve, BadFollowersAreDropped)
         close(s);
     }
     EXPECT_TRUE(server.clients.empty());
+
+    // A connection that never greets holds its place only until the deadline.
+    const int quiet = raw();
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients.size() == 1; }));
+    poll_link_server(&server, 1000 + LINK_SERVER_GREETING_MS - 1);
+    EXPECT_EQ(server.clients.size(), 1u);
+    poll_link_server(&server, 1000 + LINK_SERVER_GREETING_MS);
+    EXPECT_TRUE(server.clients.empty());
+    EXPECT_TRUE(said("serve: follower 5 dropped: no greeting within 5 s"));
+    close(quiet);
 }
 
 // A follower that asks and never reads is dropped once its queue is full;

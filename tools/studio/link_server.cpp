@@ -177,7 +177,7 @@ static void take_input(LinkServer *s, LinkClient *c)
     c->in_len -= at;
 }
 
-static void accept_followers(LinkServer *s)
+static void accept_followers(LinkServer *s, uint64_t now_ms)
 {
     for (int i = 0; i < 4; i++) { // a few a frame
         const int sock = link_accept(s->listener);
@@ -186,6 +186,7 @@ static void accept_followers(LinkServer *s)
         LinkClient c;
         c.socket = sock;
         c.number = s->next_number++;
+        c.accepted_ms = now_ms;
         if (s->clients.size() >= LINK_SERVER_MAX_FOLLOWERS) {
             drop(s, &c, "too many followers", true);
             continue;
@@ -268,11 +269,15 @@ void set_link_server_transport(LinkServer *s, const LinkTransport &t)
     s->transport_due = s->transport_due || !same || t.playing;
 }
 
-void poll_link_server(LinkServer *s)
+void poll_link_server(LinkServer *s, uint64_t now_ms)
 {
     if (s->listener < 0)
         return;
-    accept_followers(s);
+    // A connection that holds a place without greeting is let go.
+    for (LinkClient &c : s->clients)
+        if (!c.greeted && !c.gone && now_ms >= c.accepted_ms + LINK_SERVER_GREETING_MS)
+            drop(s, &c, "no greeting within 5 s", true);
+    accept_followers(s, now_ms);
     // Changes first: a request read below answers with the keys as they
     // are now, which the snapshot then already holds.
     // The transport likewise: a follower greeted below gets it then.

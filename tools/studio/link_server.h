@@ -28,10 +28,12 @@ constexpr size_t LINK_SERVER_MAX_QUEUE = 4 * LINK_MAX_MESSAGE; // bytes waiting 
 constexpr size_t LINK_SERVER_MAX_FOLLOWERS = 16;
 constexpr size_t LINK_SERVER_READ_PER_POLL = 64 * 1024;        // bytes read from one follower a poll
 constexpr size_t LINK_SERVER_MAX_ASKED = 1024;                 // track names one follower may ask for
+constexpr uint64_t LINK_SERVER_GREETING_MS = 5000;             // a connection that does not greet is dropped
 
 struct LinkClient {
     int socket = -1;
     int number = 0;                 // "follower N" in the lines
+    uint64_t accepted_ms = 0;       // when it connected
     bool greeted = false;
     std::vector<uint8_t> in;
     size_t in_len = 0;
@@ -72,8 +74,9 @@ bool open_link_server(LinkServer *s, const SyncDevice *d, const std::string &whe
 // one, and every frame while playing.
 void set_link_server_transport(LinkServer *s, const LinkTransport &t);
 
-// Once a frame: bounded work, never waits.
-void poll_link_server(LinkServer *s);
+// Once a frame: bounded work, never waits. `now_ms` is a clock in
+// milliseconds (the studio: SDL's ticks), for connections that never greet.
+void poll_link_server(LinkServer *s, uint64_t now_ms);
 
 // Followers that have greeted.
 size_t link_server_followers(const LinkServer &s);

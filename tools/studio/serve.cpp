@@ -1,6 +1,8 @@
 // serve.cpp - the studio's link server, from the command line to the HUD.
 #include "studio/serve.h"
 
+#include <SDL.h>
+
 #include <cstdio>
 
 #include "studio/music.h"
@@ -39,7 +41,7 @@ void serve_studio_frame(Studio *s, double t)
     lt.loop_start = lt.looping ? s->transport.loop.start_row : 0;
     lt.loop_end = lt.looping ? s->transport.loop.end_row : 0;
     set_link_server_transport(&server, lt);
-    poll_link_server(&server);
+    poll_link_server(&server, SDL_GetTicks64());
 }
 
 std::pair<std::string, bool> serve_notice(const StudioServe &sv)
