@@ -329,7 +329,8 @@ TEST(follow_protocol, BadPayloads)
     }
     LinkFrame f;
     std::string error, reason;
-    ASSERT_EQ(parse_one(Bytes{1, 0, 0, 0, 2, 'o', 0x0A}, LINK_AT_FOLLOWER, &f, &error), LINK_PARSE_OK);
+    const Bytes bye{1, 0, 0, 0, 2, 'o', 0x0A}; // the frame points into it
+    ASSERT_EQ(parse_one(bye, LINK_AT_FOLLOWER, &f, &error), LINK_PARSE_OK);
     EXPECT_FALSE(decode_link_bye(f, &reason, &error));
     EXPECT_EQ(error, "bye with a reason byte that is not printable ASCII");
     EXPECT_EQ(link_printable(std::string("a\"\xE4", 3)), "a\\x22\\xE4");
