@@ -178,13 +178,13 @@ bash tests/release/windows_zip.sh "build-release/test-dist/lumikenno-$(head -n 1
 # The sanitized build renders with the data generated above.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON -DDEMO_GENERATE_DATA=OFF \
     -DDEMO_DATA_DIR="$PWD/build/demo"
-cmake --build build-asan --target unit_tests capture fuzz_track fuzz_timeline fuzz_bmp
+cmake --build build-asan --target unit_tests capture fuzz_track fuzz_timeline fuzz_bmp fuzz_link
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan -L 'unit|sanitized' --output-on-failure -j 2
 
 # Each fuzz target for a short time box (FUZZ_SECONDS, 60 by default) from
 # its seed corpus in the tree; any crash, leak, undefined behaviour, hang or
 # runaway memory use fails the run (tests/fuzz/run.sh builds build-fuzz/).
-for target in track timeline bmp; do
+for target in track timeline bmp link; do
     tests/fuzz/run.sh "$target" "${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=2048
 done

@@ -93,18 +93,22 @@ static FILE *open_no_file(const char *, const char *)
 }
 
 // The device and its DEMO_TRACKS (base/facts.h). Only fails when memory runs out.
-static bool open_tracks(bool read_files)
+static bool open_tracks(const StartupOptions &options)
 {
     Sync = create_sync_device(SYNC_BASE_NAME);
     if (!Sync)
         return false;
-    if (!read_files)
+    if (!options.read_track_files)
         Sync->open_file = open_no_file;
+    if (options.before_tracks)
+        options.before_tracks(Sync);
     for (int i = 0; i < TRACK_COUNT; i++) {
         Tracks[i] = open_track(Sync, TrackNames[i]);
         if (!Tracks[i])
             return false;
     }
+    if (options.after_tracks)
+        options.after_tracks(Sync);
     return true;
 }
 
@@ -152,7 +156,7 @@ int start_up_with(const StartupOptions &options)
     if (!load_images())
         return 1;
     prepare_images();
-    if (!open_tracks(options.read_track_files)) {
+    if (!open_tracks(options)) {
         // Out of memory: no message is defined; end like any start-up failure.
         if (Sync)
             destroy_sync_device(Sync);

@@ -6,6 +6,8 @@
 
 #include <SDL.h>
 
+struct SyncDevice;
+
 // How start-up opens the window and fills the tracks. The demo's own values
 // are DemoStartup; other programs that show the picture (the studio) pass
 // their own.
@@ -16,6 +18,11 @@ struct StartupOptions {
     bool fullscreen;         // switch the window to SDL_WINDOW_FULLSCREEN
     bool read_track_files;   // false: every track opens empty, and the
                              // program fills them itself (set_track_keys)
+    // Called with the new device right before its tracks are opened, and
+    // right after (null: nothing): where a following demo opens the
+    // device's link, so that each track is asked for instead of read.
+    void (*before_tracks)(SyncDevice *d) = nullptr;
+    void (*after_tracks)(SyncDevice *d) = nullptr;
 };
 
 // "lumikenno 2019 demo", 1920x1080, shown, full screen, tracks from the .track files.

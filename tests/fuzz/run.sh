@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# run.sh TARGET SECONDS [LIBFUZZER OPTIONS...] - fuzzes one target (track,
+# run.sh TARGET SECONDS [LIBFUZZER OPTIONS...] - fuzzes one target (track, link,
 # timeline or bmp) for SECONDS with clang's libFuzzer under the address and
 # undefined-behaviour sanitizers. Builds build-fuzz/ with clang when needed.
 # New inputs go to build-fuzz/corpus/TARGET, findings to build-fuzz/findings/;

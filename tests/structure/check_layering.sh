@@ -4,7 +4,7 @@
 #
 # src/ is the demo, in layers:
 #
-#   base  <  sync, gfx, audio  <  state  <  scenes, text  <  app
+#   base  <  sync, gfx, audio  <  state, link  <  scenes, text  <  app
 #
 # A file of src/ may include its own folder and the folders of lower layers;
 # never a folder of a higher layer, nor another folder of its own layer (so
@@ -22,7 +22,7 @@
 # FILE:LINE: what is wrong; the exit status is 1 when there is one.
 set -u
 root=${1:-$(dirname "$0")/../..}
-declare -A layer=([base]=0 [sync]=1 [gfx]=1 [audio]=1 [state]=2 [scenes]=3 [text]=3 [app]=4)
+declare -A layer=([base]=0 [sync]=1 [gfx]=1 [audio]=1 [state]=2 [link]=2 [scenes]=3 [text]=3 [app]=4)
 # Besides src/, tools/common and itself, what a tool may include.
 declare -A tool_may=([studio]="timeline")
 # Headers the build writes (into its generated/ folder) rather than the tree.

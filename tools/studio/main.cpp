@@ -3,6 +3,7 @@
 // plays, a transport, a HUD and a clickable timeline strip.
 //
 //   studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR [--build-timeout SECONDS] | --no-live-code]
+//          [--serve [ADDR:]PORT | --no-serve]
 //   (--help lists them)
 //
 // Run from the demo directory like the demo (images beside the program,
@@ -96,6 +97,7 @@ int main(int argc, char **argv)
         }
     }
 
+    open_studio_serve(&studio.serve, Sync, args);
     if (args.start != 0.0)
         music_seek(clamp_time(args.start, music_length()));
     studio.transport.previous = music_position();
@@ -112,6 +114,7 @@ int main(int argc, char **argv)
     finish_source_saves(&studio.saver, &studio.watch, &unsaved);
     close_timeline_watch(&studio.watch);
     close_track_export(&studio.track_export);
+    close_studio_serve(&studio.serve);
     close_ui();
     tear_down();
     return 0;

@@ -486,6 +486,8 @@ static void draw_overlays(Studio *s, double t, double previous)
             hs.notices.push_back({s->editor.message, s->editor.message_warn});
         if (s->live)
             hs.notices.push_back({editor_line(*s, t), false});
+        if (const auto serving = serve_notice(s->serve); !serving.first.empty())
+            hs.notices.push_back(serving);
         v.grid_top = static_cast<int>(draw_hud(hs)) + 4;
         if (v.grid_on)
             draw_grid(*s, t);
@@ -526,6 +528,7 @@ void run_studio_frame(Studio *s)
         t = wrapped;
     }
     s->transport.previous = t;
+    serve_studio_frame(s, t);
 
     draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     if (s->view.snapshot_asked) {

@@ -16,6 +16,7 @@
 #include "studio/key_edit.h"
 #include "studio/reload.h"
 #include "studio/save.h"
+#include "studio/serve.h"
 #include "studio/strip.h"
 #include "studio/track_export.h"
 #include "studio/transport.h"
@@ -37,6 +38,7 @@ struct Studio {
     EditorState editor;
     Waveform waveform;
     TrackExport track_export;   // --export: the .track files kept current
+    StudioServe serve;          // following demos (--serve)
 };
 
 // The timeline is checked this often: 20 times a second.

@@ -36,6 +36,12 @@ StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs
                  "only the scenes built into the studio draw; nothing is rebuilt")
         ->excludes(build)
         ->excludes(timeout_opt);
+    auto *serve = app.add_option("--serve", out->serve,
+                                 "serve the tracks and the transport to demos started with --follow, on "
+                                 "[ADDR:]PORT (default: 127.0.0.1:7727); any address but loopback gets a "
+                                 "token that followers must give")
+                      ->type_name("[ADDR:]PORT");
+    app.add_flag("!--no-serve", out->serving, "serve no followers")->excludes(serve);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &) {
@@ -72,6 +78,10 @@ StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs
     }
     if (app.count("--build") > 0 && out->build.empty()) {
         *text = std::string("studio: --build: an empty folder name\n") + STUDIO_USAGE + "\n";
+        return STUDIO_ARGS_BAD;
+    }
+    if (app.count("--serve") > 0 && out->serve.empty()) {
+        *text = std::string("studio: --serve: an empty address\n") + STUDIO_USAGE + "\n";
         return STUDIO_ARGS_BAD;
     }
     if (app.count("TIMELINE") > 0 && out->timeline.empty()) {

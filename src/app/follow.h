@@ -1,0 +1,25 @@
+// follow.h - the demo following a studio: `demo --follow HOST:PORT [--token T]`.
+//
+// The demo's command line is ignored unless it holds --follow or --token;
+// then it must be exactly those (in any order). Following, start-up opens
+// the sync device's link before the tracks (link/follower.h), and each frame
+// takes the studio's changes and transport between two frames and draws at
+// the time link/follow_clock.h gives.
+#pragma once
+
+#include <string>
+
+struct DemoArgs {
+    std::string follow; // HOST:PORT; empty: the plain demo
+    std::string token;
+};
+
+constexpr const char *DEMO_USAGE = "usage: demo [--follow HOST:PORT [--token T]]";
+
+// False with one line naming the fault when --follow or --token is there
+// but the command line is not of the form above.
+bool parse_demo_args(int argc, const char *const *argv, DemoArgs *out, std::string *error);
+
+// The whole following demo: start-up, frames, teardown; the exit status
+// (2 for a wrong address or token, before anything opens).
+int run_following_demo(const DemoArgs &args);

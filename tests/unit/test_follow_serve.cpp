@@ -1,0 +1,295 @@
+// The studio's link server on the loopback address: real followers taking
+// tracks, changes and the transport from it; the token; scripted followers
+// that send wrong bytes or stop reading; a port in use.
+//
+// Nothing sleeps: both sides are polled until what the test waits for has
+// happened, each wait bounded by a poll() on the sockets.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "link/follower.h"
+#include "studio/link_server.h"
+#include "studio/studio_args.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::vector<std::string> lines;
+void keep(const std::string &line)
+{
+    lines.push_back(line);
+}
+
+bool said(const std::string &line)
+{
+    for (const std::string &l : lines)
+        if (l == line)
+            return true;
+    return false;
+}
+
+// Polls the server and the followers until `done`, waiting on their sockets.
+template <class Done> bool pump(LinkServer *s, std::vector<LinkFollower *> fs, Done done, uint64_t now = 1000)
+{
+    for (int i = 0; i < 400; i++) {
+        poll_link_server(s, now);
+        for (LinkFollower *f : fs)
+            poll_link_follower(f, 1000);
+        if (done())
+            return true;
+        std::vector<pollfd> p{{s->listener, POLLIN, 0}};
+        for (const LinkClient &c : s->clients)
+            p.push_back({c.socket, POLLIN, 0});
+        for (LinkFollower *f : fs)
+            if (f->socket >= 0)
+                p.push_back({f->socket, POLLIN, 0});
+        poll(p.data(), p.size(), 20);
+    }
+    return false;
+}
+
+class follow_serve : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        lines.clear();
+        studio = create_sync_device("/nonexistent/sync");
+        scene = open_track(studio, "scene");
+        const SyncKey keys[] = {{0, 1.0f, INTERP_LINEAR}, {20, 3.0f, INTERP_HOLD}};
+        set_track_keys(scene, keys, 2);
+        server.say = keep;
+        std::string error;
+        ASSERT_TRUE(open_link_server(&server, studio, "127.0.0.1:0", &error)) << error;
+        ASSERT_GT(server.port, 0);
+        EXPECT_EQ(server.token, ""); // loopback: no token
+    }
+    void TearDown() override
+    {
+        for (auto &[f, d] : followers) {
+            close_link_follower(f.get());
+            destroy_sync_device(d);
+        }
+        close_link_server(&server);
+        destroy_sync_device(studio);
+    }
+    // A demo's follower, started as the demo starts it, with tracks "scene" and "cam.x".
+    LinkFollower *follow(const std::string &token = "")
+    {
+        auto f = std::make_unique<LinkFollower>();
+        f->say = keep;
+        SyncDevice *d = create_sync_device("/nonexistent/sync");
+        std::string error;
+        EXPECT_TRUE(prepare_link_follower(f.get(), where(), token, &error)) << error;
+        open_link_follower(f.get(), d, 1000, 2000);
+        open_track(d, "scene");
+        open_track(d, "cam.x");
+        link_follower_tracks_opened(f.get(), 1000);
+        followers.emplace_back(std::move(f), d);
+        return followers.back().first.get();
+    }
+    // A raw connection that greets (or not) as the test says.
+    int raw(int rcvbuf = 0)
+    {
+        const int s = socket(AF_INET, SOCK_STREAM, 0);
+        if (rcvbuf)
+            setsockopt(s, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(server.port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+        timeval tv{10, 0};
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        return s;
+    }
+    std::string where() const { return "127.0.0.1:" + std::to_string(server.port); }
+    SyncTrack *track_of(LinkFollower *f, const char *name) { return f->device->tracks[find_track(f->device, name)]; }
+
+    SyncDevice *studio = nullptr;
+    SyncTrack *scene = nullptr;
+    LinkServer server;
+    std::vector<std::pair<std::unique_ptr<LinkFollower>, SyncDevice *>> followers;
+};
+
+TEST_F(follow_serve, FollowersTakeTracksChangesAndTransport)
+{
+    LinkTransport t;
+    t.seconds = 4.25;
+    set_link_server_transport(&server, t);
+    LinkFollower *a = follow();
+    LinkFollower *b = follow();
+    ASSERT_TRUE(pump(&server, {a, b}, [&] {
+        return a->track_updates == 2 && b->track_updates == 2 && a->transports == 1 && b->transports == 1;
+    }));
+    EXPECT_EQ(link_server_followers(server), 2u);
+    for (LinkFollower *f : {a, b}) {
+        EXPECT_EQ(track_value_at(track_of(f, "scene"), 10.0), 2.0);
+        EXPECT_EQ(track_of(f, "cam.x")->key_count, 0); // unknown to the studio: empty
+        EXPECT_EQ(f->transport.seconds, 4.25);
+    }
+
+    // An edit in the studio reaches both; a transport unchanged is not sent again...
+    const SyncKey edited[] = {{0, 5.0f, INTERP_HOLD}};
+    set_track_keys(scene, edited, 1);
+    set_link_server_transport(&server, t);
+    ASSERT_TRUE(pump(&server, {a, b}, [&] { return a->track_updates == 3 && b->track_updates == 3; }));
+    EXPECT_EQ(track_value_at(track_of(b, "scene"), 10.0), 5.0);
+    EXPECT_EQ(a->transports, 1u);
+    // ...while playing it goes out every frame.
+    t.playing = true;
+    set_link_server_transport(&server, t);
+    poll_link_server(&server, 1000);
+    set_link_server_transport(&server, t);
+    ASSERT_TRUE(pump(&server, {a, b}, [&] { return a->transports == 3 && b->transports == 3; }));
+    EXPECT_TRUE(a->transport.playing);
+    EXPECT_TRUE(said("serve: follower 1 follows") && said("serve: follower 2 follows"));
+
+    // A follower that leaves is dropped with a line; the other stays.
+    close_link_follower(a);
+    ASSERT_TRUE(pump(&server, {b}, [&] { return link_server_followers(server) == 1; }));
+    EXPECT_TRUE(said("serve: follower 1 dropped: it closed the link"));
+}
+
+TEST_F(follow_serve, TokenRefusesFollowersWithoutIt)
+{
+    server.token = "0123456789abcdef"; // as made for an address other than loopback
+    LinkFollower *none = follow();
+    LinkFollower *wrong = follow("nope");
+    ASSERT_TRUE(pump(&server, {none, wrong}, [&] { return lines.size() >= 4; }));
+    EXPECT_TRUE(said("serve: follower 1 dropped: no token"));
+    EXPECT_TRUE(said("serve: follower 2 dropped: wrong token"));
+    EXPECT_TRUE(said("follow " + where() + ": the studio closed the link: no token; playing on alone, trying again "
+                                           "every 1.5 s"));
+    EXPECT_EQ(none->track_updates, 0u);
+    LinkFollower *right = follow("0123456789abcdef");
+    ASSERT_TRUE(pump(&server, {right}, [&] { return right->track_updates == 2; }));
+    EXPECT_EQ(link_server_followers(server), 1u);
+}
+
+// Each wrong thing a follower sends drops it with a line naming the fault,
+// and tells it why in a bye.
+TEST_F(follow_serve, BadFollowersAreDropped)
+{
+    Bytes greeting;
+    encode_link_greeting(&greeting, LINK_VERSION, "");
+    Bytes v9;
+    encode_link_greeting(&v9, 9, "");
+    Bytes track_from_follower = greeting;
+    encode_link_track(&track_from_follower, "scene", nullptr, 0);
+    Bytes zero_name = greeting;
+    const Bytes bad_name{2, 0, 0, 0, 2, 'a', 0};
+    zero_name.insert(zero_name.end(), bad_name.begin(), bad_name.end());
+    struct Case {
+        Bytes bytes;
+        std::string line;
+    } cases[] = {
+        {Bytes{'G', 'E', 'T', ' '}, "bad greeting: greeting without the link's magic"},
+        {v9, "it speaks version 9 of the link, this studio version 1"},
+        {track_from_follower, "bad message: message of type 3 sent the wrong way"},
+        {zero_name, "bad message: track name with a 0 byte"},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        const int s = raw();
+        ASSERT_EQ(send(s, c.bytes.data(), c.bytes.size(), 0), ssize_t(c.bytes.size()));
+        const std::string line = "serve: follower " + std::to_string(++n) + " dropped: " + c.line;
+        ASSERT_TRUE(pump(&server, {}, [&] { return said(line); })) << line;
+        // What came back ends with a bye naming the fault, then the close.
+        Bytes back;
+        uint8_t buf[512];
+        ssize_t r;
+        while ((r = recv(s, buf, sizeof buf, 0)) > 0)
+            back.insert(back.end(), buf, buf + r);
+        Bytes bye;
+        encode_link_bye(&bye, c.line);
+        ASSERT_GE(back.size(), bye.size());
+        EXPECT_EQ(Bytes(back.end() - static_cast<long>(bye.size()), back.end()), bye) << c.line;
+        close(s);
+    }
+    EXPECT_TRUE(server.clients.empty());
+
+    // A connection that never greets holds its place only until the deadline.
+    const int quiet = raw();
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients.size() == 1; }));
+    poll_link_server(&server, 1000 + LINK_SERVER_GREETING_MS - 1);
+    EXPECT_EQ(server.clients.size(), 1u);
+    poll_link_server(&server, 1000 + LINK_SERVER_GREETING_MS);
+    EXPECT_TRUE(server.clients.empty());
+    EXPECT_TRUE(said("serve: follower 5 dropped: no greeting within 5 s"));
+    close(quiet);
+}
+
+// A follower that asks and never reads is dropped once its queue is full;
+// the studio never waits on it, and a reading follower goes on.
+TEST_F(follow_serve, FollowerThatDoesNotReadIsDropped)
+{
+    std::vector<SyncKey> keys(LINK_MAX_KEYS);
+    for (size_t i = 0; i < keys.size(); i++)
+        keys[i] = {static_cast<int32_t>(i), 1.0f, 0};
+    set_track_keys(scene, keys.data(), static_cast<int32_t>(keys.size()));
+    LinkFollower *reader = follow();
+    const int s = raw(4096);
+    Bytes asks;
+    encode_link_greeting(&asks, LINK_VERSION, "");
+    for (int i = 0; i < 64; i++)
+        encode_link_track_request(&asks, "scene");
+    ASSERT_EQ(send(s, asks.data(), asks.size(), 0), ssize_t(asks.size()));
+    const std::string dropped = "serve: follower 2 dropped: it does not read (";
+    ASSERT_TRUE(pump(&server, {reader}, [&] {
+        bool gone = false;
+        for (const std::string &l : lines)
+            gone = gone || l.rfind(dropped, 0) == 0;
+        return gone && reader->track_updates == 2;
+    }));
+    EXPECT_EQ(link_server_followers(server), 1u);
+    EXPECT_EQ(track_of(reader, "scene")->key_count, int32_t(LINK_MAX_KEYS));
+    close(s);
+}
+
+TEST_F(follow_serve, PortInUseAndBadAddresses)
+{
+    LinkServer second;
+    std::string error;
+    EXPECT_FALSE(open_link_server(&second, studio, std::to_string(server.port), &error));
+    EXPECT_EQ(error, "cannot listen on " + std::to_string(server.port) + ": Address already in use");
+    EXPECT_FALSE(open_link_server(&second, studio, "127.0.0.1:65536", &error));
+    EXPECT_FALSE(open_link_server(&second, studio, "", &error));
+    EXPECT_EQ(second.listener, -1);
+}
+
+// --serve and --no-serve on the studio's command line.
+TEST(follow_serve_args, StudioCommandLine)
+{
+    StudioArgs a;
+    std::string text;
+    const char *plain[] = {"studio"};
+    ASSERT_EQ(parse_studio_args(1, plain, &a, &text), STUDIO_ARGS_OK);
+    EXPECT_TRUE(a.serving);
+    EXPECT_EQ(a.serve, "");
+    const char *port[] = {"studio", "--serve", "9000"};
+    ASSERT_EQ(parse_studio_args(3, port, &a, &text), STUDIO_ARGS_OK);
+    EXPECT_EQ(a.serve, "9000");
+    const char *off[] = {"studio", "--no-serve"};
+    ASSERT_EQ(parse_studio_args(2, off, &a, &text), STUDIO_ARGS_OK);
+    EXPECT_FALSE(a.serving);
+    const std::vector<std::vector<const char *>> bad = {
+        {"studio", "--serve", "1", "--no-serve"}, {"studio", "--serve", ""}, {"studio", "--serve"}};
+    for (const auto &args : bad) {
+        ASSERT_EQ(parse_studio_args(static_cast<int>(args.size()), args.data(), &a, &text), STUDIO_ARGS_BAD);
+        const size_t nl = text.find('\n');
+        EXPECT_NE(text.substr(0, nl).find("serve"), std::string::npos) << text;
+        EXPECT_EQ(text.substr(nl + 1), std::string(STUDIO_USAGE) + "\n") << text;
+    }
+}
+
+} // namespace
