@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "state/state.h"
+#include "studio/guarded_scenes.h"
 #include "studio/live_code.h"
 #include "studio/music.h"
 #include "studio/ui_render.h"
@@ -492,7 +493,7 @@ static void draw_overlays(Studio *s, double t, double previous)
         if (v.curve_on)
             draw_curve(*s, t);
     }
-    const std::string errors = s->watch.errors + (s->code ? s->code->errors : "");
+    const std::string errors = s->watch.errors + (s->code ? s->code->errors : "") + (s->guard ? s->guard->errors : "");
     if (!errors.empty())
         draw_error_box(errors);
     end_ui_frame(renderer);
@@ -514,8 +515,11 @@ void run_studio_frame(Studio *s)
         take_watch_result(s, poll_timeline_watch(&s->watch));
     }
 
-    if (s->code)
+    if (s->code) {
         poll_live_code(s->code, SDL_GetTicks64()); // a new library swaps in here, between frames
+        if (s->guard)
+            follow_live_code(s->guard, *s->code);
+    }
 
     if (s->transport.grain_on && SDL_GetTicks64() >= s->transport.grain_end_ms)
         end_grain(s);
@@ -527,7 +531,10 @@ void run_studio_frame(Studio *s)
     }
     s->transport.previous = t;
 
-    draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
+    if (s->guard)
+        draw_guarded_picture(s->guard, t);
+    else
+        draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     if (s->view.snapshot_asked) {
         s->view.snapshot_asked = false;
         take_snapshot(t);

@@ -1,5 +1,6 @@
 // studio_args.h - the studio's command line:
 // studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR | --no-live-code]
+//        [--scene-timeout SECONDS]
 #pragma once
 
 #include <string>
@@ -10,10 +11,11 @@ struct StudioArgs {
     std::string export_dir; // empty: no export of .track files
     std::string build;    // build folder of the scene library rebuilt on a save ("": the studio's own, if any)
     bool live_code = true; // false: only the scenes linked into the program draw
+    double scene_timeout = 2.0; // a live scene's call is stopped after this many seconds
 };
 
 constexpr const char *STUDIO_USAGE =
-    "usage: studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR | --no-live-code]";
+    "usage: studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR | --no-live-code] [--scene-timeout SECONDS]";
 
 enum StudioArgsResult {
     STUDIO_ARGS_OK,

@@ -1,0 +1,352 @@
+// live_guard.cpp - the signal handlers, the alternate stack and the
+// watchdog of guarded calls into a scene library (the manual is in
+// live_guard.h).
+#include "studio/live_guard.h"
+
+#include <dlfcn.h>
+#include <execinfo.h>
+#include <link.h>
+#include <pthread.h>
+#include <setjmp.h>
+#include <sys/mman.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int FAULT_SIGNALS[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+// The handlers' stack: room for SDL's event pump called from the quit check.
+constexpr size_t ALT_STACK_BYTES = 1 << 20;
+// A call that has run this long is asked about a quit this often.
+constexpr double QUIT_CHECK_AFTER_S = 0.25;
+constexpr double QUIT_CHECK_EVERY_S = 0.05;
+// Past the bound the frame thread is signalled this often until a signal
+// finds it in the library's code.
+constexpr double RETRY_EVERY_S = 0.005;
+// How far above abort() the library's frame may be (abort, the assertion's
+// two functions).
+constexpr int ABORT_CALLER_DEPTH = 3;
+
+bool Installed = false;
+pthread_t FrameThread;
+struct sigaction Previous[NSIG];
+struct sigaction PreviousWatchdog;
+void *AltStack = nullptr;
+stack_t PreviousAltStack{};
+std::atomic<double> Timeout{GUARD_DEFAULT_TIMEOUT_S};
+std::atomic<bool (*)()> QuitCheck{nullptr};
+uintptr_t AbortLo = 0, AbortHi = 0; // abort()'s code
+
+// The armed call, as the handlers on the frame thread see it.
+sigjmp_buf Jump;
+volatile sig_atomic_t Armed = 0;
+GuardRange Code;
+GuardOutcome Caught;
+std::atomic<uint64_t> CallSerial{0};     // the call armed now (0: none)
+std::atomic<uint64_t> PastBoundCall{0};  // the call the watchdog found past its bound
+
+// The watchdog's side, under Mutex.
+std::mutex Mutex;
+std::condition_variable Wake;
+bool Stop = false;
+uint64_t WatchedCall = 0; // 0: none
+Clock::time_point CallStart;
+std::thread Watchdog;
+
+uintptr_t interrupted_pc(void *context)
+{
+    const auto *uc = static_cast<const ucontext_t *>(context);
+#if defined(__x86_64__)
+    return static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
+#elif defined(__aarch64__)
+    return static_cast<uintptr_t>(uc->uc_mcontext.pc);
+#else
+#error "the live guard knows the program counter of x86-64 and AArch64 only"
+#endif
+}
+
+bool on_frame_thread() { return pthread_equal(pthread_self(), FrameThread) != 0; }
+
+// Where in the library's code an abort was asked for: the return address of
+// the library's frame when it is within ABORT_CALLER_DEPTH frames above
+// abort(); 0 when the abort came from elsewhere (glibc's malloc finding a
+// broken heap, the studio's own code).
+uintptr_t abort_caller_in_library()
+{
+    void *frames[48];
+    const int n = backtrace(frames, 48);
+    for (int i = 0; i < n; i++) {
+        const uintptr_t a = reinterpret_cast<uintptr_t>(frames[i]) - 1;
+        if (a < AbortLo || a >= AbortHi)
+            continue;
+        for (int j = i + 1; j < n && j <= i + ABORT_CALLER_DEPTH; j++) {
+            const uintptr_t caller = reinterpret_cast<uintptr_t>(frames[j]) - 1;
+            if (Code.contains(caller))
+                return caller;
+        }
+        return 0;
+    }
+    return 0;
+}
+
+[[noreturn]] void jump_out(GuardStop stop, int sig, int code, uintptr_t address, uintptr_t where)
+{
+    Armed = 0;
+    Caught = GuardOutcome{};
+    Caught.stop = stop;
+    Caught.signal = sig;
+    Caught.code = code;
+    Caught.address = address;
+    Caught.where = where;
+    siglongjmp(Jump, 1);
+}
+
+void on_fault(int sig, siginfo_t *info, void *context)
+{
+    const int saved_errno = errno;
+    if (Armed && on_frame_thread()) {
+        const uintptr_t pc = interrupted_pc(context);
+        const uintptr_t where = sig == SIGABRT ? abort_caller_in_library() : Code.contains(pc) ? pc : 0;
+        if (where != 0)
+            jump_out(GUARD_FAULT, sig, info->si_code,
+                     sig == SIGSEGV || sig == SIGBUS ? reinterpret_cast<uintptr_t>(info->si_addr) : 0, where);
+    }
+    // Not ours: the previous action, and the fault again under it (a fault
+    // of an instruction comes back when the handler returns; a sent one, an
+    // abort too, is sent again).
+    sigaction(sig, &Previous[sig], nullptr);
+    if (info->si_code <= 0)
+        raise(sig);
+    errno = saved_errno;
+}
+
+void on_watchdog(int, siginfo_t *, void *context)
+{
+    const int saved_errno = errno;
+    if (Armed && on_frame_thread()) {
+        const uintptr_t pc = interrupted_pc(context);
+        if (Code.contains(pc)) {
+            const uint64_t call = CallSerial.load();
+            if (call != 0 && PastBoundCall.load() == call)
+                jump_out(GUARD_TIMEOUT, 0, 0, 0, pc);
+            bool (*check)() = QuitCheck.load();
+            if (check && check())
+                jump_out(GUARD_QUIT, 0, 0, 0, pc);
+        }
+    }
+    errno = saved_errno;
+}
+
+double seconds_since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void watch()
+{
+    std::unique_lock<std::mutex> lock(Mutex);
+    while (!Stop) {
+        if (WatchedCall == 0) {
+            Wake.wait(lock);
+            continue;
+        }
+        const uint64_t call = WatchedCall;
+        const double ran = seconds_since(CallStart), bound = Timeout.load();
+        const bool checks = QuitCheck.load() != nullptr;
+        double next;
+        if (ran >= bound) {
+            PastBoundCall = call;
+            pthread_kill(FrameThread, GUARD_WATCHDOG_SIGNAL);
+            next = RETRY_EVERY_S;
+        } else if (checks && ran >= QUIT_CHECK_AFTER_S) {
+            pthread_kill(FrameThread, GUARD_WATCHDOG_SIGNAL);
+            next = std::min(QUIT_CHECK_EVERY_S, bound - ran);
+        } else {
+            next = (checks ? std::min(bound, QUIT_CHECK_AFTER_S) : bound) - ran;
+        }
+        Wake.wait_for(lock, std::chrono::duration<double>(next),
+                      [call] { return Stop || WatchedCall != call; });
+    }
+}
+
+void arm(uint64_t serial)
+{
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        WatchedCall = serial;
+        CallStart = Clock::now();
+    }
+    CallSerial = serial;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    Armed = 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    Wake.notify_one();
+}
+
+void disarm()
+{
+    Armed = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    CallSerial = 0;
+    std::lock_guard<std::mutex> lock(Mutex);
+    WatchedCall = 0;
+}
+
+} // namespace
+
+bool install_live_guard(std::string *error)
+{
+    if (Installed)
+        return true;
+    // abort()'s extent, to tell an abort the library asked for.
+    Dl_info info{};
+    ElfW(Sym) *sym = nullptr;
+    void *abort_at = dlsym(RTLD_DEFAULT, "abort");
+    if (abort_at && dladdr1(abort_at, &info, reinterpret_cast<void **>(&sym), RTLD_DL_SYMENT) && sym) {
+        AbortLo = reinterpret_cast<uintptr_t>(info.dli_saddr);
+        AbortHi = AbortLo + sym->st_size;
+    }
+    // The unwinder the abort check uses is loaded now, not in a handler.
+    void *frames[2];
+    backtrace(frames, 2);
+
+    AltStack = mmap(nullptr, ALT_STACK_BYTES, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (AltStack == MAP_FAILED) {
+        AltStack = nullptr;
+        *error = std::string("no stack for the signal handlers: ") + std::strerror(errno);
+        return false;
+    }
+    stack_t ss{};
+    ss.ss_sp = AltStack;
+    ss.ss_size = ALT_STACK_BYTES;
+    if (sigaltstack(&ss, &PreviousAltStack) != 0) {
+        *error = std::string("no alternate signal stack: ") + std::strerror(errno);
+        munmap(AltStack, ALT_STACK_BYTES);
+        AltStack = nullptr;
+        return false;
+    }
+    FrameThread = pthread_self();
+
+    struct sigaction sa{};
+    sa.sa_sigaction = on_fault;
+    sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&sa.sa_mask);
+    sigaddset(&sa.sa_mask, GUARD_WATCHDOG_SIGNAL);
+    for (int sig : FAULT_SIGNALS)
+        sigaction(sig, &sa, &Previous[sig]);
+    sa.sa_sigaction = on_watchdog;
+    sa.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
+    sigemptyset(&sa.sa_mask);
+    sigaction(GUARD_WATCHDOG_SIGNAL, &sa, &PreviousWatchdog);
+    // The watchdog signal reaches the frame thread whatever it blocked.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, GUARD_WATCHDOG_SIGNAL);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+
+    Stop = false;
+    Watchdog = std::thread(watch);
+    Installed = true;
+    return true;
+}
+
+void remove_live_guard()
+{
+    if (!Installed)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Stop = true;
+    }
+    Wake.notify_one();
+    Watchdog.join();
+    for (int sig : FAULT_SIGNALS)
+        sigaction(sig, &Previous[sig], nullptr);
+    sigaction(GUARD_WATCHDOG_SIGNAL, &PreviousWatchdog, nullptr);
+    sigaltstack(&PreviousAltStack, nullptr);
+    munmap(AltStack, ALT_STACK_BYTES);
+    AltStack = nullptr;
+    Installed = false;
+}
+
+void set_guard_timeout(double seconds)
+{
+    Timeout = seconds;
+    Wake.notify_one();
+}
+
+double guard_timeout() { return Timeout.load(); }
+
+void set_guard_quit_check(bool (*check)()) { QuitCheck = check; }
+
+bool guarded_call(void (*fn)(), const GuardRange &code, GuardOutcome *out)
+{
+    static uint64_t serial = 0;
+    *out = GuardOutcome{};
+    const Clock::time_point start = Clock::now();
+    Code = code;
+    if (sigsetjmp(Jump, 1) != 0) {
+        disarm();
+        *out = Caught;
+        out->seconds = seconds_since(start);
+        return false;
+    }
+    arm(++serial);
+    try {
+        fn();
+    } catch (...) {
+        // An exception out of a scene is a fault of the scene: it would
+        // otherwise end the studio in the middle of its frame loop.
+        disarm();
+        out->stop = GUARD_FAULT;
+        out->where = 0;
+        return false;
+    }
+    disarm();
+    return true;
+}
+
+const char *guard_signal_name(int signal)
+{
+    switch (signal) {
+    case SIGSEGV: return "SIGSEGV";
+    case SIGBUS: return "SIGBUS";
+    case SIGFPE: return "SIGFPE";
+    case SIGILL: return "SIGILL";
+    case SIGABRT: return "SIGABRT";
+    default: return "a signal";
+    }
+}
+
+std::string guard_fault_words(const GuardOutcome &o)
+{
+    char text[96];
+    switch (o.signal) {
+    case SIGSEGV:
+        std::snprintf(text, sizeof text, "a bad memory access at 0x%zx", static_cast<size_t>(o.address));
+        return text;
+    case SIGBUS:
+        std::snprintf(text, sizeof text, "a bus error at 0x%zx", static_cast<size_t>(o.address));
+        return text;
+    case SIGFPE:
+        return o.code == FPE_INTDIV ? "an integer division by zero"
+               : o.code == FPE_INTOVF ? "an integer overflow"
+                                      : "an arithmetic fault";
+    case SIGILL: return "an illegal instruction (a trap?)";
+    case SIGABRT: return "an abort (a failed assertion?)";
+    case 0: return "an exception";
+    default: return "a fault";
+    }
+}
