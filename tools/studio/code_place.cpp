@@ -5,6 +5,7 @@
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <elfutils/libdwfl.h>
+#include <gelf.h>
 #include <fcntl.h>
 #include <link.h>
 #include <unistd.h>
@@ -62,6 +63,33 @@ int open_mapped_file(uintptr_t start)
     return fd;
 }
 
+// The library's .text section, where its functions are (not its PLT's
+// stubs, its start-up or end code): from the section headers of its file.
+bool text_section(int fd, uintptr_t base, GuardRange *out)
+{
+    elf_version(EV_CURRENT);
+    Elf *elf = elf_begin(fd, ELF_C_READ, nullptr);
+    if (!elf)
+        return false;
+    size_t names = 0;
+    bool found = false;
+    if (elf_getshdrstrndx(elf, &names) == 0) {
+        for (Elf_Scn *scn = elf_nextscn(elf, nullptr); scn && !found; scn = elf_nextscn(elf, scn)) {
+            GElf_Shdr header;
+            if (!gelf_getshdr(scn, &header))
+                continue;
+            const char *name = elf_strptr(elf, names, header.sh_name);
+            if (name && std::strcmp(name, ".text") == 0 && (header.sh_flags & SHF_EXECINSTR)) {
+                out->lo = base + header.sh_addr;
+                out->hi = out->lo + header.sh_size;
+                found = true;
+            }
+        }
+    }
+    elf_end(elf);
+    return found;
+}
+
 std::string demangled(const char *name)
 {
     int status = 0;
@@ -94,6 +122,11 @@ bool find_library_code(void *handle, LibraryCode *out, std::string *error)
     out->fd = open_mapped_file(map->l_addr);
     if (out->fd < 0)
         out->fd = open(map->l_name, O_RDONLY | O_CLOEXEC);
+    // Narrowed to the functions when the file says where they are (and the
+    // section lies within the mapped code).
+    GuardRange text;
+    if (out->fd >= 0 && text_section(out->fd, map->l_addr, &text) && text.lo >= e.range.lo && text.hi <= e.range.hi)
+        out->range = text;
     return true;
 }
 

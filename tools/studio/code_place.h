@@ -11,7 +11,7 @@
 #include "studio/live_guard.h"
 
 struct LibraryCode {
-    GuardRange range;     // its executable segments
+    GuardRange range;     // its functions: the .text section (or its executable segments)
     uintptr_t base = 0;   // the load address the loader chose
     int fd = -1;          // its file (-1: unknown, no lines)
     std::string name;     // the name it was opened by

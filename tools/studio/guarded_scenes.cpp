@@ -111,7 +111,12 @@ void set_aside(SceneGuard *g, GuardedLibrary *lib, const char *scene, const Guar
         what = text;
         break;
     }
-    case GUARD_QUIT: what = "was stopped to quit"; break;
+    case GUARD_QUIT: {
+        char text[64];
+        std::snprintf(text, sizeof text, "was stopped after %.1f s to quit", o.seconds);
+        what = text;
+        break;
+    }
     case GUARD_RETURNED: break;
     }
     const std::string place = code_place(lib->code, o.where, g->source_dir);

@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <setjmp.h>
 #include <sys/mman.h>
+#include <time.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -29,12 +30,14 @@ using Clock = std::chrono::steady_clock;
 constexpr int FAULT_SIGNALS[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 // The handlers' stack: room for SDL's event pump called from the quit check.
 constexpr size_t ALT_STACK_BYTES = 1 << 20;
-// A call that has run this long is asked about a quit this often.
+// A call that has run this long is asked about a quit at most this often.
 constexpr double QUIT_CHECK_AFTER_S = 0.25;
 constexpr double QUIT_CHECK_EVERY_S = 0.05;
-// Past the bound the frame thread is signalled this often until a signal
-// finds it in the library's code.
-constexpr double RETRY_EVERY_S = 0.005;
+// From then on (or past the bound) the frame thread is signalled this often:
+// only a signal that finds it in the library's own instructions acts, and a
+// scene that spends its time in libc (a loop around rand()) is seldom
+// found there, so the signals come thick.
+constexpr double POKE_EVERY_S = 0.002;
 // How far above abort() the library's frame may be (abort, the assertion's
 // two functions).
 constexpr int ABORT_CALLER_DEPTH = 3;
@@ -56,6 +59,7 @@ GuardRange Code;
 GuardOutcome Caught;
 std::atomic<uint64_t> CallSerial{0};     // the call armed now (0: none)
 std::atomic<uint64_t> PastBoundCall{0};  // the call the watchdog found past its bound
+double LastQuitCheck = 0.0;              // CLOCK_MONOTONIC seconds of the handler's last check
 
 // The watchdog's side, under Mutex.
 std::mutex Mutex;
@@ -142,8 +146,14 @@ void on_watchdog(int, siginfo_t *, void *context)
             if (call != 0 && PastBoundCall.load() == call)
                 jump_out(GUARD_TIMEOUT, 0, 0, 0, pc);
             bool (*check)() = QuitCheck.load();
-            if (check && check())
-                jump_out(GUARD_QUIT, 0, 0, 0, pc);
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            const double seconds = static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+            if (check && seconds - LastQuitCheck >= QUIT_CHECK_EVERY_S) {
+                LastQuitCheck = seconds;
+                if (check())
+                    jump_out(GUARD_QUIT, 0, 0, 0, pc);
+            }
         }
     }
     errno = saved_errno;
@@ -169,10 +179,10 @@ void watch()
         if (ran >= bound) {
             PastBoundCall = call;
             pthread_kill(FrameThread, GUARD_WATCHDOG_SIGNAL);
-            next = RETRY_EVERY_S;
+            next = POKE_EVERY_S;
         } else if (checks && ran >= QUIT_CHECK_AFTER_S) {
             pthread_kill(FrameThread, GUARD_WATCHDOG_SIGNAL);
-            next = std::min(QUIT_CHECK_EVERY_S, bound - ran);
+            next = std::min(POKE_EVERY_S, bound - ran);
         } else {
             next = (checks ? std::min(bound, QUIT_CHECK_AFTER_S) : bound) - ran;
         }

@@ -13,9 +13,10 @@
 //   SIGUSR2 to the frame thread until the signal finds the thread inside the
 //   library's code, and the handler jumps out there; never inside a libc or
 //   SDL function the library called, which may hold a lock. From a quarter
-//   of a second on it also asks the quit check (set by the studio: a window
-//   close, Escape, SIGINT or SIGTERM waiting) every 50 ms at such a moment,
-//   and a quit asked ends the call at once.
+//   of a second on it also signals every 2 ms, and a signal that finds the
+//   thread in the library's code asks the quit check (set by the studio: a
+//   window close, Escape, SIGINT or SIGTERM waiting), at most every 50 ms;
+//   a quit asked ends the call at once.
 //
 // Any other fault, and a fault while no call is armed (the studio's own
 // code, another thread), is not ours: the handler puts the signal's previous
