@@ -67,7 +67,9 @@ std::condition_variable Wake;
 bool Stop = false;
 uint64_t WatchedCall = 0; // 0: none
 Clock::time_point CallStart;
-std::thread Watchdog;
+// Made once and never destroyed: a program that exits without removing the
+// guard must not end in std::terminate for a joinable thread.
+std::thread *Watchdog = nullptr;
 
 uintptr_t interrupted_pc(void *context)
 {
@@ -267,7 +269,7 @@ bool install_live_guard(std::string *error)
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 
     Stop = false;
-    Watchdog = std::thread(watch);
+    Watchdog = new std::thread(watch);
     Installed = true;
     return true;
 }
@@ -281,7 +283,9 @@ void remove_live_guard()
         Stop = true;
     }
     Wake.notify_one();
-    Watchdog.join();
+    Watchdog->join();
+    delete Watchdog;
+    Watchdog = nullptr;
     for (int sig : FAULT_SIGNALS)
         sigaction(sig, &Previous[sig], nullptr);
     sigaction(GUARD_WATCHDOG_SIGNAL, &PreviousWatchdog, nullptr);
