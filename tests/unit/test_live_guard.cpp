@@ -100,6 +100,8 @@ TEST(LiveGuard, FaultsLoseTheFrameAndTheLastGoodLibraryDraws)
         {"null_write", "crashed: SIGSEGV, a bad memory access at 0x0"},
         {"divide_by_zero", "crashed: SIGFPE, an integer division by zero"},
         {"endless_loop", "did not return within 0.1 s and was stopped"},
+        // Stopped on its way back from libc, where it spends its time.
+        {"sleepy_loop", "did not return within 0.1 s and was stopped"},
         {"assertion", "crashed: SIGABRT, an abort"},
     };
     for (const Case &c : cases) {
@@ -174,9 +176,11 @@ TEST(LiveGuard, AQuitStopsALoopingScene)
     SDL_Event escape{};
     escape.type = SDL_KEYDOWN;
     escape.key.keysym.sym = SDLK_ESCAPE;
-    for (SDL_Event *e : {&quit, &escape}) {
+    const std::pair<SDL_Event *, const char *> cases[] = {{&quit, "endless_loop"}, {&escape, "sleepy_loop"}};
+    for (const auto &[e, variant] : cases) {
+        SCOPED_TRACE(variant);
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-        swap_in(&t.lc, load("endless_loop"));
+        swap_in(&t.lc, load(variant));
         follow_live_code(&t.guard, t.lc);
         ASSERT_EQ(SDL_PushEvent(e), 1);
         EXPECT_EQ(t.draw(), GUARDED_FAILED);
@@ -185,6 +189,24 @@ TEST(LiveGuard, AQuitStopsALoopingScene)
         EXPECT_TRUE(SDL_HasEvent(e->type)) << "the event stays for the frame loop";
     }
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+}
+
+// A scene slower than the quarter second after which the quit is checked,
+// spending its time in libc: every call the guard caught on its way back
+// returns its results (and errno) to the scene as they were.
+TEST(LiveGuard, ASlowSceneGoesOnAfterTheChecks)
+{
+    Guarded t;
+    ASSERT_TRUE(t.window.ok);
+    set_guard_timeout(60.0);
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    swap_in(&t.lc, load("slow_calls"));
+    follow_live_code(&t.guard, t.lc);
+    const uint64_t checks = guard_return_checks();
+    const int32_t count = StepCounter;
+    EXPECT_EQ(t.draw(), GUARDED_DREW) << t.guard.errors;
+    EXPECT_EQ(StepCounter, count + 1001);
+    EXPECT_GT(guard_return_checks(), checks);
 }
 
 void write_null()

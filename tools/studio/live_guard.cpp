@@ -8,6 +8,7 @@
 #include <link.h>
 #include <pthread.h>
 #include <setjmp.h>
+#include <unwind.h>
 #include <sys/mman.h>
 #include <time.h>
 #include <ucontext.h>
@@ -138,25 +139,143 @@ void on_fault(int sig, siginfo_t *info, void *context)
     errno = saved_errno;
 }
 
+double monotonic_seconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// What the armed call is due for now: a stop past the bound, a quit check
+// (at most every QUIT_CHECK_EVERY_S), or nothing.
+enum Due { DUE_NOTHING, DUE_STOP, DUE_CHECK };
+
+Due due_now()
+{
+    const uint64_t call = CallSerial.load();
+    if (call != 0 && PastBoundCall.load() == call)
+        return DUE_STOP;
+    if (QuitCheck.load() && monotonic_seconds() - LastQuitCheck >= QUIT_CHECK_EVERY_S)
+        return DUE_CHECK;
+    return DUE_NOTHING;
+}
+
+// Acts on what is due with the thread at `where` in the library's code, no
+// lock of libc or SDL held: jumps out, or returns to let the scene go on.
+void act(Due due, uintptr_t where)
+{
+    if (due == DUE_STOP)
+        jump_out(GUARD_TIMEOUT, 0, 0, 0, where);
+    if (due == DUE_CHECK) {
+        LastQuitCheck = monotonic_seconds();
+        bool (*check)() = QuitCheck.load();
+        if (check && check())
+            jump_out(GUARD_QUIT, 0, 0, 0, where);
+    }
+}
+
+// ---- Catching the thread on its way back into the library (x86-64) ----------
+//
+// A scene that spends its time in a function of libc or SDL (a loop around
+// rand(), around a sleep) is seldom found in its own instructions. So when a
+// stop or a check is due and the thread is elsewhere, the return address by
+// which the innermost function it called will come back into the library is
+// replaced with return_trampoline: when that function returns, with its
+// locks released, the trampoline decides (stop, quit) in the ordinary
+// context of the frame thread, and otherwise goes on to the library with the
+// function's return values (rax, rdx, xmm0, xmm1) as they were.
+
+#if defined(__x86_64__)
+uintptr_t *DivertedSlot = nullptr; // the stack slot changed, while one is
+uintptr_t DivertedReturn = 0;      // what it held
+uint64_t DivertedCall = 0;
+
+extern "C" uintptr_t live_guard_at_return();
+extern "C" void live_guard_return_trampoline();
+
+asm(R"(
+    .text
+    .globl live_guard_return_trampoline
+    .type live_guard_return_trampoline, @function
+live_guard_return_trampoline:
+    .cfi_startproc
+    .cfi_undefined rip
+    sub $8, %rsp
+    push %rax
+    push %rdx
+    sub $40, %rsp
+    movdqu %xmm0, (%rsp)
+    movdqu %xmm1, 16(%rsp)
+    call live_guard_at_return
+    mov %rax, 56(%rsp)
+    movdqu (%rsp), %xmm0
+    movdqu 16(%rsp), %xmm1
+    add $40, %rsp
+    pop %rdx
+    pop %rax
+    ret
+    .cfi_endproc
+    .size live_guard_return_trampoline, .-live_guard_return_trampoline
+)");
+
+std::atomic<uint64_t> ReturnChecks{0};
+
+extern "C" uintptr_t live_guard_at_return()
+{
+    const int saved_errno = errno; // the function's, for the library
+    ReturnChecks++;
+    const uintptr_t back = DivertedReturn;
+    const bool ours = DivertedCall != 0 && DivertedCall == CallSerial.load() && Armed;
+    DivertedSlot = nullptr;
+    DivertedReturn = 0;
+    DivertedCall = 0;
+    if (ours)
+        act(due_now(), back - 1);
+    errno = saved_errno;
+    return back;
+}
+
+_Unwind_Reason_Code walk_step(_Unwind_Context *context, void *data)
+{
+    const uintptr_t ip = _Unwind_GetIP(context);
+    if (!Code.contains(ip - 1))
+        return _URC_NO_REASON;
+    // The first frame in the library: the address it returns to lies just
+    // below the CFA that libgcc gives here (the frame it called).
+    auto *slot = reinterpret_cast<uintptr_t *>(_Unwind_GetCFA(context) - sizeof(uintptr_t));
+    if (*slot == ip)
+        *static_cast<uintptr_t **>(data) = slot;
+    return _URC_END_OF_STACK;
+}
+
+void divert_return()
+{
+    if (DivertedCall == CallSerial.load())
+        return; // one at a time
+    uintptr_t *slot = nullptr;
+    _Unwind_Backtrace(walk_step, &slot);
+    if (!slot)
+        return;
+    DivertedReturn = *slot;
+    DivertedCall = CallSerial.load();
+    DivertedSlot = slot;
+    *slot = reinterpret_cast<uintptr_t>(live_guard_return_trampoline);
+}
+#else
+void divert_return() {}
+std::atomic<uint64_t> ReturnChecks{0};
+#endif
+
 void on_watchdog(int, siginfo_t *, void *context)
 {
     const int saved_errno = errno;
     if (Armed && on_frame_thread()) {
+        const Due due = due_now();
         const uintptr_t pc = interrupted_pc(context);
-        if (Code.contains(pc)) {
-            const uint64_t call = CallSerial.load();
-            if (call != 0 && PastBoundCall.load() == call)
-                jump_out(GUARD_TIMEOUT, 0, 0, 0, pc);
-            bool (*check)() = QuitCheck.load();
-            timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            const double seconds = static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-            if (check && seconds - LastQuitCheck >= QUIT_CHECK_EVERY_S) {
-                LastQuitCheck = seconds;
-                if (check())
-                    jump_out(GUARD_QUIT, 0, 0, 0, pc);
-            }
-        }
+        if (due != DUE_NOTHING && Code.contains(pc))
+            act(due, pc);
+        else if (due != DUE_NOTHING)
+            divert_return();
     }
     errno = saved_errno;
 }
@@ -211,6 +330,11 @@ void disarm()
 {
     Armed = 0;
     std::atomic_signal_fence(std::memory_order_seq_cst);
+#if defined(__x86_64__)
+    // A call that returned (or was left) with a return still diverted: the
+    // slot belonged to a frame that is gone.
+    DivertedCall = 0;
+#endif
     CallSerial = 0;
     std::lock_guard<std::mutex> lock(Mutex);
     WatchedCall = 0;
@@ -302,6 +426,8 @@ void set_guard_timeout(double seconds)
 }
 
 double guard_timeout() { return Timeout.load(); }
+
+uint64_t guard_return_checks() { return ReturnChecks.load(); }
 
 void set_guard_quit_check(bool (*check)()) { QuitCheck = check; }
 

@@ -12,7 +12,9 @@
 // - A watchdog thread watches the call. Past the time bound it sends
 //   SIGUSR2 to the frame thread until the signal finds the thread inside the
 //   library's code, and the handler jumps out there; never inside a libc or
-//   SDL function the library called, which may hold a lock. From a quarter
+//   SDL function the library called, which may hold a lock: there (on
+//   x86-64) the return address into the library is diverted through the
+//   guard, which acts when that function has returned. From a quarter
 //   of a second on it also signals every 2 ms, and a signal that finds the
 //   thread in the library's code asks the quit check (set by the studio: a
 //   window close, Escape, SIGINT or SIGTERM waiting), at most every 50 ms;
@@ -88,6 +90,10 @@ double guard_timeout();
 // was asked. It may call SDL's event functions (no SDL or libc lock is held
 // by the thread then). Null: none.
 void set_guard_quit_check(bool (*check)());
+
+// How many times a diverted return came back through the guard (x86-64:
+// see live_guard.cpp), for tests.
+uint64_t guard_return_checks();
 
 // Runs fn() with the guard armed for `code`. True when it returned; false
 // with what stopped it. Only from the thread that installed the guard, and

@@ -11,7 +11,12 @@
 //                        writes through a null pointer
 //   SAMPLE_DIVIDE_BY_ZERO   paints like B, counts, divides by zero
 //   SAMPLE_ENDLESS_LOOP  paints like B, counts, never returns
+//   SAMPLE_SLEEPY_LOOP   paints like B, counts, sleeps 5000 times 1 ms (its
+//                        time is spent outside its own code)
 //   SAMPLE_ASSERTION     paints like B, counts, fails an assertion
+//   SAMPLE_SLOW_CALLS    paints like B, counts, and returns after about
+//                        half a second spent in libc, adding 1000 to the
+//                        count when every call's results came back right
 //
 // The faulty ones export the line of their fault as sample_fault_line.
 //
@@ -22,6 +27,10 @@
 #undef NDEBUG
 #endif
 #include <cassert>
+#include <cerrno>
+#include <cstdlib>
+
+#include <unistd.h>
 
 #include "state/state.h"
 #include "studio/scene_library.h"
@@ -29,7 +38,9 @@
 
 #include "sample.h"
 
-#define SAMPLE_FAULTS (SAMPLE_NULL_WRITE || SAMPLE_DIVIDE_BY_ZERO || SAMPLE_ENDLESS_LOOP || SAMPLE_ASSERTION)
+#define SAMPLE_FAULTS \
+    (SAMPLE_NULL_WRITE || SAMPLE_DIVIDE_BY_ZERO || SAMPLE_ENDLESS_LOOP || SAMPLE_SLEEPY_LOOP || SAMPLE_ASSERTION || \
+     SAMPLE_SLOW_CALLS)
 
 #if SAMPLE_B || SAMPLE_FAULTS
 constexpr uint32_t COLOUR = SAMPLE_B_COLOUR;
@@ -65,6 +76,26 @@ constexpr int FAULT_LINE = __LINE__ - 2;
 static void fault()
 {
     for (volatile uint32_t spin = 0;;) { spin = spin + 1; }
+}
+constexpr int FAULT_LINE = __LINE__ - 2;
+#elif SAMPLE_SLEEPY_LOOP
+static void fault()
+{
+    for (int i = 0; i < 5000; i++) usleep(1000);
+}
+constexpr int FAULT_LINE = __LINE__ - 2;
+#elif SAMPLE_SLOW_CALLS
+static void fault()
+{
+    bool right = true;
+    for (int i = 0; i < 200; i++) {
+        errno = 0;
+        const int slept = usleep(2500); // a signal may end it early
+        right = right && (slept == 0 ? errno == 0 : slept == -1 && errno == EINTR);
+        right = right && std::strtod("0.5", nullptr) == 0.5 && std::strtol("77", nullptr, 10) == 77;
+    }
+    if (right)
+        StepCounter += 1000;
 }
 constexpr int FAULT_LINE = __LINE__ - 2;
 #elif SAMPLE_ASSERTION
