@@ -34,7 +34,7 @@ save_with() {
     cp "$WORK/landscape.new" "$SCENE"
 }
 
-start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt --build "$WORK/build" --scene-timeout 20
+start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt --build "$WORK/build" --scene-timeout 10
 [ -n "$(studio_window)" ] || fail "no studio window: $(cat "$WORK/stdout" "$WORK/stderr")"
 
 # Playing, looped over bar 12 (19.2-20.8 s, the landscape): the landscape
@@ -86,7 +86,7 @@ music_moves
 # An endless loop: stopped after the bound, at its line.
 save_with '    fputs("landscape loops\\n", stderr); for (;;) std::rand();'
 wait_rebuilt 2
-hang="scene \"landscape\" did not return within 20.0 s and was stopped, at src/scenes/landscape.cpp:$body in draw_landscape()"
+hang="scene \"landscape\" did not return within 10.0 s and was stopped, at src/scenes/landscape.cpp:$body in draw_landscape()"
 eventually grep -qF "$hang" "$WORK/stderr" || fail "no '$hang': $(cat "$WORK/stderr")"
 music_moves
 
