@@ -10,15 +10,17 @@
 //   runs on an alternate signal stack and jumps back out of it
 //   (siglongjmp), and the call returns false with what happened.
 // - A watchdog thread watches the call. Past the time bound it sends
-//   SIGUSR2 to the frame thread until the signal finds the thread inside the
-//   library's code, and the handler jumps out there; never inside a libc or
-//   SDL function the library called, which may hold a lock: there (on
-//   x86-64) the return address into the library is diverted through the
-//   guard, which acts when that function has returned. From a quarter
-//   of a second on it also signals every 2 ms, and a signal that finds the
-//   thread in the library's code asks the quit check (set by the studio: a
-//   window close, Escape, SIGINT or SIGTERM waiting), at most every 50 ms;
-//   a quit asked ends the call at once.
+//   SIGUSR2 to the frame thread every 2 ms. A signal that finds the thread
+//   in the library's own code jumps out there. One that finds it inside a
+//   libc or SDL function the library called (which may hold a lock) never
+//   jumps from there: on x86-64 it diverts that function's return address
+//   into the library through the guard, which acts the moment the function
+//   has returned, its locks released. From a quarter of a second into the
+//   call it also asks, the same two ways and at most every 50 ms, the quit
+//   check set by the studio (a window close, Escape, SIGINT or SIGTERM
+//   waiting): a quit asked ends the call at once; otherwise the library goes
+//   on with the function's results (rax, rdx, xmm0, xmm1, errno) as they
+//   were. A signal may still cut short a sleep the scene asked for (EINTR).
 //
 // Any other fault, and a fault while no call is armed (the studio's own
 // code, another thread), is not ours: the handler puts the signal's previous
@@ -29,8 +31,9 @@
 // whatever it was writing (the process-wide scene state, Canvas, the
 // ByteBuffer) may be half updated; the next library simply carries on from
 // that state, as it carries on from any frame. Locks: the jump happens only
-// with the faulting or interrupted instruction in the library, so no lock of
-// libc, SDL or the renderer is held by this thread then, except with an
+// with the faulting or interrupted instruction in the library (or on its
+// return into it), so no lock of libc, SDL or the renderer is held by this
+// thread then, except with an
 // abort: glibc raises one from inside malloc when it finds the heap
 // corrupted, and an abort is taken only when the library called abort() or
 // failed an assertion (its frame within three of abort's), so that case is
