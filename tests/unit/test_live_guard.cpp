@@ -188,6 +188,16 @@ TEST(LiveGuard, AQuitStopsALoopingScene)
         EXPECT_NE(t.guard.errors.find(" s to quit, at "), std::string::npos) << t.guard.errors;
         EXPECT_TRUE(SDL_HasEvent(e->type)) << "the event stays for the frame loop";
     }
+    // Escape that only cancels a typed value or a block asks no quit: the
+    // loop runs to the bound.
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    set_guard_timeout(0.5);
+    t.guard.escape_quits = false;
+    swap_in(&t.lc, load("endless_loop"));
+    follow_live_code(&t.guard, t.lc);
+    ASSERT_EQ(SDL_PushEvent(&escape), 1);
+    EXPECT_EQ(t.draw(), GUARDED_FAILED);
+    EXPECT_EQ(t.guard.errors.rfind("scene \"sample\" did not return within 0.5 s", 0), 0u) << t.guard.errors;
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
 }
 

@@ -14,7 +14,10 @@
 
 namespace {
 
-// A window close, Escape or a SIGINT/SIGTERM (SDL turns those into
+// The drawing guard's escape_quits, for the quit check.
+bool EscapeQuits = true;
+
+// A window close, Escape (when it would quit) or a SIGINT/SIGTERM (SDL turns those into
 // SDL_QUIT when it pumps) waiting: the studio is asked to quit. Called by
 // the watchdog's signal on the frame thread while a scene runs long, between
 // two of the library's instructions.
@@ -26,7 +29,7 @@ bool quit_waiting()
     if (SDL_HasEvent(SDL_QUIT))
         return true;
     SDL_Event events[32];
-    int n = SDL_PeepEvents(events, 32, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN);
+    int n = EscapeQuits ? SDL_PeepEvents(events, 32, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN) : 0;
     for (int i = 0; i < n; i++)
         if (events[i].key.keysym.sym == SDLK_ESCAPE)
             return true;
@@ -200,6 +203,7 @@ GuardedDraw draw_guarded_scene(SceneGuard *g, int index)
         scene.draw();
     } else {
         const RenderState saved = renderer ? save_render_state() : RenderState{};
+        EscapeQuits = g->escape_quits;
         if (!guarded_call(scene.draw, lib->code.range, &outcome)) {
             if (renderer)
                 restore_render_state(saved);

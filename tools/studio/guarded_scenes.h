@@ -36,13 +36,14 @@ struct SceneGuard {
     bool refused = false;      // current failed: set aside until the next one
     GuardedLibrary previous;   // the last library that never failed before current
     std::string source_dir;    // source lines are named from here
+    bool escape_quits = true;  // Escape would quit the studio now (no value typed, no block)
     int failures = 0;          // calls stopped so far
     std::string errors;        // the error box's line, "" when none
 };
 
 // Installs the live guard on the calling (frame) thread with the studio's
-// quit check (a window close, Escape, SIGINT or SIGTERM waiting in SDL's
-// queue). False with the reason; the studio then draws unguarded.
+// quit check (a window close, SIGINT or SIGTERM waiting in SDL's queue, or
+// Escape while escape_quits). False with the reason; the studio then draws unguarded.
 bool start_scene_guard(SceneGuard *g, double timeout_s, std::string *error);
 
 // Between frames: takes the library the live code draws with now, when it

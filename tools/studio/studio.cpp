@@ -531,8 +531,10 @@ void run_studio_frame(Studio *s)
     }
     s->transport.previous = t;
 
-    if (s->guard)
+    if (s->guard) {
+        s->guard->escape_quits = !s->editor.typing && !s->editor.block_on; // as cmd_escape
         draw_guarded_picture(s->guard, t);
+    }
     else
         draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     if (s->view.snapshot_asked) {
