@@ -34,6 +34,9 @@ add_dependencies(live_scenes state_layout)
 target_include_directories(live_scenes PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools
   ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(live_scenes PRIVATE SDL2::SDL2 m)
+# Debug information whatever the build type: the studio names the source
+# line where a scene crashed or was stopped (tools/studio/live_guard.h).
+target_compile_options(live_scenes PRIVATE -g)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU") # clang makes no such symbols
   target_compile_options(live_scenes PRIVATE -fno-gnu-unique)
 endif()

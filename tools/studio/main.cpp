@@ -4,6 +4,7 @@
 //
 //   studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR [--build-timeout SECONDS] | --no-live-code]
 //          [--serve [ADDR:]PORT | --no-serve]
+//          [--scene-timeout SECONDS]
 //   (--help lists them)
 //
 // Run from the demo directory like the demo (images beside the program,
@@ -11,8 +12,9 @@
 // source, compiled in memory and reloaded on every good save; without it from
 // the .track files of the working directory. Run from a build folder (or
 // with --build) it rebuilds and swaps in the scenes' code when a scene source
-// is saved (studio/live_code.h). Exit status: 0 after Escape or a window
-// close, 1 when start-up fails, TIMELINE cannot be read or the --build folder
+// is saved (studio/live_code.h), and calls that code under a guard that
+// survives its crashes and hangs (studio/guarded_scenes.h). Exit status: 0
+// after Escape or a window close, 1 when start-up fails, TIMELINE cannot be read or the --build folder
 // is no build folder, 2 on a wrong command line.
 #include <algorithm>
 #include <cstdio>
@@ -23,6 +25,7 @@
 #include "common/output_file.h"
 #include "state/state.h"
 #include "studio/state_layout.h"
+#include "studio/guarded_scenes.h"
 #include "studio/live_code.h"
 #include "studio/music.h"
 #include "studio/studio.h"
@@ -98,6 +101,17 @@ int main(int argc, char **argv)
     }
 
     open_studio_serve(&studio.serve, Sync, args);
+    // The live library's scenes are called under the guard: a crash or a
+    // scene that does not return costs its frame and sets that library aside.
+    SceneGuard guard;
+    if (studio.code) {
+        std::string error;
+        if (start_scene_guard(&guard, args.scene_timeout, &error))
+            studio.guard = &guard;
+        else
+            std::fprintf(stderr, "studio: live scenes unguarded: %s\n", error.c_str());
+    }
+
     if (args.start != 0.0)
         music_seek(clamp_time(args.start, music_length()));
     studio.transport.previous = music_position();
@@ -107,6 +121,8 @@ int main(int argc, char **argv)
     if (studio.view.timing)
         print_frame_times(studio.view);
 
+    if (studio.guard)
+        stop_scene_guard(studio.guard);
     if (studio.code)
         stop_live_code(studio.code);
     stop_waveform(&studio.waveform);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "state/state.h"
+#include "studio/guarded_scenes.h"
 #include "studio/live_code.h"
 #include "studio/music.h"
 #include "studio/ui_render.h"
@@ -494,7 +495,7 @@ static void draw_overlays(Studio *s, double t, double previous)
         if (v.curve_on)
             draw_curve(*s, t);
     }
-    const std::string errors = s->watch.errors + (s->code ? s->code->errors : "");
+    const std::string errors = s->watch.errors + (s->code ? s->code->errors : "") + (s->guard ? s->guard->errors : "");
     if (!errors.empty())
         draw_error_box(errors);
     end_ui_frame(renderer);
@@ -516,8 +517,11 @@ void run_studio_frame(Studio *s)
         take_watch_result(s, poll_timeline_watch(&s->watch));
     }
 
-    if (s->code)
+    if (s->code) {
         poll_live_code(s->code, SDL_GetTicks64()); // a new library swaps in here, between frames
+        if (s->guard)
+            follow_live_code(s->guard, *s->code);
+    }
 
     if (s->transport.grain_on && SDL_GetTicks64() >= s->transport.grain_end_ms)
         end_grain(s);
@@ -530,7 +534,12 @@ void run_studio_frame(Studio *s)
     s->transport.previous = t;
     serve_studio_frame(s, t);
 
-    draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
+    if (s->guard) {
+        s->guard->escape_quits = !s->editor.typing && !s->editor.block_on; // as cmd_escape
+        draw_guarded_picture(s->guard, t);
+    }
+    else
+        draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     if (s->view.snapshot_asked) {
         s->view.snapshot_asked = false;
         take_snapshot(t);

@@ -23,12 +23,14 @@
 #include "studio/waveform.h"
 
 struct LiveCode;
+struct SceneGuard;
 
 // The studio's state by concern: the watched source, the transport, the
 // view and the key editor (commands.h).
 struct Studio {
     bool live = false;          // a timeline source is watched
     LiveCode *code = nullptr;   // the scenes rebuilt on a save (live_code.h), or null
+    SceneGuard *guard = nullptr; // its calls guarded against crashes and hangs (guarded_scenes.h), or null
     TimelineWatch watch;
     SourceSaver saver;          // saves of the editor's source, off the frame path
     uint64_t next_poll_ms = 0;  // SDL ticks of the next poll

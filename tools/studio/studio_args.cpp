@@ -42,6 +42,12 @@ StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs
                                  "token that followers must give")
                       ->type_name("[ADDR:]PORT");
     app.add_flag("!--no-serve", out->serving, "serve no followers")->excludes(serve);
+    std::string scene_timeout;
+    app.add_option("--scene-timeout", scene_timeout,
+                   "a call into the live scene library that runs longer is stopped, and that "
+                   "library set aside until the next save")
+        ->type_name("SECONDS")
+        ->default_str("2");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &) {
@@ -59,6 +65,16 @@ StudioArgsResult parse_studio_args(int argc, const char *const *argv, StudioArgs
             return STUDIO_ARGS_BAD;
         }
         out->start = v;
+    }
+    if (app.count("--scene-timeout") > 0) {
+        char *end = nullptr;
+        const double v = std::strtod(scene_timeout.c_str(), &end);
+        if (scene_timeout.empty() || *end != '\0' || !std::isfinite(v) || v <= 0.0 || v > 3600.0) {
+            *text = "studio: --scene-timeout: '" + scene_timeout + "' is not a number of seconds above 0, up to 3600\n" +
+                    STUDIO_USAGE + "\n";
+            return STUDIO_ARGS_BAD;
+        }
+        out->scene_timeout = v;
     }
     if (app.count("--export") > 0 && (out->export_dir.empty() || out->timeline.empty())) {
         *text = std::string("studio: --export: ") +

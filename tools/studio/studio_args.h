@@ -1,6 +1,7 @@
 // studio_args.h - the studio's command line:
 // studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR [--build-timeout SECONDS] | --no-live-code]
 //        [--serve [ADDR:]PORT | --no-serve]
+//        [--scene-timeout SECONDS]
 #pragma once
 
 #include <string>
@@ -12,13 +13,14 @@ struct StudioArgs {
     std::string build;    // build folder of the scene library rebuilt on a save ("": the studio's own, if any)
     bool live_code = true; // false: only the scenes linked into the program draw
     double build_timeout = 120.0; // seconds a scene build may run before it is stopped
+    double scene_timeout = 2.0; // a live scene's call is stopped after this many seconds
     std::string serve;     // [ADDR:]PORT the link listens on ("": the loopback address at the default port)
     bool serving = true;   // false: no link for following demos
 };
 
 constexpr const char *STUDIO_USAGE =
     "usage: studio [TIMELINE] [--start SECONDS] [--export DIR] [--build DIR [--build-timeout SECONDS] | --no-live-code] "
-    "[--serve [ADDR:]PORT | --no-serve]";
+    "[--scene-timeout SECONDS] [--serve [ADDR:]PORT | --no-serve]";
 
 enum StudioArgsResult {
     STUDIO_ARGS_OK,
