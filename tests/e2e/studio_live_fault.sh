@@ -35,7 +35,7 @@ save_with() {
 }
 
 start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt --build "$WORK/build" --scene-timeout 10
-[ -n "$(studio_window)" ] || fail "no studio window: $(cat "$WORK/stdout" "$WORK/stderr")"
+wait_for_studio
 
 # Playing, looped over bar 12 (19.2-20.8 s, the landscape): the landscape
 # draws all along while the music moves.
