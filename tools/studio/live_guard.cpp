@@ -193,8 +193,11 @@ uint64_t DivertedCall = 0;
 extern "C" uintptr_t live_guard_at_return();
 extern "C" void live_guard_return_trampoline();
 
+// The section is pushed and popped: the compiler does not know that this
+// block switched sections, and without -ftoplevel-reorder (as at -O0) it
+// would emit the next variable into .text.
 asm(R"(
-    .text
+    .pushsection .text
     .globl live_guard_return_trampoline
     .type live_guard_return_trampoline, @function
 live_guard_return_trampoline:
@@ -216,6 +219,7 @@ live_guard_return_trampoline:
     ret
     .cfi_endproc
     .size live_guard_return_trampoline, .-live_guard_return_trampoline
+    .popsection
 )");
 
 std::atomic<uint64_t> ReturnChecks{0};
