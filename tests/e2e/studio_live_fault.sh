@@ -10,17 +10,7 @@
 ensure_display
 
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
-mkdir -p "$WORK/src/tools/studio" "$WORK/cwd"
-cp -r "$ROOT/CMakeLists.txt" "$ROOT/VERSION" "$ROOT/cmake" "$ROOT/src" "$WORK/src/"
-cp -r "$ROOT/tools/studio/scene_library.h" "$ROOT/tools/studio/scene_library" "$WORK/src/tools/studio/"
-cmake -S "$WORK/src" -B "$WORK/build" -G Ninja -DDEMO_SCENES_LIBRARY_ONLY=ON \
-    -DCMAKE_BUILD_TYPE=None >"$WORK/configure.log" 2>&1 || fail "configure: $(cat "$WORK/configure.log")"
-nice cmake --build "$WORK/build" --target live_scenes >"$WORK/build.log" 2>&1 ||
-    fail "first build: $(cat "$WORK/build.log")"
-
-for f in "$DEMO_DIR"/music.ogg "$DEMO_DIR"/sync_*.track; do
-    ln -s "$f" "$WORK/cwd/"
-done
+make_live_sources
 cp "$ROOT/data/timeline.txt" "$WORK/cwd/timeline.txt"
 timeline_sum=$(md5sum <"$WORK/cwd/timeline.txt")
 SCENE="$WORK/src/src/scenes/landscape.cpp"

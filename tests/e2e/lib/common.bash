@@ -206,6 +206,24 @@ trace() {
 
 # Starts the studio from directory $1 (working directory $2) in the
 # background, with the rest of the arguments; its pid in DEMO_PID.
+# A copy of the sources in $WORK/src with a build folder of the test's own,
+# $WORK/build (only the scene library, unoptimised, so that it builds
+# quickly), built once; $WORK/cwd holds links to the demo's music and tracks.
+make_live_sources() {
+    local root f
+    root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)"
+    mkdir -p "$WORK/src/tools/studio" "$WORK/cwd"
+    cp -r "$root/CMakeLists.txt" "$root/VERSION" "$root/cmake" "$root/src" "$WORK/src/"
+    cp -r "$root/tools/studio/scene_library.h" "$root/tools/studio/scene_library" "$WORK/src/tools/studio/"
+    cmake -S "$WORK/src" -B "$WORK/build" -G Ninja -DDEMO_SCENES_LIBRARY_ONLY=ON \
+        -DCMAKE_BUILD_TYPE=None >"$WORK/configure.log" 2>&1 || fail "configure: $(cat "$WORK/configure.log")"
+    nice cmake --build "$WORK/build" --target live_scenes >"$WORK/build.log" 2>&1 ||
+        fail "first build: $(cat "$WORK/build.log")"
+    for f in "$DEMO_DIR"/music.ogg "$DEMO_DIR"/sync_*.track; do
+        ln -s "$f" "$WORK/cwd/"
+    done
+}
+
 start_studio() {
     local dir=$1 cwd=$2
     shift 2
