@@ -1,6 +1,6 @@
 # live_scenes.cmake - the scene units once more, as a shared library that the
 # studio loads while it runs and swaps for a new build of itself when a scene
-# source is saved (tools/studio/live_code.h). The demo, capture, bench, the
+# source is saved (tools/studio/live/live_code.h). The demo, capture, bench, the
 # web page and the Windows build never see it: they keep the scenes linked in.
 #
 # The library holds the code of the scenes and nothing of the process-wide
@@ -29,13 +29,13 @@ add_custom_target(state_layout DEPENDS ${STATE_LAYOUT_HEADER})
 # Only the scenes and their helpers: the benchmark's pass list stays out.
 file(GLOB LIVE_SCENE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/scenes/*.cpp)
 list(REMOVE_ITEM LIVE_SCENE_SOURCES ${CMAKE_SOURCE_DIR}/src/scenes/scene_passes.cpp)
-add_library(live_scenes MODULE ${LIVE_SCENE_SOURCES} ${CMAKE_SOURCE_DIR}/tools/studio/scene_library/entry.cpp)
+add_library(live_scenes MODULE ${LIVE_SCENE_SOURCES} ${CMAKE_SOURCE_DIR}/tools/studio/live/scene_library/entry.cpp)
 add_dependencies(live_scenes state_layout)
 target_include_directories(live_scenes PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools
   ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(live_scenes PRIVATE SDL2::SDL2 m)
 # Debug information whatever the build type: the studio names the source
-# line where a scene crashed or was stopped (tools/studio/live_guard.h).
+# line where a scene crashed or was stopped (tools/studio/live/live_guard.h).
 target_compile_options(live_scenes PRIVATE -g)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU") # clang makes no such symbols
   target_compile_options(live_scenes PRIVATE -fno-gnu-unique)

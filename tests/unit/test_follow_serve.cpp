@@ -17,7 +17,7 @@
 #include <unistd.h>
 
 #include "link/follower.h"
-#include "studio/link_server.h"
+#include "studio/link/link_server.h"
 #include "studio/studio_args.h"
 
 namespace {

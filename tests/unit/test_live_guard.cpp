@@ -18,9 +18,9 @@
 #include "scene_library/sample.h"
 #include "scene_window.h"
 #include "state/state.h"
-#include "studio/guarded_scenes.h"
-#include "studio/live_code.h"
-#include "studio/live_guard.h"
+#include "studio/live/guarded_scenes.h"
+#include "studio/live/live_code.h"
+#include "studio/live/live_guard.h"
 #include "studio/state_layout.h"
 #include "studio/studio_args.h"
 

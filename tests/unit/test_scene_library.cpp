@@ -16,7 +16,7 @@
 
 #include "scene_library/sample.h"
 #include "state/state.h"
-#include "studio/live_code.h"
+#include "studio/live/live_code.h"
 #include "studio/state_layout.h"
 #include "studio/studio_args.h"
 

@@ -13,13 +13,13 @@
 
 #include "app/frame.h"
 #include "state/state.h"
-#include "studio/reload.h"
-#include "studio/strip.h"
+#include "studio/files/reload.h"
+#include "studio/view/strip.h"
 #include "studio/studio_args.h"
 #include "sync/device.h"
 #include "studio/transport.h"
-#include "studio/view.h"
-#include "studio/waveform.h"
+#include "studio/view/view.h"
+#include "studio/view/waveform.h"
 
 namespace fs = std::filesystem;
 

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "state/state.h"
-#include "studio/block_edit.h"
-#include "studio/commands.h"
-#include "studio/grid_layout.h"
-#include "studio/view.h"
+#include "studio/editor/block_edit.h"
+#include "studio/editor/commands.h"
+#include "studio/view/grid_layout.h"
+#include "studio/view/view.h"
 #include "sync/track.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "scene_window.h"
 #include "state/state.h"
 #include "studio/studio.h"
-#include "studio/ui_render.h"
+#include "studio/view/ui_render.h"
 #include "sync/track.h"
 
 namespace {

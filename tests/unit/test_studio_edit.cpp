@@ -11,8 +11,8 @@
 #include <sstream>
 #include <string>
 
-#include "studio/key_edit.h"
-#include "studio/reload.h"
+#include "studio/editor/key_edit.h"
+#include "studio/files/reload.h"
 #include "state/state.h"
 #include "studio/studio.h"
 #include "sync/device.h"

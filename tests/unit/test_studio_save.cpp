@@ -1,4 +1,4 @@
-// The studio's save of the timeline source (tools/studio/save.h): an outside
+// The studio's save of the timeline source (tools/studio/files/save.h): an outside
 // save that lands at the worst moment is kept and taken (with the exchange
 // and without it), one that does not parse is never written over, a
 // version that cannot be read turns editing off until one can, a symlinked
@@ -19,9 +19,9 @@
 #include <string>
 
 #include "common/output_file.h"
-#include "studio/key_edit.h"
-#include "studio/reload.h"
-#include "studio/save.h"
+#include "studio/editor/key_edit.h"
+#include "studio/files/reload.h"
+#include "studio/files/save.h"
 #include "studio/studio.h"
 
 namespace fs = std::filesystem;

@@ -25,13 +25,13 @@
 #include "common/output_file.h"
 #include "state/state.h"
 #include "studio/state_layout.h"
-#include "studio/guarded_scenes.h"
-#include "studio/live_code.h"
+#include "studio/live/guarded_scenes.h"
+#include "studio/live/live_code.h"
 #include "studio/music.h"
 #include "studio/studio.h"
 #include "studio/studio_args.h"
-#include "studio/ui_render.h"
-#include "studio/view.h"
+#include "studio/view/ui_render.h"
+#include "studio/view/view.h"
 
 int main(int argc, char **argv)
 {

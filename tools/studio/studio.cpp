@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "state/state.h"
-#include "studio/guarded_scenes.h"
-#include "studio/live_code.h"
+#include "studio/live/guarded_scenes.h"
+#include "studio/live/live_code.h"
 #include "studio/music.h"
-#include "studio/ui_render.h"
-#include "studio/strip.h"
+#include "studio/view/ui_render.h"
+#include "studio/view/strip.h"
 #include "sync/track.h"
-#include "studio/view.h"
+#include "studio/view/view.h"
 
 double studio_strip_length()
 {

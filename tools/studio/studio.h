@@ -11,16 +11,16 @@
 #include <cstdint>
 #include <string>
 
-#include "studio/commands.h"
-#include "studio/hud.h"
-#include "studio/key_edit.h"
-#include "studio/reload.h"
-#include "studio/save.h"
-#include "studio/serve.h"
-#include "studio/strip.h"
-#include "studio/track_export.h"
+#include "studio/editor/commands.h"
+#include "studio/view/hud.h"
+#include "studio/editor/key_edit.h"
+#include "studio/files/reload.h"
+#include "studio/files/save.h"
+#include "studio/link/serve.h"
+#include "studio/view/strip.h"
+#include "studio/files/track_export.h"
 #include "studio/transport.h"
-#include "studio/waveform.h"
+#include "studio/view/waveform.h"
 
 struct LiveCode;
 struct SceneGuard;

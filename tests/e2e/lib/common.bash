@@ -212,9 +212,9 @@ trace() {
 make_live_sources() {
     local root f
     root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)"
-    mkdir -p "$WORK/src/tools/studio" "$WORK/cwd"
+    mkdir -p "$WORK/src/tools/studio/live" "$WORK/cwd"
     cp -r "$root/CMakeLists.txt" "$root/VERSION" "$root/cmake" "$root/src" "$WORK/src/"
-    cp -r "$root/tools/studio/scene_library.h" "$root/tools/studio/scene_library" "$WORK/src/tools/studio/"
+    cp -r "$root/tools/studio/live/scene_library.h" "$root/tools/studio/live/scene_library" "$WORK/src/tools/studio/live/"
     cmake -S "$WORK/src" -B "$WORK/build" -G Ninja -DDEMO_SCENES_LIBRARY_ONLY=ON \
         -DCMAKE_BUILD_TYPE=None >"$WORK/configure.log" 2>&1 || fail "configure: $(cat "$WORK/configure.log")"
     nice cmake --build "$WORK/build" --target live_scenes >"$WORK/build.log" 2>&1 ||

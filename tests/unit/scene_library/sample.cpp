@@ -33,7 +33,7 @@
 #include <unistd.h>
 
 #include "state/state.h"
-#include "studio/scene_library.h"
+#include "studio/live/scene_library.h"
 #include "studio/state_layout.h"
 
 #include "sample.h"

@@ -2,7 +2,7 @@
 //
 //   studio_bench TIMELINE [--edits N] [--ranges]
 //
-// Reads and parses TIMELINE (make one with tools/studio/make_big_timeline.py),
+// Reads and parses TIMELINE (make one with tools/studio/measure/make_big_timeline.py),
 // loads the key editor, then makes N edits (default 100) spread over the
 // tracks and the rows: inserts, value changes, kind changes, moves by a row,
 // deletes and one-bar pastes over all tracks, in turn. Each edit is made as
@@ -23,7 +23,7 @@
 #include <unistd.h>
 
 #include "common/command_line.h"
-#include "studio/key_edit.h"
+#include "studio/editor/key_edit.h"
 #include "timeline/timeline.h"
 
 using Clock = std::chrono::steady_clock;
@@ -63,7 +63,7 @@ int main(int argc, char **argv)
     bool ranges = false;
     CommandLine cl("studio_bench", "The cost of the studio's key edits on a large timeline.",
                    "usage: studio_bench TIMELINE [--edits N] [--ranges]");
-    cl.app.add_option("TIMELINE", path, "timeline source to edit (tools/studio/make_big_timeline.py makes one)")
+    cl.app.add_option("TIMELINE", path, "timeline source to edit (tools/studio/measure/make_big_timeline.py makes one)")
         ->required();
     cl.app.add_option("--edits", edits, "edits to make, 1 to 100000")
         ->check(whole_number(1, 100000))

@@ -1,0 +1,627 @@
+// key_edit.cpp - the timeline source kept in step with the key lists: where
+// each key's line stands comes from the compiler's parse, and each edit
+// splices only the lines and keys that changed.
+#include "studio/editor/key_edit.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <string_view>
+
+// ---- Lines of a section ---------------------------------------------------------
+
+// The end of the line that starts at `at`: after its '\n', or the text's end.
+static size_t line_end_of(const std::string &text, size_t at)
+{
+    const size_t nl = text.find('\n', at);
+    return nl == std::string::npos ? text.size() : nl + 1;
+}
+
+static std::string line_at(const std::string &text, size_t at)
+{
+    return text.substr(at, line_end_of(text, at) - at);
+}
+
+// The line end of a line ("\n", "\r\n" or none).
+static std::string_view line_end(std::string_view line)
+{
+    if (line.ends_with("\r\n"))
+        return "\r\n";
+    if (line.ends_with('\n'))
+        return "\n";
+    return "";
+}
+
+static std::string kind_word(int32_t kind)
+{
+    const char *name = interp_kind_name(kind);
+    return name ? name : "hold";
+}
+
+static bool same_value(float a, float b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Replaces the words of a key line that differ between `from` and `to`.
+// A shorter word is padded and a longer one takes from the blanks after it,
+// so the columns after it stay where they were when there is room.
+static std::string rewrite_key_line(const std::string &line, const SyncKey &from, const SyncKey &to,
+                                    const TimelineTempo &tempo)
+{
+    const std::vector<WordSpan> spans = timeline_line_words(line);
+    if (spans.size() != 3)
+        return line; // cannot happen on a source that parsed
+    const std::string words[3] = {format_row(to.row, tempo), format_value(to.value), kind_word(to.kind)};
+    const bool change[3] = {from.row != to.row, !same_value(from.value, to.value), from.kind != to.kind};
+    std::string out = line;
+    for (int w = 2; w >= 0; w--) {
+        if (!change[w])
+            continue;
+        const size_t s = spans[w].begin, e = spans[w].end;
+        const size_t old_len = e - s;
+        std::string text = words[w];
+        size_t eat = 0;
+        if (w < 2) { // columns after this word
+            size_t blanks = 0;
+            while (e + blanks < out.size() && out[e + blanks] == ' ')
+                blanks++;
+            if (text.size() < old_len)
+                text.append(old_len - text.size(), ' ');
+            else if (text.size() > old_len && blanks > 1)
+                eat = std::min(blanks - 1, text.size() - old_len);
+        }
+        out.replace(s, old_len + eat, text);
+    }
+    return out;
+}
+
+// A new key line in the columns of `model` (a key line of the same track
+// or of any track), or in the compiler's own layout when there is none.
+static std::string new_key_line(const std::string *model, const SyncKey &k, const TimelineTempo &tempo)
+{
+    const std::string row = format_row(k.row, tempo), value = format_value(k.value), kind = kind_word(k.kind);
+    if (!model)
+        return "  " + row + " " + value + " " + kind + "\n";
+    const std::vector<WordSpan> spans = timeline_line_words(*model);
+    std::string out = model->substr(0, spans.empty() ? 0 : spans[0].begin);
+    const auto pad_to = [&](size_t column) {
+        if (out.size() < column)
+            out.append(column - out.size(), ' ');
+        else
+            out += ' ';
+    };
+    out += row;
+    pad_to(spans.size() == 3 ? spans[1].begin : 0);
+    out += value;
+    pad_to(spans.size() == 3 ? spans[2].begin : 0);
+    out += kind;
+    const std::string_view end = line_end(*model);
+    return out + std::string(end.empty() ? "\n" : end);
+}
+
+// Room to grow for a sequence of `size`.
+static size_t headroom(size_t size)
+{
+    return size + size / 8 + 256;
+}
+
+// ---- Loading and the whole text ----------------------------------------------------
+
+void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &parsed)
+{
+    *e = KeyEditor{};
+    std::iota(e->order, e->order + TIMELINE_TRACK_COUNT, 0);
+    std::sort(e->order, e->order + TIMELINE_TRACK_COUNT,
+              [&](int a, int b) { return parsed.tracks[a].offset < parsed.tracks[b].offset; });
+    // The parse must be of this text: sections in place, every key line
+    // inside its own section.
+    for (int k = 0; k < TIMELINE_TRACK_COUNT; k++) {
+        const TimelineTrack &tr = parsed.tracks[e->order[k]];
+        const size_t begin = tr.offset;
+        const size_t end = k + 1 < TIMELINE_TRACK_COUNT ? parsed.tracks[e->order[k + 1]].offset : text.size();
+        if (tr.line == 0 || begin >= end || end > text.size() || tr.places.size() != tr.keys.size()) {
+            *e = KeyEditor{};
+            return;
+        }
+        const std::string_view first(text.data() + begin, line_end_of(text, begin) - begin);
+        const std::vector<WordSpan> words = timeline_line_words(first);
+        if (words.size() != 2 || first.substr(words[0].begin, words[0].end - words[0].begin) != "track" ||
+            first.substr(words[1].begin, words[1].end - words[1].begin) != tr.name) {
+            *e = KeyEditor{};
+            return;
+        }
+        for (size_t i = 0; i < tr.places.size(); i++)
+            if (tr.places[i].offset <= begin || tr.places[i].offset >= end ||
+                (i > 0 && tr.places[i].offset <= tr.places[i - 1].offset)) {
+                *e = KeyEditor{};
+                return;
+            }
+    }
+    e->head = text.substr(0, parsed.tracks[e->order[0]].offset);
+    for (int k = 0; k < TIMELINE_TRACK_COUNT; k++) {
+        const int t = e->order[k];
+        const TimelineTrack &tr = parsed.tracks[t];
+        const size_t end = k + 1 < TIMELINE_TRACK_COUNT ? parsed.tracks[e->order[k + 1]].offset : text.size();
+        // Room to grow, so that an edit splices in place instead of moving
+        // a large track to a new block (and touching all of its pages).
+        e->section[t].reserve(headroom(end - tr.offset));
+        e->section[t].assign(text, tr.offset, end - tr.offset);
+        e->keys[t].reserve(headroom(tr.keys.size()));
+        e->keys[t].assign(tr.keys.begin(), tr.keys.end());
+        e->places[t].reserve(headroom(tr.places.size()));
+        for (const SourcePlace &p : tr.places)
+            e->places[t].push_back(p.offset - tr.offset);
+    }
+    e->tempo = parsed.tempo;
+    e->loaded = true;
+}
+
+std::string key_editor_text(const KeyEditor &e)
+{
+    size_t size = e.head.size();
+    for (const std::string &s : e.section)
+        size += s.size();
+    std::string text;
+    text.reserve(size);
+    text += e.head;
+    for (int t : e.order)
+        text += e.section[t];
+    return text;
+}
+
+const TimelineTempo &key_editor_tempo(const KeyEditor &e)
+{
+    return e.tempo;
+}
+
+// ---- Applying steps -----------------------------------------------------------------
+
+// Replaces v[at, at + count) by `with`, moving the rest once.
+template <class Vec>
+static void replace_range(Vec *v, size_t at, size_t count, const Vec &with)
+{
+    const size_t common = std::min(count, with.size());
+    std::copy(with.begin(), with.begin() + static_cast<long>(common), v->begin() + static_cast<long>(at));
+    const auto rest = v->begin() + static_cast<long>(at + common);
+    if (with.size() > count)
+        v->insert(rest, with.begin() + static_cast<long>(common), with.end());
+    else
+        v->erase(rest, rest + static_cast<long>(count - common));
+}
+
+// Applies splices (ascending, in the coordinates before them) to a sequence
+// in place, each kept element moved once: the kept runs that move left go
+// first, in order, then those that move right, from the last; the inserted
+// elements fill the gaps last. In the final order no run lands on a run not
+// yet moved, so nothing is overwritten before it is read.
+template <class Vec, class Splice, class Removed, class Inserted>
+static void apply_splices(Vec *v, const std::vector<Splice> &splices, Removed removed, Inserted inserted)
+{
+    if (splices.size() == 1) {
+        replace_range(v, splices[0].at, removed(splices[0]).size(), inserted(splices[0]));
+        return;
+    }
+    if (splices.empty())
+        return;
+    const size_t n = v->size(), k = splices.size();
+    // Run j keeps [from(j), to(j)) and moves by shift[j].
+    std::vector<int64_t> shift(k + 1, 0);
+    for (size_t j = 0; j < k; j++)
+        shift[j + 1] = shift[j] + static_cast<int64_t>(inserted(splices[j]).size()) -
+                       static_cast<int64_t>(removed(splices[j]).size());
+    const auto from = [&](size_t j) { return j == 0 ? size_t{0} : splices[j - 1].at + removed(splices[j - 1]).size(); };
+    const auto to = [&](size_t j) { return j == k ? n : size_t{splices[j].at}; };
+    const int64_t total = shift[k];
+    if (total > 0) {
+        if (v->capacity() < n + static_cast<size_t>(total))
+            v->reserve(headroom(n + static_cast<size_t>(total)));
+        v->resize(n + static_cast<size_t>(total));
+    }
+    const auto base = v->begin();
+    for (size_t j = 0; j <= k; j++)
+        if (shift[j] < 0)
+            std::copy(base + static_cast<long>(from(j)), base + static_cast<long>(to(j)),
+                      base + static_cast<long>(from(j)) + shift[j]);
+    for (size_t j = k + 1; j-- > 0;)
+        if (shift[j] > 0)
+            std::copy_backward(base + static_cast<long>(from(j)), base + static_cast<long>(to(j)),
+                               base + static_cast<long>(to(j)) + shift[j]);
+    for (size_t j = 0; j < k; j++)
+        std::copy(inserted(splices[j]).begin(), inserted(splices[j]).end(),
+                  base + static_cast<long>(splices[j].at) + shift[j]);
+    if (total < 0)
+        v->resize(static_cast<size_t>(static_cast<int64_t>(n) + total));
+}
+
+// Kept key lines move by the bytes inserted and removed before them: a line
+// at p moves by every splice that ends at or before p (an insertion at p
+// goes before the line).
+static void shift_places(std::vector<uint32_t> *places, const std::vector<TextSplice> &text)
+{
+    if (text.empty())
+        return;
+    const uint32_t first_end = static_cast<uint32_t>(text[0].at + text[0].removed.size());
+    auto p = std::lower_bound(places->begin(), places->end(), first_end);
+    size_t j = 0;
+    int64_t delta = 0;
+    for (; p != places->end(); ++p) {
+        while (j < text.size() && text[j].at + text[j].removed.size() <= *p) {
+            delta += static_cast<int64_t>(text[j].inserted.size()) - static_cast<int64_t>(text[j].removed.size());
+            j++;
+        }
+        *p = static_cast<uint32_t>(*p + delta);
+    }
+}
+
+// Applies a track step and returns the step that undoes it.
+static TrackStep apply_track_step(KeyEditor *e, const TrackStep &s)
+{
+    TrackStep inverse;
+    inverse.track = s.track;
+    int64_t shift = 0;
+    for (const KeySplice &k : s.keys) {
+        KeySplice inv;
+        inv.at = static_cast<uint32_t>(k.at + shift);
+        inv.removed = k.inserted;
+        inv.inserted = k.removed;
+        inv.removed_places = k.inserted_places;
+        inv.inserted_places = k.removed_places;
+        shift += static_cast<int64_t>(k.inserted.size()) - static_cast<int64_t>(k.removed.size());
+        inverse.keys.push_back(std::move(inv));
+    }
+    shift = 0;
+    for (const TextSplice &t : s.text) {
+        inverse.text.push_back(TextSplice{static_cast<uint32_t>(t.at + shift), t.inserted, t.removed});
+        shift += static_cast<int64_t>(t.inserted.size()) - static_cast<int64_t>(t.removed.size());
+    }
+
+    std::vector<uint32_t> &places = e->places[s.track];
+    shift_places(&places, s.text);
+    apply_splices(&e->keys[s.track], s.keys, [](const KeySplice &k) -> const KeyList & { return k.removed; },
+                  [](const KeySplice &k) -> const KeyList & { return k.inserted; });
+    apply_splices(&places, s.keys, [](const KeySplice &k) -> const std::vector<uint32_t> & { return k.removed_places; },
+                  [](const KeySplice &k) -> const std::vector<uint32_t> & { return k.inserted_places; });
+    apply_splices(&e->section[s.track], s.text, [](const TextSplice &t) -> const std::string & { return t.removed; },
+                  [](const TextSplice &t) -> const std::string & { return t.inserted; });
+    return inverse;
+}
+
+// Applies the step and keeps what undoes it; clears redo.
+static void commit_step(KeyEditor *e, const EditStep &step)
+{
+    EditStep undo;
+    for (const TrackStep &t : step.tracks)
+        undo.tracks.push_back(apply_track_step(e, t));
+    e->undo.push_back(std::move(undo));
+    if (e->undo.size() > KEY_EDITOR_UNDO_STEPS)
+        e->undo.pop_front();
+    e->redo.clear();
+}
+
+// ---- Planning a step ------------------------------------------------------------------
+
+namespace {
+
+// Old keys [first, last) of a track are to become keys[0, count).
+struct Change {
+    size_t first, last;
+    const SyncKey *keys;
+    size_t count;
+};
+
+// Where an inserted key's line will be: in text splice `splice`, `offset`
+// bytes into what it inserts.
+struct NewLine {
+    size_t splice, offset;
+};
+
+struct TrackPlan {
+    const KeyEditor &e;
+    int t;
+    TrackStep step;
+    std::vector<std::vector<NewLine>> lines; // per key splice, per inserted key
+};
+
+} // namespace
+
+// A key line to copy the columns of: the track's key line nearest key
+// `near`, else the file's first key line, else none.
+static const std::string *model_line(const KeyEditor &e, int t, long near, std::string *buffer)
+{
+    const std::vector<uint32_t> &places = e.places[t];
+    if (!places.empty()) {
+        const size_t i = static_cast<size_t>(std::clamp(near, 0L, static_cast<long>(places.size()) - 1));
+        *buffer = line_at(e.section[t], places[i]);
+        return buffer;
+    }
+    for (int u : e.order)
+        if (!e.places[u].empty()) {
+            *buffer = line_at(e.section[u], e.places[u][0]);
+            return buffer;
+        }
+    return nullptr;
+}
+
+// Adds a text splice, joined to the last one when it starts where that one
+// ends (neighbouring lines make one splice); returns where its inserted
+// bytes start: the splice's index and the offset in what it inserts.
+static NewLine add_text(TrackPlan *p, uint32_t at, std::string removed, const std::string &inserted)
+{
+    std::vector<TextSplice> &text = p->step.text;
+    if (!text.empty() && text.back().at + text.back().removed.size() == at) {
+        TextSplice &last = text.back();
+        const NewLine where{text.size() - 1, last.inserted.size()};
+        last.removed += removed;
+        last.inserted += inserted;
+        return where;
+    }
+    text.push_back(TextSplice{at, std::move(removed), inserted});
+    return NewLine{text.size() - 1, 0};
+}
+
+// One run: old keys [i, i2) went and keys[0, m) came, between the same
+// neighbours. The first min(i2 - i, m) pairs rewrite the old lines; old keys
+// left over lose their lines; new ones get lines after the last paired line
+// (or after the key before the run, or the "track" line).
+static void plan_run(TrackPlan *p, size_t i, size_t i2, const SyncKey *keys, size_t m)
+{
+    const KeyEditor &e = p->e;
+    const KeyList &old = e.keys[p->t];
+    const std::vector<uint32_t> &places = e.places[p->t];
+    const std::string &text = e.section[p->t];
+    std::vector<NewLine> lines(m);
+    const size_t pairs = std::min(i2 - i, m);
+    for (size_t k = 0; k < pairs; k++) {
+        const uint32_t at = places[i + k];
+        std::string line = line_at(text, at);
+        const std::string rewritten = rewrite_key_line(line, old[i + k], keys[k], e.tempo);
+        lines[k] = add_text(p, at, std::move(line), rewritten);
+    }
+    for (size_t k = i + pairs; k < i2; k++)
+        add_text(p, places[k], line_at(text, places[k]), "");
+    if (m > pairs) {
+        const long anchor = static_cast<long>(i + pairs) - 1; // -1: the "track" line
+        const size_t at = line_end_of(text, anchor >= 0 ? places[static_cast<size_t>(anchor)] : 0);
+        std::string buffer;
+        const std::string *model = model_line(e, p->t, anchor, &buffer);
+        // After a last line without a line end, that line gets one and the
+        // new last line goes without.
+        const bool unended = at == text.size() && (at == 0 || text[at - 1] != '\n');
+        std::string added = unended ? "\n" : "";
+        std::vector<size_t> offsets;
+        for (size_t k = pairs; k < m; k++) {
+            offsets.push_back(added.size());
+            added += new_key_line(model, keys[k], e.tempo);
+        }
+        if (unended)
+            added.resize(added.size() - line_end(added).size());
+        const NewLine where = add_text(p, static_cast<uint32_t>(at), "", added);
+        for (size_t k = pairs; k < m; k++)
+            lines[k] = NewLine{where.splice, where.offset + offsets[k - pairs]};
+    }
+    // The keys, joined to the last key splice when they follow it.
+    std::vector<KeySplice> &splices = p->step.keys;
+    if (splices.empty() || splices.back().at + splices.back().removed.size() != i) {
+        splices.push_back(KeySplice{});
+        splices.back().at = static_cast<uint32_t>(i);
+        p->lines.emplace_back();
+    }
+    KeySplice &ks = splices.back();
+    ks.removed.insert(ks.removed.end(), old.begin() + static_cast<long>(i), old.begin() + static_cast<long>(i2));
+    ks.removed_places.insert(ks.removed_places.end(), places.begin() + static_cast<long>(i),
+                             places.begin() + static_cast<long>(i2));
+    ks.inserted.insert(ks.inserted.end(), keys, keys + m);
+    p->lines.back().insert(p->lines.back().end(), lines.begin(), lines.end());
+}
+
+// The step of one track from its changes (ascending, not overlapping).
+// Keys on the same row before and after are the fixed points; what lies
+// between two of them is one run.
+static TrackStep plan_track(const KeyEditor &e, int t, const std::vector<Change> &changes)
+{
+    TrackPlan p{e, t, TrackStep{}, {}};
+    p.step.track = t;
+    const KeyList &old = e.keys[t];
+    for (const Change &c : changes) {
+        size_t i = c.first, j = 0;
+        while (i < c.last || j < c.count) {
+            size_t i2 = i, j2 = j;
+            while (i2 < c.last || j2 < c.count) {
+                if (i2 < c.last && j2 < c.count && old[i2].row == c.keys[j2].row)
+                    break;
+                if (j2 >= c.count || (i2 < c.last && old[i2].row < c.keys[j2].row))
+                    i2++;
+                else
+                    j2++;
+            }
+            if (i2 > i || j2 > j)
+                plan_run(&p, i, i2, c.keys + j, j2 - j);
+            if (i2 < c.last && j2 < c.count) { // the same row in both
+                if (!same_key(old[i2], c.keys[j2]))
+                    plan_run(&p, i2, i2 + 1, c.keys + j2, 1);
+                i2++;
+                j2++;
+            }
+            i = i2;
+            j = j2;
+        }
+    }
+    // Where each inserted key's line starts once the text splices are made.
+    std::vector<uint32_t> start(p.step.text.size());
+    int64_t shift = 0;
+    for (size_t s = 0; s < p.step.text.size(); s++) {
+        const TextSplice &ts = p.step.text[s];
+        start[s] = static_cast<uint32_t>(ts.at + shift);
+        shift += static_cast<int64_t>(ts.inserted.size()) - static_cast<int64_t>(ts.removed.size());
+    }
+    for (size_t k = 0; k < p.step.keys.size(); k++) {
+        KeySplice &ks = p.step.keys[k];
+        for (const NewLine &l : p.lines[k])
+            ks.inserted_places.push_back(start[l.splice] + static_cast<uint32_t>(l.offset));
+    }
+    return p.step;
+}
+
+static bool increasing(const SyncKey *keys, size_t count)
+{
+    for (size_t i = 1; i < count; i++)
+        if (keys[i].row <= keys[i - 1].row)
+            return false;
+    return true;
+}
+
+bool apply_key_edit(KeyEditor *e, const std::vector<std::pair<int, KeyList>> &tracks)
+{
+    if (!e->loaded)
+        return false;
+    EditStep step;
+    for (size_t n = 0; n < tracks.size(); n++) {
+        const auto &[t, keys] = tracks[n];
+        if (t < 0 || t >= TIMELINE_TRACK_COUNT)
+            return false;
+        bool later = false; // a track named twice takes its last list
+        for (size_t m = n + 1; m < tracks.size(); m++)
+            later = later || tracks[m].first == t;
+        if (later)
+            continue;
+        // Only what lies between the common start and the common end changes.
+        const KeyList &old = e->keys[t];
+        size_t a = 0;
+        while (a < old.size() && a < keys.size() && same_key(old[a], keys[a]))
+            a++;
+        size_t bo = old.size(), bn = keys.size();
+        while (bo > a && bn > a && same_key(old[bo - 1], keys[bn - 1])) {
+            bo--;
+            bn--;
+        }
+        if (a == bo && a == bn)
+            continue;
+        // The new keys must increase, also across the kept ones around them.
+        const size_t from = a > 0 ? a - 1 : 0, to = std::min(bn + 1, keys.size());
+        if (!increasing(keys.data() + from, to - from))
+            return false;
+        step.tracks.push_back(plan_track(*e, t, {Change{a, bo, keys.data() + a, bn - a}}));
+    }
+    if (step.tracks.empty())
+        return false;
+    commit_step(e, step);
+    return true;
+}
+
+bool apply_key_ranges(KeyEditor *e, const std::vector<KeyRange> &ranges)
+{
+    if (!e->loaded)
+        return false;
+    std::vector<const KeyRange *> sorted;
+    for (const KeyRange &r : ranges) {
+        if (r.track < 0 || r.track >= TIMELINE_TRACK_COUNT || r.to < r.from || !increasing(r.keys.data(), r.keys.size()))
+            return false;
+        if (!r.keys.empty() && (r.keys.front().row < r.from || r.keys.back().row >= r.to))
+            return false;
+        sorted.push_back(&r);
+    }
+    std::stable_sort(sorted.begin(), sorted.end(), [](const KeyRange *a, const KeyRange *b) {
+        return a->track != b->track ? a->track < b->track : a->from < b->from;
+    });
+    EditStep step;
+    for (size_t n = 0; n < sorted.size();) {
+        const int t = sorted[n]->track;
+        std::vector<Change> changes;
+        int32_t covered = INT32_MIN; // the end of the previous range of this track
+        bool first = true;
+        for (; n < sorted.size() && sorted[n]->track == t; n++) {
+            const KeyRange &r = *sorted[n];
+            if (!first && r.from < covered && r.to > r.from)
+                return false; // overlapping ranges
+            first = false;
+            covered = std::max(covered, r.to);
+            size_t a = 0, b = 0;
+            keys_in_rows(e->keys[t], r.from, r.to, &a, &b);
+            const bool same = b - a == r.keys.size() &&
+                              std::equal(r.keys.begin(), r.keys.end(), e->keys[t].begin() + static_cast<long>(a), same_key);
+            if (!same)
+                changes.push_back(Change{a, b, r.keys.data(), r.keys.size()});
+        }
+        if (!changes.empty())
+            step.tracks.push_back(plan_track(*e, t, changes));
+    }
+    if (step.tracks.empty())
+        return false;
+    commit_step(e, step);
+    return true;
+}
+
+// Applies a stored step and stores its opposite on `other`.
+static bool replay(KeyEditor *e, EditStep step, std::vector<int> *changed_tracks, EditStep *opposite)
+{
+    changed_tracks->clear();
+    for (const TrackStep &t : step.tracks) {
+        opposite->tracks.push_back(apply_track_step(e, t));
+        changed_tracks->push_back(t.track);
+    }
+    return true;
+}
+
+bool undo_key_edit(KeyEditor *e, std::vector<int> *changed_tracks)
+{
+    if (e->undo.empty())
+        return false;
+    EditStep step = std::move(e->undo.back());
+    e->undo.pop_back();
+    EditStep redo;
+    replay(e, std::move(step), changed_tracks, &redo);
+    e->redo.push_back(std::move(redo));
+    return true;
+}
+
+bool redo_key_edit(KeyEditor *e, std::vector<int> *changed_tracks)
+{
+    if (e->redo.empty())
+        return false;
+    EditStep step = std::move(e->redo.back());
+    e->redo.pop_back();
+    EditStep undo;
+    replay(e, std::move(step), changed_tracks, &undo);
+    e->undo.push_back(std::move(undo));
+    return true;
+}
+
+static size_t step_bytes(const EditStep &s)
+{
+    size_t n = sizeof s + s.tracks.capacity() * sizeof(TrackStep);
+    for (const TrackStep &t : s.tracks) {
+        n += t.keys.capacity() * sizeof(KeySplice) + t.text.capacity() * sizeof(TextSplice);
+        for (const KeySplice &k : t.keys)
+            n += (k.removed.capacity() + k.inserted.capacity()) * sizeof(SyncKey) +
+                 (k.removed_places.capacity() + k.inserted_places.capacity()) * sizeof(uint32_t);
+        for (const TextSplice &x : t.text)
+            n += x.removed.capacity() + x.inserted.capacity();
+    }
+    return n;
+}
+
+size_t key_editor_history_bytes(const KeyEditor &e)
+{
+    size_t n = 0;
+    for (const EditStep &s : e.undo)
+        n += step_bytes(s);
+    for (const EditStep &s : e.redo)
+        n += step_bytes(s);
+    return n;
+}
+
+bool edit_step_first_change(const EditStep &step, int *track, int32_t *row)
+{
+    for (const TrackStep &t : step.tracks)
+        for (const KeySplice &k : t.keys) {
+            const bool gone = !k.removed.empty(), came = !k.inserted.empty();
+            if (!gone && !came)
+                continue;
+            *track = t.track;
+            *row = gone && came ? std::min(k.removed[0].row, k.inserted[0].row)
+                                : (gone ? k.removed[0].row : k.inserted[0].row);
+            return true;
+        }
+    return false;
+}
