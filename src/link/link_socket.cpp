@@ -31,8 +31,20 @@ static bool set_non_blocking(int s)
     u_long on = 1;
     return ioctlsocket(static_cast<SOCKET>(s), FIONBIO, &on) == 0;
 }
-static std::string last_error() { return "socket error " + std::to_string(WSAGetLastError()); }
+// Winsock's codes (WSAECONNREFUSED...) are not the C library's: the system
+// names them.
+static std::string error_text(int code)
+{
+    char text[256];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' || text[n - 1] == '.'))
+        n--;
+    return n > 0 ? std::string(text, n) : "socket error " + std::to_string(code);
+}
+static std::string last_error() { return error_text(WSAGetLastError()); }
 #else
+static std::string error_text(int code) { return std::strerror(code); }
 static bool would_block() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
 static bool set_non_blocking(int s)
 {
@@ -158,7 +170,7 @@ static int connect_state_after(int s, int ms, std::string *error)
         return -1;
     }
     if (err != 0) {
-        *error = std::strerror(err);
+        *error = error_text(err);
         return -1;
     }
     return 1;

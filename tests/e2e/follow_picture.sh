@@ -32,11 +32,11 @@ eventually following || fail "the demo does not follow: $(cat "$WORK/follower.er
 
 # The follower's window, dumped and compared with the PNG $1. Without a
 # window manager the window is mapped at 8,8 and so partly off the screen:
-# it is moved to the corner first, for the dump to hold all of it.
+# it is moved to the corner and raised first, for the dump to hold all of it.
 follower_shows() {
     local wid
     wid=$(xdotool search --all --onlyvisible --pid "$FOLLOWER_PID" --name "lumikenno 2019 demo" 2>/dev/null | tail -n 1)
-    [ -n "$wid" ] && xdotool windowmove --sync "$wid" 0 0 2>/dev/null &&
+    [ -n "$wid" ] && xdotool windowmove --sync "$wid" 0 0 windowraise "$wid" 2>/dev/null &&
         xwd -id "$wid" -silent >"$WORK/follower.xwd" 2>/dev/null &&
         python3 "$SAME_PICTURE" "$1" "$WORK/follower.xwd" >"$WORK/compared" 2>&1
 }

@@ -256,6 +256,33 @@ TEST_F(follow_serve, FollowerThatDoesNotReadIsDropped)
     close(s);
 }
 
+// Past LINK_SERVER_MAX_FOLLOWERS connections the next is told why and
+// closed; a place that frees up takes the next one again.
+TEST_F(follow_serve, SeventeenthFollowerIsRefused)
+{
+    std::vector<int> held;
+    for (size_t i = 0; i < LINK_SERVER_MAX_FOLLOWERS; i++)
+        held.push_back(raw());
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients.size() == LINK_SERVER_MAX_FOLLOWERS; }));
+    const int extra = raw();
+    ASSERT_TRUE(pump(&server, {}, [&] { return said("serve: follower 17 dropped: too many followers"); }));
+    Bytes back, bye;
+    uint8_t buf[256];
+    ssize_t r;
+    while ((r = recv(extra, buf, sizeof buf, 0)) > 0)
+        back.insert(back.end(), buf, buf + r);
+    encode_link_bye(&bye, "too many followers");
+    EXPECT_EQ(back, bye);
+    close(extra);
+    close(held[0]);
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients.size() == LINK_SERVER_MAX_FOLLOWERS - 1; }));
+    held[0] = raw();
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients.size() == LINK_SERVER_MAX_FOLLOWERS; }));
+    EXPECT_FALSE(said("serve: follower 18 dropped: too many followers"));
+    for (int s : held)
+        close(s);
+}
+
 TEST_F(follow_serve, PortInUseAndBadAddresses)
 {
     LinkServer second;

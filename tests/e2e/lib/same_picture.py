@@ -1,11 +1,10 @@
 """Compares a PNG written by the project's tools (8-bit RGB, not interlaced)
-with an X window dump (xwd: a 24-bit TrueColor ZPixmap at 32 bits a pixel),
+with an X window dump (xwd: a 24-bit TrueColor ZPixmap, 24 or 32 bits a pixel),
 pixel by pixel. Prints "N of M pixels differ" (or why they cannot be
 compared) and exits 0 only when they are the same picture.
 
     python3 same_picture.py PICTURE.png WINDOW.xwd
 """
-import os
 import struct
 import sys
 import zlib
@@ -61,21 +60,24 @@ def xwd_pixels(path):
     byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
     red, green, blue = fields[14:17]
     colours = fields[19]
-    if (version, pixmap_format, depth, bits_per_pixel) != (7, 2, 24, 32) or \
+    if (version, pixmap_format, depth) != (7, 2, 24) or bits_per_pixel not in (24, 32) or \
             (red, green, blue) != (0xFF0000, 0xFF00, 0xFF):
-        raise ValueError('%s is not a 24-bit TrueColor dump at 32 bits a pixel' % path)
+        raise ValueError('%s is not a 24-bit TrueColor dump at 24 or 32 bits a pixel (version %d, format %d, '
+                         'depth %d, %d bits a pixel, masks %x %x %x)' % (path, version, pixmap_format, depth,
+                                                                        bits_per_pixel, red, green, blue))
     body = data[header_size + 12 * colours:]
     if len(body) < bytes_per_line * h:
         raise ValueError('%s is cut short' % path)
-    # Each pixel's bytes in memory: B G R X (LSB first) or X R G B.
-    r, g, b = (2, 1, 0) if byte_order == 0 else (1, 2, 3)
+    # Each pixel's bytes in memory: B G R [X] (LSB first) or [X] R G B.
+    size = bits_per_pixel // 8
+    r, g, b = (2, 1, 0) if byte_order == 0 else (size - 3, size - 2, size - 1)
     out = bytearray(w * h * 3)
     for y in range(h):
-        line = body[y * bytes_per_line:y * bytes_per_line + w * 4]
+        line = body[y * bytes_per_line:y * bytes_per_line + w * size]
         o = y * w * 3
-        out[o:o + w * 3:3] = line[r::4]
-        out[o + 1:o + w * 3:3] = line[g::4]
-        out[o + 2:o + w * 3:3] = line[b::4]
+        out[o:o + w * 3:3] = line[r::size]
+        out[o + 1:o + w * 3:3] = line[g::size]
+        out[o + 2:o + w * 3:3] = line[b::size]
     return w, h, bytes(out)
 
 
