@@ -83,7 +83,7 @@ protected:
         destroy_sync_device(studio);
     }
     // A demo's follower, started as the demo starts it, with tracks "scene" and "cam.x".
-    LinkFollower *follow(const std::string &token = "")
+    LinkFollower *follow(const std::string &token = "", std::vector<std::string> tracks = {"scene", "cam.x"})
     {
         auto f = std::make_unique<LinkFollower>();
         f->say = keep;
@@ -91,8 +91,8 @@ protected:
         std::string error;
         EXPECT_TRUE(prepare_link_follower(f.get(), where(), token, &error)) << error;
         open_link_follower(f.get(), d, 1000, 2000);
-        open_track(d, "scene");
-        open_track(d, "cam.x");
+        for (const std::string &t : tracks)
+            open_track(d, t.c_str());
         link_follower_tracks_opened(f.get(), 1000);
         followers.emplace_back(std::move(f), d);
         return followers.back().first.get();
@@ -229,31 +229,68 @@ TEST_F(follow_serve, BadFollowersAreDropped)
     close(quiet);
 }
 
-// A follower that asks and never reads is dropped once its queue is full;
-// the studio never waits on it, and a reading follower goes on.
+// A follower that never reads is dropped once its queue is full: asking
+// again for a track whose answer waits adds nothing, each edit of the track
+// queues it whole. The studio never waits on it.
 TEST_F(follow_serve, FollowerThatDoesNotReadIsDropped)
 {
     std::vector<SyncKey> keys(LINK_MAX_KEYS);
     for (size_t i = 0; i < keys.size(); i++)
         keys[i] = {static_cast<int32_t>(i), 1.0f, 0};
     set_track_keys(scene, keys.data(), static_cast<int32_t>(keys.size()));
-    LinkFollower *reader = follow();
     const int s = raw(4096);
     Bytes asks;
     encode_link_greeting(&asks, LINK_VERSION, "");
     for (int i = 0; i < 64; i++)
         encode_link_track_request(&asks, "scene");
     ASSERT_EQ(send(s, asks.data(), asks.size(), 0), ssize_t(asks.size()));
-    const std::string dropped = "serve: follower 2 dropped: it does not read (";
-    ASSERT_TRUE(pump(&server, {reader}, [&] {
-        bool gone = false;
+    ASSERT_TRUE(pump(&server, {}, [&] { return link_server_followers(server) == 1; }));
+    const std::string dropped = "serve: follower 1 dropped: it does not read (";
+    auto gone = [&] {
         for (const std::string &l : lines)
-            gone = gone || l.rfind(dropped, 0) == 0;
-        return gone && reader->track_updates == 2;
-    }));
-    EXPECT_EQ(link_server_followers(server), 1u);
-    EXPECT_EQ(track_of(reader, "scene")->key_count, int32_t(LINK_MAX_KEYS));
+            if (l.rfind(dropped, 0) == 0)
+                return true;
+        return false;
+    };
+    for (int i = 0; i < 4; i++)
+        poll_link_server(&server, 1000);
+    EXPECT_FALSE(gone());
+    for (int edit = 0; edit < 8 && !gone(); edit++) {
+        keys[0].value = static_cast<float>(edit);
+        set_track_keys(scene, keys.data(), static_cast<int32_t>(keys.size()));
+        poll_link_server(&server, 1000);
+    }
+    EXPECT_TRUE(gone());
+    EXPECT_EQ(link_server_followers(server), 0u);
     close(s);
+}
+
+// Answers larger in all than the queue's bound go out as the follower reads
+// them, and a change made meanwhile reaches it; another follower meanwhile
+// gets its own.
+TEST_F(follow_serve, ManyLargeTracksGoOutAsTheFollowerReads)
+{
+    std::vector<SyncKey> keys(LINK_MAX_KEYS);
+    for (size_t i = 0; i < keys.size(); i++)
+        keys[i] = {static_cast<int32_t>(i), 1.0f, 0};
+    const std::vector<std::string> names = {"t0", "t1", "t2", "t3", "t4"};
+    for (const std::string &n : names) {
+        keys[0].value = static_cast<float>(n[1] - '0');
+        set_track_keys(open_track(studio, n.c_str()), keys.data(), static_cast<int32_t>(keys.size()));
+    }
+    static_assert(5 * (LINK_MAX_KEYS * 9) > LINK_SERVER_MAX_QUEUE);
+    LinkFollower *big = follow("", names);
+    LinkFollower *small = follow();
+    ASSERT_TRUE(pump(&server, {big, small}, [&] { return small->track_updates == 2 && big->track_updates >= 1; }));
+    keys[0].value = 9.0f;
+    set_track_keys(studio->tracks[find_track(studio, "t4")], keys.data(), static_cast<int32_t>(keys.size()));
+    ASSERT_TRUE(pump(&server, {big, small}, [&] {
+        return big->track_updates >= 5 && track_value_at(track_of(big, "t4"), 0.0) == 9.0;
+    }));
+    for (size_t i = 0; i < 4; i++)
+        EXPECT_EQ(track_value_at(track_of(big, names[i].c_str()), 0.0), double(i)) << names[i];
+    EXPECT_EQ(track_of(big, "t4")->key_count, int32_t(LINK_MAX_KEYS));
+    EXPECT_EQ(link_server_followers(server), 2u);
 }
 
 // Past LINK_SERVER_MAX_FOLLOWERS connections the next is told why and

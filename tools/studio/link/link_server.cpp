@@ -133,7 +133,21 @@ static void take_request(LinkServer *s, LinkClient *c, const std::string &name)
         }
         c->asked.push_back(name);
     }
-    queue_track(s, c, name);
+    for (const std::string &n : c->unanswered)
+        if (n == name)
+            return; // its answer, still to go out, will carry the keys as they are then
+    c->unanswered.push_back(name);
+}
+
+// Answers requests while less than one largest message waits: a follower
+// asking for many large tracks gets them as it reads, and the bound on its
+// queue stays for what it does not read.
+static void answer_requests(LinkServer *s, LinkClient *c)
+{
+    while (!c->gone && !c->unanswered.empty() && c->out.size() - c->out_sent < LINK_MAX_MESSAGE) {
+        queue_track(s, c, c->unanswered.front());
+        c->unanswered.pop_front();
+    }
 }
 
 // Everything whole that a follower sent.
@@ -251,10 +265,14 @@ static void send_changes(LinkServer *s)
         was.keys = t->keys;
         was.count = t->key_count;
         was.copy.assign(t->keys, t->keys + t->key_count);
-        for (LinkClient &c : s->clients)
+        for (LinkClient &c : s->clients) {
+            bool unanswered = false; // then its answer carries the change
+            for (const std::string &n : c.unanswered)
+                unanswered = unanswered || n == t->name;
             for (const std::string &n : c.asked)
-                if (c.greeted && n == t->name)
+                if (c.greeted && !unanswered && n == t->name)
                     queue_track(s, &c, n);
+        }
     }
 }
 
@@ -291,8 +309,10 @@ void poll_link_server(LinkServer *s, uint64_t now_ms)
             if (c.greeted)
                 queue(s, &c, b);
     }
-    for (LinkClient &c : s->clients)
+    for (LinkClient &c : s->clients) {
         read_follower(s, &c);
+        answer_requests(s, &c);
+    }
     for (LinkClient &c : s->clients)
         write_follower(s, &c);
     std::erase_if(s->clients, [](const LinkClient &c) { return c.gone; });

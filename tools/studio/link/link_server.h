@@ -7,7 +7,10 @@
 // followers that asked for it, and the transport when it changed (every
 // frame while playing). The work of a poll is bounded, and nothing waits:
 // a follower that stops reading has its bytes queued up to
-// LINK_SERVER_MAX_QUEUE, over which it is dropped with a line. A follower
+// LINK_SERVER_MAX_QUEUE, over which it is dropped with a line. Answers to
+// requests are queued only while less than one largest message waits, so
+// a follower asking for more large tracks than that bound holds gets them
+// as it reads, and is not taken for one that does not read. A follower
 // whose greeting or message is wrong is told why (bye) and closed, with one
 // line naming the fault; the others go on.
 //
@@ -17,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -40,6 +44,7 @@ struct LinkClient {
     std::vector<uint8_t> out;       // to send, from out_sent on
     size_t out_sent = 0;
     std::vector<std::string> asked; // track names, in the order asked
+    std::deque<std::string> unanswered; // asked, answer not queued yet (each name once)
     bool gone = false;              // closed; removed at the end of the poll
 };
 
