@@ -138,12 +138,19 @@ TEST_F(follow_serve, FollowersTakeTracksChangesAndTransport)
         EXPECT_EQ(f->transport.seconds, 4.25);
     }
 
-    // An edit in the studio reaches both; a transport unchanged is not sent again...
+    // The same keys set again (a timeline read again) send nothing; an edit
+    // reaches both; a transport unchanged is not sent again...
+    const SyncKey same[] = {{0, 1.0f, INTERP_LINEAR}, {20, 3.0f, INTERP_HOLD}};
+    set_track_keys(scene, same, 2);
+    poll_link_server(&server, 1000);
     const SyncKey edited[] = {{0, 5.0f, INTERP_HOLD}};
     set_track_keys(scene, edited, 1);
     set_link_server_transport(&server, t);
-    ASSERT_TRUE(pump(&server, {a, b}, [&] { return a->track_updates == 3 && b->track_updates == 3; }));
-    EXPECT_EQ(track_value_at(track_of(b, "scene"), 10.0), 5.0);
+    ASSERT_TRUE(pump(&server, {a, b}, [&] {
+        return track_value_at(track_of(a, "scene"), 10.0) == 5.0 && track_value_at(track_of(b, "scene"), 10.0) == 5.0;
+    }));
+    EXPECT_EQ(a->track_updates, 3u);
+    EXPECT_EQ(b->track_updates, 3u);
     EXPECT_EQ(a->transports, 1u);
     // ...while playing it goes out every frame.
     t.playing = true;

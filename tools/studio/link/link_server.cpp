@@ -257,11 +257,13 @@ static void send_changes(LinkServer *s)
         const SyncTrack *t = d->tracks[i];
         SentTrack &was = s->sent[static_cast<size_t>(i)];
         const size_t bytes = static_cast<size_t>(t->key_count) * sizeof(SyncKey);
-        // Keys are replaced as a whole (set_track_keys), so a new array or
-        // count is a change; the copy also catches keys changed in place.
-        if (was.keys == t->keys && was.count == t->key_count &&
-            (bytes == 0 || std::memcmp(was.copy.data(), t->keys, bytes) == 0))
+        // The keys against the copy of those last sent: a timeline read
+        // again replaces every track's array, but only a track whose keys
+        // differ goes out (a large timeline would flood the followers).
+        if (was.count == t->key_count && (bytes == 0 || std::memcmp(was.copy.data(), t->keys, bytes) == 0)) {
+            was.keys = t->keys;
             continue;
+        }
         was.keys = t->keys;
         was.count = t->key_count;
         was.copy.assign(t->keys, t->keys + t->key_count);
