@@ -32,6 +32,7 @@ done < <(find "$root/src" "$root/tools" -type f -print0 | sort -z)
 # One tag a line: NAME<TAB>FILE<TAB>PATTERN;"<TAB>KIND<TAB>line:N ... end:M.
 tags=$(ctags -R --languages=C++ --kinds-C++=f --fields=+ne --sort=no -f - "$root/src" "$root/tools") || exit 2
 excess=$(awk -F'\t' -v max="$max_function" '
+    NF < 4 { next }
     {
         start = ""; end = ""
         for (i = 4; i <= NF; i++) {
