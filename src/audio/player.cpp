@@ -58,7 +58,7 @@ struct Device {
 // ---- Module state -------------------------------------------------------------
 
 Device Out;
-Stream Music;
+PlayerStream Music;
 SDL_SpinLock TimingLock;
 std::atomic<bool> DecodeFailed; // set by the callback, reported by the main thread
 
@@ -165,7 +165,7 @@ void reset_stream()
     Music.carry = HalfCarry{};
     Music.damage_reported = false;
     Music.last_reported = 0;
-    Music.decoder = Decoder{};
+    Music.decoder = PlayerDecoder{};
     Music.clock = ClockTiming{};
     DecodeFailed.store(false);
     DeviceTiming t{};
@@ -267,7 +267,7 @@ bool player_open(const char *path)
     player_close();
     reset_stream(); // the callback skips the stream: it is not open
     Music.path = path ? path : "";
-    Decoder &d = Music.decoder;
+    PlayerDecoder &d = Music.decoder;
     OggOpenFailure failure = OggOpenFailure::None;
     const bool opened = ogg_source_open_file(d.source, path, &failure);
     const int open_errno = errno;
@@ -388,7 +388,7 @@ void player_seek(double seconds)
         return;
     }
     lock_device();
-    Decoder &d = Music.decoder;
+    PlayerDecoder &d = Music.decoder;
     d.decode_done = ov_pcm_seek(&d.vorbis, static_cast<ogg_int64_t>(frame)) != 0;
     if (d.converter)
         SDL_AudioStreamClear(d.converter);
@@ -500,7 +500,7 @@ void player_render(uint8_t *out, int len)
     if (!out || len <= 0)
         return;
     std::memset(out, 0, static_cast<size_t>(len));
-    Stream &s = Music;
+    PlayerStream &s = Music;
     if (!s.open || !s.on_device)
         return;
     DeviceTiming t = read_timing();

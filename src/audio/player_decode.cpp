@@ -19,9 +19,9 @@ char DecodeBuffer[DECODE_CHUNK]; // the callback's scratch memory
 // Returns the byte count, or 0 and sets decode_done at the end of the data,
 // on a decode error (also `failed`), or where a following link changes the
 // format.
-int decode_chunk(Stream &s, char *out, int len)
+int decode_chunk(PlayerStream &s, char *out, int len)
 {
-    Decoder &d = s.decoder;
+    PlayerDecoder &d = s.decoder;
     for (int holes = 0; holes < MAX_HOLES_IN_A_ROW; ++holes) {
         int link = d.link;
         const long n = ov_read(&d.vorbis, out, len, 0, 2, 1, &link); // 16-bit LE signed
@@ -48,7 +48,7 @@ int decode_chunk(Stream &s, char *out, int len)
 
 // ---- Opening and closing ----------------------------------------------------------
 
-void close_decoder(Decoder &d)
+void close_decoder(PlayerDecoder &d)
 {
     if (d.converter)
         SDL_FreeAudioStream(d.converter);
@@ -59,9 +59,9 @@ void close_decoder(Decoder &d)
     ogg_source_close(d.source);
 }
 
-bool open_decoder(Stream &s)
+bool open_decoder(PlayerStream &s)
 {
-    Decoder &d = s.decoder;
+    PlayerDecoder &d = s.decoder;
     if (ov_open_callbacks(&d.source, &d.vorbis, nullptr, 0, ogg_source_callbacks()) != 0)
         return false;
     d.vorbis_open = true;
@@ -79,7 +79,7 @@ bool open_decoder(Stream &s)
     return true;
 }
 
-bool open_converter(Stream &s, uint32_t device_rate)
+bool open_converter(PlayerStream &s, uint32_t device_rate)
 {
     if (s.rate == device_rate && s.channels == DEVICE_CHANNELS)
         return true;
@@ -91,9 +91,9 @@ bool open_converter(Stream &s, uint32_t device_rate)
 
 // ---- Filling a device buffer (audio thread) ----------------------------------------
 
-int fill_sound(Stream &s, int16_t *out, int frames)
+int fill_sound(PlayerStream &s, int16_t *out, int frames)
 {
-    Decoder &d = s.decoder;
+    PlayerDecoder &d = s.decoder;
     if (d.audio_done)
         return 0;
     char *bytes = reinterpret_cast<char *>(out);
@@ -125,7 +125,7 @@ int fill_sound(Stream &s, int16_t *out, int frames)
 // Each input frame gives the mean of it and the frame before, then itself.
 // The input is decoded into the tail of `out` and
 // spread forwards, never overtaking what is still to be read.
-void fill_sound_half(Stream &s, int16_t *out, int frames)
+void fill_sound_half(PlayerStream &s, int16_t *out, int frames)
 {
     HalfCarry &c = s.carry;
     int at = 0;

@@ -29,7 +29,7 @@ enum {
 };
 
 // The decoder and converter of a device-timed stream.
-struct Decoder {
+struct PlayerDecoder {
     OggSource source;
     bool vorbis_open;
     OggVorbis_File vorbis;
@@ -47,7 +47,7 @@ struct HalfCarry {
     bool pending;            // `previous` is yet to be put out as itself
 };
 
-struct Stream {
+struct PlayerStream {
     bool open;               // written under the device lock only
     bool on_device;          // device-timed; otherwise clock-timed
     std::string path;
@@ -67,24 +67,24 @@ struct Stream {
     bool damage_reported;    // the damaged-file line has been printed
     uint64_t last_reported;  // what player_position_frames last gave
 
-    Decoder decoder;
+    PlayerDecoder decoder;
     DeviceTiming device;     // under the player's timing lock
     ClockTiming clock;
 };
 
 // Opens the decoder on an open source and takes the file's format and
 // length. False when the bytes are not a playable stream.
-bool open_decoder(Stream &s);
+bool open_decoder(PlayerStream &s);
 // Closes the converter, the decoder and the source; each may be closed.
-void close_decoder(Decoder &d);
+void close_decoder(PlayerDecoder &d);
 // A converter from the file's format to the device's (`device_rate`, stereo),
 // or null when both are the same. False when SDL cannot convert between them.
-bool open_converter(Stream &s, uint32_t device_rate);
+bool open_converter(PlayerStream &s, uint32_t device_rate);
 
 // Puts up to `frames` device frames of the stream's sound into out and
 // returns how many it put; fewer only when the sound has ended or a damaged
 // file yields nothing within the callback's budget.
-int fill_sound(Stream &s, int16_t *out, int frames);
+int fill_sound(PlayerStream &s, int16_t *out, int frames);
 // Half speed: puts `frames` device frames into out from about half as many
 // of the stream's. Past the end of the sound the rest is silence.
-void fill_sound_half(Stream &s, int16_t *out, int frames);
+void fill_sound_half(PlayerStream &s, int16_t *out, int frames);
