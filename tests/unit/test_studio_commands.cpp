@@ -1,8 +1,8 @@
 // The studio's command layer without SDL's video or a file: every key of the
-// README's table does what the table says with the grid, the curve view,
+// studio manual's table does what the table says with the grid, the curve view,
 // both or neither shown; block edits on plain key lists and as one undo step
 // of the source; the curve view's drag axis and value range; the values the
-// demo cannot show; the README's table is the command table.
+// demo cannot show; the manual's table (docs/studio.md) is the command table.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -110,7 +110,7 @@ struct Desk {
 
 const int SCENE = 0, CLEAR_R = 1;
 
-// What each row of the README's key table must do, checked from a fresh
+// What each row of the manual's key table must do, checked from a fresh
 // desk at row 40 (1:1) with the "scene" track selected.
 using Check = std::function<void(Desk &)>;
 
@@ -449,15 +449,16 @@ TEST(CommandTable, EveryKeyDoesWhatItsRowSaysInEveryView)
     }
 }
 
-TEST(CommandTable, TheReadmeTableIsTheCommandTable)
+TEST(CommandTable, TheManualsTableIsTheCommandTable)
 {
-    // The README beside the sources: __FILE__ is absolute, or relative to
+    // The studio's manual beside the sources: __FILE__ is absolute, or relative to
     // the build folder when ccache maps the paths.
     std::filesystem::path file = __FILE__;
     if (file.is_relative())
         file = std::filesystem::path(TEST_BINARY_DIR) / file;
-    std::ifstream in(file.parent_path().parent_path().parent_path() / "README.md");
-    ASSERT_TRUE(in) << "README.md not found from " << file;
+    const auto manual = file.parent_path().parent_path().parent_path() / "docs" / "studio.md";
+    std::ifstream in(manual);
+    ASSERT_TRUE(in) << manual << " not found";
     std::vector<std::pair<std::string, std::string>> rows;
     std::string line;
     bool inside = false;

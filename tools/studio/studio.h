@@ -3,7 +3,7 @@
 // HUD with a zoomable timeline strip, and a key editor (a grid of the tracks
 // around the playhead and a curve view) that writes every edit back into the
 // source. The keys are the table of commands.cpp (listed on the HUD and in
-// the README).
+// docs/studio.md).
 #pragma once
 
 #include <SDL.h>

@@ -1,6 +1,6 @@
 // commands.h - the studio's commands: every key the studio answers, in one
 // table of key, modifiers, command and help text. The dispatcher, the HUD's
-// list of keys and the test against the README's key table all read that
+// list of keys and the test against the manual's key table all read that
 // table, so a new command is one line of it and one small function.
 //
 // A command is a plain function of the studio's state (transport, view,
@@ -162,7 +162,7 @@ struct StudioCommand {
 extern const StudioCommand STUDIO_COMMANDS[];
 extern const size_t STUDIO_COMMAND_COUNT;
 
-// The help rows (keys, action) in table order, as the README lists them.
+// The help rows (keys, action) in table order, as docs/studio.md lists them.
 std::vector<std::pair<std::string, std::string>> command_help_rows();
 
 // The help rows as lines of at most `width` characters for the HUD.
