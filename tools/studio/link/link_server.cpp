@@ -146,22 +146,9 @@ static void take_request(LinkServer *s, LinkClient *c, const std::string &name)
     queue_track(s, c, name);
 }
 
-// Whether a connection's first bytes may be an HTTP request ("GET ", or
-// the start of it).
-static bool looks_like_http(const LinkClient &c)
-{
-    static const char GET[] = "GET ";
-    return c.in_len > 0 && std::memcmp(c.in.data(), GET, std::min<size_t>(c.in_len, 4)) == 0;
-}
-
 // Everything whole that a follower sent.
 static void take_input(LinkServer *s, LinkClient *c)
 {
-    if (!c->greeted && !c->ws && s->ws_vhost && looks_like_http(*c)) {
-        if (c->in_len >= 4)
-            hand_to_ws(s, c);
-        return;
-    }
     size_t at = 0;
     while (!c->gone) {
         size_t used = 0;
@@ -221,6 +208,13 @@ static void accept_followers(LinkServer *s, uint64_t now_ms)
 
 static void read_follower(LinkServer *s, LinkClient *c)
 {
+    if (!c->greeted && c->in_len == 0 && c->socket >= 0 && s->ws_vhost) {
+        const int http = peek_http_request(c->socket); // read nothing before knowing
+        if (http > 0)
+            hand_to_ws(s, c);
+        if (http >= 0)
+            return;
+    }
     size_t read = 0;
     while (!c->gone && c->socket >= 0 && read < LINK_SERVER_READ_PER_POLL) {
         const long n = link_recv(c->socket, c->in.data() + c->in_len, c->in.size() - c->in_len);

@@ -5,7 +5,10 @@
 
 #include <libwebsockets.h>
 
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -152,22 +155,34 @@ bool open_ws_link(LinkServer *s, std::string *error)
     return true;
 }
 
+int peek_http_request(int socket)
+{
+    char first[4];
+    const ssize_t n = recv(socket, first, sizeof first, MSG_PEEK | MSG_DONTWAIT);
+    if (n < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
+    if (n == 0 || std::memcmp(first, "GET ", static_cast<size_t>(n)) != 0)
+        return -1;
+    return n == 4 ? 1 : 0;
+}
+
 void hand_to_ws(LinkServer *s, LinkClient *c)
 {
-    const int fd = c->socket;
-    c->socket = -1; // libwebsockets' from here on, closed by it even on failure
-    struct lws *wsi = lws_adopt_socket_vhost_readbuf(s->ws_vhost, fd, reinterpret_cast<const char *>(c->in.data()),
-                                                     c->in_len);
-    c->in_len = 0;
-    if (!wsi) {
-        link_server_drop(s, c, "libwebsockets could not take the connection", false);
-        return;
-    }
     WsConn *conn = new WsConn;
     conn->server = s;
     conn->number = c->number;
-    lws_set_opaque_user_data(wsi, conn);
-    c->ws = wsi;
+    lws_adopt_desc_t desc;
+    std::memset(&desc, 0, sizeof desc);
+    desc.vh = s->ws_vhost;
+    desc.type = static_cast<lws_adoption_type>(LWS_ADOPT_SOCKET | LWS_ADOPT_HTTP);
+    desc.fd.sockfd = c->socket;
+    desc.opaque = conn; // set before the first callback
+    c->socket = -1;     // libwebsockets' from here on, closed by it even on failure
+    c->ws = lws_adopt_descriptor_vhost_via_info(&desc);
+    // A failure may have freed conn already (WSI_DESTROY), or not: it is
+    // left alone either way.
+    if (!c->ws && !c->gone)
+        link_server_drop(s, c, "libwebsockets could not take the connection", false);
 }
 
 void want_ws_write(LinkClient *c)

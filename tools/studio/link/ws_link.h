@@ -3,8 +3,8 @@
 //
 // libwebsockets does the HTTP upgrade and the WebSocket framing; it has no
 // listener of its own. The link server accepts every connection, and one
-// whose first bytes are an HTTP request is handed over (hand_to_ws) with
-// the bytes already read. Once upgraded, the follower's binary messages are
+// whose first bytes are an HTTP request (peek_http_request, which reads
+// nothing) is handed over (hand_to_ws). Once upgraded, the follower's binary messages are
 // its link bytes (link_server_take_bytes), and its queued bytes go out as
 // binary messages of at most WS_CHUNK bytes: message boundaries mean
 // nothing, the link is one byte stream both ways. A text message is refused.
@@ -27,8 +27,13 @@ constexpr size_t WS_CHUNK = 64 * 1024; // bytes of one WebSocket message the stu
 // serves plain followers only).
 bool open_ws_link(LinkServer *s, std::string *error);
 
-// A connection whose first bytes are an HTTP request: its socket and the
-// bytes read so far go to libwebsockets. A failure drops it with a line.
+// Whether a fresh connection's first bytes are "GET ": 1 yes, -1 no (or
+// it closed), 0 not known yet (nothing came, or only the start of "GET ").
+// The bytes stay unread.
+int peek_http_request(int socket);
+
+// A connection whose first bytes are an HTTP request: its socket goes to
+// libwebsockets. A failure drops it with a line.
 void hand_to_ws(LinkServer *s, LinkClient *c);
 
 // The follower has bytes queued: they go out in the next service.
