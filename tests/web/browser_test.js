@@ -528,6 +528,14 @@ async function testFollow(browser, base, demoDir) {
         .catch(async () => fail(what + '; the page drew ' + JSON.stringify(await page.evaluate(() => window.followFrame)) +
                                 ', its link lines: ' + JSON.stringify(lines)));
     try {
+        // A wrong address is one sentence on the page, before the click.
+        await page.goto(base + '/index.html?follow=127.0.0.1:99999', {waitUntil: 'load'});
+        await page.waitForSelector('#start.failed', {timeout: LOAD_DEADLINE_MS});
+        const said = await page.evaluate(() => document.getElementById('status').textContent);
+        if (said !== 'The page cannot follow the studio: "127.0.0.1:99999" is not HOST:PORT with a port of 1 to 65535.')
+            fail('for a wrong address the page says "' + said + '"');
+        problems.length = 0; // the sentence went to the console as an error too
+
         await page.goto(base + '/index.html?follow=127.0.0.1:' + studio.port, {waitUntil: 'load'});
         await page.waitForSelector('#start.ready', {timeout: LOAD_DEADLINE_MS});
         await page.click('#start');

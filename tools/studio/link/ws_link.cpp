@@ -196,8 +196,10 @@ void close_ws_client(LinkClient *c, const std::vector<uint8_t> &last)
     WsConn *conn = conn_of(c->ws);
     conn->closing = true;
     if (conn->upgraded) {
-        conn->last.assign(c->out.begin() + static_cast<std::ptrdiff_t>(c->out_sent), c->out.end());
-        conn->last.insert(conn->last.end(), last.begin(), last.end());
+        if (!last.empty()) { // what was queued before the bye goes first
+            conn->last.assign(c->out.begin() + static_cast<std::ptrdiff_t>(c->out_sent), c->out.end());
+            conn->last.insert(conn->last.end(), last.begin(), last.end());
+        }
         lws_callback_on_writable(c->ws);
     } else {
         // Still HTTP: closed at its next event, without a word.

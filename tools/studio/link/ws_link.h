@@ -39,8 +39,9 @@ void hand_to_ws(LinkServer *s, LinkClient *c);
 // The follower has bytes queued: they go out in the next service.
 void want_ws_write(LinkClient *c);
 
-// Ends a WebSocket follower's link: `last` (what was queued, a bye) goes
-// out, then the WebSocket close. c->ws is null afterwards.
+// Ends a WebSocket follower's link: when `last` (a bye) is not empty, what
+// was queued and then `last` go out; then the WebSocket close. c->ws is
+// null afterwards.
 void close_ws_client(LinkClient *c, const std::vector<uint8_t> &last);
 
 // Reads and writes what the WebSocket connections have ready; never waits.
