@@ -101,7 +101,7 @@ static void run_follow_loop()
             step = follow_clock(Follower.transport, (now - Follower.transport_ms) / 1000.0, music,
                                 FOLLOW_TOLERANCE_S);
         apply_clock_step(step);
-        render_frame(step.seconds);
+        render_frame(step.seconds, SceneTable);
         SDL_RenderPresent(renderer);
         BASS_Update(0);
         if (quit)

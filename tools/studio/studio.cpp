@@ -9,9 +9,12 @@
 #include <vector>
 
 #include "state/state.h"
+#include "studio/editor/edit.h"
 #include "studio/live/guarded_scenes.h"
 #include "studio/live/live_code.h"
 #include "studio/music.h"
+#include "studio/view/grid.h"
+#include "studio/view/hud.h"
 #include "studio/view/ui_render.h"
 #include "studio/view/strip.h"
 #include "sync/track.h"
@@ -455,41 +458,77 @@ static std::string editor_line(const Studio &s, double t)
     return line;
 }
 
-static void draw_overlays(Studio *s, double t, double previous)
+// The strip's span for this frame; returns the strip's length.
+static double follow_strip_span(ViewState *v, double t, double previous)
 {
-    ViewState &v = s->view;
     const double length = studio_strip_length();
-    if (!v.span_set || v.span.to > length + 1e-9) {
-        v.span = StripSpan{0.0, length};
-        v.span_set = true;
+    if (!v->span_set || v->span.to > length + 1e-9) {
+        v->span = StripSpan{0.0, length};
+        v->span_set = true;
     }
     // The view pages along only when the playhead leaves it (playing past
     // its end, a seek out of it); a view zoomed or panned away from the
     // playhead stays where it is.
-    if (!v.pan_drag)
-        v.span = follow_playhead(v.span, previous, t, length);
+    if (!v->pan_drag)
+        v->span = follow_playhead(v->span, previous, t, length);
+    return length;
+}
+
+// The lines under the HUD's values: the source's state, the live code, the
+// editor's message and line, the followers served.
+static void add_hud_notices(const Studio &s, double t, HudState *hs)
+{
+    if (s.watch.unreadable)
+        hs->notices.push_back({s.watch.read_error + " (keeping the last version; editing is off)", true});
+    if (s.live && !s.watch.errors.empty())
+        hs->notices.push_back({"editing is off until the source parses again", true});
+    if (s.code) {
+        const std::string notice = live_code_notice(*s.code, SDL_GetTicks64());
+        if (!notice.empty())
+            hs->notices.push_back({notice, !s.code->errors.empty()});
+    }
+    if (!s.editor.message.empty() && SDL_GetTicks64() < s.editor.message_until_ms)
+        hs->notices.push_back({s.editor.message, s.editor.message_warn});
+    if (s.live)
+        hs->notices.push_back({editor_line(s, t), false});
+    if (const auto serving = serve_notice(s.serve); !serving.first.empty())
+        hs->notices.push_back(serving);
+}
+
+// What the HUD shows of the frame at music time t, drawn at `time`.
+static HudState hud_state(Studio *s, double t, const FrameTime &time, double length)
+{
+    const ViewState &v = s->view;
+    const TransportState &tr = s->transport;
+    HudState hs{
+        .seconds = t,
+        .time = time,
+        .length = length,
+        .span = v.span,
+        .fps = v.fps,
+        .paused = music_paused() || tr.grain_on,
+        .muted = tr.muted,
+        .loop = tr.loop,
+        .help = v.help_on,
+        .compact = v.grid_on,
+        .notices = {},
+        .waveform = &s->waveform,
+        .strip_held = v.strip_drag || v.pan_drag || v.loop_drag,
+        .half_speed = tr.half_speed,
+        .tempo = editor_tempo(s->editor),
+        .marks = s->live ? &s->watch.timeline.marks : nullptr,
+    };
+    add_hud_notices(*s, t, &hs);
+    return hs;
+}
+
+static void draw_overlays(Studio *s, double t, const FrameTime &time, double previous)
+{
+    ViewState &v = s->view;
+    const double length = follow_strip_span(&v, t, previous);
     begin_ui_frame(renderer);
     if (v.hud_on) {
-        HudState hs{t, length, v.span, v.fps,
-                    music_paused() || s->transport.grain_on, s->transport.muted, s->transport.loop, v.help_on,
-                    v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag || v.loop_drag, s->transport.half_speed,
-                    editor_tempo(s->editor), s->live ? &s->watch.timeline.marks : nullptr};
-        if (s->watch.unreadable)
-            hs.notices.push_back({s->watch.read_error + " (keeping the last version; editing is off)", true});
-        if (s->live && !s->watch.errors.empty())
-            hs.notices.push_back({"editing is off until the source parses again", true});
-        if (s->code) {
-            const std::string notice = live_code_notice(*s->code, SDL_GetTicks64());
-            if (!notice.empty())
-                hs.notices.push_back({notice, !s->code->errors.empty()});
-        }
-        if (!s->editor.message.empty() && SDL_GetTicks64() < s->editor.message_until_ms)
-            hs.notices.push_back({s->editor.message, s->editor.message_warn});
-        if (s->live)
-            hs.notices.push_back({editor_line(*s, t), false});
-        if (const auto serving = serve_notice(s->serve); !serving.first.empty())
-            hs.notices.push_back(serving);
-        v.grid_top = static_cast<int>(draw_hud(hs)) + 4;
+        v.grid_top = static_cast<int>(draw_hud(hud_state(s, t, time, length))) + 4;
         if (v.grid_on)
             draw_grid(*s, t);
         if (v.curve_on)
@@ -501,14 +540,10 @@ static void draw_overlays(Studio *s, double t, double previous)
     end_ui_frame(renderer);
 }
 
-void run_studio_frame(Studio *s)
+// Between frames: a finished save, the timeline source when due, and the
+// live scene code (a new library swaps in here).
+static void poll_sources(Studio *s)
 {
-    const double before = s->transport.previous; // the playhead the strip last showed
-    handle_events(s);
-    if (s->transport.seek_pending) {
-        s->transport.seek_pending = false;
-        seek(s, s->transport.seek_to);
-    }
     std::string said;
     const SaveOutcome save = s->live ? poll_source_save(&s->saver, &s->watch, &said) : SAVE_NONE;
     take_save_outcome(s, save, said);
@@ -516,13 +551,17 @@ void run_studio_frame(Studio *s)
         s->next_poll_ms = SDL_GetTicks64() + STUDIO_POLL_MS;
         take_watch_result(s, poll_timeline_watch(&s->watch));
     }
-
     if (s->code) {
-        poll_live_code(s->code, SDL_GetTicks64()); // a new library swaps in here, between frames
+        poll_live_code(s->code, SDL_GetTicks64());
         if (s->guard)
             follow_live_code(s->guard, *s->code);
     }
+}
 
+// The frame's music time: a grain ended when due, the loop wrapped; the
+// followers are told.
+static double advance_playhead(Studio *s)
+{
     if (s->transport.grain_on && SDL_GetTicks64() >= s->transport.grain_end_ms)
         end_grain(s);
     double t = playhead(*s);
@@ -533,18 +572,31 @@ void run_studio_frame(Studio *s)
     }
     s->transport.previous = t;
     serve_studio_frame(s, t);
+    return t;
+}
 
+// The picture of music time t (the live scenes under the guard when there
+// is one), and the snapshot asked for; returns the frame's Row and Tick.
+static FrameTime draw_studio_picture(Studio *s, double t)
+{
+    FrameTime time;
     if (s->guard) {
         s->guard->escape_quits = !s->editor.typing && !s->editor.block_on; // as cmd_escape
-        draw_guarded_picture(s->guard, t);
+        time = draw_guarded_picture(s->guard, t);
+    } else {
+        time = draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     }
-    else
-        draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     if (s->view.snapshot_asked) {
         s->view.snapshot_asked = false;
         take_snapshot(t);
     }
+    return time;
+}
 
+// The picture letterboxed into the window with the interface over it; the
+// interface's time is kept for print_frame_times.
+static void show_studio_window(Studio *s, double t, const FrameTime &time, double previous)
+{
     const DrawState saved = save_draw_state();
     show_picture();
     // Measuring, the interface's own drawing is flushed out of the queue so
@@ -552,14 +604,27 @@ void run_studio_frame(Studio *s)
     if (s->view.timing)
         SDL_RenderFlush(renderer);
     const uint64_t ui_start = SDL_GetPerformanceCounter();
-    draw_overlays(s, t, before);
+    draw_overlays(s, t, time, previous);
     if (s->view.timing)
         SDL_RenderFlush(renderer);
     s->view.ui_ms[s->view.frames % ViewState::FRAME_TIMES] =
         static_cast<double>(SDL_GetPerformanceCounter() - ui_start) * 1000.0 /
         static_cast<double>(SDL_GetPerformanceFrequency());
     restore_draw_state(saved);
+}
 
+void run_studio_frame(Studio *s)
+{
+    const double before = s->transport.previous; // the playhead the strip last showed
+    handle_events(s);
+    if (s->transport.seek_pending) {
+        s->transport.seek_pending = false;
+        seek(s, s->transport.seek_to);
+    }
+    poll_sources(s);
+    const double t = advance_playhead(s);
+    const FrameTime time = draw_studio_picture(s, t);
+    show_studio_window(s, t, time, before);
     SDL_RenderPresent(renderer);
     music_update();
     count_frame(&s->view);
