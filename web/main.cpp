@@ -95,7 +95,7 @@ static int render_one_frame(double seconds)
 {
     if (start_up() != 0)
         return 1;
-    render_frame(seconds);
+    const FrameTime time = render_frame(seconds, SceneTable);
     std::vector<unsigned char> rgba(static_cast<size_t>(WINDOW_W) * WINDOW_H * 4);
     const bool read = SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_RGBA32, rgba.data(),
                                            WINDOW_W * 4) == 0;
@@ -103,7 +103,7 @@ static int render_one_frame(double seconds)
         std::printf("read-back failed: %s\n", SDL_GetError());
     else
         EM_ASM({ Module.onTestFrame(HEAPU8.slice($0, $0 + $1 * $2 * 4), $1, $2, $3); },
-               rgba.data(), WINDOW_W, WINDOW_H, current_scene_index());
+               rgba.data(), WINDOW_W, WINDOW_H, scene_index_at(time));
     SDL_RenderPresent(renderer);
     tear_down();
     return read ? 0 : 1;

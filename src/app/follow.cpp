@@ -96,7 +96,7 @@ FollowFrame follow_frame()
     if (link_follower_live(Follower) && Follower.has_transport)
         step = follow_clock(Follower.transport, (now - Follower.transport_ms) / 1000.0, music, FOLLOW_TOLERANCE_S);
     apply_clock_step(step);
-    render_frame(step.seconds);
+    render_frame(step.seconds, SceneTable);
     SDL_RenderPresent(renderer);
     BASS_Update(0);
     return {step.seconds, link_follower_live(Follower), Follower.track_updates};

@@ -65,7 +65,7 @@ struct SampleState {
     }
 };
 
-void draw(const SceneLibrary &lib) { lib.table->scenes[0].draw(); }
+void draw(const SceneLibrary &lib) { lib.table->scenes[0].draw(FrameTime{}); }
 
 // Loads a fresh copy of a sample, as the studio does.
 bool load_copy(const TempDir &dir, const char *variant, int serial, SceneLibrary *lib, std::string *error)
@@ -234,7 +234,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     settle(&lc, 300);
     ASSERT_NE(live_scenes(lc), nullptr) << lc.errors;
     EXPECT_EQ(live_code_notice(lc, 300), "scenes on disk loaded in 0.3 s");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
     poll_live_code(&lc, 400);
     EXPECT_EQ(lc.job, nullptr) << "no change, no build";
@@ -248,12 +248,12 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     ASSERT_NE(live_scenes(lc), nullptr);
     EXPECT_EQ(live_code_notice(lc, 2000), "scenes rebuilt in 0.9 s");
     EXPECT_EQ(live_code_notice(lc, 1900 + 6000), "") << "the notice goes after a while";
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
     fb.save(8, "a");
     poll_live_code(&lc, 2500);
     settle(&lc, 2600);
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
 
     // A failed build: the compiler's first error, from the source folder;
@@ -263,7 +263,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     poll_live_code(&lc, 3000);
     settle(&lc, 3500);
     EXPECT_EQ(lc.errors, "src/scenes/sample.cpp:12: expected ';' before '}' token\n");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
 
     // A failure that is no compiler's: the build's last line.
@@ -281,7 +281,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     poll_live_code(&lc, 4000);
     settle(&lc, 4200);
     EXPECT_EQ(lc.errors, "");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
     EXPECT_EQ(StepCounter, 5);
 
@@ -290,7 +290,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     poll_live_code(&lc, 5000);
     settle(&lc, 5200);
     EXPECT_NE(lc.errors.find("scene library refused: the library's state layout"), std::string::npos) << lc.errors;
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
     EXPECT_EQ(lc.swaps, 4);
 
@@ -306,7 +306,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     poll_live_code(&lc, 6300);
     ASSERT_NE(lc.job, nullptr) << "the second save was forgotten";
     settle(&lc, 6400);
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
 
     stop_live_code(&lc);
@@ -357,7 +357,7 @@ TEST(LiveCode, WritesNeverGoThroughPlantedLinks)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious\n");
     ASSERT_NE(live_scenes(lc), nullptr) << lc.errors;
     EXPECT_EQ(lc.swaps, 2);
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
     EXPECT_NE(std::find(lc.watched.begin(), lc.watched.end(), header), lc.watched.end())
         << "the listing written beside a planted link was not read";
@@ -392,7 +392,7 @@ TEST(LiveCode, NoBuildHangsOrBreaksForGood)
     poll_live_code(&lc, 2000);
     settle(&lc, 2100);
     EXPECT_EQ(lc.errors, "");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
 
     lc.build_timeout_ms = 5000;
@@ -407,7 +407,7 @@ TEST(LiveCode, NoBuildHangsOrBreaksForGood)
     finish_live_code(&lc, 8100);
     EXPECT_EQ(lc.errors, "the scene build ran over 5 s and was stopped: " + fb.dir.path + "/build.sh --build " +
                              fb.dir.path + "/build --target live_scenes\n");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
 
     const std::string cmd = "rm -rf '" + fb.dir.path + "/build/live'";
@@ -416,7 +416,7 @@ TEST(LiveCode, NoBuildHangsOrBreaksForGood)
     poll_live_code(&lc, 9000);
     settle(&lc, 9100);
     EXPECT_EQ(lc.errors, "");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
 
     // A build command that cannot run says why.

@@ -93,6 +93,7 @@ struct Watched : ::testing::Test {
         update_frame_values(1.0);
         return TrackValues.clear_r;
     }
+    int scene() { return scene_index_at(update_frame_values(1.0)); }
     void open(const std::string &text)
     {
         write(text, file);
@@ -108,13 +109,13 @@ TEST_F(Watched, GoodEditReachesTheValuesAtTheNextFrame)
 {
     open(source(2, 10));
     EXPECT_EQ(clear_r(), 10.0f);
-    EXPECT_EQ(current_scene_index(), 2);
+    EXPECT_EQ(scene(), 2);
     EXPECT_EQ(poll(), WATCH_UNCHANGED); // nothing changed, nothing taken
 
     write(source(5, 77), file);
     EXPECT_EQ(poll(), WATCH_NEW_TIMELINE);
     EXPECT_EQ(clear_r(), 77.0f);
-    EXPECT_EQ(current_scene_index(), 5);
+    EXPECT_EQ(scene(), 5);
     EXPECT_EQ(Tracks[TRACK_CAM_X]->key_count, 0);
 }
 

@@ -14,6 +14,7 @@
 #include "studio/editor/key_edit.h"
 #include "studio/files/reload.h"
 #include "state/state.h"
+#include "studio/editor/edit.h"
 #include "studio/studio.h"
 #include "sync/device.h"
 

@@ -1,5 +1,5 @@
 // studio.cpp - the studio's frame: events and the transport, the timeline
-// poll, the picture and what is drawn over it.
+// poll, the picture, and the interface over it (overlays.cpp) timed.
 #include "studio/studio.h"
 
 #include <imgui.h>
@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "state/state.h"
+#include "studio/editor/edit.h"
 #include "studio/live/guarded_scenes.h"
 #include "studio/live/live_code.h"
 #include "studio/music.h"
-#include "studio/view/ui_render.h"
+#include "studio/overlays.h"
+#include "studio/view/grid.h"
 #include "studio/view/strip.h"
 #include "sync/track.h"
 #include "studio/view/view.h"
@@ -437,78 +439,10 @@ void print_frame_times(const ViewState &v)
     std::fflush(stdout);
 }
 
-// The HUD's line on the editor: the selected track, the line, the block.
-static std::string editor_line(const Studio &s, double t)
+// Between frames: a finished save, the timeline source when due, and the
+// live scene code (a new library swaps in here).
+static void poll_sources(Studio *s)
 {
-    const EditorState &e = s.editor;
-    const int32_t row = editor_cursor_row(e, t);
-    std::string line = std::string("track ") + TimelineTrackNames[e.column] + "  line " + row_name(row, editor_tempo(e)) +
-                       (key_on_line_of(e.model.keys[e.column], row, editor_rows_per_line(e)) >= 0 ? "  key" : "") + "  " +
-                       std::to_string(editor_rows_per_line(e)) + " row(s) a line";
-    if (e.typing)
-        line += std::string(e.typing_for == TYPING_PLACE ? "  go to " : e.typing_for == TYPING_SCALE ? "  scale by " : "  value ") +
-                e.typed + "_";
-    KeyBlock b;
-    if (editor_block(e, &b))
-        line += "  block " + std::string(TimelineTrackNames[b.track0]) + ".." + TimelineTrackNames[b.track1] + " " +
-                row_name(b.row0, editor_tempo(e)) + ", " + std::to_string(b.row1 - b.row0) + " rows (Escape clears)";
-    return line;
-}
-
-static void draw_overlays(Studio *s, double t, double previous)
-{
-    ViewState &v = s->view;
-    const double length = studio_strip_length();
-    if (!v.span_set || v.span.to > length + 1e-9) {
-        v.span = StripSpan{0.0, length};
-        v.span_set = true;
-    }
-    // The view pages along only when the playhead leaves it (playing past
-    // its end, a seek out of it); a view zoomed or panned away from the
-    // playhead stays where it is.
-    if (!v.pan_drag)
-        v.span = follow_playhead(v.span, previous, t, length);
-    begin_ui_frame(renderer);
-    if (v.hud_on) {
-        HudState hs{t, length, v.span, v.fps,
-                    music_paused() || s->transport.grain_on, s->transport.muted, s->transport.loop, v.help_on,
-                    v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag || v.loop_drag, s->transport.half_speed,
-                    editor_tempo(s->editor), s->live ? &s->watch.timeline.marks : nullptr};
-        if (s->watch.unreadable)
-            hs.notices.push_back({s->watch.read_error + " (keeping the last version; editing is off)", true});
-        if (s->live && !s->watch.errors.empty())
-            hs.notices.push_back({"editing is off until the source parses again", true});
-        if (s->code) {
-            const std::string notice = live_code_notice(*s->code, SDL_GetTicks64());
-            if (!notice.empty())
-                hs.notices.push_back({notice, !s->code->errors.empty()});
-        }
-        if (!s->editor.message.empty() && SDL_GetTicks64() < s->editor.message_until_ms)
-            hs.notices.push_back({s->editor.message, s->editor.message_warn});
-        if (s->live)
-            hs.notices.push_back({editor_line(*s, t), false});
-        if (const auto serving = serve_notice(s->serve); !serving.first.empty())
-            hs.notices.push_back(serving);
-        v.grid_top = static_cast<int>(draw_hud(hs)) + 4;
-        if (v.grid_on)
-            draw_grid(*s, t);
-        if (v.curve_on)
-            draw_curve(*s, t);
-    }
-    const std::string errors = s->watch.errors + (s->code ? s->code->errors : "") + (s->guard ? s->guard->errors : "");
-    if (!errors.empty())
-        draw_error_box(errors);
-    end_ui_frame(renderer);
-}
-
-void run_studio_frame(Studio *s)
-{
-    const double before = s->transport.previous; // the playhead the strip last showed
-    handle_events(s);
-    if (s->transport.seek_pending) {
-        s->transport.seek_pending = false;
-        seek(s, s->transport.seek_to);
-    }
     std::string said;
     const SaveOutcome save = s->live ? poll_source_save(&s->saver, &s->watch, &said) : SAVE_NONE;
     take_save_outcome(s, save, said);
@@ -516,13 +450,17 @@ void run_studio_frame(Studio *s)
         s->next_poll_ms = SDL_GetTicks64() + STUDIO_POLL_MS;
         take_watch_result(s, poll_timeline_watch(&s->watch));
     }
-
     if (s->code) {
-        poll_live_code(s->code, SDL_GetTicks64()); // a new library swaps in here, between frames
+        poll_live_code(s->code, SDL_GetTicks64());
         if (s->guard)
             follow_live_code(s->guard, *s->code);
     }
+}
 
+// The frame's music time: a grain ended when due, the loop wrapped; the
+// followers are told.
+static double advance_playhead(Studio *s)
+{
     if (s->transport.grain_on && SDL_GetTicks64() >= s->transport.grain_end_ms)
         end_grain(s);
     double t = playhead(*s);
@@ -533,18 +471,31 @@ void run_studio_frame(Studio *s)
     }
     s->transport.previous = t;
     serve_studio_frame(s, t);
+    return t;
+}
 
+// The picture of music time t (the live scenes under the guard when there
+// is one), and the snapshot asked for; returns the frame's Row and Tick.
+static FrameTime draw_studio_picture(Studio *s, double t)
+{
+    FrameTime time;
     if (s->guard) {
         s->guard->escape_quits = !s->editor.typing && !s->editor.block_on; // as cmd_escape
-        draw_guarded_picture(s->guard, t);
+        time = draw_guarded_picture(s->guard, t);
+    } else {
+        time = draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     }
-    else
-        draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     if (s->view.snapshot_asked) {
         s->view.snapshot_asked = false;
         take_snapshot(t);
     }
+    return time;
+}
 
+// The picture letterboxed into the window with the interface over it; the
+// interface's time is kept for print_frame_times.
+static void show_studio_window(Studio *s, double t, const FrameTime &time, double previous)
+{
     const DrawState saved = save_draw_state();
     show_picture();
     // Measuring, the interface's own drawing is flushed out of the queue so
@@ -552,14 +503,27 @@ void run_studio_frame(Studio *s)
     if (s->view.timing)
         SDL_RenderFlush(renderer);
     const uint64_t ui_start = SDL_GetPerformanceCounter();
-    draw_overlays(s, t, before);
+    draw_studio_overlays(s, t, time, previous, studio_strip_length());
     if (s->view.timing)
         SDL_RenderFlush(renderer);
     s->view.ui_ms[s->view.frames % ViewState::FRAME_TIMES] =
         static_cast<double>(SDL_GetPerformanceCounter() - ui_start) * 1000.0 /
         static_cast<double>(SDL_GetPerformanceFrequency());
     restore_draw_state(saved);
+}
 
+void run_studio_frame(Studio *s)
+{
+    const double before = s->transport.previous; // the playhead the strip last showed
+    handle_events(s);
+    if (s->transport.seek_pending) {
+        s->transport.seek_pending = false;
+        seek(s, s->transport.seek_to);
+    }
+    poll_sources(s);
+    const double t = advance_playhead(s);
+    const FrameTime time = draw_studio_picture(s, t);
+    show_studio_window(s, t, time, before);
     SDL_RenderPresent(renderer);
     music_update();
     count_frame(&s->view);

@@ -2,12 +2,13 @@
 // source may be edited, a save request for every edit (studio/save.h writes
 // the source; an edit it refuses at once is taken back), and the curve
 // view's drag with the mouse.
-#include "studio/studio.h"
+#include "studio/editor/edit.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "studio/files/save.h"
+#include "studio/studio_state.h"
 #include "state/state.h"
 #include "studio/view/grid_layout.h"
 #include "sync/device.h"

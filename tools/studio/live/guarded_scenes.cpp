@@ -64,6 +64,16 @@ void release(GuardedLibrary *lib)
     *lib = GuardedLibrary{};
 }
 
+// The scene of the guarded call in flight and its time: guarded_call runs
+// a function without arguments.
+const SceneInfo *CalledScene = nullptr;
+FrameTime CalledTime{};
+
+void call_scene()
+{
+    CalledScene->draw(CalledTime);
+}
+
 GuardedLibrary *drawing(SceneGuard *g)
 {
     if (g->current.table && !g->refused)
@@ -190,7 +200,7 @@ const SceneLibraryTable *guarded_table(const SceneGuard &g)
     return lib ? lib->table : nullptr;
 }
 
-GuardedDraw draw_guarded_scene(SceneGuard *g, int index)
+GuardedDraw draw_guarded_scene(SceneGuard *g, int index, const FrameTime &time)
 {
     GuardedLibrary *lib = drawing(g);
     if (!lib)
@@ -200,11 +210,13 @@ GuardedDraw draw_guarded_scene(SceneGuard *g, int index)
     const SceneInfo &scene = lib->table->scenes[index];
     GuardOutcome outcome;
     if (!g->on) {
-        scene.draw();
+        scene.draw(time);
     } else {
         const RenderState saved = renderer ? save_render_state() : RenderState{};
         EscapeQuits = g->escape_quits;
-        if (!guarded_call(scene.draw, lib->code.range, &outcome)) {
+        CalledScene = &scene;
+        CalledTime = time;
+        if (!guarded_call(call_scene, lib->code.range, &outcome)) {
             if (renderer)
                 restore_render_state(saved);
             set_aside(g, lib, scene.name, outcome);
@@ -216,18 +228,19 @@ GuardedDraw draw_guarded_scene(SceneGuard *g, int index)
     return GUARDED_DREW;
 }
 
-void draw_guarded_picture(SceneGuard *g, double seconds)
+FrameTime draw_guarded_picture(SceneGuard *g, double seconds)
 {
     SDL_SetRenderTarget(renderer, PictureTarget);
-    update_frame_values(seconds);
+    const FrameTime time = update_frame_values(seconds);
     clear_frame_buffers();
-    const int index = current_scene_index();
-    const GuardedDraw drew = draw_guarded_scene(g, index);
+    const int index = scene_index_at(time);
+    const GuardedDraw drew = draw_guarded_scene(g, index, time);
     if (drew == GUARDED_NONE)
-        draw_scene(index);
+        draw_scene(SceneTable, index, time);
     if (drew != GUARDED_FAILED)
         finish_frame();
     SDL_SetRenderTarget(renderer, nullptr);
+    return time;
 }
 
 void stop_scene_guard(SceneGuard *g)

@@ -20,8 +20,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/frame.h"
-#include "state/state.h"
 #include "timeline/timeline.h"
 
 // The watched files are looked at this often (as the timeline source).
@@ -134,21 +132,6 @@ void close_scene_library(SceneLibrary *lib)
     if (lib->handle)
         dlclose(lib->handle);
     *lib = SceneLibrary{};
-}
-
-void render_frame_with(double seconds, const SceneLibraryTable &scenes)
-{
-    // render_frame's steps, with draw_scene's dispatch on the library's table.
-    update_frame_values(seconds);
-    clear_frame_buffers();
-    const int index = current_scene_index();
-    if (index >= 0 && index < scenes.count) {
-        const SceneInfo &scene = scenes.scenes[index];
-        scene.draw();
-        if (scene.copies_target)
-            SDL_RenderCopy(renderer, TargetTexture, nullptr, nullptr);
-    }
-    finish_frame();
 }
 
 // ---- Reading what the build says -------------------------------------------------

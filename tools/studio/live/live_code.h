@@ -89,10 +89,6 @@ bool open_scene_library(const std::string &path, uint32_t layout, SceneLibrary *
 // Closes a library opened by open_scene_library (none: nothing happens).
 void close_scene_library(SceneLibrary *lib);
 
-// One frame as render_frame draws it (app/frame.h), with the scenes of
-// `scenes` instead of the ones linked into the program.
-void render_frame_with(double seconds, const SceneLibraryTable &scenes);
-
 // ---- Reading what the build says -------------------------------------------------
 
 // The compiler's and linker's errors of a build's output, at most `max`

@@ -1,6 +1,6 @@
 // grid.cpp - the key grid (one column per track, one line per grid step
 // around the playhead) and the curve view of the selected track.
-#include "studio/studio.h"
+#include "studio/view/grid.h"
 
 #include <imgui.h>
 
@@ -13,6 +13,10 @@
 #include "state/state.h"
 #include "sync/track.h"
 #include "text/overlay.h"
+#include "studio/editor/edit.h"
+#include "studio/studio_state.h"
+#include "studio/view/grid_layout.h"
+#include "studio/view/hud.h"
 
 static const char KIND_LETTERS[] = "hlsq"; // hold, linear, smooth, quadratic
 
