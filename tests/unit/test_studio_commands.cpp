@@ -16,6 +16,8 @@
 #include "state/state.h"
 #include "studio/editor/block_edit.h"
 #include "studio/editor/commands.h"
+#include "studio/editor/edit_steps.h"
+#include "studio/editor/typing.h"
 #include "studio/view/grid_layout.h"
 #include "studio/view/view.h"
 #include "sync/track.h"
@@ -600,7 +602,8 @@ TEST(GoTo, PlacesAsBarBeatRowOrSeconds)
         {"", "not a place"},        {":", "not a place"},          {"3:", "not a place"},
         {":2", "not a place"},      {"1:2:3", "not a place"},      {"1.2.3", "not a time"},
         {"1:3", "no beat 3 in a bar of 3"}, {"1:60.0", "not a time"}, {"2147483648", "out of range"},
-        {"99999999999999999999", "not a place"}, {"-5", "not a place"},
+        {"99999999999999999999", "out of range"}, {"-5", "not a place"}, {"1:007", "no beat 7 in a bar of 3"},
+        {"9999999999:0", "out of range"},
     };
     for (const auto &[text, said] : bad) {
         double s = -1.0;

@@ -3,6 +3,7 @@
 // the source; an edit it refuses at once is taken back), and the curve
 // view's drag with the mouse.
 #include "studio/studio.h"
+#include "studio/editor/edit_steps.h"
 
 #include <cmath>
 #include <cstring>

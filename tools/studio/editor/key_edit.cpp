@@ -80,9 +80,9 @@ static std::string rewrite_key_line(const std::string &line, const SyncKey &from
 // or of any track), or in the compiler's own layout when there is none.
 static std::string new_key_line(const std::string *model, const SyncKey &k, const TimelineTempo &tempo)
 {
-    const std::string row = format_row(k.row, tempo), value = format_value(k.value), kind = kind_word(k.kind);
     if (!model)
-        return "  " + row + " " + value + " " + kind + "\n";
+        return format_key_line(k, tempo);
+    const std::string row = format_row(k.row, tempo), value = format_value(k.value), kind = kind_word(k.kind);
     const std::vector<WordSpan> spans = timeline_line_words(*model);
     std::string out = model->substr(0, spans.empty() ? 0 : spans[0].begin);
     const auto pad_to = [&](size_t column) {
