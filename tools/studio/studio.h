@@ -12,6 +12,7 @@
 #include <string>
 
 #include "studio/editor/commands.h"
+#include "studio/editor/gestures.h"
 #include "studio/view/hud.h"
 #include "studio/editor/key_edit.h"
 #include "studio/files/reload.h"
@@ -38,6 +39,7 @@ struct Studio {
     TransportState transport;
     ViewState view;
     EditorState editor;
+    GestureState gesture;       // the mouse's drag
     Waveform waveform;
     TrackExport track_export;   // --export: the .track files kept current
     StudioServe serve;          // following demos (--serve)
@@ -73,7 +75,7 @@ void print_frame_times(const ViewState &v);
 // (the music's, or the last key of any track when that is unknown; > 0).
 double studio_strip_length();
 
-// ---- The frame's side of the commands (edit.cpp) ------------------------------
+// ---- The frame's side of the commands (command_frame.cpp) ----------------------
 
 // Why the source cannot be edited now, or null: no source, a source that
 // does not parse or cannot be read, or a file changed on disk that the
@@ -81,10 +83,10 @@ double studio_strip_length();
 const char *edit_refusal(const Studio &s);
 
 // Carries out what a command asked of the world apart from the music
-// (a save request after an edit, undo or redo; the message's time). False
-// when the save is refused at once (the model is put back, the reason
-// shown); a save that fails later is said when it finishes, and the edit
-// stands.
+// (a save request after an edit, undo or redo; the keys of a track shown
+// while a key is held; the message's time). False when the save is refused
+// at once (the model is put back, the reason shown); a save that fails
+// later is said when it finishes, and the edit stands.
 bool finish_command(Studio *s, const CommandOut &out);
 
 // Replaces key lists as one undo step named `name`, asks for a save of the
@@ -93,15 +95,6 @@ bool commit_edit(Studio *s, const std::vector<std::pair<int, KeyList>> &changes,
 
 // Shows a line on the HUD for a few seconds.
 void show_message(Studio *s, const std::string &text, bool warn);
-
-// The curve view: a press on a key starts a drag, moves follow it along the
-// axis its first pixels chose (both with Ctrl), the release commits it as
-// one undo step.
-bool curve_press(Studio *s, int x, int y);
-void curve_motion(Studio *s, int x, int y, bool snap, bool free);
-void curve_release(Studio *s);
-// The value range the curve view shows now.
-void curve_range_now(const Studio &s, float *lo, float *hi);
 
 // ---- Drawing the editor (grid.cpp) --------------------------------------------
 

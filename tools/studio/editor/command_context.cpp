@@ -4,6 +4,12 @@
 
 #include <cstdio>
 
+uint8_t command_mods(uint16_t sdl_mods)
+{
+    return static_cast<uint8_t>(((sdl_mods & KMOD_SHIFT) ? MOD_SHIFT : 0) | ((sdl_mods & KMOD_CTRL) ? MOD_CTRL : 0) |
+                                ((sdl_mods & KMOD_ALT) ? MOD_ALT : 0));
+}
+
 void say(CommandContext *c, const std::string &text, bool warn)
 {
     c->editor->message = text;

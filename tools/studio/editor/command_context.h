@@ -24,9 +24,12 @@
 
 struct SyncTrack;
 
-// Modifier sets a command wants: exactly these of Shift, Ctrl and Alt, or
-// any Shift with MOD_SHIFT_ANY.
-enum : uint8_t { MOD_NONE = 0, MOD_SHIFT = 1, MOD_CTRL = 2, MOD_ALT = 4, MOD_SHIFT_ANY = 8 };
+// Modifier sets a command wants: exactly these of Shift, Ctrl and Alt; any
+// Shift with MOD_SHIFT_ANY, any Ctrl and Alt with MOD_CTRL_ALT_ANY.
+enum : uint8_t {
+    MOD_NONE = 0, MOD_SHIFT = 1, MOD_CTRL = 2, MOD_ALT = 4, MOD_SHIFT_ANY = 8, MOD_CTRL_ALT_ANY = 16,
+    MOD_ANY = MOD_SHIFT_ANY | MOD_CTRL_ALT_ANY,
+};
 
 // ---- The studio's state, by concern ----------------------------------------------
 
@@ -56,13 +59,6 @@ struct ViewState {
     int grid_top = 0;            // window y the grid starts at (below the panel)
     StripSpan span{0.0, 1.0};    // what the strip shows
     bool span_set = false;
-    bool strip_drag = false;     // the strip is held with the left button
-    bool drag_snaps = true;      // that drag lands on beats (no Shift at the press)
-    bool pan_drag = false;       // the strip is held with the middle button
-    int pan_x = 0;               // where that drag started
-    StripSpan pan_span{0.0, 1.0};
-    bool loop_drag = false;      // the strip is held with the right button: a loop is drawn
-    double loop_from = 0.0;      // where that drag started (seconds)
     bool snapshot_asked = false;
     double fps = 0.0;
     uint64_t last_counter = 0;
@@ -97,16 +93,6 @@ struct EditorState {
     int clip_track0 = 0;
     int32_t clip_rows = 0;       // 0: nothing copied
     bool clip_bars = false;
-    // A key held in the curve view: the keys before, the key's row and place
-    // then, where it is now and the axis the drag took.
-    bool key_drag = false;
-    KeyList drag_before;
-    SyncKey drag_from{};
-    SyncKey drag_now{};
-    int drag_x0 = 0, drag_y0 = 0;
-    DragAxis drag_axis = DRAG_UNDECIDED;
-    // A block being drawn with the mouse on the grid.
-    bool grid_drag = false;
 };
 
 // ---- What a command sees and asks for ----------------------------------------------
@@ -185,6 +171,9 @@ void select_block(EditorState *e, int anchor_track, int32_t anchor_row, int end_
 // The tempo the editor's grid, steps and notation follow: the loaded
 // source's.
 const TimelineTempo &editor_tempo(const EditorState &e);
+
+// The modifiers of SDL's modifier state as a command sees them (MOD_*).
+uint8_t command_mods(uint16_t sdl_mods);
 
 // Says a line on the HUD.
 void say(CommandContext *c, const std::string &text, bool warn);

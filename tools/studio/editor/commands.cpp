@@ -4,6 +4,7 @@
 
 #include "studio/editor/block_commands.h"
 #include "studio/editor/edit_steps.h"
+#include "studio/editor/gestures.h"
 #include "studio/editor/key_commands.h"
 #include "studio/editor/transport_commands.h"
 #include "studio/editor/typing.h"
@@ -82,12 +83,21 @@ const StudioCommand STUDIO_COMMANDS[] = {
     {SDLK_KP_PLUS, MOD_NONE, cmd_strip_in, true, SAME},
     {SDLK_MINUS, MOD_NONE, cmd_strip_out, true, SAME},
     {SDLK_KP_MINUS, MOD_NONE, cmd_strip_out, true, SAME},
-    {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "Shift+wheel, middle-button drag on the strip", "pan the strip"},
-    {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "click or drag on the strip", "seek, snapped to the beat (Shift: not snapped)"},
-    {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "right-button drag on the strip",
-     "loop between the beats nearest to where the drag starts and ends (a right click clears the loop)"},
-    {SDLK_UNKNOWN, MOD_NONE, nullptr, false, "click on the grid, drag on the grid",
-     "select that track (on a line: go to its row); select a block"},
+    {SDLK_UNKNOWN, MOD_CTRL_ALT_ANY, gesture_zoom, false, SAME, INPUT_WHEEL, ON_ANYWHERE},
+    {SDLK_UNKNOWN, MOD_SHIFT | MOD_CTRL_ALT_ANY, gesture_wheel_pan, false, "Shift+wheel, middle-button drag on the strip",
+     "pan the strip", INPUT_WHEEL, ON_ANYWHERE},
+    {SDLK_UNKNOWN, MOD_ANY, gesture_wheel_pan, false, SAME, INPUT_WHEEL_SIDEWAYS, ON_ANYWHERE},
+    {SDLK_UNKNOWN, MOD_ANY, gesture_pan, false, SAME, INPUT_MIDDLE, ON_STRIP},
+    {SDLK_UNKNOWN, MOD_ANY, gesture_seek, false, "click or drag on the strip", "seek, snapped to the beat (Shift: not snapped)",
+     INPUT_LEFT, ON_STRIP},
+    {SDLK_UNKNOWN, MOD_ANY, gesture_loop, false, "right-button drag on the strip",
+     "loop between the beats nearest to where the drag starts and ends (a right click clears the loop)", INPUT_RIGHT,
+     ON_STRIP},
+    {SDLK_UNKNOWN, MOD_ANY, gesture_grid, false, "click on the grid, drag on the grid",
+     "select that track (on a line: go to its row); select a block", INPUT_LEFT, ON_GRID},
+    // A key dragged in the curve view (the strip, the curve view and the
+    // grid do not overlap, so their order here does not matter).
+    {SDLK_UNKNOWN, MOD_ANY, gesture_key, false, SAME, INPUT_LEFT, ON_CURVE},
     {SDLK_m, MOD_NONE, cmd_mute, false, "M, H, F1 or ?", "mute, HUD, this list"},
     {SDLK_h, MOD_NONE, cmd_hud, false, SAME},
     {SDLK_F1, MOD_NONE, cmd_help, false, SAME},
@@ -159,33 +169,73 @@ std::vector<std::string> command_help_lines(size_t width)
     return lines;
 }
 
-static uint8_t mods_of(uint16_t sdl_mods)
-{
-    return static_cast<uint8_t>(((sdl_mods & KMOD_SHIFT) ? MOD_SHIFT : 0) | ((sdl_mods & KMOD_CTRL) ? MOD_CTRL : 0) |
-                                ((sdl_mods & KMOD_ALT) ? MOD_ALT : 0));
-}
-
 static bool mods_match(uint8_t wanted, uint8_t held)
 {
+    uint8_t compared = MOD_SHIFT | MOD_CTRL | MOD_ALT;
     if (wanted & MOD_SHIFT_ANY)
-        return (held & ~MOD_SHIFT) == (wanted & ~(MOD_SHIFT_ANY | MOD_SHIFT));
-    return held == wanted;
+        compared &= static_cast<uint8_t>(~MOD_SHIFT);
+    if (wanted & MOD_CTRL_ALT_ANY)
+        compared &= static_cast<uint8_t>(~(MOD_CTRL | MOD_ALT));
+    return (held & compared) == (wanted & compared);
 }
 
 bool press_command_key(CommandContext *c, SDL_Keycode key, uint16_t sdl_mods, bool repeat)
 {
-    const uint8_t held = mods_of(sdl_mods);
+    const uint8_t held = command_mods(sdl_mods);
     c->key = key;
     if (c->editor->typing) {
         press_typing_key(c, key, held);
         return true;
     }
     for (const StudioCommand &cmd : STUDIO_COMMANDS) {
-        if (cmd.key != key || !cmd.run || !mods_match(cmd.mods, held))
+        if (cmd.input != INPUT_KEY || cmd.key != key || !cmd.run || !mods_match(cmd.mods, held))
             continue;
         if (repeat && !cmd.repeats)
             return true; // held toggles act once
         cmd.run(c);
+        return true;
+    }
+    return false;
+}
+
+// The drag ends: its command takes the release, and the state is let go.
+static void end_drag(CommandContext *c)
+{
+    GestureState *g = c->gesture;
+    c->event.phase = GESTURE_RELEASE;
+    g->run(c);
+    *g = GestureState{};
+}
+
+bool run_gesture(CommandContext *c, const GestureEvent &event)
+{
+    GestureState *g = c->gesture;
+    c->event = event;
+    if (event.phase == GESTURE_MOVE || event.phase == GESTURE_RELEASE) {
+        if (g->drag == HOLD_NONE || (event.phase == GESTURE_RELEASE && event.input != g->button))
+            return false;
+        if (event.phase == GESTURE_RELEASE)
+            end_drag(c);
+        else
+            g->run(c);
+        return true;
+    }
+    if (g->drag != HOLD_NONE && event.phase == GESTURE_PRESS) {
+        if (event.input != g->button)
+            return false; // one drag at a time
+        end_drag(c);      // its release was lost: that drag ends here
+        c->event = event;
+    }
+    const uint8_t held = command_mods(c->frame.mods);
+    for (const StudioCommand &cmd : STUDIO_COMMANDS) {
+        if (cmd.input != event.input || !cmd.run || !mods_match(cmd.mods, held) ||
+            !on_surface(c, static_cast<GestureSurface>(cmd.surface), event.x, event.y))
+            continue;
+        cmd.run(c);
+        if (g->drag != HOLD_NONE) {
+            g->button = event.input;
+            g->run = cmd.run;
+        }
         return true;
     }
     return false;

@@ -27,13 +27,17 @@
 
 // ---- The table ------------------------------------------------------------------
 
+// A row is a key's (`input` INPUT_KEY) or a mouse gesture's: its button or
+// wheel and the surface its press must be on (gestures.h).
 struct StudioCommand {
-    SDL_Keycode key;             // SDLK_UNKNOWN: a mouse action, help only
+    SDL_Keycode key;             // SDLK_UNKNOWN for a gesture
     uint8_t mods;
     void (*run)(CommandContext *c);
     bool repeats;                // a held key repeats it
     const char *keys;            // a help row: its keys and action; null: the
     const char *help;            //   row of the entry before
+    GestureInput input = INPUT_KEY;
+    uint8_t surface = 0;         // a GestureSurface
 };
 
 extern const StudioCommand STUDIO_COMMANDS[];
@@ -50,3 +54,9 @@ std::vector<std::string> command_help_lines(size_t width);
 // (keys that do not edit it are ignored) and no command runs. False when no
 // command takes the key.
 bool press_command_key(CommandContext *c, SDL_Keycode key, uint16_t sdl_mods, bool repeat);
+
+// Runs the command of a mouse gesture (c->frame.mods the modifiers held, a
+// GestureState in c->gesture): a press the first gesture row whose button,
+// modifiers and surface take it, a move or release the command holding the
+// drag (then done). False when none takes it.
+bool run_gesture(CommandContext *c, const GestureEvent &event);

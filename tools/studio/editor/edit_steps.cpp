@@ -162,3 +162,25 @@ static void replay(CommandContext *c, bool redo)
 
 void cmd_undo(CommandContext *c) { replay(c, false); }
 void cmd_redo(CommandContext *c) { replay(c, true); }
+
+void take_back_step(EditorState *e, SaveKind kind)
+{
+    std::vector<int> tracks;
+    if (kind == SOURCE_EDITED) {
+        undo_key_edit(&e->model, &tracks);
+        e->model.redo.clear();
+        if (!e->undo_names.empty())
+            e->undo_names.pop_back();
+        e->redo_names.clear();
+        return;
+    }
+    // The step goes back to the stack it came from, with its name.
+    const bool was_undo = kind == SOURCE_UNDONE;
+    was_undo ? redo_key_edit(&e->model, &tracks) : undo_key_edit(&e->model, &tracks);
+    std::vector<std::string> &from = was_undo ? e->redo_names : e->undo_names;
+    std::vector<std::string> &to = was_undo ? e->undo_names : e->redo_names;
+    if (!from.empty()) {
+        to.push_back(from.back());
+        from.pop_back();
+    }
+}

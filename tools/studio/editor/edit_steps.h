@@ -32,3 +32,8 @@ KeyList keys_in(const EditorState &e, int t, int32_t from, int32_t to);
 // Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y.
 void cmd_undo(CommandContext *c);
 void cmd_redo(CommandContext *c);
+
+// Puts the model back to where it was before a step the frame could not
+// save (a save refused at once): an edit is undone and forgotten, an undo
+// or redo goes back to the stack it came from, with its name.
+void take_back_step(EditorState *e, SaveKind kind);
