@@ -123,7 +123,7 @@ struct Desk {
         return took(c, run_gesture(&c, GestureEvent{phase, input, p.x, p.y, notches}));
     }
     GestureState gesture;
-    FrameInputs frame{960, 540, 16.0f, 0, 0};
+    FrameInputs frame{960, 540, 16.0f, 0};
     void type(const char *text)
     {
         for (const char *p = text; *p; p++)

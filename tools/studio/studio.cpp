@@ -190,7 +190,6 @@ static EventInputs read_event_inputs()
     SDL_GetRendererOutputSize(renderer, &in.frame.w, &in.frame.h);
     SDL_GetWindowSize(window, &in.window_w, &in.window_h);
     in.frame.line_h = ImGui::GetTextLineHeight();
-    in.frame.now_ms = SDL_GetTicks64();
     in.frame.mods = static_cast<uint16_t>(SDL_GetModState());
     return in;
 }

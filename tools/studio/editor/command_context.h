@@ -5,8 +5,8 @@
 // room of commands shares (saying a line, seeking, the cursor's line).
 //
 // A command is a plain function of this context: it never reads the music,
-// the renderer, SDL's clock or a file; the frame reads those once and hands
-// them in.
+// the renderer, SDL's clock, the mouse or a file; the frame reads what a
+// command needs of them once a frame and hands it in.
 #pragma once
 
 #include <SDL.h>
@@ -119,12 +119,11 @@ struct CommandOut {
 };
 
 // What the frame reads once for all of its events: the renderer's output
-// size in pixels, the HUD's text line height, SDL's ticks and the modifier
-// keys held (SDL's modifier state).
+// size in pixels, the HUD's text line height and the modifier keys held
+// (SDL's modifier state).
 struct FrameInputs {
     int w = 0, h = 0;
     float line_h = 16.0f;
-    uint64_t now_ms = 0;
     uint16_t mods = 0;
 };
 
