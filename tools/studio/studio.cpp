@@ -186,6 +186,7 @@ struct EventInputs {
 
 static EventInputs read_event_inputs()
 {
+    SDL_PumpEvents(); // the modifiers as of the events about to be taken
     EventInputs in;
     SDL_GetRendererOutputSize(renderer, &in.frame.w, &in.frame.h);
     SDL_GetWindowSize(window, &in.window_w, &in.window_h);
