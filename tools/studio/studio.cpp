@@ -208,6 +208,8 @@ static void press_key(Studio *s, const EventInputs &in, const SDL_KeyboardEvent 
 static void gesture(Studio *s, const EventInputs &in, GesturePhase phase, GestureInput input, int x, int y,
                     int notches = 0)
 {
+    if (phase != GESTURE_PRESS && phase != GESTURE_TURN && s->gesture.drag == HOLD_NONE)
+        return; // a pointer moved or a button let go with nothing held
     GestureEvent event;
     event.phase = phase;
     event.input = input;
