@@ -14,7 +14,7 @@
 #include "studio/editor/key_edit.h"
 #include "studio/files/reload.h"
 #include "state/state.h"
-#include "studio/editor/edit.h"
+#include "studio/command_frame.h"
 #include "studio/studio.h"
 #include "sync/device.h"
 
@@ -374,6 +374,20 @@ TEST(SourceRewrite, TempoAndMarkLinesStayAndNewRowsFollowTheFileTempo)
     while (undo_key_edit(&e, &changed))
         ;
     EXPECT_EQ(key_editor_text(e), original);
+}
+
+// A file without any key line gives its first key the compiler's own line
+// (format_key_line), its row at the file's tempo.
+TEST(SourceRewrite, AFirstKeyLineInAFileWithoutKeysIsTheCompilers)
+{
+    const std::string original = std::string("tempo 128\ntrack scene\n") + OTHER_TRACKS +
+                                 "track clear.a\ntrack clear.r\ntrack cam.scaleh\n";
+    KeyEditor e;
+    load_key_editor(&e, original, parse(original));
+    ASSERT_TRUE(e.loaded);
+    ASSERT_TRUE(apply_key_edit(&e, {{0, keys_of({{19, 5.0f, INTERP_LINEAR}})}}));
+    const std::string text = key_editor_text(e);
+    EXPECT_EQ(text.rfind("tempo 128\ntrack scene\n  0:2      5            linear\ntrack clear.g\n", 0), 0u) << text;
 }
 
 TEST(SourceRewrite, RangesChangeOnlyTheirRows)

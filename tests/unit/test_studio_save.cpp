@@ -22,7 +22,7 @@
 #include "studio/editor/key_edit.h"
 #include "studio/files/reload.h"
 #include "studio/files/save.h"
-#include "studio/editor/edit.h"
+#include "studio/command_frame.h"
 #include "studio/studio_state.h"
 
 namespace fs = std::filesystem;

@@ -36,7 +36,7 @@ static std::string editor_line(const Studio &s, double t)
 }
 
 // The strip's span for this frame.
-static void follow_strip_span(ViewState *v, double t, double previous, double length)
+static void follow_strip_span(ViewState *v, bool panning, double t, double previous, double length)
 {
     if (!v->span_set || v->span.to > length + 1e-9) {
         v->span = StripSpan{0.0, length};
@@ -45,7 +45,7 @@ static void follow_strip_span(ViewState *v, double t, double previous, double le
     // The view pages along only when the playhead leaves it (playing past
     // its end, a seek out of it); a view zoomed or panned away from the
     // playhead stays where it is.
-    if (!v->pan_drag)
+    if (!panning)
         v->span = follow_playhead(v->span, previous, t, length);
 }
 
@@ -88,7 +88,7 @@ static HudState hud_state(Studio *s, double t, const FrameTime &time, double len
         .compact = v.grid_on,
         .notices = {},
         .waveform = &s->waveform,
-        .strip_held = v.strip_drag || v.pan_drag || v.loop_drag,
+        .strip_held = gesture_holds_strip(s->gesture),
         .half_speed = tr.half_speed,
         .tempo = editor_tempo(s->editor),
         .marks = s->live ? &s->watch.timeline.marks : nullptr,
@@ -100,7 +100,7 @@ static HudState hud_state(Studio *s, double t, const FrameTime &time, double len
 void draw_studio_overlays(Studio *s, double t, const FrameTime &time, double previous, double length)
 {
     ViewState &v = s->view;
-    follow_strip_span(&v, t, previous, length);
+    follow_strip_span(&v, s->gesture.drag == HOLD_PAN, t, previous, length);
     begin_ui_frame(renderer);
     if (v.hud_on) {
         v.grid_top = static_cast<int>(draw_hud(hud_state(s, t, time, length))) + 4;

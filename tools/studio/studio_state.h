@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "studio/editor/commands.h"
+#include "studio/editor/gestures.h"
 #include "studio/files/reload.h"
 #include "studio/files/save.h"
 #include "studio/files/track_export.h"
@@ -29,6 +30,7 @@ struct Studio {
     TransportState transport;
     ViewState view;
     EditorState editor;
+    GestureState gesture;       // the mouse's drag
     Waveform waveform;
     TrackExport track_export;   // --export: the .track files kept current
     StudioServe serve;          // following demos (--serve)

@@ -181,19 +181,27 @@ bool tempo_row_is_beat(const TimelineTempo &tempo, int32_t row, int64_t *beat)
 
 // ---- Parsing ----------------------------------------------------------------
 
-// A row word: "-12", "384" or "12:0" (bar and beat at `tempo`). Returns an
-// empty string on success, otherwise the message.
-static std::string parse_row(std::string_view word, const TimelineTempo &tempo, int32_t *row)
+// The message of a fault, with the fault said to the caller that wants it.
+static std::string fault(WordFault kind, WordFault *out, std::string message)
 {
+    if (out)
+        *out = kind;
+    return message;
+}
+
+std::string parse_timeline_row(std::string_view word, const TimelineTempo &tempo, int32_t *row, WordFault *out)
+{
+    if (out)
+        *out = WORD_OK;
     const size_t colon = word.find(':');
     if (colon == std::string_view::npos) {
-        const std::string_view digits = word[0] == '-' ? word.substr(1) : word;
+        const std::string_view digits = !word.empty() && word[0] == '-' ? word.substr(1) : word;
         if (!all_digits(digits))
-            return "malformed number " + quoted(word);
+            return fault(WORD_MALFORMED, out, "malformed number " + quoted(word));
         int64_t v = 0;
         auto r = std::from_chars(word.data(), word.data() + word.size(), v);
         if (r.ec != std::errc() || v < INT32_MIN || v > INT32_MAX)
-            return "row out of range " + quoted(word);
+            return fault(WORD_OUT_OF_RANGE, out, "row out of range " + quoted(word));
         *row = static_cast<int32_t>(v);
         return "";
     }
@@ -201,34 +209,36 @@ static std::string parse_row(std::string_view word, const TimelineTempo &tempo, 
     const std::string_view bar_text = word.substr(0, colon);
     const std::string_view beat_text = word.substr(colon + 1);
     if (!all_digits(bar_text) || !all_digits(beat_text))
-        return "malformed number " + quoted(word);
+        return fault(WORD_MALFORMED, out, "malformed number " + quoted(word));
     uint64_t bar = 0, beat = 0;
     auto rb = std::from_chars(bar_text.data(), bar_text.data() + bar_text.size(), bar);
     auto rk = std::from_chars(beat_text.data(), beat_text.data() + beat_text.size(), beat);
     const uint64_t beats_per_bar = static_cast<uint64_t>(tempo.beats_per_bar);
     if (rk.ec != std::errc() || beat >= beats_per_bar)
-        return "beat out of range " + quoted(word) + " (beats are 0 to " + std::to_string(beats_per_bar - 1) + ")";
+        return fault(WORD_BEAT_OUT_OF_RANGE, out,
+                     "beat out of range " + quoted(word) + " (beats are 0 to " + std::to_string(beats_per_bar - 1) + ")");
     // A beat is at least a row: a bar beyond 2^31 cannot give a 32-bit row.
     if (rb.ec != std::errc() || bar > static_cast<uint64_t>(INT32_MAX))
-        return "row out of range " + quoted(word);
+        return fault(WORD_OUT_OF_RANGE, out, "row out of range " + quoted(word));
     const double v = beat_row_exact(tempo, static_cast<int64_t>(bar * beats_per_bar + beat));
     if (v > static_cast<double>(INT32_MAX))
-        return "row out of range " + quoted(word);
+        return fault(WORD_OUT_OF_RANGE, out, "row out of range " + quoted(word));
     *row = static_cast<int32_t>(v);
     return "";
 }
 
-// A value word: a finite decimal number that fits a float.
-static std::string parse_value(std::string_view word, float *value)
+std::string parse_timeline_value(std::string_view word, float *value, WordFault *out)
 {
+    if (out)
+        *out = WORD_OK;
     float v = 0.0f;
     auto r = std::from_chars(word.data(), word.data() + word.size(), v);
     if (r.ptr != word.data() + word.size() || (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
-        return "malformed number " + quoted(word);
+        return fault(WORD_MALFORMED, out, "malformed number " + quoted(word));
     if (r.ec == std::errc::result_out_of_range)
-        return "number out of range " + quoted(word);
+        return fault(WORD_OUT_OF_RANGE, out, "number out of range " + quoted(word));
     if (!std::isfinite(v))
-        return "value not finite " + quoted(word);
+        return fault(WORD_OUT_OF_RANGE, out, "value not finite " + quoted(word));
     *value = v;
     return "";
 }
@@ -333,7 +343,7 @@ static void parse_mark_statement(ParseState &st)
         return;
     }
     TimelineMark mark;
-    const std::string msg = parse_row(st.words[2], st.out->tempo, &mark.row);
+    const std::string msg = parse_timeline_row(st.words[2], st.out->tempo, &mark.row);
     if (!msg.empty()) {
         st.report(msg);
         return;
@@ -358,12 +368,12 @@ static void parse_key_statement(ParseState &st)
 
     SyncKey key{};
     bool ok = true;
-    std::string msg = parse_row(st.words[0], st.out->tempo, &key.row);
+    std::string msg = parse_timeline_row(st.words[0], st.out->tempo, &key.row);
     if (!msg.empty()) {
         st.report(msg);
         ok = false;
     }
-    msg = parse_value(st.words[1], &key.value);
+    msg = parse_timeline_value(st.words[1], &key.value);
     if (!msg.empty()) {
         st.report(msg);
         ok = false;
@@ -469,14 +479,18 @@ static std::string pad_right(std::string s, size_t width)
     return s;
 }
 
+std::string format_key_line(const SyncKey &key, const TimelineTempo &tempo)
+{
+    const char *kind = interp_kind_name(key.kind);
+    return "  " + pad_right(format_row(key.row, tempo), 8) + " " + pad_right(format_value(key.value), 12) + " " +
+           (kind ? kind : "?") + "\n";
+}
+
 std::string format_track(const std::string &name, const std::vector<SyncKey> &keys)
 {
     std::string text = "track " + name + "\n";
-    for (const SyncKey &k : keys) {
-        const char *kind = interp_kind_name(k.kind);
-        text += "  " + pad_right(format_row(k.row), 8) + " " + pad_right(format_value(k.value), 12) +
-                " " + (kind ? kind : "?") + "\n";
-    }
+    for (const SyncKey &k : keys)
+        text += format_key_line(k, TimelineTempo{});
     return text;
 }
 
