@@ -1,17 +1,17 @@
 // edit.cpp - the frame's side of the key editor's commands: whether the
-// source may be edited, a save request for every edit (studio/save.h writes
-// the source; an edit it refuses at once is taken back), and the curve
-// view's drag with the mouse.
+// source may be edited, a save request for every edit (studio/files/save.h
+// writes the source; an edit it refuses at once is taken back) with the
+// edited keys played (studio/editor/play_keys.h), and the curve view's drag
+// with the mouse.
 #include "studio/studio.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "studio/files/save.h"
 #include "state/state.h"
+#include "studio/editor/play_keys.h"
+#include "studio/files/save.h"
 #include "studio/view/grid_layout.h"
-#include "sync/device.h"
-#include "sync/track.h"
 
 constexpr uint64_t MESSAGE_MS = 4000;
 
@@ -52,10 +52,9 @@ static CommandContext edit_context(Studio *s)
 
 // Puts the tracks the frame reads back to the editor's keys (after a drag
 // shown live, or a refused save).
-static void show_editor_keys(Studio *s, int track)
+static void show_editor_keys(Studio *s)
 {
-    const KeyList &keys = s->editor.model.keys[track];
-    set_track_keys(Tracks[track], keys.data(), static_cast<int32_t>(keys.size()));
+    play_version(editor_version(s->editor.model));
 }
 
 bool finish_command(Studio *s, const CommandOut &out)
@@ -89,6 +88,7 @@ bool finish_command(Studio *s, const CommandOut &out)
             show_message(s, "not saved: " + why, true);
             return false;
         }
+        show_editor_keys(s); // the edit plays from the next frame
     }
     if (out.said)
         show_message(s, e->message, e->message_warn);
@@ -189,7 +189,7 @@ void curve_motion(Studio *s, int x, int y, bool snap, bool free)
     }
     KeyList keys;
     if (dragged_keys(*e, &keys)) // shown while held, saved on release
-        set_track_keys(Tracks[e->column], keys.data(), static_cast<int32_t>(keys.size()));
+        play_version(editor_version(e->model, e->column, &keys));
 }
 
 void curve_release(Studio *s)
@@ -201,7 +201,7 @@ void curve_release(Studio *s)
     KeyList keys;
     const int t = e->column;
     if (e->drag_now.row == e->drag_from.row && e->drag_now.value == e->drag_from.value) {
-        show_editor_keys(s, t);
+        show_editor_keys(s);
         return; // a click on a key moves nothing
     }
     if (!dragged_keys(*e, &keys))
@@ -210,5 +210,5 @@ void curve_release(Studio *s)
                          std::string("drag ") + TimelineTrackNames[t] + " " + row_name(e->drag_from.row, editor_tempo(*e)) + " to " +
                              row_name(e->drag_now.row, editor_tempo(*e))))
         return;
-    show_editor_keys(s, t);
+    show_editor_keys(s);
 }
