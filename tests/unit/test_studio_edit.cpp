@@ -4,6 +4,8 @@
 // outside change.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -698,6 +700,23 @@ TEST_F(StudioSave, ExportKeepsTheCompiledTracksOfEveryGoodVersion)
     std::string error;
     EXPECT_FALSE(take_track_export_error(&studio.track_export, &error));
     close_track_export(&studio.track_export);
+}
+
+// The picture takes an edit only once its save is queued: one refused at
+// once (a read-only file) never reaches the tracks, and the editor goes back.
+TEST_F(StudioSave, ARefusedSaveNeverReachesThePicture)
+{
+    ASSERT_EQ(Tracks[0]->keys[0].value, 7.0f);
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    KeyList k = studio.editor.model.keys[0];
+    k[0].value = 5.0f;
+    EXPECT_FALSE(commit_edit(&studio, {{0, k}}));
+    EXPECT_NE(studio.editor.message.find("read-only"), std::string::npos) << studio.editor.message;
+    EXPECT_EQ(Tracks[0]->keys[0].value, 7.0f);
+    EXPECT_EQ(studio.editor.model.keys[0][0].value, 7.0f);
+    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+    EXPECT_TRUE(commit_edit(&studio, {{0, k}})) << studio.editor.message;
+    EXPECT_EQ(Tracks[0]->keys[0].value, 5.0f); // before the save is written
 }
 
 TEST_F(StudioSave, EditingIsRefusedWhileTheSourceDoesNotParse)
