@@ -270,7 +270,8 @@ TEST_F(Planted, StrayFilesOfEndedProcessesAreRemovedOnlyThose)
 }
 
 // Nothing was there when the file was read: the new one goes in, unless
-// one appeared since, which then stays.
+// one appeared since, which then stays (also when it lands between the
+// look and the rename).
 TEST_F(Planted, ACheckedPlacementWhereNothingWasExpected)
 {
     const std::string path = (dir / "t.txt").string();
@@ -286,8 +287,15 @@ TEST_F(Planted, ACheckedPlacementWhereNothingWasExpected)
     OutputFile out = written("new");
     EXPECT_EQ(place_output_file_checked(&out, path, FileIdentity{}, &error), PLACED) << error;
     EXPECT_EQ(read(path), "new");
+    // The exchange finds nothing (ENOENT), and a file lands before the rename.
+    int (*const exchange)(const char *, const char *) = PlaceExchangeNames;
+    PlaceExchangeNames = [](const char *, const char *) {
+        errno = ENOENT;
+        return -1;
+    };
     out = written("two");
     EXPECT_EQ(place_output_file_checked(&out, path, FileIdentity{}, &error), OTHER_FILE_THERE);
+    PlaceExchangeNames = exchange;
     EXPECT_EQ(read(path), "new");
     EXPECT_EQ(names_in(dir), (std::set<std::string>{(dir / "victim").string(), path}));
 }
