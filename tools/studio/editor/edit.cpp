@@ -189,7 +189,7 @@ void curve_motion(Studio *s, int x, int y, bool snap, bool free)
     }
     KeyList keys;
     if (dragged_keys(*e, &keys)) // shown while held, saved on release
-        play_version(editor_version(e->model, e->column, &keys));
+        play_version(track_version(e->column, keys));
 }
 
 void curve_release(Studio *s)

@@ -8,11 +8,18 @@
 #include "studio/editor/key_edit.h"
 #include "sync/device.h"
 
-KeyVersion editor_version(const KeyEditor &e, int track, const KeyList *keys)
+KeyVersion editor_version(const KeyEditor &e)
 {
     KeyVersion v;
     for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
-        v[t] = t == track ? keys : &e.keys[t];
+        v[t] = &e.keys[t];
+    return v;
+}
+
+KeyVersion track_version(int track, const KeyList &keys)
+{
+    KeyVersion v{};
+    v[track] = &keys;
     return v;
 }
 
@@ -36,7 +43,7 @@ bool play_version(const KeyVersion &version)
     bool ok = true;
     for (SyncTrack *t : Tracks) {
         const int index = t ? find_timeline_track(t->name) : -1;
-        if (index < 0 || plays(*t, *version[index]))
+        if (index < 0 || !version[index] || plays(*t, *version[index]))
             continue;
         const KeyList &keys = *version[index];
         ok = set_track_keys(t, keys.data(), static_cast<int32_t>(keys.size())) && ok;

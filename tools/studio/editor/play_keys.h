@@ -7,9 +7,9 @@
 //   - an edit, an undo or a redo: the editor's keys (edit.cpp, finish_command,
 //     once the save of the source is queued; the save itself only writes the
 //     text into the file, studio/files/save.h);
-//   - a step of a key dragged in the curve view: the editor's keys with the
-//     dragged track as it is now (edit.cpp, curve_motion), and the editor's
-//     own keys again when the drag is given up;
+//   - a step of a key dragged in the curve view: the dragged track as it is
+//     now (edit.cpp, curve_motion), and the editor's own keys again when the
+//     drag is given up;
 //   - a version of the file taken from outside: the watch's parse, which the
 //     editor loads at the same time (studio.cpp, take_watch_result).
 //
@@ -26,11 +26,16 @@
 
 struct KeyEditor;
 
-// One version of the timeline's keys, by timeline track (TimelineTrackNames).
+// One version of the timeline's keys, by timeline track (TimelineTrackNames);
+// a null track is one that stays as it plays.
 using KeyVersion = std::array<const KeyList *, TIMELINE_TRACK_COUNT>;
 
-// The editor's keys; with `track` >= 0, `keys` in place of that track's.
-KeyVersion editor_version(const KeyEditor &e, int track = -1, const KeyList *keys = nullptr);
+// The editor's keys.
+KeyVersion editor_version(const KeyEditor &e);
+
+// `keys` for one track, the others as they play (a drag's step: no
+// comparison of the tracks it does not touch, however large).
+KeyVersion track_version(int track, const KeyList &keys);
 
 // The keys of a parsed timeline.
 KeyVersion timeline_version(const Timeline &timeline);
