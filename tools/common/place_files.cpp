@@ -139,40 +139,40 @@ CheckedPlacement place_output_file_checked(OutputFile *out, const std::string &t
     const char *tmp = out->temporary.c_str();
     if (PlaceExchangeNames(tmp, target.c_str()) == 0) {
         // The old file now sits at the temporary name.
-        CheckedPlacement result = PLACED;
+        CheckedPlacement result = PLACE_DONE;
         if (!same_file_identity(identity_of_name(out->temporary), expected)) {
             if (PlaceExchangeNames(tmp, target.c_str()) != 0) {
                 // Only when the folder went away: keep both.
                 *error = "cannot swap " + target + " back from " + out->temporary + ": " + reason(errno);
                 out->temporary.clear();
-                return PLACED_NOT;
+                return PLACE_FAILED;
             }
-            result = OTHER_FILE_THERE;
+            result = PLACE_OTHER_FILE;
         }
         discard_output_file(out); // the replaced old file, or ours
         return result;
     }
-    CheckedPlacement result = PLACED_NOT;
+    CheckedPlacement result = PLACE_FAILED;
     if (errno == ENOENT && !expected.valid) {
         // Nothing there, as last seen: the new file goes in unless one appeared.
         if (rename_no_replace(tmp, target.c_str()) == 0)
-            result = PLACED;
+            result = PLACE_DONE;
         else if (errno == EEXIST)
-            result = OTHER_FILE_THERE;
+            result = PLACE_OTHER_FILE;
         else
             *error = "cannot replace " + target + ": " + reason(errno);
     } else if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP || errno == ENOENT) {
         // No exchange here (or the file is gone): look, then rename.
         if (!same_file_identity(identity_of_name(target), expected))
-            result = OTHER_FILE_THERE;
+            result = PLACE_OTHER_FILE;
         else if (rename(tmp, target.c_str()) == 0)
-            result = PLACED;
+            result = PLACE_DONE;
         else
             *error = "cannot replace " + target + ": " + reason(errno);
     } else {
         *error = "cannot replace " + target + ": " + reason(errno);
     }
-    if (result == PLACED)
+    if (result == PLACE_DONE)
         out->temporary.clear();
     else
         discard_output_file(out);

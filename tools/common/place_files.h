@@ -21,9 +21,9 @@
 bool place_output_files(OutputFile *outs, int count, std::string *error);
 
 enum CheckedPlacement {
-    PLACED,           // the new file is at the name
-    PLACED_NOT,       // failed: *error says why; the file at the name is untouched
-    OTHER_FILE_THERE, // the file there is not the expected one: it stays, ours is removed
+    PLACE_DONE,       // the new file is at the name
+    PLACE_FAILED,     // *error says why; the file at the name is untouched
+    PLACE_OTHER_FILE, // the file there is not the expected one: it stays, ours is removed
 };
 
 // Puts the closed temporary file `out` in place of `target` only while the

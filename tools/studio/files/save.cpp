@@ -105,13 +105,13 @@ static std::string read_only_reason(const std::string &path, const struct stat &
 static void replace_checked(SaveJob *job, OutputFile *out, const std::string &target)
 {
     switch (place_output_file_checked(out, target, job->expected, &job->why)) {
-    case PLACED:
+    case PLACE_DONE:
         job->outcome = SAVE_DONE;
         break;
-    case OTHER_FILE_THERE:
+    case PLACE_OTHER_FILE:
         job->outcome = SAVE_CONFLICT;
         break;
-    case PLACED_NOT:
+    case PLACE_FAILED:
         break;
     }
 }
