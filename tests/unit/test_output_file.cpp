@@ -284,16 +284,23 @@ TEST_F(Planted, ACheckedPlacementWhereNothingWasExpected)
         return out;
     };
     std::string error;
-    OutputFile out = written("new");
-    EXPECT_EQ(place_output_file_checked(&out, path, FileIdentity{}, &error), PLACE_DONE) << error;
-    EXPECT_EQ(read(path), "new");
-    // The exchange finds nothing (ENOENT), and a file lands before the rename.
     int (*const exchange)(const char *, const char *) = PlaceExchangeNames;
+    for (bool with_exchange : {true, false}) {
+        fs::remove(path);
+        PlaceExchangeNames = with_exchange ? exchange : [](const char *, const char *) {
+            errno = EINVAL; // as on a file system without the exchange
+            return -1;
+        };
+        OutputFile out = written("new");
+        EXPECT_EQ(place_output_file_checked(&out, path, FileIdentity{}, &error), PLACE_DONE) << error;
+        EXPECT_EQ(read(path), "new");
+    }
+    // The exchange finds nothing (ENOENT), and a file lands before the rename.
     PlaceExchangeNames = [](const char *, const char *) {
         errno = ENOENT;
         return -1;
     };
-    out = written("two");
+    OutputFile out = written("two");
     EXPECT_EQ(place_output_file_checked(&out, path, FileIdentity{}, &error), PLACE_OTHER_FILE);
     PlaceExchangeNames = exchange;
     EXPECT_EQ(read(path), "new");

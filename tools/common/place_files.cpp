@@ -152,8 +152,11 @@ CheckedPlacement place_output_file_checked(OutputFile *out, const std::string &t
         discard_output_file(out); // the replaced old file, or ours
         return result;
     }
+    // No exchange here (or nothing to exchange with): look, then rename.
+    const int why = errno;
+    const bool no_exchange = why == EINVAL || why == ENOSYS || why == ENOTSUP || why == ENOENT;
     CheckedPlacement result = PLACE_FAILED;
-    if (errno == ENOENT && !expected.valid) {
+    if (no_exchange && !expected.valid) {
         // Nothing there, as last seen: the new file goes in unless one appeared.
         if (rename_no_replace(tmp, target.c_str()) == 0)
             result = PLACE_DONE;
@@ -161,8 +164,7 @@ CheckedPlacement place_output_file_checked(OutputFile *out, const std::string &t
             result = PLACE_OTHER_FILE;
         else
             *error = "cannot replace " + target + ": " + reason(errno);
-    } else if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP || errno == ENOENT) {
-        // No exchange here (or the file is gone): look, then rename.
+    } else if (no_exchange) {
         if (!same_file_identity(identity_of_name(target), expected))
             result = PLACE_OTHER_FILE;
         else if (rename(tmp, target.c_str()) == 0)
@@ -170,7 +172,7 @@ CheckedPlacement place_output_file_checked(OutputFile *out, const std::string &t
         else
             *error = "cannot replace " + target + ": " + reason(errno);
     } else {
-        *error = "cannot replace " + target + ": " + reason(errno);
+        *error = "cannot replace " + target + ": " + reason(why);
     }
     if (result == PLACE_DONE)
         out->temporary.clear();
