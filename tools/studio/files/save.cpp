@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <thread>
