@@ -321,7 +321,7 @@ TEST(LiveCode, NoBuildFolderIsRefused)
     LiveCode lc;
     std::string error;
     EXPECT_FALSE(start_live_code(&lc, dir.path, STATE_LAYOUT, &error));
-    EXPECT_EQ(error, dir.path + "/live_scenes.txt: No such file or directory");
+    EXPECT_EQ(error, "cannot open '" + dir.path + "/live_scenes.txt': No such file or directory");
     write_file(dir.path + "/live_scenes.txt", "cmake /usr/bin/cmake\n");
     EXPECT_FALSE(start_live_code(&lc, dir.path, STATE_LAYOUT, &error));
     EXPECT_NE(error.find("not a scene library description"), std::string::npos) << error;

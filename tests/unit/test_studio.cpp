@@ -13,6 +13,7 @@
 
 #include "app/frame.h"
 #include "state/state.h"
+#include "studio/editor/play_keys.h"
 #include "studio/files/reload.h"
 #include "studio/view/strip.h"
 #include "studio/studio_args.h"
@@ -83,7 +84,7 @@ struct Watched : ::testing::Test {
         if (watch.job) // a read started: wait for it as a later frame would
             r = finish_timeline_watch(&watch);
         if (r == WATCH_NEW_TIMELINE) {
-            EXPECT_TRUE(apply_timeline(watch.timeline, Tracks, TRACK_COUNT));
+            EXPECT_TRUE(play_version(timeline_version(watch.timeline)));
         }
         return r;
     }
@@ -101,7 +102,7 @@ struct Watched : ::testing::Test {
         std::string error;
         ASSERT_TRUE(open_timeline_watch(&watch, file.string(), &first, &error)) << error;
         ASSERT_EQ(first, WATCH_NEW_TIMELINE);
-        ASSERT_TRUE(apply_timeline(watch.timeline, Tracks, TRACK_COUNT));
+        ASSERT_TRUE(play_version(timeline_version(watch.timeline)));
     }
 };
 

@@ -4,6 +4,8 @@
 // outside change.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "studio/editor/key_edit.h"
+#include "studio/editor/play_keys.h"
 #include "studio/files/reload.h"
 #include "state/state.h"
 #include "studio/command_frame.h"
@@ -713,6 +716,36 @@ TEST_F(StudioSave, ExportKeepsTheCompiledTracksOfEveryGoodVersion)
     std::string error;
     EXPECT_FALSE(take_track_export_error(&studio.track_export, &error));
     close_track_export(&studio.track_export);
+}
+
+// The picture takes an edit only once its save is queued: one refused at
+// once (a read-only file) never reaches the tracks, and the editor goes
+// back. A track that did not change keeps its keys.
+TEST_F(StudioSave, ARefusedSaveNeverReachesThePicture)
+{
+    ASSERT_EQ(Tracks[0]->keys[0].value, 7.0f);
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    KeyList k = studio.editor.model.keys[0];
+    k[0].value = 5.0f;
+    EXPECT_FALSE(commit_edit(&studio, {{0, k}}));
+    EXPECT_NE(studio.editor.message.find("read-only"), std::string::npos) << studio.editor.message;
+    EXPECT_EQ(Tracks[0]->keys[0].value, 7.0f);
+    EXPECT_EQ(studio.editor.model.keys[0][0].value, 7.0f);
+    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+    SyncTrack *clear_r = nullptr;
+    for (SyncTrack *t : Tracks)
+        if (std::string(t->name) == "clear.r")
+            clear_r = t;
+    ASSERT_TRUE(clear_r && clear_r->key_count == 1);
+    const SyncKey *other = clear_r->keys;
+    EXPECT_TRUE(commit_edit(&studio, {{0, k}})) << studio.editor.message;
+    EXPECT_EQ(Tracks[0]->keys[0].value, 5.0f); // before the save is written
+    // Only the edited track is replaced: the link has nothing else to send.
+    EXPECT_EQ(clear_r->keys, other);
+    k[0].value = 6.0f;
+    EXPECT_TRUE(play_version(track_version(0, k))); // a drag's step
+    EXPECT_EQ(Tracks[0]->keys[0].value, 6.0f);
+    EXPECT_EQ(clear_r->keys, other);
 }
 
 TEST_F(StudioSave, EditingIsRefusedWhileTheSourceDoesNotParse)

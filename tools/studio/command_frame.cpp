@@ -8,6 +8,7 @@
 
 #include "state/state.h"
 #include "studio/editor/edit_steps.h"
+#include "studio/editor/play_keys.h"
 #include "studio/files/save.h"
 #include "studio/studio_state.h"
 #include "sync/track.h"
@@ -50,16 +51,11 @@ static CommandContext edit_context(Studio *s)
     return c;
 }
 
-static void show_keys(int track, const KeyList &keys)
-{
-    set_track_keys(Tracks[track], keys.data(), static_cast<int32_t>(keys.size()));
-}
-
 bool finish_command(Studio *s, const CommandOut &out)
 {
     EditorState *e = &s->editor;
     if (out.preview_track >= 0)
-        show_keys(out.preview_track, out.preview);
+        play_version(track_version(out.preview_track, out.preview));
     if (out.poll_now)
         s->next_poll_ms = 0;
     bool saved = true;
@@ -71,10 +67,12 @@ bool finish_command(Studio *s, const CommandOut &out)
             take_back_step(e, out.save);
             show_message(s, "not saved: " + why, true);
             saved = false;
+        } else {
+            play_version(editor_version(e->model)); // the edit plays from the next frame
         }
     }
     if (out.restore_track >= 0)
-        show_keys(out.restore_track, e->model.keys[out.restore_track]);
+        play_version(track_version(out.restore_track, e->model.keys[out.restore_track]));
     if (saved && out.said)
         show_message(s, e->message, e->message_warn);
     return saved;

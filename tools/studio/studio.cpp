@@ -10,6 +10,7 @@
 
 #include "state/state.h"
 #include "studio/command_frame.h"
+#include "studio/editor/play_keys.h"
 #include "studio/live/guarded_scenes.h"
 #include "studio/live/live_code.h"
 #include "studio/music.h"
@@ -49,8 +50,7 @@ void take_watch_result(Studio *s, WatchResult result)
         show_message(s, export_error, true);
     }
     if (result == WATCH_NEW_TIMELINE) {
-        if (!apply_timeline(s->watch.timeline, Tracks, TRACK_COUNT))
-            std::fputs("studio: out of memory while replacing the tracks\n", stderr);
+        play_version(timeline_version(s->watch.timeline));
         request_track_export(&s->track_export, s->watch.timeline);
         // A version from outside starts a new history: the old steps name
         // lines of a text that is gone.

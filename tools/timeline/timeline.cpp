@@ -9,13 +9,10 @@
 #include "timeline/timeline.h"
 
 #include "common/output_file.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "common/place_files.h"
+#include "common/read_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -501,135 +498,6 @@ std::string track_output_path(const std::string &dir, const std::string &name)
     return dir + "/" + track_file_path(SYNC_BASE_NAME, name.c_str());
 }
 
-bool read_whole_file(const std::string &path, size_t max_bytes, std::string *bytes,
-                     std::string *error, struct stat *opened)
-{
-    bytes->clear();
-    if (opened)
-        *opened = {};
-    // Non-blocking, so that opening a FIFO returns at once; the check is made
-    // on the opened descriptor, so nothing can be swapped in after it.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = "cannot open '" + path + "': " + std::strerror(errno);
-        return false;
-    }
-    struct stat st;
-    bool ok = true;
-    if (fstat(fd, &st) != 0) {
-        *error = "cannot read '" + path + "': " + std::strerror(errno);
-        ok = false;
-    } else if (opened) {
-        *opened = st;
-    }
-    if (ok && !S_ISREG(st.st_mode)) {
-        *error = "'" + path + "' is not a regular file";
-        ok = false;
-    }
-    const std::string too_large = "'" + path + "' is larger than " + std::to_string(max_bytes) + " bytes";
-    if (ok && static_cast<uint64_t>(st.st_size) > max_bytes) {
-        *error = too_large;
-        ok = false;
-    }
-    if (ok)
-        bytes->reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
-    while (ok) {
-        const ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            *error = "cannot read '" + path + "': " + std::strerror(errno);
-            ok = false;
-        } else if (n == 0) {
-            break;
-        } else if (bytes->size() + static_cast<size_t>(n) > max_bytes) { // grew while read
-            *error = too_large;
-            ok = false;
-        } else {
-            bytes->append(buf, static_cast<size_t>(n));
-        }
-    }
-    close(fd);
-    if (!ok)
-        bytes->clear();
-    return ok;
-}
-
-// Gives the file at `path` a second name beside it, "PATH.old-PID[-N]", for
-// putting it back: a hard link, or where the file system has none an
-// exclusive copy. Neither follows or overwrites anything at the new name (a
-// name taken is skipped), so nothing planted there is written through.
-static bool keep_old_file(const std::string &path, std::string *old, std::string *error)
-{
-    for (int n = 0; n < 1000; n++) {
-        *old = unique_name(path + ".old", n);
-        if (link(path.c_str(), old->c_str()) == 0)
-            return true;
-        if (errno != EEXIST)
-            break;
-    }
-    std::string bytes;
-    OutputFile copy;
-    if (read_whole_file(path, MAX_TRACK_BYTES, &bytes, error) &&
-        open_output_file(path + ".old", &copy, error)) {
-        if (write_output_bytes(&copy, bytes.data(), bytes.size(), error) && close_output_file(&copy, error)) {
-            *old = copy.temporary;
-            return true;
-        }
-        discard_output_file(&copy);
-    }
-    *error = "cannot keep the old " + path + " (" + *error + ")";
-    return false;
-}
-
-// Moves the written temporary files of outs[0..count) into place, all or
-// nothing. Before an output is replaced its old file gets a second name;
-// when a move fails, every output already replaced gets its old file back,
-// one that did not exist before is removed again, and the remaining
-// temporary files go.
-static bool move_into_place(OutputFile *outs, int count, std::string *error)
-{
-    enum { UNTOUCHED, NEW_FILE, REPLACED };
-    std::vector<int> done(count, UNTOUCHED);
-    std::vector<std::string> old(count);
-    int i = 0;
-    for (; i < count; i++) {
-        const std::string &path = outs[i].path;
-        struct stat st;
-        const bool had_old = lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-        if (had_old && !keep_old_file(path, &old[i], error))
-            break;
-        if (std::rename(outs[i].temporary.c_str(), path.c_str()) != 0) {
-            *error = "cannot replace " + path + ": " + std::strerror(errno);
-            if (had_old)
-                std::remove(old[i].c_str());
-            break;
-        }
-        outs[i].temporary.clear();
-        done[i] = had_old ? REPLACED : NEW_FILE;
-    }
-
-    const bool ok = i == count;
-    bool restored = true;
-    for (int j = count - 1; j >= 0; j--) {
-        const std::string &path = outs[j].path;
-        if (done[j] == UNTOUCHED) {
-            discard_output_file(&outs[j]);
-        } else if (ok && done[j] == REPLACED) {
-            std::remove(old[j].c_str());
-        } else if (!ok && done[j] == NEW_FILE) {
-            std::remove(path.c_str());
-        } else if (!ok && std::rename(old[j].c_str(), path.c_str()) != 0) {
-            *error += "; cannot put " + old[j] + " back as " + path + ": " + std::strerror(errno);
-            restored = false;
-        }
-    }
-    if (!ok && restored)
-        *error += " (the earlier track files are kept)";
-    return ok;
-}
-
 // Writes every track to its temporary file, then moves the set into place.
 bool write_timeline_tracks(const Timeline &tl, const std::string &out_dir, std::string *error)
 {
@@ -657,7 +525,7 @@ bool write_timeline_tracks(const Timeline &tl, const std::string &out_dir, std::
             discard_output_file(&outs[i]);
         return false;
     }
-    return move_into_place(outs, TIMELINE_TRACK_COUNT, error);
+    return place_output_files(outs, TIMELINE_TRACK_COUNT, error);
 }
 
 bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,

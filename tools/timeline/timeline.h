@@ -44,8 +44,6 @@
 // syntax lives in this one place.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -197,14 +195,6 @@ bool write_timeline_tracks(const Timeline &tl, const std::string &out_dir, std::
 // empty it comes from the file name ("sync_cam.x.track" gives "cam.x").
 bool dump_track_file(const std::string &path, const std::string &name, std::string *text,
                      std::string *error);
-
-// Reads a whole regular file of at most max_bytes into *bytes. Anything else
-// (a FIFO, a device, a directory) is refused without blocking: the file is
-// opened non-blocking and the opened descriptor is checked. When `opened` is
-// given it gets the status of the opened descriptor (also when the file is
-// then refused; st_mode 0 when it could not be opened at all).
-bool read_whole_file(const std::string &path, size_t max_bytes, std::string *bytes,
-                     std::string *error, struct stat *opened = nullptr);
 
 // The largest source the compiler and the studio read: a timeline of a
 // million keys is about 14 MB.

@@ -15,6 +15,8 @@
 #include <system_error>
 
 #include "common/output_file.h"
+#include "common/place_files.h"
+#include "common/read_file.h"
 #include "common/stray_files.h"
 #include "timeline/timeline.h"
 
@@ -24,78 +26,13 @@ constexpr int LIVE_BUILD_NICENESS = 10;
 // way of someone else's).
 constexpr int COPY_NAME_TRIES = 100;
 
-FileIdentity identity_of_path(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? file_identity(st) : FileIdentity{};
-}
-
-bool same_identity(const FileIdentity &a, const FileIdentity &b)
-{
-    return (!a.valid && !b.valid) || same_file_identity(a, b);
-}
-
-// A copy that stopped half-way is removed; `why` is the errno of a failed
-// create, 0 otherwise.
-static bool copy_file_to(const std::string &from, const std::string &to, std::string *error, int *why)
-{
-    *why = 0;
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        *error = from + ": " + std::strerror(errno);
-        return false;
-    }
-    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
-    if (out < 0) {
-        *why = errno;
-        *error = to + ": " + std::strerror(errno);
-        close(in);
-        return false;
-    }
-    char buffer[1 << 16];
-    bool ok = true;
-    for (;;) {
-        const ssize_t got = read(in, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            *error = from + ": " + std::strerror(errno);
-            ok = false;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < got;) {
-            const ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put < 0) {
-                *error = to + ": " + std::strerror(errno);
-                ok = false;
-            } else {
-                done += put;
-            }
-        }
-        if (!ok)
-            break;
-    }
-    if (close(out) != 0 && ok) {
-        *error = to + ": " + std::strerror(errno);
-        ok = false;
-    }
-    close(in);
-    if (!ok)
-        unlink(to.c_str());
-    return ok;
-}
-
 bool copy_library_file(const std::string &from, const std::string &to, std::string *error)
 {
     int why;
-    return copy_file_to(from, to, error, &why);
+    return copy_to_new_file(from, to, 0700, error, &why);
 }
 
-// A build's log or dependency list, through the compiler's one file reader
+// A build's log or dependency list, through the tools' one file reader
 // (nothing at all when it is missing, no regular file or beyond 16 MiB).
 static std::string read_whole(const std::string &path)
 {
@@ -181,8 +118,8 @@ static int run_child(LiveJob *job, const std::vector<std::string> &argv, const s
     close(out.fd);
     out.fd = -1;
     *output = read_whole(out.temporary);
-    if (rename(out.temporary.c_str(), log.c_str()) != 0)
-        discard_output_file(&out);
+    std::string unplaced; // the output was read: a log left unplaced is no failure of the run
+    place_output_file(&out, &unplaced);
     if (got == static_cast<ssize_t>(sizeof exec_errno)) {
         *error = std::string("cannot run ") + argv[0] + ": " + std::strerror(exec_errno);
         return -1;
@@ -201,7 +138,7 @@ static bool copy_library(LiveJob *job, const std::string &library, const std::st
     for (int n = 0; n < COPY_NAME_TRIES; n++) {
         const std::string to = copy_dir + "/" + (n == 0 ? copy_name : stem + "-" + std::to_string(n) + ending);
         int why;
-        if (copy_file_to(library, to, &job->copy_error, &why)) {
+        if (copy_to_new_file(library, to, 0700, &job->copy_error, &why)) {
             job->copy = to;
             job->copy_error.clear();
             return true;

@@ -44,12 +44,6 @@ struct LiveJob {
 void run_live_job(LiveJob *job, LiveBuild build, std::string copy_dir, std::string copy_name,
                   FileIdentity loaded);
 
-// The identity of the file at `path` (stat), invalid when there is none.
-FileIdentity identity_of_path(const std::string &path);
-
-// A file missing both times has not changed either.
-bool same_identity(const FileIdentity &a, const FileIdentity &b);
-
 // Removes the folder of copies with what is in it: names only (a link is
 // removed, not followed), and nothing below a folder found in it.
 void remove_copy_dir(const std::string &dir);

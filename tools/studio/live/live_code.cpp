@@ -20,6 +20,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/platform.h"
+#include "common/read_file.h"
 #include "timeline/timeline.h"
 
 // The watched files are looked at this often (as the timeline source).
@@ -28,6 +30,8 @@ constexpr uint64_t LIVE_LOOK_MS = 50;
 constexpr uint64_t LIVE_NOTICE_MS = 5000;
 // Compiler errors shown in the box; the rest are in the build's own output.
 constexpr int LIVE_ERRORS_SHOWN = 8;
+// live_scenes.txt names the build and the scene units: a few KB.
+constexpr size_t LIVE_DESCRIPTION_MAX_BYTES = 1u << 20;
 
 // ---- The build folder ---------------------------------------------------------
 
@@ -35,16 +39,13 @@ bool read_live_build(const std::string &dir, LiveBuild *out, std::string *error)
 {
     *out = LiveBuild{};
     const std::string path = dir + "/live_scenes.txt";
-    FILE *f = std::fopen(path.c_str(), "re");
-    if (!f) {
-        *error = path + ": " + std::strerror(errno);
+    std::string text;
+    if (!read_whole_file(path, LIVE_DESCRIPTION_MAX_BYTES, &text, error))
         return false;
-    }
-    char line[4096];
-    while (std::fgets(line, sizeof line, f)) {
-        std::string l = line;
-        if (!l.empty() && l.back() == '\n')
-            l.pop_back();
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        const std::string l = text.substr(at, end - at);
+        at = end + 1;
         const size_t space = l.find(' ');
         if (space == std::string::npos)
             continue;
@@ -59,7 +60,6 @@ bool read_live_build(const std::string &dir, LiveBuild *out, std::string *error)
         else if (key == "objects") out->objects = value;
         else if (key == "watch") out->sources.push_back(value);
     }
-    std::fclose(f);
     if (out->cmake.empty() || out->dir.empty() || out->target.empty() || out->library.empty() ||
         out->source_dir.empty() || out->sources.empty()) {
         *error = path + ": not a scene library description (run cmake on the build folder again)";
@@ -70,12 +70,7 @@ bool read_live_build(const std::string &dir, LiveBuild *out, std::string *error)
 
 std::string own_build_dir()
 {
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0)
-        return "";
-    exe[n] = '\0';
-    std::string dir = exe;
+    std::string dir = own_program_path();
     for (int up = 0; up < 2; up++) { // the program, then its folder
         const size_t slash = dir.rfind('/');
         if (slash == std::string::npos || slash == 0)
