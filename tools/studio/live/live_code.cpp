@@ -97,6 +97,16 @@ static std::string hex(uint32_t v)
     return s;
 }
 
+// Reads a byte of every page of the library's functions, so that the first
+// frame that runs them does not wait for their pages.
+static void touch_code(const GuardRange &range)
+{
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    volatile uint8_t sink = 0;
+    for (uintptr_t a = range.lo & ~(page - 1); a < range.hi; a += page)
+        sink = sink + *reinterpret_cast<const volatile uint8_t *>(a < range.lo ? range.lo : a);
+}
+
 bool open_scene_library(const std::string &path, uint32_t layout, SceneLibrary *out,
                         std::string *error)
 {
@@ -123,6 +133,8 @@ bool open_scene_library(const std::string &path, uint32_t layout, SceneLibrary *
     } else {
         out->handle = handle;
         out->table = table;
+        if (find_library_code(handle, &out->code, &out->code_error))
+            touch_code(out->code.range);
         return true;
     }
     dlclose(handle);
@@ -131,6 +143,7 @@ bool open_scene_library(const std::string &path, uint32_t layout, SceneLibrary *
 
 void close_scene_library(SceneLibrary *lib)
 {
+    release_library_code(&lib->code);
     if (lib->handle)
         dlclose(lib->handle);
     *lib = SceneLibrary{};
@@ -308,6 +321,8 @@ static void start_job(LiveCode *lc, bool build, uint64_t now_ms)
     auto job = std::make_shared<LiveJob>();
     job->build = build;
     job->started_ms = now_ms;
+    job->niceness = lc->start_niceness;
+    job->layout = lc->layout;
     if (build) {
         lc->changed_ms = now_ms;
         lc->longest_building_frame_us = 0;
@@ -338,26 +353,24 @@ static void say(LiveCode *lc, const std::string &notice, uint64_t now_ms)
     lc->notice_until_ms = now_ms + LIVE_NOTICE_MS;
 }
 
-// Between two frames: the finished job's library replaces the one drawing.
+// Between two frames: the finished job's library, opened and checked by the
+// worker, replaces the one drawing.
 static void swap_in(LiveCode *lc, LiveJob *job, uint64_t now_ms)
 {
-    SceneLibrary next;
-    std::string why;
-    const uint64_t start_us = microseconds();
-    const bool ok = open_scene_library(job->copy, lc->layout, &next, &why);
-    // The opened library stays mapped; the name is not needed any more.
-    unlink(job->copy.c_str());
     lc->library_seen = job->library; // this file is not offered again
-    if (!ok) {
-        lc->errors = "scene library refused: " + why + "\n";
+    if (!job->loaded) {
+        lc->errors = "scene library refused: " + job->load_error + "\n";
         std::fprintf(stderr, "studio: %s", lc->errors.c_str());
         std::fflush(stderr);
         say(lc, "scene library refused: the old code draws", now_ms);
         return;
     }
+    const uint64_t start_us = microseconds();
     close_scene_library(&lc->current);
-    lc->current = next;
+    lc->current = job->library_loaded;
+    job->library_loaded = SceneLibrary{};
     lc->last_swap_us = microseconds() - start_us;
+    lc->last_load_us = job->load_us;
     lc->swaps++;
     lc->errors.clear();
     char text[64];
@@ -436,6 +449,9 @@ bool start_live_code(LiveCode *lc, const std::string &build_dir, uint32_t layout
         return false;
     lc->copy_dir = dir;
     lc->layout = layout;
+    const BuildPriority priority = own_build_priority();
+    lc->start_niceness = priority.start;
+    lc->raised_niceness = priority.raised;
     // The library on disk, or one built from the sources on disk (the build
     // does nothing when it is up to date), draws from the start: the
     // studio's own scenes may be older than both.
@@ -454,11 +470,12 @@ void poll_live_code(LiveCode *lc, uint64_t now_ms)
     if (lc->swap_line_due) {
         lc->swap_line_due = false;
         std::printf("studio: %s (swap %.1f ms, its frame %.0f ms; longest frame while building %.0f ms, "
-                    "before %.0f ms)\n",
+                    "before %.0f ms; loaded beside the frames in %.1f ms)\n",
                     lc->notice.c_str(), static_cast<double>(lc->last_swap_us) / 1000.0,
                     static_cast<double>(frame_us) / 1000.0,
                     static_cast<double>(lc->longest_building_frame_us) / 1000.0,
-                    static_cast<double>(lc->longest_quiet_frame_us) / 1000.0);
+                    static_cast<double>(lc->longest_quiet_frame_us) / 1000.0,
+                    static_cast<double>(lc->last_load_us) / 1000.0);
         std::fflush(stdout);
         lc->longest_quiet_frame_us = 0;
     } else if (lc->job && lc->job->build) {
@@ -467,6 +484,8 @@ void poll_live_code(LiveCode *lc, uint64_t now_ms)
         lc->longest_quiet_frame_us = std::max(lc->longest_quiet_frame_us, frame_us);
     }
     stop_overlong_job(lc, now_ms);
+    if (lc->job)
+        raise_job(lc->job.get(), now_ms, lc->build_raise_ms, lc->raised_niceness);
     if (lc->job && lc->job->done)
         take_job(lc, now_ms);
     if (now_ms >= lc->next_look_ms) {
