@@ -17,7 +17,6 @@
 
 #include "scene_library/sample.h"
 #include "state/state.h"
-#include "studio/live/live_build.h"
 #include "studio/live/live_code.h"
 #include "studio/state_layout.h"
 #include "studio/studio_args.h"
@@ -451,7 +450,7 @@ TEST(LiveCode, ALongBuildIsRaised)
     ASSERT_TRUE(start_live_code(&lc, fb.dir.path + "/build", STATE_LAYOUT, &error)) << error;
     settle(&lc, 0);
     const BuildPriority own = own_build_priority();
-    EXPECT_EQ(lc.start_niceness, own.start);
+    EXPECT_EQ(lc.priority.start, own.start);
     if (own.start == own.raised)
         GTEST_SKIP() << "this process may not lower a niceness";
     write_file(fb.dir.path + "/hold", "");

@@ -3,10 +3,10 @@
 #include "studio/live/live_build.h"
 
 #include <dirent.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +21,7 @@
 
 #include "common/output_file.h"
 #include "common/stray_files.h"
+#include "studio/live/build_output.h"
 #include "timeline/timeline.h"
 
 // A build that runs long is raised to this much above the studio's

@@ -17,7 +17,9 @@
 #include <thread>
 #include <vector>
 
-#include "studio/live/live_code.h"
+#include "studio/files/reload.h"
+#include "studio/live/build_description.h"
+#include "studio/live/scene_loader.h"
 
 // How a build shares the processor with the frame loop. It starts at the
 // lowest priority, so that on a quiet machine the compiler only takes what
@@ -83,6 +85,10 @@ bool raise_job(LiveJob *job, uint64_t now_ms, uint64_t after_ms, int niceness);
 // listing. All of it at job->niceness. Sets job->done last.
 void run_live_job(LiveJob *job, LiveBuild build, std::string copy_dir, std::string copy_name,
                   FileIdentity loaded);
+
+// Copies a file to a new name (created exclusively, mode 0700). False with
+// the system's reason.
+bool copy_library_file(const std::string &from, const std::string &to, std::string *error);
 
 // The identity of the file at `path` (stat), invalid when there is none.
 FileIdentity identity_of_path(const std::string &path);
