@@ -463,13 +463,13 @@ TEST(LiveCode, ALongBuildIsRaised)
     ASSERT_GT(group, 0);
     EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), 19);
     EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(worker)), 19);
-    poll_live_code(&lc, 3999);
+    poll_live_code(&lc, 3000 + lc.build_raise_ms - 1);
     EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), 19);
-    poll_live_code(&lc, 4000);
+    poll_live_code(&lc, 3000 + lc.build_raise_ms);
     EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), own.raised);
     EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(worker)), own.raised);
     unlink((fb.dir.path + "/hold").c_str());
-    settle(&lc, 4100);
+    settle(&lc, 5000);
     live_scenes(lc)->scenes[0].draw();
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
     stop_live_code(&lc);

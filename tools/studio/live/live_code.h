@@ -13,7 +13,7 @@
 //
 // as a child process, on a worker thread that waits for it, so no frame
 // ever waits for a compiler. The build starts at the lowest priority and is
-// raised after a second (live_build.h). The same build runs at start, and
+// raised after half a second (live_build.h). The same build runs at start, and
 // its library draws as soon as it is loaded. A watched file that is no
 // regular file stops any build (a compiler would wait on a FIFO for ever),
 // and a build that runs longer than build_timeout_ms has its process group
@@ -67,8 +67,12 @@ struct LiveCode {
     std::vector<FileIdentity> seen;
     uint64_t next_look_ms = 0;
     uint64_t build_timeout_ms = 120000; // a build running longer is stopped
-    BuildPriority priority;       // a build running longer than build_raise_ms is raised
-    uint64_t build_raise_ms = 1000;
+    // A build running longer than build_raise_ms is raised. A save of one
+    // scene unit builds in 0.3-0.45 s on a quiet 2-core machine, so such a
+    // build never is; beside busy programs a build at the lowest priority
+    // hardly moves, and each ms before the raise is a ms more to wait.
+    BuildPriority priority;
+    uint64_t build_raise_ms = 500;
     bool first_build = false;     // the build at start has not ended yet
     std::shared_ptr<LiveJob> job; // a build and its library, or a dependency listing; null: idle
     bool again = false;           // a source changed while building
