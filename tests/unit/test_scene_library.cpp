@@ -4,6 +4,7 @@
 // compiler's errors and the build's dependency listing.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -425,6 +426,52 @@ TEST(LiveCode, NoBuildHangsOrBreaksForGood)
     poll_live_code(&lc, 10000);
     settle(&lc, 10100);
     EXPECT_EQ(lc.errors, "cannot run " + fb.dir.path + "/build.sh: Permission denied\n");
+    stop_live_code(&lc);
+}
+
+// A build starts at the lowest priority and is raised, with its worker,
+// once it has run build_raise_ms; without the right to lower a niceness
+// again it starts at the raised one.
+TEST(LiveCode, ALongBuildIsRaised)
+{
+    const BuildPriority unprivileged = build_priority(0, 0, false), capable = build_priority(0, 0, true);
+    EXPECT_EQ(unprivileged.start, 10);
+    EXPECT_EQ(unprivileged.raised, 10);
+    EXPECT_EQ(capable.start, 19);
+    EXPECT_EQ(capable.raised, 10);
+    EXPECT_EQ(build_priority(5, 4, false).start, 15);
+    EXPECT_EQ(build_priority(5, 5, false).start, 19);
+    EXPECT_EQ(build_priority(15, 0, false).raised, 19);
+
+    FakeBuild fb;
+    SampleState state;
+    LiveCode lc;
+    std::string error;
+    ASSERT_TRUE(start_live_code(&lc, fb.dir.path + "/build", STATE_LAYOUT, &error)) << error;
+    settle(&lc, 0);
+    const BuildPriority own = own_build_priority();
+    EXPECT_EQ(lc.priority.start, own.start);
+    if (own.start == own.raised)
+        GTEST_SKIP() << "this process may not lower a niceness";
+    write_file(fb.dir.path + "/hold", "");
+    fb.save(1, "b");
+    poll_live_code(&lc, 3000);
+    ASSERT_NE(lc.job, nullptr);
+    for (int i = 0; i < 10000 && (lc.job->pid <= 0 || lc.job->worker <= 0); i++)
+        usleep(1000);
+    const pid_t group = lc.job->pid, worker = lc.job->worker;
+    ASSERT_GT(group, 0);
+    EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), 19);
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(worker)), 19);
+    poll_live_code(&lc, 3000 + lc.build_raise_ms - 1);
+    EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), 19);
+    poll_live_code(&lc, 3000 + lc.build_raise_ms);
+    EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), own.raised);
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(worker)), own.raised);
+    unlink((fb.dir.path + "/hold").c_str());
+    settle(&lc, 5000);
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
+    EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
     stop_live_code(&lc);
 }
 

@@ -106,3 +106,14 @@ int open_own_mapped_file(uintptr_t start)
     }
     return -1;
 }
+
+bool may_set_any_niceness()
+{
+    const std::string status = proc_text("/proc/self/status", 1u << 16);
+    const size_t at = status.find("\nCapEff:");
+    unsigned long long caps = 0;
+    if (at == std::string::npos || std::sscanf(status.c_str() + at, "\nCapEff: %llx", &caps) != 1)
+        return false;
+    constexpr int CAP_SYS_NICE_BIT = 23;
+    return (caps >> CAP_SYS_NICE_BIT) & 1;
+}

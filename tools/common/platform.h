@@ -41,3 +41,7 @@ std::string descriptor_path(int fd);
 // address `start` (the mapping's first byte), also when its name has been
 // removed since (/proc/self/map_files); -1 where there is none.
 int open_own_mapped_file(uintptr_t start);
+
+// Whether this process may lower any process's niceness (CAP_SYS_NICE in
+// its effective set, /proc/self/status); false where the system cannot tell.
+bool may_set_any_niceness();

@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <link.h>
 
 #include <cstdio>
@@ -184,12 +185,19 @@ void follow_live_code(SceneGuard *g, const LiveCode &lc)
         return;
     g->current.table = lc.current.table;
     g->current.handle = own_reference(lc.current.handle);
-    std::string why;
-    if (!g->current.handle || !find_library_code(lc.current.handle, &g->current.code, &why)) {
+    // The library's code was found when it was opened (off this thread);
+    // the guard keeps a file descriptor of its own.
+    const bool known = lc.current.code_error.empty() && lc.current.code.range.hi != 0;
+    if (g->current.handle && known) {
+        g->current.code = lc.current.code;
+        g->current.code.fd = lc.current.code.fd >= 0 ? fcntl(lc.current.code.fd, F_DUPFD_CLOEXEC, 0) : -1;
+    } else {
         // Without them a fault cannot be told from the studio's own: the
         // library draws unguarded, and is not kept when the next one comes.
         std::fprintf(stderr, "studio: the scene library draws unguarded: %s\n",
-                     g->current.handle ? why.c_str() : "no reference to it");
+                     !g->current.handle ? "no reference to it"
+                     : lc.current.code_error.empty() ? "its code was not found"
+                                                     : lc.current.code_error.c_str());
         std::fflush(stderr);
     }
 }
