@@ -40,8 +40,9 @@ void add_options(CLI::App &app, StudioArgs *out, SecondsText *seconds)
         ->excludes(timeout_opt);
     auto *serve = app.add_option("--serve", out->serve,
                                  "serve the tracks and the transport to demos started with --follow, on "
-                                 "[ADDR:]PORT (default: 127.0.0.1:7727); any address but loopback gets a "
-                                 "token that followers must give")
+                                 "[ADDR:]PORT (default: 127.0.0.1:7727), and to web pages by WebSocket on "
+                                 "the same port; any address but loopback gets a token that followers "
+                                 "must give")
                       ->type_name("[ADDR:]PORT");
     app.add_flag("!--no-serve", out->serving, "serve no followers")->excludes(serve);
     app.add_option("--scene-timeout", seconds->scene_timeout,

@@ -23,6 +23,8 @@
 #include <unistd.h>
 
 #include "common/command_line.h"
+#include "common/platform.h"
+#include "common/read_file.h"
 #include "studio/editor/key_edit.h"
 #include "timeline/timeline.h"
 
@@ -31,18 +33,6 @@ using Clock = std::chrono::steady_clock;
 static double ms_since(Clock::time_point t0)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
-
-// Resident memory of this process, in bytes.
-static size_t resident_bytes()
-{
-    FILE *f = std::fopen("/proc/self/statm", "r");
-    if (!f)
-        return 0;
-    unsigned long size = 0, resident = 0;
-    const int n = std::fscanf(f, "%lu %lu", &size, &resident);
-    std::fclose(f);
-    return n == 2 ? resident * static_cast<size_t>(sysconf(_SC_PAGESIZE)) : 0;
 }
 
 static double percentile(std::vector<double> v, double p)
@@ -159,7 +149,7 @@ static bool edit_key(KeyEditor *e, int t, SyncKey k, int kind, bool ranges)
 // times and the memory they took. False when there are no keys to edit.
 static bool make_edits(KeyEditor *e, int edits, bool ranges)
 {
-    const size_t before = resident_bytes();
+    const size_t before = own_resident_bytes();
     std::vector<double> times;
     uint32_t seed = 12345;
     const auto next = [&](uint32_t n) {
@@ -186,7 +176,7 @@ static bool make_edits(KeyEditor *e, int edits, bool ranges)
         times.push_back(ms_since(t0));
         made += ok;
     }
-    const size_t after_edits = resident_bytes();
+    const size_t after_edits = own_resident_bytes();
     std::printf("%d edits (%d changed something), %s: model work per edit median %.2f ms, 90%% %.2f ms, "
                 "max %.2f ms\n",
                 edits, made, ranges ? "apply_key_ranges" : "copy + apply_key_edit, as the studio",

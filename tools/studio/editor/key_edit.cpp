@@ -10,97 +10,7 @@
 #include <numeric>
 #include <string_view>
 
-// ---- Lines of a section ---------------------------------------------------------
-
-// The end of the line that starts at `at`: after its '\n', or the text's end.
-static size_t line_end_of(const std::string &text, size_t at)
-{
-    const size_t nl = text.find('\n', at);
-    return nl == std::string::npos ? text.size() : nl + 1;
-}
-
-static std::string line_at(const std::string &text, size_t at)
-{
-    return text.substr(at, line_end_of(text, at) - at);
-}
-
-// The line end of a line ("\n", "\r\n" or none).
-static std::string_view line_end(std::string_view line)
-{
-    if (line.ends_with("\r\n"))
-        return "\r\n";
-    if (line.ends_with('\n'))
-        return "\n";
-    return "";
-}
-
-static std::string kind_word(int32_t kind)
-{
-    const char *name = interp_kind_name(kind);
-    return name ? name : "hold";
-}
-
-static bool same_value(float a, float b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-// Replaces the words of a key line that differ between `from` and `to`.
-// A shorter word is padded and a longer one takes from the blanks after it,
-// so the columns after it stay where they were when there is room.
-static std::string rewrite_key_line(const std::string &line, const SyncKey &from, const SyncKey &to,
-                                    const TimelineTempo &tempo)
-{
-    const std::vector<WordSpan> spans = timeline_line_words(line);
-    if (spans.size() != 3)
-        return line; // cannot happen on a source that parsed
-    const std::string words[3] = {format_row(to.row, tempo), format_value(to.value), kind_word(to.kind)};
-    const bool change[3] = {from.row != to.row, !same_value(from.value, to.value), from.kind != to.kind};
-    std::string out = line;
-    for (int w = 2; w >= 0; w--) {
-        if (!change[w])
-            continue;
-        const size_t s = spans[w].begin, e = spans[w].end;
-        const size_t old_len = e - s;
-        std::string text = words[w];
-        size_t eat = 0;
-        if (w < 2) { // columns after this word
-            size_t blanks = 0;
-            while (e + blanks < out.size() && out[e + blanks] == ' ')
-                blanks++;
-            if (text.size() < old_len)
-                text.append(old_len - text.size(), ' ');
-            else if (text.size() > old_len && blanks > 1)
-                eat = std::min(blanks - 1, text.size() - old_len);
-        }
-        out.replace(s, old_len + eat, text);
-    }
-    return out;
-}
-
-// A new key line in the columns of `model` (a key line of the same track
-// or of any track), or in the compiler's own layout when there is none.
-static std::string new_key_line(const std::string *model, const SyncKey &k, const TimelineTempo &tempo)
-{
-    const std::string row = format_row(k.row, tempo), value = format_value(k.value), kind = kind_word(k.kind);
-    if (!model)
-        return "  " + row + " " + value + " " + kind + "\n";
-    const std::vector<WordSpan> spans = timeline_line_words(*model);
-    std::string out = model->substr(0, spans.empty() ? 0 : spans[0].begin);
-    const auto pad_to = [&](size_t column) {
-        if (out.size() < column)
-            out.append(column - out.size(), ' ');
-        else
-            out += ' ';
-    };
-    out += row;
-    pad_to(spans.size() == 3 ? spans[1].begin : 0);
-    out += value;
-    pad_to(spans.size() == 3 ? spans[2].begin : 0);
-    out += kind;
-    const std::string_view end = line_end(*model);
-    return out + std::string(end.empty() ? "\n" : end);
-}
+#include "studio/editor/key_lines.h"
 
 // ---- Loading and the whole text ----------------------------------------------------
 
@@ -120,7 +30,7 @@ void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &pars
             *e = KeyEditor{};
             return;
         }
-        const std::string_view first(text.data() + begin, line_end_of(text, begin) - begin);
+        const std::string_view first(text.data() + begin, source_line_end_of(text, begin) - begin);
         const std::vector<WordSpan> words = timeline_line_words(first);
         if (words.size() != 2 || first.substr(words[0].begin, words[0].end - words[0].begin) != "track" ||
             first.substr(words[1].begin, words[1].end - words[1].begin) != tr.name) {
@@ -204,12 +114,12 @@ static const std::string *model_line(const KeyEditor &e, int t, long near, std::
     const std::vector<uint32_t> &places = e.places[t];
     if (!places.empty()) {
         const size_t i = static_cast<size_t>(std::clamp(near, 0L, static_cast<long>(places.size()) - 1));
-        *buffer = line_at(e.section[t], places[i]);
+        *buffer = source_line_at(e.section[t], places[i]);
         return buffer;
     }
     for (int u : e.order)
         if (!e.places[u].empty()) {
-            *buffer = line_at(e.section[u], e.places[u][0]);
+            *buffer = source_line_at(e.section[u], e.places[u][0]);
             return buffer;
         }
     return nullptr;
@@ -246,15 +156,15 @@ static void plan_run(TrackPlan *p, size_t i, size_t i2, const SyncKey *keys, siz
     const size_t pairs = std::min(i2 - i, m);
     for (size_t k = 0; k < pairs; k++) {
         const uint32_t at = places[i + k];
-        std::string line = line_at(text, at);
+        std::string line = source_line_at(text, at);
         const std::string rewritten = rewrite_key_line(line, old[i + k], keys[k], e.tempo);
         lines[k] = add_text(p, at, std::move(line), rewritten);
     }
     for (size_t k = i + pairs; k < i2; k++)
-        add_text(p, places[k], line_at(text, places[k]), "");
+        add_text(p, places[k], source_line_at(text, places[k]), "");
     if (m > pairs) {
         const long anchor = static_cast<long>(i + pairs) - 1; // -1: the "track" line
-        const size_t at = line_end_of(text, anchor >= 0 ? places[static_cast<size_t>(anchor)] : 0);
+        const size_t at = source_line_end_of(text, anchor >= 0 ? places[static_cast<size_t>(anchor)] : 0);
         std::string buffer;
         const std::string *model = model_line(e, p->t, anchor, &buffer);
         // After a last line without a line end, that line gets one and the
@@ -267,7 +177,7 @@ static void plan_run(TrackPlan *p, size_t i, size_t i2, const SyncKey *keys, siz
             added += new_key_line(model, keys[k], e.tempo);
         }
         if (unended)
-            added.resize(added.size() - line_end(added).size());
+            added.resize(added.size() - source_line_end(added).size());
         const NewLine where = add_text(p, static_cast<uint32_t>(at), "", added);
         for (size_t k = pairs; k < m; k++)
             lines[k] = NewLine{where.splice, where.offset + offsets[k - pairs]};

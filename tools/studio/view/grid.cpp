@@ -1,6 +1,6 @@
 // grid.cpp - the key grid (one column per track, one line per grid step
 // around the playhead) and the curve view of the selected track.
-#include "studio/studio.h"
+#include "studio/view/grid.h"
 
 #include <imgui.h>
 
@@ -13,6 +13,10 @@
 #include "state/state.h"
 #include "sync/track.h"
 #include "text/overlay.h"
+#include "studio/command_frame.h"
+#include "studio/studio_state.h"
+#include "studio/view/grid_layout.h"
+#include "studio/view/hud.h"
 
 static const char KIND_LETTERS[] = "hlsq"; // hold, linear, smooth, quadratic
 
@@ -222,7 +226,7 @@ void draw_curve(const Studio &s, double seconds)
     dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), GRID_BG);
     const int t = e.column;
     float lo = 0, hi = 1;
-    curve_range_now(s, &lo, &hi);
+    curve_range_now(s.editor, s.view, s.gesture, &lo, &hi);
     const auto y_of = [&](double v) { return static_cast<float>(r.y + r.h - (v - lo) / (hi - lo) * r.h); };
     dl->PushClipRect(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h));
     const float px = strip_x_in(r, seconds, span);
@@ -264,12 +268,10 @@ void draw_curve(const Studio &s, double seconds)
     std::snprintf(label, sizeof label, "%s  %.4g .. %.4g  (%s)", TimelineTrackNames[t], static_cast<double>(lo),
                   static_cast<double>(hi), s.view.curve_whole ? "whole track, F: in view" : "in view, F: whole track");
     dl->AddText(ImVec2(r.x + 4, r.y + 2), IM_COL32(220, 220, 220, 255), label);
-    if (e.key_drag) { // where the held key is: BAR:BEAT, row and value
-        const SyncKey &k = e.drag_now;
-        const char *axis = e.drag_axis == DRAG_TIME    ? "time"
-                           : e.drag_axis == DRAG_VALUE ? "value"
-                           : e.drag_axis == DRAG_FREE  ? "free"
-                                                       : "";
+    if (s.gesture.drag == HOLD_KEY) { // where the held key is: BAR:BEAT, row and value
+        const SyncKey &k = s.gesture.now;
+        const DragAxis a = s.gesture.axis;
+        const char *axis = a == DRAG_TIME ? "time" : a == DRAG_VALUE ? "value" : a == DRAG_FREE ? "free" : "";
         std::snprintf(label, sizeof label, "%s  row %d  value %.6g  %s", bar_beat(k.row, editor_tempo(s.editor)).c_str(), k.row,
                       static_cast<double>(k.value), axis);
         const float x = std::clamp(strip_x_in(r, k.row / STUDIO_ROWS_PER_SECOND, span) + 8.0f, static_cast<float>(r.x),

@@ -66,13 +66,13 @@ static void rect(ImDrawList *dl, float x0, float y0, float x1, float y1, ImU32 c
 static void panel_lines(const HudState &s, std::vector<std::pair<std::string, ImU32>> *lines)
 {
     char text[160];
-    const double row = static_cast<double>(Row);
+    const double row = static_cast<double>(s.time.row);
     const int32_t whole_row = row > 0.0 ? to_int32(std::floor(row)) : 0;
     std::snprintf(text, sizeof text, "%s  row %.2f  bar %s", format_clock(s.seconds).c_str(), row,
                   bar_beat(whole_row, s.tempo).c_str());
     lines->push_back({text, TEXT});
 
-    const int scene = current_scene_index();
+    const int scene = scene_index_at(s.time);
     std::snprintf(text, sizeof text, "scene %d %s", scene, scene_name(scene));
     lines->push_back({text, TEXT});
 
