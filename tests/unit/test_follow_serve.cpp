@@ -200,7 +200,7 @@ TEST_F(follow_serve, BadFollowersAreDropped)
         Bytes bytes;
         std::string line;
     } cases[] = {
-        {Bytes{'G', 'E', 'T', ' '}, "bad greeting: greeting without the link's magic"},
+        {Bytes{'P', 'U', 'T', ' '}, "bad greeting: greeting without the link's magic"},
         {v9, "it speaks version 9 of the link, this studio version 1"},
         {track_from_follower, "bad message: message of type 3 sent the wrong way"},
         {zero_name, "bad message: track name with a 0 byte"},

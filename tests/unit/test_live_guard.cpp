@@ -83,10 +83,12 @@ struct Guarded {
         Canvas = saved_canvas;
         StepCounter = saved_counter;
     }
+    // The frame's Tick, which the sample writes into the second pixel.
+    static constexpr uint32_t TICK = 1234567u;
     GuardedDraw draw()
     {
-        Canvas[0] = 0;
-        return draw_guarded_scene(&guard, 0);
+        Canvas[0] = Canvas[1] = 0;
+        return draw_guarded_scene(&guard, 0, FrameTime{1.5f, TICK});
     }
 };
 
@@ -130,6 +132,7 @@ TEST(LiveGuard, FaultsLoseTheFrameAndTheLastGoodLibraryDraws)
         EXPECT_EQ(t.guard.errors, "") << "a new library clears the box";
         EXPECT_EQ(t.draw(), GUARDED_DREW);
         EXPECT_EQ(t.pixels[0], SAMPLE_A_COLOUR);
+        EXPECT_EQ(t.pixels[1], Guarded::TICK) << "the guarded call hands the scene its frame's time";
         swap_in(&t.lc, load(c.variant));
         follow_live_code(&t.guard, t.lc);
         SDL_Texture *target = SDL_GetRenderTarget(renderer);
