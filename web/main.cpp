@@ -52,7 +52,7 @@ static void web_frame()
     }
     const FollowFrame f = follow_frame();
     EM_ASM({ if (Module.onFollowFrame) Module.onFollowFrame($0, $1, !!$2, $3); }, f.seconds,
-           current_scene_index(), f.live, f.track_updates);
+           scene_index_at(f.time), f.live, f.track_updates);
 }
 
 // The link's lines: to the page, with whether the studio is followed now.

@@ -96,10 +96,10 @@ FollowFrame follow_frame()
     if (link_follower_live(Follower) && Follower.has_transport)
         step = follow_clock(Follower.transport, (now - Follower.transport_ms) / 1000.0, music, FOLLOW_TOLERANCE_S);
     apply_clock_step(step);
-    render_frame(step.seconds, SceneTable);
+    const FrameTime time = render_frame(step.seconds, SceneTable);
     SDL_RenderPresent(renderer);
     BASS_Update(0);
-    return {step.seconds, link_follower_live(Follower), Follower.track_updates};
+    return {step.seconds, time, link_follower_live(Follower), Follower.track_updates};
 }
 
 static void run_follow_loop()

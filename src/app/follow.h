@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "state/state.h"
+
 struct DemoArgs {
     std::string follow; // HOST:PORT; empty: the plain demo
     std::string token;
@@ -28,6 +30,7 @@ int run_following_demo(const DemoArgs &args);
 // What a following frame drew.
 struct FollowFrame {
     double seconds;          // the music time drawn
+    FrameTime time;          // its Row and Tick
     bool live;               // the studio is followed now
     uint32_t track_updates;  // track messages taken since start-up
 };
