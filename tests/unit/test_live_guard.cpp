@@ -8,11 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "scene_library/sample.h"
@@ -259,6 +262,39 @@ TEST(LiveGuardDeathTest, FaultsElsewhereAreNotCaught)
         },
         testing::KilledBySignal(SIGSEGV), "");
 #endif
+}
+
+// True once a thread other than the caller sleeps: the watchdog waiting.
+static bool another_thread_sleeps()
+{
+    for (const auto &task : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (task.path().filename() == std::to_string(gettid()))
+            continue;
+        std::ifstream in(task.path() / "stat");
+        std::string stat;
+        std::getline(in, stat);
+        const size_t close = stat.rfind(')');
+        if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S')
+            return true;
+    }
+    return false;
+}
+
+// A program that exits with the guard installed (Xlib exits when the display
+// goes) ends, rather than waiting for ever on the watchdog's condition.
+TEST(LiveGuardDeathTest, ExitWithTheWatchdogWaitingEnds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::string error;
+            if (!install_live_guard(&error))
+                std::_Exit(2);
+            while (!another_thread_sleeps())
+                sched_yield();
+            std::exit(3);
+        },
+        testing::ExitedWithCode(3), "");
 }
 
 TEST(LiveGuard, SceneTimeoutOption)
