@@ -54,14 +54,6 @@ music_moves() {
         [ "$t" -ge 19200 ] && [ "$t" -le 20800 ] || fail "the music left the loop: $t ms"
     done
 }
-rebuilt_count() { grep -c 'studio: scenes rebuilt in' "$WORK/stdout"; }
-wait_rebuilt() { # COUNT
-    local deadline=$((SECONDS + PATIENCE))
-    until [ "$(rebuilt_count)" -ge "$1" ]; do
-        [ $SECONDS -lt $deadline ] || fail "no rebuilt scenes: $(cat "$WORK/stdout" "$WORK/stderr")"
-        sleep 0.2
-    done
-}
 said() { grep -c "$1" "$WORK/stderr"; }
 music_moves
 
