@@ -4,6 +4,7 @@
 // compiler's errors and the build's dependency listing.
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -439,6 +440,8 @@ TEST(LiveCode, ALongBuildIsRaised)
     EXPECT_EQ(unprivileged.raised, 10);
     EXPECT_EQ(capable.start, 19);
     EXPECT_EQ(capable.raised, 10);
+    EXPECT_TRUE(capable.idle);
+    EXPECT_FALSE(unprivileged.idle);
     EXPECT_EQ(build_priority(5, 4, false).start, 15);
     EXPECT_EQ(build_priority(5, 5, false).start, 19);
     EXPECT_EQ(build_priority(15, 0, false).raised, 19);
@@ -463,11 +466,16 @@ TEST(LiveCode, ALongBuildIsRaised)
     ASSERT_GT(group, 0);
     EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), 19);
     EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(worker)), 19);
+    EXPECT_EQ(sched_getscheduler(group), SCHED_IDLE);
+    EXPECT_EQ(sched_getscheduler(worker), SCHED_IDLE);
     poll_live_code(&lc, 3000 + lc.build_raise_ms - 1);
     EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), 19);
+    EXPECT_EQ(sched_getscheduler(group), SCHED_IDLE);
     poll_live_code(&lc, 3000 + lc.build_raise_ms);
     EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), own.raised);
     EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(worker)), own.raised);
+    EXPECT_EQ(sched_getscheduler(group), SCHED_OTHER);
+    EXPECT_EQ(sched_getscheduler(worker), SCHED_OTHER);
     unlink((fb.dir.path + "/hold").c_str());
     settle(&lc, 5000);
     live_scenes(lc)->scenes[0].draw(FrameTime{});

@@ -1,13 +1,17 @@
 // platform.cpp - the Linux calls of platform.h and their fallbacks.
 #include "common/platform.h"
 
+#include <dirent.h>
 #include <fcntl.h> // renameat2, RENAME_EXCHANGE (glibc, _GNU_SOURCE)
+#include <sched.h> // SCHED_IDLE (glibc, _GNU_SOURCE)
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #ifdef __GLIBC__
@@ -116,4 +120,63 @@ bool may_set_any_niceness()
         return false;
     constexpr int CAP_SYS_NICE_BIT = 23;
     return (caps >> CAP_SYS_NICE_BIT) & 1;
+}
+
+bool enter_idle_class()
+{
+#ifdef SCHED_IDLE
+    sched_param param{};
+    return sched_setscheduler(0, SCHED_IDLE, &param) == 0;
+#else
+    return false;
+#endif
+}
+
+bool leave_idle_class_thread(int tid)
+{
+#ifdef SCHED_IDLE
+    sched_param param{};
+    return sched_getscheduler(tid) != SCHED_IDLE || sched_setscheduler(tid, SCHED_OTHER, &param) == 0;
+#else
+    (void)tid;
+    return false;
+#endif
+}
+
+// The process group of process `pid` (the fifth field of /proc/PID/stat,
+// after the name in parentheses, which may hold anything); -1 when gone.
+static long process_group(const char *pid)
+{
+    const std::string stat = proc_text((std::string("/proc/") + pid + "/stat").c_str(), 4096);
+    const size_t close = stat.rfind(')');
+    long group = -1;
+    if (close == std::string::npos || std::sscanf(stat.c_str() + close + 1, " %*c %*d %ld", &group) != 1)
+        return -1;
+    return group;
+}
+
+int leave_idle_class(int group, int niceness)
+{
+    int moved = 0;
+    DIR *procs = opendir("/proc");
+    if (!procs)
+        return 0;
+    while (const dirent *p = readdir(procs)) {
+        if (p->d_name[0] < '1' || p->d_name[0] > '9' || process_group(p->d_name) != group)
+            continue;
+        const std::string tasks_dir = std::string("/proc/") + p->d_name + "/task";
+        DIR *tasks = opendir(tasks_dir.c_str());
+        if (!tasks)
+            continue;
+        while (const dirent *t = readdir(tasks)) {
+            const int tid = std::atoi(t->d_name);
+            if (tid <= 0)
+                continue;
+            setpriority(PRIO_PROCESS, static_cast<id_t>(tid), niceness);
+            moved += leave_idle_class_thread(tid) ? 1 : 0;
+        }
+        closedir(tasks);
+    }
+    closedir(procs);
+    return moved;
 }

@@ -42,6 +42,19 @@ std::string descriptor_path(int fd);
 // removed since (/proc/self/map_files); -1 where there is none.
 int open_own_mapped_file(uintptr_t start);
 
+// Puts the calling thread in the idle scheduling class (SCHED_IDLE), which
+// the processes it starts inherit: they run only when no other thread wants
+// a processor. False where the system has no such class or refuses it.
+bool enter_idle_class();
+
+// Moves one thread (by its id) from the idle class to the normal one; false
+// where it could not (no right to, or gone).
+bool leave_idle_class_thread(int tid);
+
+// Moves every thread of every process in process group `group` into the
+// normal class at `niceness` (/proc); the number of threads moved.
+int leave_idle_class(int group, int niceness);
+
 // Whether this process may lower any process's niceness (CAP_SYS_NICE in
 // its effective set, /proc/self/status); false where the system cannot tell.
 bool may_set_any_niceness();

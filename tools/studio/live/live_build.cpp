@@ -44,6 +44,7 @@ BuildPriority build_priority(int own, unsigned long nice_limit, bool cap_sys_nic
     // at least 20 - N.
     const bool may_lower = cap_sys_nice || nice_limit >= static_cast<unsigned long>(20 - p.raised);
     p.start = may_lower ? LOWEST_PRIORITY : p.raised;
+    p.idle = may_lower;
     return p;
 }
 
@@ -56,16 +57,35 @@ BuildPriority own_build_priority()
     return build_priority(errno == 0 ? own : 0, limit.rlim_cur, may_set_any_niceness());
 }
 
+// How often a raised job of the idle class is looked at again.
+constexpr uint64_t LIVE_BUILD_RELOOK_MS = 250;
+
 bool raise_job(LiveJob *job, uint64_t now_ms, uint64_t after_ms, int niceness)
 {
     const pid_t pid = job->pid, worker = job->worker;
-    if (job->raised || job->done || niceness >= job->niceness || now_ms < job->started_ms + after_ms || pid <= 0)
+    if (job->done || pid <= 0)
         return false;
-    // Children that the build starts later take its tool's (raised) niceness.
+    if (job->raised) {
+        if (job->idle && now_ms >= job->raised_ms + LIVE_BUILD_RELOOK_MS) {
+            leave_idle_class(pid, niceness);
+            job->raised_ms = now_ms;
+        }
+        return false;
+    }
+    if ((niceness >= job->niceness && !job->idle) || now_ms < job->started_ms + after_ms)
+        return false;
+    // Children that the build starts later take its tool's (raised) niceness
+    // and class.
     setpriority(PRIO_PGRP, static_cast<id_t>(pid), niceness);
-    if (worker > 0)
+    if (worker > 0) {
         setpriority(PRIO_PROCESS, static_cast<id_t>(worker), niceness);
+        if (job->idle)
+            leave_idle_class_thread(worker);
+    }
+    if (job->idle)
+        leave_idle_class(pid, niceness);
     job->raised = true;
+    job->raised_ms = now_ms;
     return true;
 }
 
@@ -212,6 +232,9 @@ void run_live_job(LiveJob *job, LiveBuild build, std::string copy_dir, std::stri
     job->worker = static_cast<pid_t>(gettid());
     if (setpriority(PRIO_PROCESS, static_cast<id_t>(job->worker), job->niceness) != 0) {
         // the build runs at the studio's priority
+    }
+    if (job->idle && !enter_idle_class()) {
+        // the build runs at its niceness alone
     }
     if (!ensure_copy_dir(copy_dir, &job->start_error)) {
         job->status = -1;

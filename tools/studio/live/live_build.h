@@ -22,14 +22,18 @@
 #include "studio/live/scene_loader.h"
 
 // How a build shares the processor with the frame loop. It starts at the
-// lowest priority, so that on a quiet machine the compiler only takes what
-// the frames leave; one that has not finished after a while is raised, so
-// that busy programs beside the studio do not starve it. Lowering a niceness
-// again needs the right to (CAP_SYS_NICE, or room in RLIMIT_NICE): without
-// it a build starts at the raised niceness and stays there.
+// lowest priority, the idle scheduling class, so that on a quiet machine
+// the compiler only takes what the frames leave (a frame's thread that wakes
+// takes the processor back at once, where a niceness of 19 still lets the
+// compiler finish its slice); one that has not finished after a while is
+// raised into the normal class, so that busy programs beside the studio do
+// not starve it. Leaving the idle class or lowering a niceness again needs
+// the right to (CAP_SYS_NICE, or room in RLIMIT_NICE): without it a build
+// starts at the raised niceness and stays there.
 struct BuildPriority {
-    int start = 19;  // niceness at start (absolute)
-    int raised = 19; // niceness once it runs long
+    int start = 19;    // niceness at start (absolute)
+    int raised = 19;   // niceness once it runs long
+    bool idle = false; // starts in the idle class
 };
 
 // The plan for a process of niceness `own`, with RLIMIT_NICE's soft limit
@@ -49,7 +53,9 @@ struct LiveJob {
     uint64_t started_ms = 0;        // the studio's clock when it started
     bool timed_out = false;         // stopped for running over the bound (main thread)
     int niceness = 19;              // the worker's and its children's, set by the main thread
+    bool idle = false;              // started in the idle class, set by the main thread
     bool raised = false;            // raised to the plan's second niceness (main thread)
+    uint64_t raised_ms = 0;         // when (the main thread looks again for late children)
     uint32_t layout = 0;            // the layout number a library must have
     // Results, read by the main thread once `done` is set.
     int status = 0;                 // the build's exit status, -1: not started
@@ -75,8 +81,11 @@ struct LiveJob {
 };
 
 // Raises a job that has run `after_ms` since it started (the build's process
-// group and the worker thread) to `niceness`. False while there is nothing
-// to raise yet or it is not due.
+// group and the worker thread) to `niceness`, out of the idle class when it
+// started there. False while there is nothing to raise yet or it is not due.
+// A job started in the idle class is looked at again every few hundred
+// milliseconds after that: a child its build started while it was being
+// raised may still be in the idle class.
 bool raise_job(LiveJob *job, uint64_t now_ms, uint64_t after_ms, int niceness);
 
 // The worker: the build (when job->build) with a copy of a new library into

@@ -13,6 +13,9 @@
 
 // The watched files are looked at this often (as the timeline source).
 constexpr uint64_t LIVE_LOOK_MS = 50;
+// Frames at the studio's start, left out of the frame figures: the first
+// frames upload the window's textures and start the sound, build or none.
+constexpr uint64_t LIVE_START_FRAMES = 30;
 // How long the last result stays on the HUD.
 constexpr uint64_t LIVE_NOTICE_MS = 5000;
 // Compiler errors shown in the box; the rest are in the build's own output.
@@ -83,6 +86,7 @@ static void start_job(LiveCode *lc, bool build, uint64_t now_ms)
     job->build = build;
     job->started_ms = now_ms;
     job->niceness = lc->priority.start;
+    job->idle = lc->priority.idle;
     job->layout = lc->layout;
     if (build) {
         lc->changed_ms = now_ms;
@@ -215,8 +219,10 @@ bool start_live_code(LiveCode *lc, const std::string &build_dir, uint32_t layout
 void poll_live_code(LiveCode *lc, uint64_t now_ms)
 {
     const uint64_t now_us = microseconds();
-    const uint64_t frame_us = lc->last_poll_us != 0 ? now_us - lc->last_poll_us : 0;
+    uint64_t frame_us = lc->last_poll_us != 0 ? now_us - lc->last_poll_us : 0;
     lc->last_poll_us = now_us;
+    if (++lc->polls <= LIVE_START_FRAMES)
+        frame_us = 0;
     if (lc->swap_line_due) {
         lc->swap_line_due = false;
         std::printf("studio: %s (swap %.1f ms, its frame %.0f ms; longest frame while building %.0f ms, "

@@ -86,6 +86,7 @@ struct LiveCode {
     // longest while no build ran, the longest while one ran, the swap itself
     // (opening the new library, closing the old) and the frame it was in.
     uint64_t last_poll_us = 0;
+    uint64_t polls = 0; // the first frames (the window's and the sound's start) count in neither figure
     uint64_t longest_quiet_frame_us = 0;
     uint64_t longest_building_frame_us = 0;
     uint64_t last_swap_us = 0;

@@ -3,7 +3,8 @@
 # scene code, under Xvfb: the studio of DEMO_DIR plays with --build on a
 # scene-library build folder of a copy of the sources (RelWithDebInfo, as
 # the project's own build), and the landscape's source is saved SWAPS times
-# (default 50), each time with another value of one constant.
+# (default 50), each time with another value of one constant, and half a
+# second after each swap before the next save.
 #
 # Prints, for the first SAVES saves (default 10), the time from the save to
 # the swap (the new code draws from the frame after it) as the script sees
@@ -60,11 +61,13 @@ for i in $(seq 1 "$SWAPS"); do
         sleep 0.02
     done
     t1=$(date +%s%N)
+    sleep 0.5 # frames with no build, to set against those with one
     [ "$i" -le "$SAVES" ] && times+=($(((t1 - t0) / 1000000)))
     case $i in 1) rss1=$(rss_kb) ;; 10) rss10=$(rss_kb) ;; esac
 done
 rss_last=$(rss_kb)
 kill "$PID"
+[ -n "${KEEP_TRACE:-}" ] && cp "$WORK/stderr" "$KEEP_TRACE"
 wait "$PID" || true
 PID=
 
@@ -109,7 +112,7 @@ until grep -q 'studio: scenes on disk loaded in' "$WORK/stdout"; do sleep 0.1; d
 sleep 2
 xdotool key --window "$WID" space # paused in the landscape (19.2-44.8 s), which draws every frame
 sleep 1
-body=$(($(grep -n '^void draw_landscape()$' "$SCENE" | cut -d: -f1) + 1))
+body=$(($(grep -n '^void draw_landscape(' "$SCENE" | cut -d: -f1) + 1))
 t0=$(date +%s%N)
 sed -i "${body}a\\    for (;;) std::rand();" "$SCENE"
 until grep -q 'did not return within' "$WORK/stderr"; do
