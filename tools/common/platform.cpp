@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #ifdef __GLIBC__
 #include <malloc.h> // malloc_trim
@@ -143,28 +145,39 @@ bool leave_idle_class_thread(int tid)
 #endif
 }
 
-// The process group of process `pid` (the fifth field of /proc/PID/stat,
-// after the name in parentheses, which may hold anything); -1 when gone.
-static long process_group(const char *pid)
+// The parent of process `pid` (the fourth field of /proc/PID/stat, after
+// the name in parentheses, which may hold anything); -1 when it is gone.
+static long parent_process(const char *pid)
 {
     const std::string stat = proc_text((std::string("/proc/") + pid + "/stat").c_str(), 4096);
     const size_t close = stat.rfind(')');
-    long group = -1;
-    if (close == std::string::npos || std::sscanf(stat.c_str() + close + 1, " %*c %*d %ld", &group) != 1)
+    long parent = -1;
+    if (close == std::string::npos || std::sscanf(stat.c_str() + close + 1, " %*c %ld", &parent) != 1)
         return -1;
-    return group;
+    return parent;
 }
 
-int leave_idle_class(int group, int niceness)
+int leave_idle_class(int root, int niceness)
 {
-    int moved = 0;
+    // Every process and its parent, then the tree under `root` (a build's
+    // tools put their own children in groups of their own, so the group
+    // alone misses the compilers).
+    std::vector<std::pair<long, long>> parents; // (process, parent)
     DIR *procs = opendir("/proc");
     if (!procs)
         return 0;
-    while (const dirent *p = readdir(procs)) {
-        if (p->d_name[0] < '1' || p->d_name[0] > '9' || process_group(p->d_name) != group)
-            continue;
-        const std::string tasks_dir = std::string("/proc/") + p->d_name + "/task";
+    while (const dirent *p = readdir(procs))
+        if (p->d_name[0] >= '1' && p->d_name[0] <= '9')
+            parents.emplace_back(std::atol(p->d_name), parent_process(p->d_name));
+    closedir(procs);
+    std::vector<long> tree{root};
+    for (size_t i = 0; i < tree.size(); i++)
+        for (const auto &[process, parent] : parents)
+            if (parent == tree[i])
+                tree.push_back(process);
+    int moved = 0;
+    for (const long process : tree) {
+        const std::string tasks_dir = "/proc/" + std::to_string(process) + "/task";
         DIR *tasks = opendir(tasks_dir.c_str());
         if (!tasks)
             continue;
@@ -177,6 +190,5 @@ int leave_idle_class(int group, int niceness)
         }
         closedir(tasks);
     }
-    closedir(procs);
     return moved;
 }

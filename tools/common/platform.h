@@ -51,9 +51,9 @@ bool enter_idle_class();
 // where it could not (no right to, or gone).
 bool leave_idle_class_thread(int tid);
 
-// Moves every thread of every process in process group `group` into the
+// Moves every thread of process `root` and of all its descendants into the
 // normal class at `niceness` (/proc); the number of threads moved.
-int leave_idle_class(int group, int niceness);
+int leave_idle_class(int root, int niceness);
 
 // Whether this process may lower any process's niceness (CAP_SYS_NICE in
 // its effective set, /proc/self/status); false where the system cannot tell.

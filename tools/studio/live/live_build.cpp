@@ -57,7 +57,7 @@ BuildPriority own_build_priority()
     return build_priority(errno == 0 ? own : 0, limit.rlim_cur, may_set_any_niceness());
 }
 
-// How often a raised job of the idle class is looked at again.
+// How often a raised job is looked at again.
 constexpr uint64_t LIVE_BUILD_RELOOK_MS = 250;
 
 bool raise_job(LiveJob *job, uint64_t now_ms, uint64_t after_ms, int niceness)
@@ -66,7 +66,8 @@ bool raise_job(LiveJob *job, uint64_t now_ms, uint64_t after_ms, int niceness)
     if (job->done || pid <= 0)
         return false;
     if (job->raised) {
-        if (job->idle && now_ms >= job->raised_ms + LIVE_BUILD_RELOOK_MS) {
+        // A child started while the tree was walked may have missed it.
+        if (now_ms >= job->raised_ms + LIVE_BUILD_RELOOK_MS) {
             leave_idle_class(pid, niceness);
             job->raised_ms = now_ms;
         }
@@ -74,16 +75,13 @@ bool raise_job(LiveJob *job, uint64_t now_ms, uint64_t after_ms, int niceness)
     }
     if ((niceness >= job->niceness && !job->idle) || now_ms < job->started_ms + after_ms)
         return false;
-    // Children that the build starts later take its tool's (raised) niceness
-    // and class.
-    setpriority(PRIO_PGRP, static_cast<id_t>(pid), niceness);
+    // The worker first: children that the build starts later take its
+    // tools' niceness and class, and the tools take the worker's.
     if (worker > 0) {
         setpriority(PRIO_PROCESS, static_cast<id_t>(worker), niceness);
-        if (job->idle)
-            leave_idle_class_thread(worker);
+        leave_idle_class_thread(worker);
     }
-    if (job->idle)
-        leave_idle_class(pid, niceness);
+    leave_idle_class(pid, niceness);
     job->raised = true;
     job->raised_ms = now_ms;
     return true;

@@ -80,12 +80,11 @@ struct LiveJob {
     ~LiveJob() { close_scene_library(&library_loaded); }
 };
 
-// Raises a job that has run `after_ms` since it started (the build's process
-// group and the worker thread) to `niceness`, out of the idle class when it
-// started there. False while there is nothing to raise yet or it is not due.
-// A job started in the idle class is looked at again every few hundred
-// milliseconds after that: a child its build started while it was being
-// raised may still be in the idle class.
+// Raises a job that has run `after_ms` since it started (the worker thread,
+// the build and every process under it) to `niceness`, out of the idle class
+// when it started there. False while there is nothing to raise yet or it is
+// not due. A raised job is looked at again every few hundred milliseconds:
+// a child its build started while it was being raised may have been missed.
 bool raise_job(LiveJob *job, uint64_t now_ms, uint64_t after_ms, int niceness);
 
 // The worker: the build (when job->build) with a copy of a new library into
