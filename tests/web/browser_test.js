@@ -482,15 +482,20 @@ function scriptedStudio(demoDir, transportSeconds) {
                 frames = frames.subarray(at + 4 + len);
             }
             if (!link.greeted && stream.length >= 7 && stream.length >= 7 + stream[6]) {
-                if (stream.toString('latin1', 0, 4) !== 'DLNK' || stream.readUInt16BE(4) !== 1)
+                if (stream.toString('latin1', 0, 4) !== 'DLNK' || stream.readUInt16BE(4) !== 2)
                     fail('the page\'s greeting is wrong: ' + stream.subarray(0, 7).toString('hex'));
                 stream = stream.subarray(7 + stream[6]);
                 link.greeted = true;
-                socket.write(wsFrame(Buffer.concat([Buffer.from('DLNK\0\x01\0', 'latin1'),
+                socket.write(wsFrame(Buffer.concat([Buffer.from('DLNK\0\x02\0', 'latin1'),
                                                     linkTransport(transportSeconds)])));
             }
             while (link.greeted && stream.length >= 5 && stream.length >= 5 + stream.readUInt32BE(1)) {
                 const len = stream.readUInt32BE(1);
+                if (stream[0] === 5 && len === 17) { // a report of what it drew
+                    link.reports = (link.reports || 0) + 1;
+                    stream = stream.subarray(5 + len);
+                    continue;
+                }
                 if (stream[0] !== 2)
                     fail('the page sent a message of type ' + stream[0]);
                 const name = stream.toString('latin1', 5, 5 + len);
