@@ -492,7 +492,7 @@ function scriptedStudio(demoDir, transportSeconds) {
             while (link.greeted && stream.length >= 5 && stream.length >= 5 + stream.readUInt32BE(1)) {
                 const len = stream.readUInt32BE(1);
                 if (stream[0] === 5 && len === 17) { // a report of what it drew
-                    link.reports = (link.reports || 0) + 1;
+                    link.report = {seconds: stream.readDoubleBE(5), changes: stream.readUInt32BE(14)};
                     stream = stream.subarray(5 + len);
                     continue;
                 }
@@ -563,6 +563,12 @@ async function testFollow(browser, base, demoDir) {
         studio.send(linkTrack('scene', [{row: 0, value: 5, kind: 0}]));
         await drawn('(f => f.scene === 5 && f.trackUpdates === 13)(window.followFrame)', 'the page did not show the edit');
         const after = await page.evaluate(() => window.followFrame.frames);
+        // ...and reported the first frame that showed it, as the desktop follower does.
+        const reported = () => studio.links[0].report && studio.links[0].report.changes === TRACKS + 1;
+        for (const until = Date.now() + FOLLOW_DEADLINE_MS; !reported() && Date.now() < until;)
+            await new Promise((r) => setTimeout(r, 20));
+        if (!reported() || studio.links[0].report.seconds !== 22)
+            fail('the page did not report the frame that showed the edit: ' + JSON.stringify(studio.links[0].report));
         console.log('an edit of one key: ' + studio.bytesSent + ' bytes on the WebSocket; the fire showed within ' +
                     (after - before) + ' frames of the page (the polling included)');
 
