@@ -33,7 +33,7 @@ eventually at_least "$WORK/follower.err" "follow $WHERE: following the studio" 1
 eventually at_least "$WORK/stderr" "serve: follower 1 follows" 1 ||
     fail "the studio does not serve: $(cat "$WORK/stderr")"
 TRACKS=$(ls "$WORK/cwd"/sync_*.track | wc -l)
-eventually at_least "$WORK/stderr" "serve: follower 1 showed change $TRACKS after " 1 ||
+eventually at_least "$WORK/stderr" "serve: follower 1 showed answer $TRACKS after " 1 ||
     fail "no report of the frame that shows every track: $(cat "$WORK/stderr")"
 
 # A second studio on the same port: one line, and it runs on.

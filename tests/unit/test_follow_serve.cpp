@@ -376,9 +376,9 @@ TEST_F(follow_serve, ReportsGiveTheLag)
     now = 1031;
     send_report(s, {4.99, true, 1, 10});
     ASSERT_TRUE(pump(&server, {}, [&] { return server.clients[0].lag.reported; }, now));
-    EXPECT_TRUE(said("serve: follower 1 showed change 1 after 31 ms, 0 frames of 0.00 ms"));
+    EXPECT_TRUE(said("serve: follower 1 showed answer 1 after 31 ms, 0 frames of 0.00 ms"));
     EXPECT_TRUE(said("serve: follower 1 behind 10.000 ms"));
-    EXPECT_EQ(link_server_lag_line(server), "behind 10.0 ms, last edit shown after 31 ms");
+    EXPECT_EQ(link_server_lag_line(server), "behind 10.0 ms"); // an answer is no edit
     // Half a second later, 30 frames on.
     now = 1531;
     t.seconds = 5.5;

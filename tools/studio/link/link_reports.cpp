@@ -52,16 +52,22 @@ bool take_link_report(LinkServer *s, LinkClient *c, const LinkReport &r, std::st
             link_server_say(s, "follower " + std::to_string(c->number) + " behind " +
                                    fixed(lag.behind_s * 1000.0, 3) + " ms");
     }
-    // A change shown for the first time whose going out is still known.
+    // A track message shown for the first time whose going out is still
+    // known; the HUD's figure is that of the last change (an edit).
     if (r.changes > lag.shown && c->tracks_sent - r.changes < LINK_SERVER_SENT_TIMES) {
-        lag.edit_known = true;
-        lag.edit_ms = now - c->sent_ms[r.changes % LINK_SERVER_SENT_TIMES];
-        lag.edit_frames = lag.frame_ms > 0.0 ? static_cast<uint32_t>(std::ceil(lag.edit_ms / lag.frame_ms)) : 0;
+        const size_t slot = r.changes % LINK_SERVER_SENT_TIMES;
+        const uint64_t ms = now - c->sent_ms[slot];
+        const uint32_t frames = lag.frame_ms > 0.0 ? static_cast<uint32_t>(std::ceil(ms / lag.frame_ms)) : 0;
+        if (c->sent_edit[slot]) {
+            lag.edit_known = true;
+            lag.edit_ms = ms;
+            lag.edit_frames = frames;
+        }
         if (s->report_lines)
-            link_server_say(s, "follower " + std::to_string(c->number) + " showed change " +
-                                   std::to_string(r.changes) + " after " + std::to_string(lag.edit_ms) + " ms, " +
-                                   std::to_string(lag.edit_frames) + " frames of " + fixed(lag.frame_ms, 2) +
-                                   " ms");
+            link_server_say(s, "follower " + std::to_string(c->number) + " showed " +
+                                   (c->sent_edit[slot] ? "change " : "answer ") + std::to_string(r.changes) +
+                                   " after " + std::to_string(ms) + " ms, " + std::to_string(frames) +
+                                   " frames of " + fixed(lag.frame_ms, 2) + " ms");
     }
     lag.shown = r.changes;
     return true;

@@ -119,13 +119,17 @@ static void encode_track_for(LinkServer *s, const std::string &name, std::vector
     }
 }
 
-static void queue_track(LinkServer *s, LinkClient *c, const std::string &name)
+// `edit`: a change of the track, not the answer to a request.
+static void queue_track(LinkServer *s, LinkClient *c, const std::string &name, bool edit)
 {
     std::vector<uint8_t> b;
     encode_track_for(s, name, &b);
     queue(s, c, b);
-    if (!c->gone)
-        c->sent_ms[++c->tracks_sent % LINK_SERVER_SENT_TIMES] = s->now_ms;
+    if (c->gone)
+        return;
+    const size_t slot = ++c->tracks_sent % LINK_SERVER_SENT_TIMES;
+    c->sent_ms[slot] = s->now_ms;
+    c->sent_edit[slot] = edit;
 }
 
 static void take_greeting(LinkServer *s, LinkClient *c, const LinkGreeting &g)
@@ -178,7 +182,7 @@ static void take_request(LinkServer *s, LinkClient *c, const std::string &name)
 static void answer_requests(LinkServer *s, LinkClient *c)
 {
     while (!c->gone && !c->unanswered.empty() && c->out.size() - c->out_sent < LINK_MAX_MESSAGE) {
-        queue_track(s, c, c->unanswered.front());
+        queue_track(s, c, c->unanswered.front(), false);
         c->unanswered.pop_front();
     }
 }
@@ -331,7 +335,7 @@ static void send_changes(LinkServer *s)
                 unanswered = unanswered || n == t->name;
             for (const std::string &n : c.asked)
                 if (c.greeted && !unanswered && n == t->name)
-                    queue_track(s, &c, n);
+                    queue_track(s, &c, n, true);
         }
     }
 }

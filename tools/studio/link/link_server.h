@@ -57,8 +57,8 @@ struct LinkLag {
     bool playing = false;       // both played at the last report
     double behind_s = 0.0;      // then: studio time minus the follower's
     uint32_t shown = 0;         // track messages the follower has shown
-    bool edit_known = false;
-    uint64_t edit_ms = 0;       // the last one shown: from going out to the report
+    bool edit_known = false;    // of the last change (not answer) shown:
+    uint64_t edit_ms = 0;       //   from going out to the report
     uint32_t edit_frames = 0;   // the same in the follower's frames (0: frame time unknown)
 };
 constexpr size_t LINK_SERVER_SENT_TIMES = 64; // track messages whose times are kept
@@ -77,6 +77,7 @@ struct LinkClient {
     std::deque<std::string> unanswered; // asked, answer not queued yet (each name once)
     uint32_t tracks_sent = 0;       // track and too-large messages queued to it
     std::array<uint64_t, LINK_SERVER_SENT_TIMES> sent_ms{}; // when, by tracks_sent % 64
+    std::array<bool, LINK_SERVER_SENT_TIMES> sent_edit{};   // whether a change, not an answer
     LinkLag lag;
     bool gone = false;              // closed; removed at the end of the poll
 };
