@@ -98,6 +98,7 @@ FollowFrame follow_frame()
     apply_clock_step(step);
     const FrameTime time = render_frame(step.seconds, SceneTable);
     SDL_RenderPresent(renderer);
+    link_follower_drew(&Follower, step.seconds, step.play, SDL_GetTicks64());
     BASS_Update(0);
     return {step.seconds, time, link_follower_live(Follower), Follower.track_updates};
 }

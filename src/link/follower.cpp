@@ -45,6 +45,7 @@ static void queue_greeting(LinkFollower *f)
 static void connected(LinkFollower *f, bool ask_for_tracks)
 {
     f->state = FOLLOWER_GREETING;
+    f->taken = f->reported = f->frames = 0;
     f->in_len = 0;
     f->out.clear();
     f->out_sent = 0;
@@ -134,6 +135,21 @@ static bool apply_frame(LinkFollower *f, const LinkFrame &frame, uint64_t now_ms
         // Out of memory: the track keeps the keys it had.
         set_track_keys(f->device->tracks[i], keys.data(), static_cast<int32_t>(keys.size()));
         f->track_updates++;
+        f->taken++;
+        return true;
+    }
+    case LINK_TOO_LARGE: {
+        std::string name;
+        uint32_t count = 0;
+        if (!decode_link_too_large(frame, &name, &count, &error))
+            break;
+        if (find_track(f->device, name.c_str()) < 0) {
+            error = "track \"" + link_printable(name) + "\" was not asked for";
+            break;
+        }
+        say(f, "the studio's track \"" + link_printable(name) + "\" has " + std::to_string(count) +
+                   " keys, more than the link carries (100000); keeping this demo's own keys of it");
+        f->taken++;
         return true;
     }
     case LINK_TRANSPORT:
@@ -207,6 +223,24 @@ static bool take_input(LinkFollower *f, uint64_t now_ms)
 
 // ---- The frame's poll ------------------------------------------------------------
 
+// Sends what the socket takes now; false when the link was lost.
+static bool send_queued(LinkFollower *f, uint64_t now_ms)
+{
+    if (f->out_sent == f->out.size())
+        return true;
+    const long n = link_send(f->socket, f->out.data() + f->out_sent, f->out.size() - f->out_sent);
+    if (n < 0) {
+        lose_link(f, now_ms, "the link broke while sending");
+        return false;
+    }
+    f->out_sent += static_cast<size_t>(n);
+    if (f->out_sent == f->out.size()) {
+        f->out.clear();
+        f->out_sent = 0;
+    }
+    return true;
+}
+
 static void try_connect(LinkFollower *f, uint64_t now_ms)
 {
     std::string why;
@@ -239,18 +273,8 @@ void poll_link_follower(LinkFollower *f, uint64_t now_ms)
         connected(f, true);
     }
 
-    if (f->out_sent < f->out.size()) {
-        const long n = link_send(f->socket, f->out.data() + f->out_sent, f->out.size() - f->out_sent);
-        if (n < 0) {
-            lose_link(f, now_ms, "the link broke while sending");
-            return;
-        }
-        f->out_sent += static_cast<size_t>(n);
-        if (f->out_sent == f->out.size()) {
-            f->out.clear();
-            f->out_sent = 0;
-        }
-    }
+    if (!send_queued(f, now_ms))
+        return;
 
     while (f->last_read < LINK_READ_PER_POLL) {
         size_t room = f->in.size() - f->in_len;
@@ -273,6 +297,24 @@ void poll_link_follower(LinkFollower *f, uint64_t now_ms)
         if (!take_input(f, now_ms))
             return;
     }
+}
+
+void link_follower_drew(LinkFollower *f, double seconds, bool playing, uint64_t now_ms)
+{
+    if (f->state != FOLLOWER_LIVE)
+        return;
+    f->frames++;
+    if (f->taken == f->reported && now_ms < f->report_ms + LINK_REPORT_MS)
+        return;
+    LinkReport r;
+    r.seconds = seconds < 0.0 ? 0.0 : (seconds > LINK_MAX_SECONDS ? LINK_MAX_SECONDS : seconds);
+    r.playing = playing;
+    r.changes = f->taken;
+    r.frames = f->frames;
+    encode_link_report(&f->out, r);
+    f->reported = f->taken;
+    f->report_ms = now_ms;
+    send_queued(f, now_ms); // out now, not a frame later
 }
 
 void close_link_follower(LinkFollower *f)

@@ -28,6 +28,7 @@
 
 constexpr uint64_t LINK_RETRY_MS = 1500;       // between two connection tries
 constexpr size_t LINK_READ_PER_POLL = 256 * 1024; // bytes read between two frames, at most
+constexpr uint64_t LINK_REPORT_MS = 1000;      // between two reports when nothing new is shown
 
 enum LinkFollowerState {
     FOLLOWER_DOWN,       // no connection; the next try at next_try_ms
@@ -58,6 +59,12 @@ struct LinkFollower {
     uint32_t transports = 0;    // how many came
     uint32_t track_updates = 0; // track messages applied
 
+    // Counted from the greeting, for the reports (link_follower_drew).
+    uint32_t taken = 0;         // track and too-large messages taken
+    uint32_t reported = 0;      // `taken` as the last report gave it
+    uint32_t frames = 0;        // frames drawn
+    uint64_t report_ms = 0;     // when the last report went out
+
     std::string last_line;      // the last line said, not repeated
     void (*say)(const std::string &line) = nullptr; // null: standard error
 };
@@ -84,6 +91,12 @@ void link_follower_tracks_opened(LinkFollower *f, uint64_t now_ms);
 
 // Between two frames: bounded work, never waits.
 void poll_link_follower(LinkFollower *f, uint64_t now_ms);
+
+// After each frame drawn (presented): the frame's music time and whether
+// the music plays. While live, a report goes to the studio when the frame
+// is the first to show a track message taken, and otherwise once every
+// LINK_REPORT_MS.
+void link_follower_drew(LinkFollower *f, double seconds, bool playing, uint64_t now_ms);
 
 // Whether the studio is being followed now (greeted and not broken).
 inline bool link_follower_live(const LinkFollower &f)

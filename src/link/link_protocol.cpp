@@ -108,6 +108,25 @@ void encode_link_transport(std::vector<uint8_t> *out, const LinkTransport &t)
     put_u32(out, static_cast<uint32_t>(t.looping ? t.loop_end : 0));
 }
 
+void encode_link_report(std::vector<uint8_t> *out, const LinkReport &r)
+{
+    put_header(out, LINK_REPORT, LINK_REPORT_SIZE);
+    uint64_t bits;
+    std::memcpy(&bits, &r.seconds, 8);
+    put_u64(out, bits);
+    out->push_back(r.playing ? FLAG_PLAYING : 0);
+    put_u32(out, r.changes);
+    put_u32(out, r.frames);
+}
+
+void encode_link_too_large(std::vector<uint8_t> *out, const std::string &name, uint32_t count)
+{
+    put_header(out, LINK_TOO_LARGE, 1 + name.size() + 4);
+    out->push_back(static_cast<uint8_t>(name.size()));
+    out->insert(out->end(), name.begin(), name.end());
+    put_u32(out, count);
+}
+
 // ---- Decoding -----------------------------------------------------------------
 
 const char *link_token_fault(const std::string &token)
@@ -159,6 +178,8 @@ static bool length_range(uint8_t type, LinkSide side, size_t *lo, size_t *hi)
     case LINK_GET_TRACK: *lo = 1; *hi = LINK_MAX_NAME; return side == LINK_AT_STUDIO;
     case LINK_TRACK: *lo = 1 + 1 + 4; *hi = LINK_MAX_MESSAGE - LINK_HEADER_SIZE; return side == LINK_AT_FOLLOWER;
     case LINK_TRANSPORT: *lo = *hi = LINK_TRANSPORT_SIZE; return side == LINK_AT_FOLLOWER;
+    case LINK_REPORT: *lo = *hi = LINK_REPORT_SIZE; return side == LINK_AT_STUDIO;
+    case LINK_TOO_LARGE: *lo = 1 + 1 + 4; *hi = 1 + LINK_MAX_NAME + 4; return side == LINK_AT_FOLLOWER;
     default: return false;
     }
 }
@@ -171,7 +192,7 @@ LinkParse parse_link_frame(const uint8_t *bytes, size_t size, LinkSide side, Lin
     size_t lo = 0, hi = 0;
     const bool known = length_range(bytes[0], side, &lo, &hi);
     if (!known) {
-        const bool ours = bytes[0] >= LINK_BYE && bytes[0] <= LINK_TRANSPORT;
+        const bool ours = bytes[0] >= LINK_BYE && bytes[0] <= LINK_TOO_LARGE;
         *error = (ours ? "message of type " : "unknown message type ") + std::to_string(bytes[0]) +
                  (ours ? " sent the wrong way" : "");
         return LINK_PARSE_BAD;
@@ -297,6 +318,44 @@ bool decode_link_transport(const LinkFrame &f, LinkTransport *t, std::string *er
     t->looping = looping;
     t->loop_start = start;
     t->loop_end = end;
+    return true;
+}
+
+bool decode_link_report(const LinkFrame &f, LinkReport *r, std::string *error)
+{
+    const uint64_t bits = get_u64(f.payload);
+    double seconds;
+    std::memcpy(&seconds, &bits, 8);
+    if (!(seconds >= 0.0 && seconds <= LINK_MAX_SECONDS)) { // NaN fails too
+        *error = "report with a time that is not between 0 and 10000000 seconds";
+        return false;
+    }
+    if (f.payload[8] & ~FLAG_PLAYING) {
+        *error = "report with unknown flags";
+        return false;
+    }
+    r->seconds = seconds;
+    r->playing = f.payload[8] & FLAG_PLAYING;
+    r->changes = get_u32(f.payload + 9);
+    r->frames = get_u32(f.payload + 13);
+    return true;
+}
+
+bool decode_link_too_large(const LinkFrame &f, std::string *name, uint32_t *count, std::string *error)
+{
+    const size_t n = f.payload[0];
+    if (f.size != 1 + n + 4) {
+        *error = "track-too-large message whose length does not match its name";
+        return false;
+    }
+    if (!check_name(f.payload + 1, n, name, error))
+        return false;
+    *count = get_u32(f.payload + 1 + n);
+    if (*count <= LINK_MAX_KEYS) {
+        *error = "track \"" + link_printable(*name) + "\" too large with " + std::to_string(*count) +
+                 " keys (more than 100000 only)";
+        return false;
+    }
     return true;
 }
 

@@ -18,7 +18,7 @@
 
 #include "sync/track.h"
 
-constexpr uint16_t LINK_VERSION = 1;
+constexpr uint16_t LINK_VERSION = 2;
 constexpr int LINK_DEFAULT_PORT = 7727;
 
 enum : size_t {
@@ -30,6 +30,7 @@ enum : size_t {
     LINK_GREETING_SIZE = 7,   // greeting without its token
     LINK_KEY_SIZE = 9,        // row, value, kind
     LINK_TRANSPORT_SIZE = 17, // payload of a transport message
+    LINK_REPORT_SIZE = 17,    // payload of a report
     // A track of the longest name and the most keys, with its header.
     LINK_MAX_MESSAGE = LINK_HEADER_SIZE + 1 + LINK_MAX_NAME + 4 + LINK_KEY_SIZE * LINK_MAX_KEYS,
 };
@@ -39,6 +40,8 @@ enum LinkType : uint8_t {
     LINK_GET_TRACK = 2,     // follower to studio: a track's name
     LINK_TRACK = 3,         // studio to follower: a track's whole key list
     LINK_TRANSPORT = 4,     // studio to follower: time, playing, speed, loop
+    LINK_REPORT = 5,        // follower to studio: what its last frame showed
+    LINK_TOO_LARGE = 6,     // studio to follower: a track over LINK_MAX_KEYS, not sent
 };
 
 // Who reads: each side accepts only the types sent its way.
@@ -73,6 +76,15 @@ struct LinkTransport {
 };
 constexpr double LINK_MAX_SECONDS = 1e7;
 
+// What a follower drew: sent once a second and right after the first frame
+// that shows a track message it took.
+struct LinkReport {
+    double seconds = 0.0;   // music time of the frame, 0..LINK_MAX_SECONDS
+    bool playing = false;
+    uint32_t changes = 0;   // track messages taken since the greeting when it drew it
+    uint32_t frames = 0;    // frames drawn since the greeting, that one included
+};
+
 // ---- Encoding: each appends to `out` -----------------------------------------
 
 // The greeting with this side's version; the studio's token is empty. The
@@ -83,6 +95,9 @@ void encode_link_track_request(std::vector<uint8_t> *out, const std::string &nam
 // The keys must be what decode_link_track accepts (the studio's own tracks are).
 void encode_link_track(std::vector<uint8_t> *out, const std::string &name, const SyncKey *keys, size_t count);
 void encode_link_transport(std::vector<uint8_t> *out, const LinkTransport &t);
+void encode_link_report(std::vector<uint8_t> *out, const LinkReport &r);
+// A track of `count` keys, count over LINK_MAX_KEYS.
+void encode_link_too_large(std::vector<uint8_t> *out, const std::string &name, uint32_t count);
 
 // ---- Decoding ---------------------------------------------------------------
 
@@ -105,6 +120,8 @@ bool decode_link_bye(const LinkFrame &f, std::string *reason, std::string *error
 bool decode_link_track_request(const LinkFrame &f, std::string *name, std::string *error);
 bool decode_link_track(const LinkFrame &f, std::string *name, std::vector<SyncKey> *keys, std::string *error);
 bool decode_link_transport(const LinkFrame &f, LinkTransport *t, std::string *error);
+bool decode_link_report(const LinkFrame &f, LinkReport *r, std::string *error);
+bool decode_link_too_large(const LinkFrame &f, std::string *name, uint32_t *count, std::string *error);
 
 // A track name for a message line: printable ASCII as it is, other bytes as
 // \xNN, cut after 64 bytes with "...".

@@ -1,5 +1,5 @@
 # A demo follows the studio under Xvfb, on the loopback address: it is
-# greeted and served, says so when the studio quits, plays on, and follows
+# greeted and served, reports the frame that shows the last track it took, says so when the studio quits, plays on, and follows
 # again once a studio serves at that port; the studio refuses a second
 # listener on a port in use and goes on; a studio serving every address
 # refuses the demo without its token and serves one with it; the demos quit
@@ -20,7 +20,7 @@ export SDL_RENDER_DRIVER=software
 PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 WHERE=127.0.0.1:$PORT
 
-start_studio "$DEMO_DIR" "$WORK/cwd" --no-live-code --serve "$WHERE"
+STUDIO_LINK_REPORTS=1 start_studio "$DEMO_DIR" "$WORK/cwd" --no-live-code --serve "$WHERE"
 [ -n "$(studio_window)" ] || fail "no studio window: $(cat "$WORK/stdout" "$WORK/stderr")"
 
 (cd "$WORK/cwd" && exec "$DEMO_DIR/demo" --follow "$WHERE" >"$WORK/follower.out" 2>"$WORK/follower.err") &
@@ -32,6 +32,9 @@ eventually at_least "$WORK/follower.err" "follow $WHERE: following the studio" 1
     fail "the demo does not follow: $(cat "$WORK/follower.err")"
 eventually at_least "$WORK/stderr" "serve: follower 1 follows" 1 ||
     fail "the studio does not serve: $(cat "$WORK/stderr")"
+TRACKS=$(ls "$WORK/cwd"/sync_*.track | wc -l)
+eventually at_least "$WORK/stderr" "serve: follower 1 showed answer $TRACKS after " 1 ||
+    fail "no report of the frame that shows every track: $(cat "$WORK/stderr")"
 
 # A second studio on the same port: one line, and it runs on.
 (cd "$WORK/cwd" && exec timeout 60 "$DEMO_DIR/studio" --no-live-code --serve "$WHERE" \

@@ -64,6 +64,23 @@ bool check_frame(const LinkFrame &f, const uint8_t *whole, size_t used)
         encode_link_transport(&again, t);
         break;
     }
+    case LINK_REPORT: {
+        LinkReport r;
+        if (!decode_link_report(f, &r, &error))
+            return false;
+        FUZZ_CHECK(r.seconds >= 0.0 && r.seconds <= LINK_MAX_SECONDS);
+        encode_link_report(&again, r);
+        break;
+    }
+    case LINK_TOO_LARGE: {
+        std::string name;
+        uint32_t count = 0;
+        if (!decode_link_too_large(f, &name, &count, &error))
+            return false;
+        FUZZ_CHECK(count > LINK_MAX_KEYS && !name.empty() && name.find('\0') == std::string::npos);
+        encode_link_too_large(&again, name, count);
+        break;
+    }
     }
     FUZZ_CHECK(again == original);
     return true;

@@ -26,6 +26,12 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+Bytes operator+(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 std::vector<std::string> said;
 void keep_line(const std::string &line)
 {
@@ -127,6 +133,20 @@ Bytes track(const char *name, std::vector<SyncKey> keys)
     return b;
 }
 
+Bytes report(double seconds, bool playing, uint32_t changes, uint32_t frames)
+{
+    Bytes b;
+    encode_link_report(&b, {seconds, playing, changes, frames});
+    return b;
+}
+
+Bytes too_large(const char *name, uint32_t count)
+{
+    Bytes b;
+    encode_link_too_large(&b, name, count);
+    return b;
+}
+
 // A device with two tracks, from files that do not exist, following `studio`.
 class follow_link : public ::testing::Test {
 protected:
@@ -225,6 +245,9 @@ TEST_F(follow_link, BadMessagesCloseTheLinkAndKeepTheTracks)
          "bad message from the studio: track \"scene\": key 1 has a row not after the one before"},
         {Bytes{4, 0, 0, 0, 16}, "bad message from the studio: message of type 4 with a length of 16 bytes (17 to 17)"},
         {bad_flags, "bad message from the studio: transport with unknown flags"},
+        {too_large("scene", 100000),
+         "bad message from the studio: track \"scene\" too large with 100000 keys (more than 100000 only)"},
+        {report(1.0, false, 0, 0), "bad message from the studio: message of type 5 sent the wrong way"},
         {Bytes{1, 0, 0, 0, 3, 'b', 'y', 'e'}, "the studio closed the link: bye"},
     };
     uint64_t now = 1000;
@@ -265,10 +288,10 @@ TEST_F(follow_link, GreetingFaults)
     start();
     ASSERT_TRUE(studio.accept_follower());
     expect_hello();
-    studio.greet(2);
+    studio.greet(3);
     ASSERT_TRUE(pump(&f, 1000, [&] { return f.state == FOLLOWER_DOWN; }));
     EXPECT_EQ(said.back(), "follow " + studio.where() +
-                               ": the studio speaks version 2 of the link, this demo version 1; playing on "
+                               ": the studio speaks version 3 of the link, this demo version 2; playing on "
                                "alone, trying again every 1.5 s");
     ASSERT_TRUE(pump(&f, 2500, [&] { return f.state == FOLLOWER_GREETING; }));
     ASSERT_TRUE(studio.accept_follower());
@@ -315,6 +338,32 @@ TEST(follow_start, NoStudioYet)
     EXPECT_FALSE(prepare_link_follower(&f, "127.0.0.1:7727", "a b", &error));
     EXPECT_EQ(error, "token byte that is not printable ASCII");
     EXPECT_TRUE(prepare_link_follower(&f, "[::1]:7727", "", &error)) << error;
+}
+
+// The reports: at once for the first frame drawn live and for the first
+// frame that shows a message taken, otherwise once a second; counted from
+// the greeting. A track too large to come keeps the demo's own keys.
+TEST_F(follow_link, ReportsWhatItDrew)
+{
+    start();
+    link_follower_drew(&f, 1.0, true, 1000); // not live yet: nothing, not counted
+    go_live();
+    link_follower_drew(&f, 2.5, true, 1000);
+    EXPECT_EQ(studio.read_bytes(22), report(2.5, true, 0, 1));
+    link_follower_drew(&f, 2.6, true, 1999);
+    studio.send_bytes(track("scene", {{0, 4.0f, 0}}));
+    ASSERT_TRUE(pump(&f, 2000, [&] { return f.track_updates == 1; }));
+    link_follower_drew(&f, 2.7, false, 2000);
+    EXPECT_EQ(studio.read_bytes(22), report(2.7, false, 1, 3));
+    link_follower_drew(&f, 2.8, false, 2999);
+    studio.send_bytes(too_large("scene", 100001));
+    ASSERT_TRUE(pump(&f, 3000, [&] { return f.taken == 2; }));
+    EXPECT_EQ(said.back(), "follow " + studio.where() + ": the studio's track \"scene\" has 100001 keys, more than "
+                                                        "the link carries (100000); keeping this demo's own keys of it");
+    EXPECT_EQ(track_value_at(scene, 0.0), 4.0);
+    link_follower_drew(&f, 2.9, true, 3000);
+    link_follower_drew(&f, 3.0, true, 4000);
+    EXPECT_EQ(studio.read_bytes(44), Bytes(report(2.9, true, 2, 5)) + report(3.0, true, 2, 6));
 }
 
 // A track bigger than one frame's reading comes in over several frames.

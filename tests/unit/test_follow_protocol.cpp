@@ -184,6 +184,48 @@ TEST(follow_protocol, TransportAndByeBytes)
 
 // Messages back to back, arriving a byte at a time: each is whole exactly
 // when its last byte is in, and not before.
+// The follower's report and the studio's too-large notice, byte by byte,
+// each read only the way it is sent, and their faults.
+TEST(follow_protocol, ReportAndTooLargeBytes)
+{
+    Bytes b;
+    encode_link_report(&b, {10.0, true, 0x01020304, 700});
+    EXPECT_EQ(b, (Bytes{0x05, 0, 0, 0, 0x11, 0x40, 0x24, 0, 0, 0, 0, 0, 0, 0x01, 1, 2, 3, 4, 0, 0, 0x02, 0xBC}));
+    LinkFrame f;
+    std::string error, name;
+    LinkReport r;
+    EXPECT_EQ(parse_one(b, LINK_AT_FOLLOWER, &f, &error), LINK_PARSE_BAD);
+    ASSERT_EQ(parse_one(b, LINK_AT_STUDIO, &f, &error), LINK_PARSE_OK);
+    ASSERT_TRUE(decode_link_report(f, &r, &error)) << error;
+    EXPECT_TRUE(r.seconds == 10.0 && r.playing && r.changes == 0x01020304 && r.frames == 700);
+    b[13] = 0x02;
+    ASSERT_EQ(parse_one(b, LINK_AT_STUDIO, &f, &error), LINK_PARSE_OK);
+    EXPECT_FALSE(decode_link_report(f, &r, &error));
+    EXPECT_EQ(error, "report with unknown flags");
+    b[5] = 0xFF; // a NaN
+    ASSERT_EQ(parse_one(b, LINK_AT_STUDIO, &f, &error), LINK_PARSE_OK);
+    EXPECT_FALSE(decode_link_report(f, &r, &error));
+    EXPECT_EQ(error, "report with a time that is not between 0 and 10000000 seconds");
+
+    b.clear();
+    encode_link_too_large(&b, "cam.x", 100001);
+    EXPECT_EQ(b, (Bytes{0x06, 0, 0, 0, 10, 5, 'c', 'a', 'm', '.', 'x', 0x00, 0x01, 0x86, 0xA1}));
+    uint32_t count = 0;
+    EXPECT_EQ(parse_one(b, LINK_AT_STUDIO, &f, &error), LINK_PARSE_BAD);
+    ASSERT_EQ(parse_one(b, LINK_AT_FOLLOWER, &f, &error), LINK_PARSE_OK);
+    ASSERT_TRUE(decode_link_too_large(f, &name, &count, &error)) << error;
+    EXPECT_EQ(name, "cam.x");
+    EXPECT_EQ(count, 100001u);
+    b[14] = 0xA0; // 100000 keys: a track message carries those
+    ASSERT_EQ(parse_one(b, LINK_AT_FOLLOWER, &f, &error), LINK_PARSE_OK);
+    EXPECT_FALSE(decode_link_too_large(f, &name, &count, &error));
+    EXPECT_EQ(error, "track \"cam.x\" too large with 100000 keys (more than 100000 only)");
+    b[5] = 4; // a name shorter than the payload
+    ASSERT_EQ(parse_one(b, LINK_AT_FOLLOWER, &f, &error), LINK_PARSE_OK);
+    EXPECT_FALSE(decode_link_too_large(f, &name, &count, &error));
+    EXPECT_EQ(error, "track-too-large message whose length does not match its name");
+}
+
 TEST(follow_protocol, StreamOneByteAtATime)
 {
     Bytes stream;

@@ -6,6 +6,7 @@
 // happened, each wait bounded by a poll() on the sockets.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,12 +18,28 @@
 #include <unistd.h>
 
 #include "link/follower.h"
+#include "state/state.h"
+#include "studio/editor/play_keys.h"
 #include "studio/link/link_server.h"
+#include "studio/link/serve.h"
 #include "studio/studio_args.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+Bytes operator+(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes report(double seconds, uint32_t changes, uint32_t frames = 0, bool playing = true)
+{
+    Bytes b;
+    encode_link_report(&b, {seconds, playing, changes, frames});
+    return b;
+}
 
 std::vector<std::string> lines;
 void keep(const std::string &line)
@@ -114,6 +131,48 @@ protected:
     }
     std::string where() const { return "127.0.0.1:" + std::to_string(server.port); }
     SyncTrack *track_of(LinkFollower *f, const char *name) { return f->device->tracks[find_track(f->device, name)]; }
+    // A raw follower that has greeted, asked for `names` and read the
+    // studio's greeting (and transport) and the answers.
+    int asking(std::vector<std::string> names, size_t before_answers = LINK_GREETING_SIZE)
+    {
+        const int s = raw();
+        Bytes b;
+        encode_link_greeting(&b, LINK_VERSION, "");
+        for (const std::string &n : names)
+            encode_link_track_request(&b, n);
+        EXPECT_EQ(send(s, b.data(), b.size(), 0), ssize_t(b.size()));
+        size_t want = before_answers;
+        for (const std::string &n : names) {
+            const int i = find_track(studio, n.c_str());
+            want += 10 + n.size() + 9 * static_cast<size_t>(i < 0 ? 0 : studio->tracks[i]->key_count);
+        }
+        EXPECT_TRUE(pump(&server, {}, [&] { return link_server_followers(server) == 1; }, now));
+        EXPECT_EQ(read_all(s, want).size(), want);
+        return s;
+    }
+    // Exactly n bytes (fewer when they do not come), polling the server meanwhile.
+    Bytes read_all(int s, size_t n)
+    {
+        Bytes b(n);
+        size_t got = 0;
+        for (int i = 0; i < 400 && got < n; i++) {
+            poll_link_server(&server, now);
+            const ssize_t r = recv(s, b.data() + got, n - got, MSG_DONTWAIT);
+            if (r > 0)
+                got += static_cast<size_t>(r);
+            pollfd p{s, POLLIN, 0};
+            poll(&p, 1, 20);
+        }
+        b.resize(got);
+        return b;
+    }
+    void send_report(int s, const LinkReport &r)
+    {
+        Bytes b;
+        encode_link_report(&b, r);
+        ASSERT_EQ(send(s, b.data(), b.size(), 0), ssize_t(b.size()));
+    }
+    uint64_t now = 1000; // the server's clock in the tests that read it
 
     SyncDevice *studio = nullptr;
     SyncTrack *scene = nullptr;
@@ -201,9 +260,11 @@ TEST_F(follow_serve, BadFollowersAreDropped)
         std::string line;
     } cases[] = {
         {Bytes{'P', 'U', 'T', ' '}, "bad greeting: greeting without the link's magic"},
-        {v9, "it speaks version 9 of the link, this studio version 1"},
+        {v9, "it speaks version 9 of the link, this studio version 2"},
         {track_from_follower, "bad message: message of type 3 sent the wrong way"},
         {zero_name, "bad message: track name with a 0 byte"},
+        {greeting + report(NAN, 0), "bad message: report with a time that is not between 0 and 10000000 seconds"},
+        {greeting + report(1.0, 1), "bad message: report of 1 track messages shown, 0 sent"},
     };
     int n = 0;
     for (const Case &c : cases) {
@@ -232,7 +293,7 @@ TEST_F(follow_serve, BadFollowersAreDropped)
     EXPECT_EQ(server.clients.size(), 1u);
     poll_link_server(&server, 1000 + LINK_SERVER_GREETING_MS);
     EXPECT_TRUE(server.clients.empty());
-    EXPECT_TRUE(said("serve: follower 5 dropped: no greeting within 5 s"));
+    EXPECT_TRUE(said("serve: follower 7 dropped: no greeting within 5 s"));
     close(quiet);
 }
 
@@ -298,6 +359,117 @@ TEST_F(follow_serve, ManyLargeTracksGoOutAsTheFollowerReads)
         EXPECT_EQ(track_value_at(track_of(big, names[i].c_str()), 0.0), double(i)) << names[i];
     EXPECT_EQ(track_of(big, "t4")->key_count, int32_t(LINK_MAX_KEYS));
     EXPECT_EQ(link_server_followers(server), 2u);
+}
+
+// The reports, on the server's clock: how far behind the studio's time the
+// follower draws while both play, and how long a track message took from
+// going out to the report of its first frame, in ms and in the follower's
+// frames (its frame time from its frame counts).
+TEST_F(follow_serve, ReportsGiveTheLag)
+{
+    server.report_lines = true;
+    const int s = asking({"scene"}); // its answer is track message 1, out at 1000
+    LinkTransport t;
+    t.playing = true;
+    t.seconds = 5.0;
+    set_link_server_transport(&server, t);
+    now = 1031;
+    send_report(s, {4.99, true, 1, 10});
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients[0].lag.reported; }, now));
+    EXPECT_TRUE(said("serve: follower 1 showed answer 1 after 31 ms, 0 frames of 0.00 ms"));
+    EXPECT_TRUE(said("serve: follower 1 behind 10.000 ms"));
+    EXPECT_EQ(link_server_lag_line(server), "behind 10.0 ms"); // an answer is no edit
+    // Half a second later, 30 frames on.
+    now = 1531;
+    t.seconds = 5.5;
+    set_link_server_transport(&server, t);
+    send_report(s, {5.5, true, 1, 40});
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients[0].lag.last.frames == 40; }, now));
+    // An edit out at 2000, its first frame read at 2040: three frames of
+    // the 16.97 ms the frame counts now give.
+    now = 2000;
+    const SyncKey edited[] = {{0, 5.0f, INTERP_HOLD}};
+    set_track_keys(scene, edited, 1);
+    poll_link_server(&server, now);
+    now = 2040;
+    t.seconds = 6.0;
+    set_link_server_transport(&server, t);
+    send_report(s, {5.9875, true, 2, 70});
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients[0].lag.shown == 2; }, now));
+    EXPECT_TRUE(said("serve: follower 1 showed change 2 after 40 ms, 3 frames of 16.97 ms"));
+    EXPECT_EQ(link_server_lag_line(server), "behind 12.5 ms, last edit shown after 3 frames (40 ms)");
+    // Paused, "behind" is not told; a report that counts back drops the follower.
+    t.playing = false;
+    set_link_server_transport(&server, t);
+    send_report(s, {6.0, true, 2, 71});
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients[0].lag.last.frames == 71; }, now));
+    EXPECT_EQ(link_server_lag_line(server), "last edit shown after 3 frames (40 ms)");
+    send_report(s, {6.0, false, 2, 69});
+    ASSERT_TRUE(pump(&server, {}, [&] { return said("serve: follower 1 dropped: bad message: report that counts back"); }, now));
+    close(s);
+}
+
+// With the playing tracks' change counts, only a track whose count moved is
+// compared: an edit of one track sends exactly that track, the same keys
+// again send nothing, and keys set behind the counts' back are not looked at.
+TEST_F(follow_serve, OnlyReplacedTracksAreCompared)
+{
+    for (int i = 0; i < TRACK_COUNT; i++)
+        Tracks[i] = open_track(studio, TrackNames[i]);
+    server.track_changes = played_changes;
+    const int s = asking({"scene", "cam.x"});
+    KeyVersion v{};
+    const KeyList camx = {{3, 2.0f, INTERP_SMOOTH}}, scene_keys = {{0, 1.0f, INTERP_LINEAR}, {20, 3.0f, INTERP_HOLD}};
+    v[find_timeline_track("cam.x")] = &camx;
+    v[find_timeline_track("scene")] = &scene_keys; // as it plays: not replaced
+    ASSERT_TRUE(play_version(v));
+    Bytes want;
+    encode_link_track(&want, "cam.x", camx.data(), camx.size());
+    EXPECT_EQ(read_all(s, want.size()), want);
+    ASSERT_TRUE(play_version(v));
+    poll_link_server(&server, now);
+    const SyncKey behind[] = {{0, 9.0f, INTERP_HOLD}};
+    set_track_keys(scene, behind, 1);
+    poll_link_server(&server, now);
+    // What comes next is the transport alone.
+    LinkTransport t;
+    t.seconds = 1.0;
+    set_link_server_transport(&server, t);
+    want.clear();
+    encode_link_transport(&want, t);
+    EXPECT_EQ(read_all(s, want.size()), want);
+    for (SyncTrack *&track : Tracks)
+        track = nullptr;
+    close(s);
+}
+
+// A track of LINK_MAX_KEYS keys goes whole; one key more is not sent: the
+// follower is told and keeps its own keys, the studio names it in one line
+// and on the HUD.
+TEST_F(follow_serve, TrackOverTheLimitIsNamedNotCut)
+{
+    std::vector<SyncKey> keys(LINK_MAX_KEYS + 1);
+    for (size_t i = 0; i < keys.size(); i++)
+        keys[i] = {static_cast<int32_t>(i), float(i), 0};
+    set_track_keys(scene, keys.data(), static_cast<int32_t>(LINK_MAX_KEYS));
+    LinkFollower *f = follow();
+    ASSERT_TRUE(pump(&server, {f}, [&] { return f->track_updates == 2; }));
+    EXPECT_EQ(track_of(f, "scene")->key_count, int32_t(LINK_MAX_KEYS));
+    set_track_keys(scene, keys.data(), static_cast<int32_t>(LINK_MAX_KEYS + 1));
+    ASSERT_TRUE(pump(&server, {f}, [&] { return f->taken == 3; }));
+    EXPECT_EQ(track_of(f, "scene")->key_count, int32_t(LINK_MAX_KEYS));
+    EXPECT_TRUE(link_follower_live(*f));
+    EXPECT_TRUE(said("serve: track \"scene\" has 100001 keys, more than the link carries (100000): followers keep "
+                     "their own keys of it"));
+    EXPECT_TRUE(said("follow " + where() + ": the studio's track \"scene\" has 100001 keys, more than the link "
+                     "carries (100000); keeping this demo's own keys of it"));
+    StudioServe sv;
+    sv.server.device = studio;
+    sv.server.listener = 0;
+    sv.where = "127.0.0.1:7727";
+    EXPECT_EQ(serve_notice(sv), std::make_pair(std::string("serving 127.0.0.1:7727, 0 followers; track \"scene\" has "
+                                                           "too many keys to follow (100001, at most 100000)"),
+                                               true));
 }
 
 // Past LINK_SERVER_MAX_FOLLOWERS connections the next is told why and

@@ -482,15 +482,20 @@ function scriptedStudio(demoDir, transportSeconds) {
                 frames = frames.subarray(at + 4 + len);
             }
             if (!link.greeted && stream.length >= 7 && stream.length >= 7 + stream[6]) {
-                if (stream.toString('latin1', 0, 4) !== 'DLNK' || stream.readUInt16BE(4) !== 1)
+                if (stream.toString('latin1', 0, 4) !== 'DLNK' || stream.readUInt16BE(4) !== 2)
                     fail('the page\'s greeting is wrong: ' + stream.subarray(0, 7).toString('hex'));
                 stream = stream.subarray(7 + stream[6]);
                 link.greeted = true;
-                socket.write(wsFrame(Buffer.concat([Buffer.from('DLNK\0\x01\0', 'latin1'),
+                socket.write(wsFrame(Buffer.concat([Buffer.from('DLNK\0\x02\0', 'latin1'),
                                                     linkTransport(transportSeconds)])));
             }
             while (link.greeted && stream.length >= 5 && stream.length >= 5 + stream.readUInt32BE(1)) {
                 const len = stream.readUInt32BE(1);
+                if (stream[0] === 5 && len === 17) { // a report of what it drew
+                    link.report = {seconds: stream.readDoubleBE(5), changes: stream.readUInt32BE(14)};
+                    stream = stream.subarray(5 + len);
+                    continue;
+                }
                 if (stream[0] !== 2)
                     fail('the page sent a message of type ' + stream[0]);
                 const name = stream.toString('latin1', 5, 5 + len);
@@ -558,6 +563,12 @@ async function testFollow(browser, base, demoDir) {
         studio.send(linkTrack('scene', [{row: 0, value: 5, kind: 0}]));
         await drawn('(f => f.scene === 5 && f.trackUpdates === 13)(window.followFrame)', 'the page did not show the edit');
         const after = await page.evaluate(() => window.followFrame.frames);
+        // ...and reported the first frame that showed it, as the desktop follower does.
+        const reported = () => studio.links[0].report && studio.links[0].report.changes === TRACKS + 1;
+        for (const until = Date.now() + FOLLOW_DEADLINE_MS; !reported() && Date.now() < until;)
+            await new Promise((r) => setTimeout(r, 20));
+        if (!reported() || studio.links[0].report.seconds !== 22)
+            fail('the page did not report the frame that showed the edit: ' + JSON.stringify(studio.links[0].report));
         console.log('an edit of one key: ' + studio.bytesSent + ' bytes on the WebSocket; the fire showed within ' +
                     (after - before) + ' frames of the page (the polling included)');
 

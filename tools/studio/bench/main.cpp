@@ -1,6 +1,6 @@
 // studio_bench - the cost of the studio's key edits on a large timeline.
 //
-//   studio_bench TIMELINE [--edits N] [--ranges]
+//   studio_bench TIMELINE [--edits N] [--ranges] [--serve]
 //
 // Reads and parses TIMELINE (make one with tools/studio/measure/make_big_timeline.py),
 // loads the key editor, then makes N edits (default 100) spread over the
@@ -12,7 +12,10 @@
 // largest time of an edit's model work, the memory the process grew by over
 // the edits and what the history holds, then undoes every edit, checks that
 // the text is the original byte for byte, and times the whole-file work a
-// save does (joining the text, parsing it). Figures, not assertions: run it on
+// save does (joining the text, parsing it). With --serve it also times the
+// editor link server's poll in frames without an edit, one follower taking
+// every track, with the playing tracks' change counts and without them
+// (every key compared each frame). Figures, not assertions: run it on
 // a quiet machine, or say how busy it was.
 #include <algorithm>
 #include <chrono>
@@ -25,7 +28,11 @@
 #include "common/command_line.h"
 #include "common/platform.h"
 #include "common/read_file.h"
+#include "link/follower.h"
+#include "state/state.h"
 #include "studio/editor/key_edit.h"
+#include "studio/editor/play_keys.h"
+#include "studio/link/link_server.h"
 #include "timeline/timeline.h"
 
 using Clock = std::chrono::steady_clock;
@@ -215,26 +222,78 @@ static bool undo_all(KeyEditor *e, const std::string &path, const std::string &o
     return back == original && parses;
 }
 
+// The server's poll in 300 frames without an edit, after a follower took
+// every track of the editor's keys.
+static bool time_serving(const KeyEditor &e)
+{
+    SyncDevice *studio = create_sync_device("/nonexistent/sync");
+    SyncDevice *follower = create_sync_device("/nonexistent/sync");
+    for (int i = 0; i < TRACK_COUNT; i++)
+        Tracks[i] = open_track(studio, TrackNames[i]);
+    play_version(editor_version(e));
+    LinkServer server;
+    LinkFollower f;
+    std::string error;
+    bool ok = open_link_server(&server, studio, "127.0.0.1:0", &error) &&
+              prepare_link_follower(&f, "127.0.0.1:" + std::to_string(server.port), "", &error);
+    if (ok) {
+        begin_link_follower(&f, follower, 0);
+        for (int i = 0; i < TRACK_COUNT; i++)
+            open_track(follower, TrackNames[i]);
+        for (int i = 0; i < 20000 && f.track_updates < TRACK_COUNT; i++) {
+            poll_link_server(&server, 0);
+            poll_link_follower(&f, 0);
+            usleep(200);
+        }
+        ok = f.track_updates == TRACK_COUNT;
+        error = "the follower did not take every track";
+    }
+    for (bool counts : {false, true}) {
+        server.track_changes = counts ? played_changes : nullptr;
+        std::vector<double> times;
+        for (int i = 0; ok && i < 300; i++) {
+            const auto t0 = Clock::now();
+            poll_link_server(&server, 0);
+            times.push_back(ms_since(t0));
+            poll_link_follower(&f, 0);
+        }
+        if (ok)
+            std::printf("serving one follower, a frame without an edit, %s: poll median %.3f ms, max %.3f ms\n",
+                        counts ? "with the change counts" : "every key compared", percentile(times, 0.5),
+                        percentile(times, 1.0));
+    }
+    if (!ok)
+        std::fprintf(stderr, "studio_bench: --serve: %s\n", error.c_str());
+    close_link_follower(&f);
+    close_link_server(&server);
+    for (SyncTrack *&t : Tracks)
+        t = nullptr;
+    destroy_sync_device(follower);
+    destroy_sync_device(studio);
+    return ok;
+}
+
 int main(int argc, char **argv)
 {
     std::string path;
     int edits = 100;
-    bool ranges = false;
+    bool ranges = false, serve = false;
     CommandLine cl("studio_bench", "The cost of the studio's key edits on a large timeline.",
-                   "usage: studio_bench TIMELINE [--edits N] [--ranges]");
+                   "usage: studio_bench TIMELINE [--edits N] [--ranges] [--serve]");
     cl.app.add_option("TIMELINE", path, "timeline source to edit (tools/studio/measure/make_big_timeline.py makes one)")
         ->required();
     cl.app.add_option("--edits", edits, "edits to make, 1 to 100000")
         ->check(whole_number(1, 100000))
         ->default_str("100");
     cl.app.add_flag("--ranges", ranges, "edit through apply_key_ranges instead of whole key lists");
+    cl.app.add_flag("--serve", serve, "also time the editor link server's poll in frames without an edit");
     const int status = cl.parse(argc, argv);
     if (status >= 0)
         return status;
 
     KeyEditor e;
     std::string original;
-    if (!load_timeline(path, &e, &original) || !make_edits(&e, edits, ranges))
+    if (!load_timeline(path, &e, &original) || (serve && !time_serving(e)) || !make_edits(&e, edits, ranges))
         return 1;
     return undo_all(&e, path, original) ? 0 : 1;
 }

@@ -38,17 +38,29 @@ static bool plays(const SyncTrack &t, const KeyList &keys)
            (keys.empty() || std::memcmp(t.keys, keys.data(), keys.size() * sizeof(SyncKey)) == 0);
 }
 
+static uint64_t Changes[TRACK_COUNT];
+
 bool play_version(const KeyVersion &version)
 {
     bool ok = true;
-    for (SyncTrack *t : Tracks) {
+    for (int i = 0; i < TRACK_COUNT; i++) {
+        SyncTrack *t = Tracks[i];
         const int index = t ? find_timeline_track(t->name) : -1;
         if (index < 0 || !version[index] || plays(*t, *version[index]))
             continue;
         const KeyList &keys = *version[index];
         ok = set_track_keys(t, keys.data(), static_cast<int32_t>(keys.size())) && ok;
+        Changes[i]++; // counted even when memory ran out: the keys are compared then
     }
     if (!ok)
         std::fputs("studio: out of memory while replacing the tracks\n", stderr);
     return ok;
+}
+
+uint64_t played_changes(const SyncTrack *t)
+{
+    for (int i = 0; i < TRACK_COUNT; i++)
+        if (Tracks[i] == t)
+            return Changes[i];
+    return 0;
 }

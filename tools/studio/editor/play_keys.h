@@ -16,10 +16,13 @@
 // Only the tracks whose keys differ are replaced, so an edit of one track
 // copies that track alone. The editor link's server (studio/link/) reads the
 // same tracks: a replaced track goes to the following demos at its next
-// poll, and this is the place that tells of a change.
+// poll, and this is the place that tells of a change: each playing track
+// has a count of its replacements (played_changes), so the server compares
+// only the tracks whose count moved.
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "studio/editor/key_model.h"
 #include "timeline/timeline.h"
@@ -45,3 +48,7 @@ KeyVersion timeline_version(const Timeline &timeline);
 // False when memory ran out on the way (those tracks keep what they had),
 // with a line on standard error.
 bool play_version(const KeyVersion &version);
+
+// How many times play_version replaced this playing track's keys (0 for a
+// track that is not one of the playing tracks).
+uint64_t played_changes(const SyncTrack *t);

@@ -8,7 +8,7 @@
 
 #include "studio/link/ws_link.h"
 
-static void say(LinkServer *s, const std::string &text)
+void link_server_say(LinkServer *s, const std::string &text)
 {
     const std::string line = "serve: " + text;
     if (s->say) {
@@ -17,6 +17,11 @@ static void say(LinkServer *s, const std::string &text)
         std::fprintf(stderr, "%s\n", line.c_str());
         std::fflush(stderr);
     }
+}
+
+static void say(LinkServer *s, const std::string &text)
+{
+    link_server_say(s, text);
 }
 
 static std::string name_of(const LinkClient &c)
@@ -91,18 +96,40 @@ static void queue(LinkServer *s, LinkClient *c, const std::vector<uint8_t> &byte
     c->out.insert(c->out.end(), bytes.begin(), bytes.end());
 }
 
-static void queue_track(LinkServer *s, LinkClient *c, const std::string &name)
+// A track over the link's limit is not sent: the follower is told, and the
+// track named once in a line while it stays over.
+static void encode_track_for(LinkServer *s, const std::string &name, std::vector<uint8_t> *b)
 {
-    std::vector<uint8_t> b;
     const int i = find_track(s->device, name.c_str());
     if (i < 0) {
-        encode_link_track(&b, name, nullptr, 0); // unknown here: an empty track
-    } else {
-        const SyncTrack *t = s->device->tracks[i];
-        const size_t n = std::min<size_t>(static_cast<size_t>(t->key_count), LINK_MAX_KEYS);
-        encode_link_track(&b, name, t->keys, n);
+        encode_link_track(b, name, nullptr, 0); // unknown here: an empty track
+        return;
     }
+    const SyncTrack *t = s->device->tracks[i];
+    const size_t n = static_cast<size_t>(t->key_count);
+    if (n <= LINK_MAX_KEYS) {
+        encode_link_track(b, name, t->keys, n);
+        return;
+    }
+    encode_link_too_large(b, name, static_cast<uint32_t>(n));
+    if (std::find(s->too_large.begin(), s->too_large.end(), name) == s->too_large.end()) {
+        s->too_large.push_back(name);
+        say(s, "track \"" + link_printable(name) + "\" has " + std::to_string(n) +
+                   " keys, more than the link carries (100000): followers keep their own keys of it");
+    }
+}
+
+// `edit`: a change of the track, not the answer to a request.
+static void queue_track(LinkServer *s, LinkClient *c, const std::string &name, bool edit)
+{
+    std::vector<uint8_t> b;
+    encode_track_for(s, name, &b);
     queue(s, c, b);
+    if (c->gone)
+        return;
+    const size_t slot = ++c->tracks_sent % LINK_SERVER_SENT_TIMES;
+    c->sent_ms[slot] = s->now_ms;
+    c->sent_edit[slot] = edit;
 }
 
 static void take_greeting(LinkServer *s, LinkClient *c, const LinkGreeting &g)
@@ -155,7 +182,7 @@ static void take_request(LinkServer *s, LinkClient *c, const std::string &name)
 static void answer_requests(LinkServer *s, LinkClient *c)
 {
     while (!c->gone && !c->unanswered.empty() && c->out.size() - c->out_sent < LINK_MAX_MESSAGE) {
-        queue_track(s, c, c->unanswered.front());
+        queue_track(s, c, c->unanswered.front(), false);
         c->unanswered.pop_front();
     }
 }
@@ -181,6 +208,10 @@ static void take_input(LinkServer *s, LinkClient *c)
                 if (decode_link_track_request(f, &text, &error))
                     take_request(s, c, text);
                 else
+                    r = LINK_PARSE_BAD;
+            } else if (r == LINK_PARSE_OK && f.type == LINK_REPORT) {
+                LinkReport report;
+                if (!decode_link_report(f, &report, &error) || !take_link_report(s, c, report, &error))
                     r = LINK_PARSE_BAD;
             } else if (r == LINK_PARSE_OK) { // a bye
                 if (decode_link_bye(f, &text, &error))
@@ -278,6 +309,14 @@ static void send_changes(LinkServer *s)
         const SyncTrack *t = d->tracks[i];
         SentTrack &was = s->sent[static_cast<size_t>(i)];
         const size_t bytes = static_cast<size_t>(t->key_count) * sizeof(SyncKey);
+        // A track whose keys were not replaced since it was last compared
+        // costs nothing here, however many keys it has.
+        if (s->track_changes) {
+            const uint64_t changes = s->track_changes(t);
+            if (changes == was.changes)
+                continue;
+            was.changes = changes;
+        }
         // The keys against the copy of those last sent: a timeline read
         // again replaces every track's array, but only a track whose keys
         // differ goes out (a large timeline would flood the followers).
@@ -288,13 +327,15 @@ static void send_changes(LinkServer *s)
         was.keys = t->keys;
         was.count = t->key_count;
         was.copy.assign(t->keys, t->keys + t->key_count);
+        if (t->key_count <= static_cast<int32_t>(LINK_MAX_KEYS))
+            std::erase(s->too_large, std::string(t->name)); // named again should it grow over
         for (LinkClient &c : s->clients) {
             bool unanswered = false; // then its answer carries the change
             for (const std::string &n : c.unanswered)
                 unanswered = unanswered || n == t->name;
             for (const std::string &n : c.asked)
                 if (c.greeted && !unanswered && n == t->name)
-                    queue_track(s, &c, n);
+                    queue_track(s, &c, n, true);
         }
     }
 }
@@ -314,6 +355,7 @@ void poll_link_server(LinkServer *s, uint64_t now_ms)
 {
     if (s->listener < 0)
         return;
+    s->now_ms = now_ms;
     // A connection that holds a place without greeting is let go.
     for (LinkClient &c : s->clients)
         if (!c.greeted && !c.gone && now_ms >= c.accepted_ms + LINK_SERVER_GREETING_MS)

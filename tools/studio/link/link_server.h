@@ -24,6 +24,7 @@
 // is as for any follower.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -44,6 +45,24 @@ struct lws;
 struct lws_context;
 struct lws_vhost;
 
+// What one follower's reports tell: how far behind the studio it plays and
+// how long a change took to show (docs/link-protocol.md, "Reports").
+struct LinkLag {
+    bool reported = false;
+    LinkReport last;            // the last report
+    uint64_t last_ms = 0;       // when it was read
+    uint64_t rate_ms = 0;       // a report at least 500 ms older, for the frame time:
+    uint32_t rate_frames = 0;   //   when it was read and its frame count
+    double frame_ms = 0.0;      // the follower's frame time, 0 until known
+    bool playing = false;       // both played at the last report
+    double behind_s = 0.0;      // then: studio time minus the follower's
+    uint32_t shown = 0;         // track messages the follower has shown
+    bool edit_known = false;    // of the last change (not answer) shown:
+    uint64_t edit_ms = 0;       //   from going out to the report
+    uint32_t edit_frames = 0;   // the same in the follower's frames (0: frame time unknown)
+};
+constexpr size_t LINK_SERVER_SENT_TIMES = 64; // track messages whose times are kept
+
 struct LinkClient {
     int socket = -1;                // -1 once handed to the WebSocket side
     struct lws *ws = nullptr;       // its WebSocket connection, if it came by one
@@ -56,6 +75,10 @@ struct LinkClient {
     size_t out_sent = 0;
     std::vector<std::string> asked; // track names, in the order asked
     std::deque<std::string> unanswered; // asked, answer not queued yet (each name once)
+    uint32_t tracks_sent = 0;       // track and too-large messages queued to it
+    std::array<uint64_t, LINK_SERVER_SENT_TIMES> sent_ms{}; // when, by tracks_sent % 64
+    std::array<bool, LINK_SERVER_SENT_TIMES> sent_edit{};   // whether a change, not an answer
+    LinkLag lag;
     bool gone = false;              // closed; removed at the end of the poll
 };
 
@@ -64,6 +87,7 @@ struct SentTrack {
     const SyncKey *keys = nullptr;
     int32_t count = 0;
     std::vector<SyncKey> copy;
+    uint64_t changes = UINT64_MAX;  // the track's change count when last compared
 };
 
 struct LinkServer {
@@ -78,6 +102,13 @@ struct LinkServer {
     LinkTransport transport;        // the last one set
     bool transport_due = false;
     void (*say)(const std::string &line) = nullptr; // null: standard error
+    bool report_lines = false;      // a line for every report read
+    // A count that grows whenever the track's keys are replaced: a track
+    // whose count has not moved is not compared. Null: every track's keys
+    // are compared with the copy every poll.
+    uint64_t (*track_changes)(const SyncTrack *t) = nullptr;
+    std::vector<std::string> too_large; // tracks over LINK_MAX_KEYS already named in a line
+    uint64_t now_ms = 0;            // the poll's clock
     struct lws_context *ws_context = nullptr;       // the WebSocket side; null: HTTP is refused
     struct lws_vhost *ws_vhost = nullptr;
 };
@@ -99,6 +130,10 @@ void poll_link_server(LinkServer *s, uint64_t now_ms);
 // Followers that have greeted.
 size_t link_server_followers(const LinkServer &s);
 
+// The followers' reports in one line for the HUD ("behind 0.4 ms, last
+// edit shown after 2 frames (31 ms)"), empty before any report.
+std::string link_server_lag_line(const LinkServer &s);
+
 void close_link_server(LinkServer *s);
 
 // ---- For the WebSocket side (ws_link.cpp) ----------------------------------
@@ -108,6 +143,14 @@ void link_server_take_bytes(LinkServer *s, LinkClient *c, const uint8_t *bytes, 
 
 // Drops a follower with its line; `tell`: a bye with the reason goes first.
 void link_server_drop(LinkServer *s, LinkClient *c, const std::string &why, bool tell);
+
+// A line, "serve: " and the text, to `say` or standard error.
+void link_server_say(LinkServer *s, const std::string &text);
+
+// A follower's report (link_reports.cpp): its lag kept, a line when asked
+// for; false with *error when it cannot be true (a change not sent, frames
+// counted back).
+bool take_link_report(LinkServer *s, LinkClient *c, const LinkReport &r, std::string *error);
 
 // The follower of that number, or null when it is gone.
 LinkClient *link_server_client(LinkServer *s, int number);

@@ -4,6 +4,9 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
+
+#include "studio/editor/play_keys.h"
 
 #include "studio/music.h"
 #include "studio/studio_state.h"
@@ -20,6 +23,8 @@ void open_studio_serve(StudioServe *sv, const SyncDevice *d, const StudioArgs &a
         std::fprintf(stderr, "studio: %s\n", sv->fault.c_str());
         return;
     }
+    sv->server.track_changes = played_changes;
+    sv->server.report_lines = std::getenv("STUDIO_LINK_REPORTS") != nullptr;
     sv->where = where.find(':') == std::string::npos ? "127.0.0.1:" + where : where;
     if (!sv->server.token.empty()) {
         std::printf("studio: serving followers on %s with the token %s\n", sv->where.c_str(),
@@ -55,6 +60,14 @@ std::pair<std::string, bool> serve_notice(const StudioServe &sv)
     if (!sv.server.token.empty())
         line += " (token " + sv.server.token + ")";
     line += ", " + std::to_string(n) + (n == 1 ? " follower" : " followers");
+    if (const std::string lag = link_server_lag_line(sv.server); !lag.empty() && n > 0)
+        line += ", " + lag;
+    // A track too large to go over the link, named while it is.
+    const SyncDevice *d = sv.server.device;
+    for (int i = 0; d && i < d->track_count; i++)
+        if (d->tracks[i]->key_count > static_cast<int32_t>(LINK_MAX_KEYS))
+            return {line + "; track \"" + link_printable(d->tracks[i]->name) + "\" has too many keys to follow (" +
+                        std::to_string(d->tracks[i]->key_count) + ", at most 100000)", true};
     return {line, false};
 }
 

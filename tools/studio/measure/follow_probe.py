@@ -41,7 +41,7 @@ def main():
     names = track_names()
     s = socket.create_connection((host, int(port)), timeout=10)
     s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    out = b"DLNK" + struct.pack(">HB", 1, len(a.token)) + a.token.encode()
+    out = b"DLNK" + struct.pack(">HB", 2, len(a.token)) + a.token.encode()
     for n in names:
         out += struct.pack(">BI", 2, len(n)) + n.encode()
     s.sendall(out)

@@ -4,19 +4,23 @@
 #
 #   bash tools/studio/measure/measure_follow.sh build/demo
 #
+# The follower's own figures come from its reports, which the studio prints
+# with STUDIO_LINK_REPORTS=1 (docs/link-protocol.md, "Reports"):
+#
 # 1. The studio's frame time while playing (STUDIO_FRAME_TIMES, its last 256
 #    frames, software renderer) with 0, 1 and 8 followers; the followers are
 #    scripted ones (follow_probe.py: they ask for every track and read all),
 #    so only the link's cost is in the figure, not eight demos' drawing.
-#    The 1-follower run lasts 60 s and also gives how far each transport's
-#    time is from the time a follower estimates from the one before.
-# 2. Key press in the studio to a changed picture in a following demo, over
-#    20 block edits (as measure_studio.sh: Ctrl+Up/Down on a block on the
-#    sphere, HUD off), in ms and in 60 Hz frames. The polling takes about one
-#    window read per step, so the figures carry that much more.
-# 3. Reconnection: the studio killed and started again, 5 times: from the
+# 2. A demo following the playing studio for 60 s: the studio's time minus
+#    the time of the frame the follower drew, from its reports (about one a
+#    second), median and max.
+# 3. Edit to the follower's picture, over 20 block edits (as
+#    measure_studio.sh: Ctrl+Up/Down on a block on the sphere): from the
+#    studio sending the changed track to its reading the report of the first
+#    follower frame that shows it, in ms and in the follower's frames.
+# 4. Reconnection: the studio killed and started again, 5 times: from the
 #    new studio's start to its "follower N follows" line.
-# 4. Bytes sent for one edit on a large timeline (make_big_timeline.py,
+# 5. Bytes sent for one edit on a large timeline (make_big_timeline.py,
 #    1,000,000 keys over the twelve tracks): one key's value changed in the
 #    file, what a follower receives.
 . "$(dirname "$0")/../../../tests/e2e/lib/common.bash"
@@ -33,6 +37,7 @@ PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0));
 WHERE=127.0.0.1:$PORT
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 stats() { printf '%s\n' "$@" | sort -n | awk '{v[NR] = $1} END {printf "median %d, max %d", v[int((NR + 1) / 2)], v[NR]}'; }
+fstats() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {printf "median %.3f, min %.3f, max %.3f", v[int((NR + 1) / 2)], v[1], v[NR]}'; }
 
 # ---- 1. Frame time with 0, 1 and 8 followers --------------------------------
 
@@ -42,11 +47,7 @@ frame_times() {
     STUDIO_FRAME_TIMES=1 start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt --start 30 --no-live-code --serve "$WHERE"
     wait_for_studio
     for i in $(seq "$followers"); do
-        if [ "$i" = 1 ] && [ "$followers" = 1 ]; then
-            python3 "$PROBE" "$WHERE" "$((seconds + 2))" >"$WORK/probe.txt" &
-        else
-            python3 "$PROBE" "$WHERE" "$((seconds + 2))" --quiet &
-        fi
+        python3 "$PROBE" "$WHERE" "$((seconds + 2))" --quiet &
         pids+=($!)
     done
     sleep "$seconds"
@@ -54,51 +55,68 @@ frame_times() {
     wait_for_exit
     for i in "${pids[@]}"; do wait "$i"; done
     echo "$followers followers: $(grep 'last .* frames' "$WORK/stdout" | sed 's/^studio: //')"
-    [ "$followers" = 1 ] && echo "  transports (one follower, ${seconds} s playing): $(cat "$WORK/probe.txt")"
 }
 frame_times 0 10
-frame_times 1 60
+frame_times 1 10
 frame_times 8 10
 
-# ---- 2. Edit to the follower's picture ------------------------------------------
+start_follower() {
+    (exec "$DEMO_DIR/demo" --follow "$WHERE" >"$WORK/follower.out" 2>"$WORK/follower.err") &
+    FOLLOWER=$!
+    trap 'kill -KILL "$FOLLOWER" 2>/dev/null; cleanup' EXIT
+    following() { grep -q "following the studio" "$WORK/follower.err"; }
+    eventually following || fail "the demo does not follow: $(cat "$WORK/follower.err")"
+}
+
+# ---- 2. The follower's time against the studio's, playing -----------------------
 
 cp "$SOURCE" timeline.txt
-start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt --no-live-code --serve "$WHERE"
+STUDIO_LINK_REPORTS=1 start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt --start 30 --no-live-code --serve "$WHERE"
+wait_for_studio
+start_follower
+sleep 3
+from=$(grep -c 'behind' "$WORK/stderr")
+sleep 60
+behind=($(tail -n +"$((from + 1))" "$WORK/stderr" | sed -n 's/^serve: follower 1 behind \(.*\) ms$/\1/p'))
+abs=($(printf '%s\n' "${behind[@]}" | tr -d -))
+echo "follower's time against the studio's, playing 60 s, ${#behind[@]} reports: studio minus follower $(fstats "${behind[@]}") ms (absolute $(fstats "${abs[@]}") ms)"
+studio_keys Escape
+wait_for_exit
+kill -TERM "$FOLLOWER"
+wait "$FOLLOWER"
+
+# ---- 3. Edit to the follower's picture ------------------------------------------
+
+cp "$SOURCE" timeline.txt
+STUDIO_LINK_REPORTS=1 start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt --no-live-code --serve "$WHERE"
 wait_for_studio
 studio_keys space Home Next Next Next Next h
 studio_keys Tab g g g
 for i in $(seq 5); do studio_keys ctrl+Right; done
 studio_keys shift+Down shift+Down shift+Down ctrl+shift+Right Prior
-(exec "$DEMO_DIR/demo" --follow "$WHERE" >"$WORK/follower.out" 2>"$WORK/follower.err") &
-FOLLOWER=$!
-trap 'kill -KILL "$FOLLOWER" 2>/dev/null; cleanup' EXIT
-following() { grep -q "following the studio" "$WORK/follower.err"; }
-eventually following || fail "the demo does not follow: $(cat "$WORK/follower.err")"
+start_follower
 sleep 3
-fwid=$(xdotool search --all --onlyvisible --pid "$FOLLOWER" --name "lumikenno 2019 demo" | tail -n 1)
-xdotool windowraise "$fwid"
-window_sum() { xwd -id "$fwid" -silent | md5sum; }
+shown() { grep -c 'showed change' "$WORK/stderr"; }
 took=()
+frames=()
 for i in $(seq 20); do
-    p0=$(window_sum)
+    n=$(shown)
     key=ctrl+Up
     [ $((i % 2)) = 0 ] && key=ctrl+Down
-    t0=$(now_ms)
     xdotool key --window "$(studio_window)" $key
-    while [ "$(window_sum)" = "$p0" ]; do
-        [ $(($(now_ms) - t0)) -lt 10000 ] || fail "edit $i: the follower's picture did not change within 10 s"
+    t0=$SECONDS
+    until [ "$(shown)" -gt "$n" ]; do
+        [ $((SECONDS - t0)) -lt 10 ] || fail "edit $i: the follower showed no change within 10 s"
+        sleep 0.02
     done
-    took+=($(($(now_ms) - t0)))
+    line=$(grep 'showed change' "$WORK/stderr" | tail -n 1)
+    took+=($(echo "$line" | sed 's/.* after \([0-9]*\) ms, .*/\1/'))
+    frames+=($(echo "$line" | sed 's/.* ms, \([0-9]*\) frames of .*/\1/'))
     sleep 0.3
 done
-step_t0=$(now_ms)
-window_sum >/dev/null
-step=$(($(now_ms) - step_t0))
-frames=()
-for ms in "${took[@]}"; do frames+=($(((ms * 60 + 999) / 1000))); done
-echo "key press to the follower's picture, 20 edits: $(stats "${took[@]}") ms ($(stats "${frames[@]}") frames at 60 Hz); one window read $step ms"
+echo "edit to the follower's picture, 20 edits: $(stats "${took[@]}") ms, $(stats "${frames[@]}") follower frames ($(grep 'showed change' "$WORK/stderr" | tail -n 1 | sed 's/.* frames of //') a frame)"
 
-# ---- 3. Reconnection -------------------------------------------------------------
+# ---- 4. Reconnection -------------------------------------------------------------
 
 gaps=()
 for i in $(seq 5); do
@@ -121,7 +139,7 @@ wait "$DEMO_PID"
 kill -TERM "$FOLLOWER"
 wait "$FOLLOWER"
 
-# ---- 4. Bytes per edit on a large timeline ----------------------------------------
+# ---- 5. Bytes per edit on a large timeline ----------------------------------------
 
 python3 "$HERE/make_big_timeline.py" big.txt >/dev/null
 start_studio "$DEMO_DIR" "$WORK/cwd" big.txt --no-live-code --serve "$WHERE"
