@@ -47,10 +47,10 @@ void draw_scene(int index)
         SDL_RenderCopy(renderer, TargetTexture, nullptr, nullptr);
 }
 
-void finish_frame()
+void finish_frame(const CaptionTable *captions)
 {
     SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_BLEND);
-    if (const OverlayLine *line = find_overlay_line(to_int32(TrackValues.clear_a)))
+    if (const OverlayLine *line = find_caption(captions ? *captions : DemoCaptions, to_int32(TrackValues.clear_a)))
         draw_text_overlay(line->text, line->y);
 }
 

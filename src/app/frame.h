@@ -17,8 +17,10 @@ int current_scene_index();
 // Indices outside 0..7 draw nothing.
 void draw_scene(int index);
 
-// The CanvasTexture back to blend mode, then the overlay line "clear.a" picks.
-void finish_frame();
+// The CanvasTexture back to blend mode, then the overlay line "clear.a" picks
+// in a text table (null: the program's own, text/captions.cpp).
+struct CaptionTable;
+void finish_frame(const CaptionTable *captions = nullptr);
 
 // Everything of a frame from the Row to the overlay, for a music time.
 // Does not present.

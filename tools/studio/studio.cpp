@@ -15,6 +15,7 @@
 #include "studio/view/ui_render.h"
 #include "studio/view/strip.h"
 #include "sync/track.h"
+#include "timeline/declared_tracks.h"
 #include "studio/view/view.h"
 
 double studio_strip_length()
@@ -39,6 +40,23 @@ void take_save_outcome(Studio *s, SaveOutcome outcome, const std::string &messag
     }
 }
 
+// The tracks the scene sources declare, read again at start and after each
+// swap of the scene library (a new declaration draws from then on): the
+// timeline's sections for them parse, and their keys reach the device.
+static void read_declared_tracks(Studio *s)
+{
+    std::vector<TrackDeclaration> declared;
+    std::string errors;
+    if (!read_track_declarations(s->code->build.source_dir + "/src/scenes", &declared, &errors)) {
+        std::fprintf(stderr, "studio: the declared tracks stay as they were:\n%s", errors.c_str());
+        std::fflush(stderr);
+        return;
+    }
+    std::fputs(unread_track_warnings(declared).c_str(), stderr);
+    std::fflush(stderr);
+    set_declared_tracks(&s->watch, declared_track_names(declared));
+}
+
 void take_watch_result(Studio *s, WatchResult result)
 {
     std::string export_error;
@@ -47,7 +65,8 @@ void take_watch_result(Studio *s, WatchResult result)
         show_message(s, export_error, true);
     }
     if (result == WATCH_NEW_TIMELINE) {
-        if (!apply_timeline(s->watch.timeline, Tracks, TRACK_COUNT))
+        if (!apply_timeline(s->watch.timeline, Tracks, TRACK_COUNT) ||
+            !apply_declared_tracks(s->watch.timeline, Sync))
             std::fputs("studio: out of memory while replacing the tracks\n", stderr);
         request_track_export(&s->track_export, s->watch.timeline);
         // A version from outside starts a new history: the old steps name
@@ -521,6 +540,10 @@ void run_studio_frame(Studio *s)
         poll_live_code(s->code, SDL_GetTicks64()); // a new library swaps in here, between frames
         if (s->guard)
             follow_live_code(s->guard, *s->code);
+        if (s->live && s->code->swaps != s->declared_at_swaps) {
+            s->declared_at_swaps = s->code->swaps;
+            read_declared_tracks(s);
+        }
     }
 
     if (s->transport.grain_on && SDL_GetTicks64() >= s->transport.grain_end_ms)

@@ -257,6 +257,12 @@ struct ParseState {
 
 } // namespace
 
+// The track of a section index: the demo's own first, then the declared.
+static TimelineTrack &section_track(Timeline *tl, int index)
+{
+    return index < TIMELINE_TRACK_COUNT ? tl->tracks[index] : tl->declared[index - TIMELINE_TRACK_COUNT];
+}
+
 static void parse_track_statement(ParseState &st)
 {
     st.current = -1;
@@ -266,12 +272,19 @@ static void parse_track_statement(ParseState &st)
         st.report("expected 'track NAME'");
         return;
     }
-    const int index = find_timeline_track(std::string(st.words[1]));
+    int index = find_timeline_track(std::string(st.words[1]));
+    std::vector<TimelineTrack> &declared = st.out->declared;
+    for (size_t i = 0; index < 0 && i < declared.size(); i++)
+        if (declared[i].name == st.words[1])
+            index = TIMELINE_TRACK_COUNT + static_cast<int>(i);
     if (index < 0) {
-        st.report("unknown track " + quoted(st.words[1]));
+        std::string names;
+        for (const TimelineTrack &d : declared)
+            names += (names.empty() ? "" : ", ") + d.name;
+        st.report("unknown track " + quoted(st.words[1]) + (names.empty() ? "" : " (declared: " + names + ")"));
         return;
     }
-    TimelineTrack &t = st.out->tracks[index];
+    TimelineTrack &t = section_track(st.out, index);
     if (t.line != 0) {
         st.report("duplicate track " + quoted(st.words[1]) + " (first at line " + std::to_string(t.line) + ")");
         return;
@@ -376,7 +389,7 @@ static void parse_key_statement(ParseState &st)
     if (!ok)
         return;
 
-    TimelineTrack &track = st.out->tracks[st.current];
+    TimelineTrack &track = section_track(st.out, st.current);
     std::vector<SyncKey> &keys = track.keys;
     if (!keys.empty() && key.row <= keys.back().row) {
         st.report("rows not increasing (" + std::to_string(key.row) + " after " +
@@ -390,9 +403,17 @@ static void parse_key_statement(ParseState &st)
 bool parse_timeline(const std::string &text, const std::string &file_name, Timeline *out,
                     std::string *errors)
 {
+    return parse_timeline(text, file_name, {}, out, errors);
+}
+
+bool parse_timeline(const std::string &text, const std::string &file_name,
+                    const std::vector<std::string> &declared, Timeline *out, std::string *errors)
+{
     *out = Timeline{};
     for (int i = 0; i < TIMELINE_TRACK_COUNT; i++)
         out->tracks[i].name = TimelineTrackNames[i];
+    for (const std::string &name : declared)
+        out->declared.push_back(TimelineTrack{name, {}, 0, 0, {}});
     errors->clear();
 
     ParseState st;
@@ -625,10 +646,11 @@ bool write_timeline_tracks(const Timeline &tl, const std::string &out_dir, std::
         *error = "cannot create directory '" + out_dir + "': " + ec.message();
         return false;
     }
-    OutputFile outs[TIMELINE_TRACK_COUNT];
+    const int count = TIMELINE_TRACK_COUNT + static_cast<int>(tl.declared.size());
+    std::vector<OutputFile> outs(count);
     int written = 0;
-    for (; written < TIMELINE_TRACK_COUNT; written++) {
-        const TimelineTrack &t = tl.tracks[written];
+    for (; written < count; written++) {
+        const TimelineTrack &t = section_track(const_cast<Timeline *>(&tl), written);
         const std::vector<uint8_t> bytes = encode_track(t.keys);
         OutputFile &out = outs[written];
         if (!open_output_file(track_output_path(out_dir, t.name), &out, error))
@@ -638,16 +660,22 @@ bool write_timeline_tracks(const Timeline &tl, const std::string &out_dir, std::
             break;
         }
     }
-    if (written < TIMELINE_TRACK_COUNT) {
+    if (written < count) {
         for (int i = 0; i < written; i++)
             discard_output_file(&outs[i]);
         return false;
     }
-    return move_into_place(outs, TIMELINE_TRACK_COUNT, error);
+    return move_into_place(outs.data(), count, error);
 }
 
 bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,
                            std::string *errors)
+{
+    return compile_timeline_file(source_path, out_dir, {}, errors);
+}
+
+bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,
+                           const std::vector<std::string> &declared, std::string *errors)
 {
     std::string text, error;
     if (!read_whole_file(source_path, TIMELINE_MAX_SOURCE_BYTES, &text, &error)) {
@@ -655,7 +683,7 @@ bool compile_timeline_file(const std::string &source_path, const std::string &ou
         return false;
     }
     Timeline tl;
-    if (!parse_timeline(text, source_path, &tl, errors))
+    if (!parse_timeline(text, source_path, declared, &tl, errors))
         return false;
     if (!write_timeline_tracks(tl, out_dir, &error)) {
         *errors = error + "\n";

@@ -18,6 +18,7 @@ struct WatchJob {
     std::atomic<bool> done{false};
     std::string path;
     size_t max_bytes = 0;
+    std::vector<std::string> declared;
     bool read_ok = false;
     std::string read_error;
     FileIdentity identity; // of the opened descriptor, before reading
@@ -85,7 +86,7 @@ static void run_job(WatchJob *job)
 {
     read_source(job);
     if (job->read_ok)
-        job->parsed_ok = parse_timeline(job->text, job->path, &job->timeline, &job->errors);
+        job->parsed_ok = parse_timeline(job->text, job->path, job->declared, &job->timeline, &job->errors);
     job->done.store(true, std::memory_order_release);
 }
 
@@ -94,6 +95,7 @@ static void start_job(TimelineWatch *w)
     auto job = std::make_shared<WatchJob>();
     job->path = w->path;
     job->max_bytes = w->max_bytes;
+    job->declared = w->declared;
     w->reads++;
     w->job_stale = false;
     job->thread = std::thread(run_job, job.get());
@@ -289,6 +291,30 @@ bool apply_timeline(const Timeline &timeline, SyncTrack *const *tracks, int coun
             continue;
         const std::vector<SyncKey> &keys = timeline.tracks[index].keys;
         if (!set_track_keys(tracks[i], keys.data(), static_cast<int32_t>(keys.size())))
+            ok = false;
+    }
+    return ok;
+}
+
+void set_declared_tracks(TimelineWatch *w, std::vector<std::string> names)
+{
+    if (names == w->declared)
+        return;
+    w->declared = std::move(names);
+    if (w->job)
+        w->job_stale = true; // parsed with the old names: dropped, and read again
+    w->seen = FileIdentity{};
+    w->taken.clear();
+    w->has_pending = false;
+    w->pending.clear();
+}
+
+bool apply_declared_tracks(const Timeline &timeline, SyncDevice *device)
+{
+    bool ok = true;
+    for (const TimelineTrack &t : timeline.declared) {
+        SyncTrack *track = device ? open_track(device, t.name.c_str()) : nullptr;
+        if (!track || !set_track_keys(track, t.keys.data(), static_cast<int32_t>(t.keys.size())))
             ok = false;
     }
     return ok;

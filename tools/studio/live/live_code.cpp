@@ -148,7 +148,7 @@ void render_frame_with(double seconds, const SceneLibraryTable &scenes)
         if (scene.copies_target)
             SDL_RenderCopy(renderer, TargetTexture, nullptr, nullptr);
     }
-    finish_frame();
+    finish_frame(scenes.captions);
 }
 
 // ---- Reading what the build says -------------------------------------------------

@@ -1,6 +1,7 @@
 // entry.cpp - the entry of the studio's scene library
-// (cmake/live_scenes.cmake): the scene table and the layout number of the
-// state it was compiled against, under the names scene_library.h gives.
+// (cmake/live_scenes.cmake): the scene table, the text table and the layout
+// number of the state it was compiled against, under the names
+// scene_library.h gives.
 #include "studio/live/scene_library.h"
 
 #include "studio/state_layout.h"
@@ -10,5 +11,5 @@ SCENE_LIBRARY_EXPORT extern const uint32_t scene_library_layout;
 SCENE_LIBRARY_EXPORT extern const SceneLibraryTable scene_library_table;
 
 const uint32_t scene_library_layout = STATE_LAYOUT;
-const SceneLibraryTable scene_library_table = {SCENE_COUNT, SceneTable};
+const SceneLibraryTable scene_library_table = {SCENE_COUNT, SceneTable, &DemoCaptions};
 }
