@@ -52,8 +52,13 @@ static void read_declared_tracks(Studio *s)
         std::fflush(stderr);
         return;
     }
-    std::fputs(unread_track_warnings(declared).c_str(), stderr);
+    // A declared track no scene reads is marked: on standard error, and its
+    // first one in the message line.
+    const std::string unread = unread_track_warnings(declared);
+    std::fputs(unread.c_str(), stderr);
     std::fflush(stderr);
+    if (!unread.empty())
+        show_message(s, unread.substr(0, unread.find('\n')), true);
     set_declared_tracks(&s->watch, declared_track_names(declared));
 }
 

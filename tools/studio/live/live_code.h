@@ -31,9 +31,11 @@
 // src/scenes (constants, formulas, colours, helpers). What cannot: the
 // process-wide state (src/state, and what its headers include) and the scene
 // table's record; such a change gives the library another layout number, and
-// it is refused until the studio is rebuilt and started again. Code outside
-// src/scenes (the frame loop, the overlay, image loading) is the studio's own
-// and changes only with a restart.
+// it is refused until the studio is rebuilt and started again. The text
+// table (src/text/captions.cpp) is built into the library as well and its
+// captions draw from the swap on. Other code outside src/scenes (the frame
+// loop, the overlay's drawing, image loading) is the studio's own and
+// changes only with a restart.
 #pragma once
 
 #include <sys/types.h>
