@@ -562,6 +562,8 @@ void run_studio_frame(Studio *s)
     s->transport.previous = t;
     serve_studio_frame(s, t);
 
+    const SceneLibraryTable *library = s->guard ? guarded_table(*s->guard) : s->code ? live_scenes(*s->code) : nullptr;
+    set_shown_captions(library ? library->captions : nullptr);
     if (s->guard) {
         s->guard->escape_quits = !s->editor.typing && !s->editor.block_on; // as cmd_escape
         draw_guarded_picture(s->guard, t);

@@ -13,6 +13,7 @@
 #include "state/state.h"
 #include "sync/track.h"
 #include "text/overlay.h"
+#include "studio/view/view.h"
 
 static const char KIND_LETTERS[] = "hlsq"; // hold, linear, smooth, quadratic
 
@@ -38,7 +39,7 @@ static std::string value_text(int track, float value)
         out += " ";
         out += scene_name(to_int32(value));
     } else if (track == TRACK_CLEAR_A) {
-        const OverlayLine *line = find_overlay_line(to_int32(value));
+        const OverlayLine *line = find_caption(shown_captions(), to_int32(value));
         if (line) {
             out += " ";
             out += line->text;

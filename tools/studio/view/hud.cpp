@@ -77,7 +77,7 @@ static void panel_lines(const HudState &s, std::vector<std::pair<std::string, Im
     lines->push_back({text, TEXT});
 
     const int line = to_int32(TrackValues.clear_a);
-    const OverlayLine *overlay = find_overlay_line(line);
+    const OverlayLine *overlay = find_caption(shown_captions(), line);
     std::snprintf(text, sizeof text, "line %d %s", line, overlay ? overlay->text : "(none)");
     lines->push_back({text, TEXT});
 
@@ -141,7 +141,7 @@ static void add_help(int w, const SDL_Rect &strip)
 
 bool caption_band(int w, int h, float *y0, float *y1)
 {
-    const OverlayLine *line = find_overlay_line(to_int32(TrackValues.clear_a));
+    const OverlayLine *line = find_caption(shown_captions(), to_int32(TrackValues.clear_a));
     if (!line)
         return false;
     // The text starts 4 pixels above the pen and the shadow ends 64 below.

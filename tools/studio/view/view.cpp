@@ -59,6 +59,18 @@ void draw_picture(double seconds, const SceneLibraryTable *scenes)
     SDL_SetRenderTarget(renderer, nullptr);
 }
 
+static const CaptionTable *ShownCaptions = nullptr;
+
+void set_shown_captions(const CaptionTable *captions)
+{
+    ShownCaptions = captions;
+}
+
+const CaptionTable &shown_captions()
+{
+    return ShownCaptions ? *ShownCaptions : DemoCaptions;
+}
+
 void show_picture()
 {
     int w = 0, h = 0;

@@ -23,6 +23,12 @@ bool create_picture_target();
 // the window again.
 void draw_picture(double seconds, const SceneLibraryTable *scenes = nullptr);
 
+// The text table the picture's captions come from: the drawing library's
+// (set before each frame; null: the program's own). The HUD and the grid
+// name captions from it too.
+void set_shown_captions(const CaptionTable *captions);
+const CaptionTable &shown_captions();
+
 // Copies PictureTarget letterboxed into the window (cleared to black first).
 void show_picture();
 
