@@ -258,9 +258,13 @@ struct ParseState {
 } // namespace
 
 // The track of a section index: the demo's own first, then the declared.
+static const TimelineTrack &section_track(const Timeline &tl, int index)
+{
+    return index < TIMELINE_TRACK_COUNT ? tl.tracks[index] : tl.declared[index - TIMELINE_TRACK_COUNT];
+}
 static TimelineTrack &section_track(Timeline *tl, int index)
 {
-    return index < TIMELINE_TRACK_COUNT ? tl->tracks[index] : tl->declared[index - TIMELINE_TRACK_COUNT];
+    return const_cast<TimelineTrack &>(section_track(*static_cast<const Timeline *>(tl), index));
 }
 
 static void parse_track_statement(ParseState &st)
@@ -650,7 +654,7 @@ bool write_timeline_tracks(const Timeline &tl, const std::string &out_dir, std::
     std::vector<OutputFile> outs(count);
     int written = 0;
     for (; written < count; written++) {
-        const TimelineTrack &t = section_track(const_cast<Timeline *>(&tl), written);
+        const TimelineTrack &t = section_track(tl, written);
         const std::vector<uint8_t> bytes = encode_track(t.keys);
         OutputFile &out = outs[written];
         if (!open_output_file(track_output_path(out_dir, t.name), &out, error))
