@@ -81,7 +81,7 @@ row=$(first_different_row "$WORK/before.png" "$WORK/changed.png")
 # The text's glyphs: 64 rows from pen y 504 (the text 4 above its shadow at 508).
 [ "$row" -ge 504 ] && [ "$row" -lt 572 ] ||
     fail "the changed words did not reach the caption's rows (first different row: $row)"
-grep -o 'studio: scenes rebuilt in [^(]*' "$WORK/stdout" | head -n 1 | sed 's/^/caption change: /'
+grep "studio: scenes rebuilt in" "$WORK/stdout" | head -n 1 | sed "s/^/caption change: /"
 
 # The words back: capture's picture, byte for byte.
 cp "$WORK/captions.orig" "$CAPTIONS"
