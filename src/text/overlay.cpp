@@ -12,7 +12,6 @@
 
 #include "state/state.h"
 
-
 namespace {
 
 constexpr int FIRST_CODE = 33;      // "!" uses cell 0

@@ -264,7 +264,7 @@ static const TimelineTrack &section_track(const Timeline &tl, int index)
 }
 static TimelineTrack &section_track(Timeline *tl, int index)
 {
-    return const_cast<TimelineTrack &>(section_track(*static_cast<const Timeline *>(tl), index));
+    return index < TIMELINE_TRACK_COUNT ? tl->tracks[index] : tl->declared[index - TIMELINE_TRACK_COUNT];
 }
 
 static void parse_track_statement(ParseState &st)
