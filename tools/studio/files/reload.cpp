@@ -204,6 +204,13 @@ WatchResult poll_timeline_watch(TimelineWatch *w)
     if (w->job)
         return w->job->done.load(std::memory_order_acquire) ? finish_timeline_watch(w)
                                                             : WATCH_UNCHANGED;
+    if (w->read_again) { // after a save of the studio's too: the names are new
+        w->read_again = false;
+        w->seen = FileIdentity{};
+        w->taken.clear();
+        w->has_pending = false;
+        w->pending.clear();
+    }
     struct stat st;
     if (stat(w->path.c_str(), &st) != 0) {
         w->seen = FileIdentity{};
@@ -303,10 +310,7 @@ void set_declared_tracks(TimelineWatch *w, std::vector<std::string> names)
     w->declared = std::move(names);
     if (w->job)
         w->job_stale = true; // parsed with the old names: dropped, and read again
-    w->seen = FileIdentity{};
-    w->taken.clear();
-    w->has_pending = false;
-    w->pending.clear();
+    w->read_again = true;
 }
 
 bool apply_declared_tracks(const Timeline &timeline, SyncDevice *device)

@@ -80,6 +80,7 @@ struct TimelineWatch {
     bool saving = false;      // a save of the studio's is in flight (studio/save.h):
                               // the file's changes are its own until noted
     std::vector<std::string> declared; // the tracks the scenes declare: their sections parse
+    bool read_again = false;  // declared changed: read and parse the file at the next poll
 };
 
 enum WatchResult {
