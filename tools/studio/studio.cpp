@@ -60,6 +60,7 @@ static void read_declared_tracks(Studio *s)
     if (!unread.empty())
         show_message(s, unread.substr(0, unread.find('\n')), true);
     set_declared_tracks(&s->watch, declared_track_names(declared));
+    s->declared = std::move(declared);
 }
 
 void take_watch_result(Studio *s, WatchResult result)
@@ -497,7 +498,7 @@ static void draw_overlays(Studio *s, double t, double previous)
         HudState hs{t, length, v.span, v.fps,
                     music_paused() || s->transport.grain_on, s->transport.muted, s->transport.loop, v.help_on,
                     v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag || v.loop_drag, s->transport.half_speed,
-                    editor_tempo(s->editor), s->live ? &s->watch.timeline.marks : nullptr};
+                    editor_tempo(s->editor), s->live ? &s->watch.timeline.marks : nullptr, &s->declared};
         if (s->watch.unreadable)
             hs.notices.push_back({s->watch.read_error + " (keeping the last version; editing is off)", true});
         if (s->live && !s->watch.errors.empty())

@@ -31,6 +31,7 @@ struct Studio {
     bool live = false;          // a timeline source is watched
     LiveCode *code = nullptr;   // the scenes rebuilt on a save (live_code.h), or null
     int declared_at_swaps = -1; // the live code's swap count when the declared tracks were last read
+    std::vector<TrackDeclaration> declared; // as then read (timeline/declared_tracks.h)
     SceneGuard *guard = nullptr; // its calls guarded against crashes and hangs (guarded_scenes.h), or null
     TimelineWatch watch;
     SourceSaver saver;          // saves of the editor's source, off the frame path

@@ -12,6 +12,8 @@
 #include "base/convert.h"
 #include "scenes/scene_table.h"
 #include "state/state.h"
+#include "sync/device.h"
+#include "sync/track.h"
 #include "text/overlay.h"
 #include "studio/editor/commands.h"
 #include "studio/view/view.h"
@@ -103,6 +105,16 @@ static void panel_lines(const HudState &s, std::vector<std::pair<std::string, Im
             break;
         std::snprintf(text, sizeof text, "%-11s %12.4f", name, static_cast<double>(value));
         lines->push_back({text, DIM});
+    }
+    static const std::vector<TrackDeclaration> none;
+    for (const TrackDeclaration &d : s.declared ? *s.declared : none) {
+        const int i = Sync ? find_track(Sync, d.name.c_str()) : -1;
+        const double value = i >= 0 ? track_value_at(Sync->tracks[i], row) : 0.0;
+        if (d.read)
+            std::snprintf(text, sizeof text, "%-11s %12.4f", d.name.c_str(), value);
+        else
+            std::snprintf(text, sizeof text, "%-11s %12.4f  no code reads it", d.name.c_str(), value);
+        lines->push_back({text, d.read ? DIM : WARN});
     }
     for (const auto &[notice, warn] : s.notices)
         lines->push_back({notice, warn ? WARN : TEXT});
