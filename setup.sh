@@ -42,7 +42,8 @@ sudo=
 packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libvorbis-dev
           libpng-dev libfreetype-dev fonts-dejavu-core libgtest-dev
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
-          xvfb xauth xdotool x11-apps clang libclang-rt-14-dev libcli11-dev libimgui-dev libdw-dev)
+          xvfb xauth xdotool x11-apps clang libclang-rt-14-dev libcli11-dev libimgui-dev libdw-dev
+          libwebsockets-dev universal-ctags)
 # A git checkout takes the release's time stamp from its commit; an unpacked
 # archive has no .git and needs no git.
 [ -e .git ] && packages+=(git)

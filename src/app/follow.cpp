@@ -87,26 +87,47 @@ static double music_seconds()
     return BASS_ChannelBytes2Seconds(MusicStream, BASS_ChannelGetPosition(MusicStream, BASS_POS_BYTE));
 }
 
+FollowFrame follow_frame()
+{
+    const uint64_t now = SDL_GetTicks64();
+    poll_link_follower(&Follower, now);
+    const double music = music_seconds();
+    FollowClockStep step{music, false, true, player_speed()};
+    if (link_follower_live(Follower) && Follower.has_transport)
+        step = follow_clock(Follower.transport, (now - Follower.transport_ms) / 1000.0, music, FOLLOW_TOLERANCE_S);
+    apply_clock_step(step);
+    const FrameTime time = render_frame(step.seconds, SceneTable);
+    SDL_RenderPresent(renderer);
+    BASS_Update(0);
+    return {step.seconds, time, link_follower_live(Follower), Follower.track_updates};
+}
+
 static void run_follow_loop()
 {
     bool quit = false;
     while (true) {
         if (poll_quit_events())
             quit = true;
-        const uint64_t now = SDL_GetTicks64();
-        poll_link_follower(&Follower, now);
-        const double music = music_seconds();
-        FollowClockStep step{music, false, true, player_speed()};
-        if (link_follower_live(Follower) && Follower.has_transport)
-            step = follow_clock(Follower.transport, (now - Follower.transport_ms) / 1000.0, music,
-                                FOLLOW_TOLERANCE_S);
-        apply_clock_step(step);
-        render_frame(step.seconds);
-        SDL_RenderPresent(renderer);
-        BASS_Update(0);
+        follow_frame();
         if (quit)
             break;
     }
+}
+
+bool prepare_web_following(const DemoArgs &args, void (*say)(const std::string &line), std::string *error)
+{
+    Follower.say = say;
+    return prepare_link_follower(&Follower, args.follow, args.token, error);
+}
+
+void begin_web_following()
+{
+    begin_link_follower(&Follower, Sync, SDL_GetTicks64());
+}
+
+bool following_studio()
+{
+    return link_follower_live(Follower);
 }
 
 int run_following_demo(const DemoArgs &args)

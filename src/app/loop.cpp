@@ -22,7 +22,7 @@ void play_frame()
 {
     const QWORD pos = BASS_ChannelGetPosition(MusicStream, BASS_POS_BYTE);
     const double seconds = BASS_ChannelBytes2Seconds(MusicStream, pos);
-    render_frame(seconds);
+    render_frame(seconds, SceneTable);
     SDL_RenderPresent(renderer);
     BASS_Update(0);
 }

@@ -1,38 +1,17 @@
 // player.cpp - the music player (see player.h).
 //
-// Device-timed streams: the audio callback decodes a few kilobytes at a
-// time, converts them to the device's format (SDL_AudioStream, only when rate
-// or channel count differ) and hands them out. It counts what it hands out
-// in frames of the file's rate ("handed") and steers the position:
-// - the position at time t is anchor + (t - anchor time) * rate * pace * speed,
-//   pace being the playback rate (1, or 0.5 at half speed);
-// - at each callback the anchor moves to the position of that moment, raised
-//   to at least handed - buffer, and the speed is set so that the position
-//   closes its distance to the target within about STEER_BUFFERS buffers,
-//   never more than MAX_SPEED_CHANGE off real time;
-// - the target is where the sound is: the buffer just handed out is taken to
-//   sound from its callback on, so at that moment the sound is at
-//   handed - buffer, plus a small lead that absorbs callbacks arriving a
-//   little early. SDL 2 reports no output latency beyond the buffer size it
-//   grants; that size is what is used;
-// - reading, the position is eased off below handed + buffer so that it
-//   never reaches it (a late callback slows it instead of stopping it), and
-//   never goes back.
-// Clock-timed streams: anchor + (t - anchor time) * rate, exactly, in whole
-// frames (halved, rounded down, at half speed).
+// Device-timed streams: the audio callback fills the device's buffer with the
+// stream's sound (player_decode.h), counts what it hands out in frames of the
+// file's rate ("handed") and steers the position towards the sound
+// (player_timing.h). SDL 2 reports no output latency beyond the buffer size
+// it grants; that size is what is used. Clock-timed streams: the time since
+// play on the clock, in whole frames.
 //
-// Half speed plays the sound like a tape at half its speed, an octave down:
-// each frame of the sound in the device's format goes out twice as long,
-// first as the mean of it and the frame before, then as itself (linear
-// interpolation 2:1, half a frame late so that no frame waits for the next
-// callback). Its only artefact is a faint mirror of the sound above a
-// quarter of the device's rate, damped by the interpolation's triangle
-// filter: enough for listening through an edit, at two additions a frame.
-// The timing counts half a file frame per device frame, and the steering
-// works unchanged in file frames: a buffer is then half as many file
-// frames, over as long. A change of speed while playing takes effect, for
-// sound and position alike, at the next callback. Speed 1 leaves every byte
-// and position as it was without this setting.
+// Half speed counts half a file frame per device frame, and the steering
+// works unchanged in file frames: a buffer is then half as many file frames,
+// over as long. A change of speed while playing takes effect, for sound and
+// position alike, at the next callback. Speed 1 leaves every byte and
+// position as it was without this setting.
 //
 // Threads: the main thread opens, plays, pauses, seeks and closes the stream
 // and reads positions; the audio callback decodes and moves the timing on.
@@ -41,11 +20,11 @@
 // reading the position never waits for decoding.
 #include "audio/player.h"
 
-#include "base/ogg_source.h"
+#include "audio/player_decode.h"
+#include "audio/player_timing.h"
 
 #include <SDL.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -57,23 +36,13 @@ namespace {
 // ---- Constants --------------------------------------------------------------
 
 enum {
-    DEVICE_CHANNELS = 2,           // the device is always 16-bit stereo
-    DEVICE_BLOCK = DEVICE_CHANNELS * 2,
     DEVICE_SAMPLES = 1024,         // frames per device buffer: 23 ms at 44100 Hz
-    DECODE_CHUNK = 4096,           // bytes asked of one ov_read call
-    MIN_READS_PER_FILL = 64,       // bounds the callback's work on a damaged file
-    MAX_HOLES_IN_A_ROW = 8,        // that many gaps without data end the decoding
     FALLBACK_RATE = 44100,         // format of a stream without a playable file
     FALLBACK_CHANNELS = 2,
     MIN_DEVICE_RATE = 8000,
     MAX_DEVICE_RATE = 192000,
-    MAX_FILE_CHANNELS = 8,
 };
 
-const double STEER_BUFFERS = 4.0;     // a distance to the target closes in about this many buffers
-const double MAX_SPEED_CHANGE = 0.05; // the position runs at 95..105 % of real time
-const double TARGET_LEAD = 0.125;     // of a buffer: room for callbacks a little early
-const double EASE_BUFFERS = 0.25;     // the last part below handed + buffer, eased into
 const double MAX_SEEK_SECONDS = 1e7;  // bound of a seek when the length is unknown
 
 // ---- Types ------------------------------------------------------------------
@@ -86,83 +55,15 @@ struct Device {
     int buffer_frames;      // frames per callback, as granted
 };
 
-// The decoder and converter of a device-timed stream. While the stream runs
-// they belong to the callback; the main thread touches them under the lock.
-struct Decoder {
-    OggSource source;
-    bool vorbis_open;
-    OggVorbis_File vorbis;
-    SDL_AudioStream *converter; // null when the file has the device's format
-    int link;                   // logical bitstream being decoded
-    bool decode_done;           // no more PCM from the file
-    bool audio_done;            // decoder and converter both drained
-    bool failed;                // decoding stopped on an error
-};
-
-// Device timing, in frames of the file's rate (fractions kept).
-struct DeviceTiming {
-    bool running;            // played and not paused
-    double handed;           // end of the last buffer handed to the device
-    double buffer;           // one device buffer
-    double anchor;           // position at anchor_counter
-    uint64_t anchor_counter;
-    double speed;            // steering: 1 runs at the pace
-    double pace;             // playback rate: 1, or 0.5 at half speed
-    bool settled;            // a callback found the position in the lower half of its band
-};
-
-// Clock timing, in whole frames of the stream's format.
-struct ClockTiming {
-    bool running;
-    uint64_t anchor;
-    uint64_t anchor_counter;
-    bool half;               // half speed
-};
-
-// The half-speed resampler's carry between callbacks (audio thread; the
-// main thread clears it under the device lock).
-struct HalfCarry {
-    bool have_previous;      // `previous` holds the last input frame
-    int16_t previous[2];
-    bool pending;            // `previous` is yet to be put out as itself
-};
-
-struct Stream {
-    bool open;               // written under the device lock only
-    bool on_device;          // device-timed; otherwise clock-timed
-    std::string path;
-
-    // Decoded format: 16-bit signed PCM, `channels` interleaved, `rate` Hz.
-    uint32_t rate;
-    uint32_t channels;
-    uint32_t block;          // bytes per frame
-    bool has_length;         // false: runs on without end
-    uint64_t length;         // frames
-
-    bool played;             // player_play has run
-    bool paused;
-    bool muted;
-    bool half;               // half speed (written under the device lock)
-    HalfCarry carry;
-    bool damage_reported;    // the damaged-file line has been printed
-    uint64_t last_reported;  // what player_position_frames last gave
-
-    Decoder decoder;
-    DeviceTiming device;     // under TimingLock
-    ClockTiming clock;
-};
-
 // ---- Module state -------------------------------------------------------------
 
 Device Out;
-Stream Music;
+PlayerStream Music;
 SDL_SpinLock TimingLock;
 std::atomic<bool> DecodeFailed; // set by the callback, reported by the main thread
 
 uint64_t (*Counter)() = nullptr; // null: SDL's performance counter
 uint64_t CounterFrequency = 0;
-
-char DecodeBuffer[DECODE_CHUNK]; // the callback's scratch memory
 
 // ---- Small helpers ---------------------------------------------------------------
 
@@ -174,12 +75,6 @@ uint64_t now_counter()
 uint64_t counter_frequency()
 {
     return Counter ? CounterFrequency : SDL_GetPerformanceFrequency();
-}
-
-// floor(a * b / c) without overflow for b, c below 2^32.
-uint64_t mul_div(uint64_t a, uint64_t b, uint64_t c)
-{
-    return (a / c) * b + (a % c) * b / c;
 }
 
 void lock_device()
@@ -225,54 +120,11 @@ void report_damage()
     report_unplayable("is damaged");
 }
 
-// ---- Device timing ----------------------------------------------------------------
-
-// The free-running position at `counter`, before easing.
-double device_free_position(const DeviceTiming &t, uint64_t counter, uint32_t rate)
-{
-    if (!t.running || counter <= t.anchor_counter)
-        return t.anchor;
-    const double seconds =
-        static_cast<double>(counter - t.anchor_counter) / static_cast<double>(counter_frequency());
-    return t.anchor + seconds * static_cast<double>(rate) * t.pace * t.speed;
-}
-
-// Eases a position into the ceiling handed + buffer: unchanged below the
-// easing zone, then approaching the ceiling without reaching it. Rising in p.
-// Until a callback finds the position back in the lower half of its band
-// after a restart, it only stops at the ceiling: the first callback may come
-// a whole buffer after the restart without being late, and the position
-// then runs high in its band until steered down.
-double ease_below_ceiling(const DeviceTiming &t, double p)
-{
-    const double ceiling = t.handed + t.buffer;
-    const double zone = EASE_BUFFERS * t.buffer;
-    const double start = ceiling - zone;
-    if (p <= start || zone <= 0.0 || !t.settled)
-        return std::min(p, ceiling);
-    const double x = (p - start) / zone;
-    return start + zone * x / (1.0 + x);
-}
+// ---- Timing -----------------------------------------------------------------------
 
 double device_position(const DeviceTiming &t, uint64_t counter, uint32_t rate)
 {
-    return ease_below_ceiling(t, device_free_position(t, counter, rate));
-}
-
-// The callback's step: `frames` file frames handed to the device at
-// `counter`. Moves the anchor there and sets the speed towards the target.
-void device_handed(DeviceTiming &t, double frames, uint64_t counter, uint32_t rate)
-{
-    double now = device_position(t, counter, rate);
-    t.handed += frames;
-    t.buffer = frames;
-    now = std::max(now, t.handed - t.buffer);
-    const double target = t.handed - t.buffer + TARGET_LEAD * t.buffer;
-    const double change = (target - now) / (STEER_BUFFERS * t.buffer);
-    t.speed = 1.0 + std::clamp(change, -MAX_SPEED_CHANGE, MAX_SPEED_CHANGE);
-    t.anchor = now;
-    t.anchor_counter = counter;
-    t.settled = t.settled || now - (t.handed - t.buffer) <= 0.5 * t.buffer;
+    return timing_device_position(t, counter, counter_frequency(), rate);
 }
 
 // Restarts the timing at position `frames` (play, seek), running or not.
@@ -288,64 +140,12 @@ void device_restart(double frames, bool running)
     write_timing(t);
 }
 
-// ---- Clock timing -------------------------------------------------------------------
-
 uint64_t clock_position(const ClockTiming &c, uint32_t rate)
 {
-    if (!c.running)
-        return c.anchor;
-    const uint64_t now = now_counter();
-    const uint64_t elapsed = now > c.anchor_counter ? now - c.anchor_counter : 0;
-    const uint64_t frames = mul_div(elapsed, rate, counter_frequency());
-    return c.anchor + (c.half ? frames / 2 : frames); // floor(floor(x) / 2) = floor(x / 2)
+    return timing_clock_position(c, now_counter(), counter_frequency(), rate);
 }
 
-// ---- Opening and closing a file ------------------------------------------------------
-
-void close_decoder(Decoder &d)
-{
-    if (d.converter)
-        SDL_FreeAudioStream(d.converter);
-    d.converter = nullptr;
-    if (d.vorbis_open)
-        ov_clear(&d.vorbis);
-    d.vorbis_open = false;
-    ogg_source_close(d.source);
-}
-
-// Opens the decoder on an open source and takes the file's format and
-// length. False when the bytes are not a playable stream.
-bool open_decoder(Stream &s)
-{
-    Decoder &d = s.decoder;
-    if (ov_open_callbacks(&d.source, &d.vorbis, nullptr, 0, ogg_source_callbacks()) != 0)
-        return false;
-    d.vorbis_open = true;
-    vorbis_info *info = ov_info(&d.vorbis, -1);
-    if (!info || info->channels < 1 || info->channels > MAX_FILE_CHANNELS || info->rate < 1
-        || info->rate > 0x7FFFFFFF)
-        return false;
-    s.rate = static_cast<uint32_t>(info->rate);
-    s.channels = static_cast<uint32_t>(info->channels);
-    s.block = s.channels * 2;
-    d.link = 0; // ov_read names the link each piece comes from
-    const ogg_int64_t total = ov_pcm_total(&d.vorbis, -1);
-    s.has_length = total >= 0;
-    s.length = s.has_length ? static_cast<uint64_t>(total) : 0;
-    return true;
-}
-
-// A converter from the file's format to the device's, or null when both are
-// the same. False when SDL cannot convert between them.
-bool open_converter(Stream &s)
-{
-    if (s.rate == Out.rate && s.channels == DEVICE_CHANNELS)
-        return true;
-    s.decoder.converter = SDL_NewAudioStream(AUDIO_S16LSB, static_cast<Uint8>(s.channels),
-                                             static_cast<int>(s.rate), AUDIO_S16LSB, DEVICE_CHANNELS,
-                                             static_cast<int>(Out.rate));
-    return s.decoder.converter != nullptr;
-}
+// ---- Opening and closing a stream ----------------------------------------------------
 
 // Clears every field of a closed stream but `open`, which is only ever
 // written under the device lock because the callback reads it first.
@@ -365,7 +165,7 @@ void reset_stream()
     Music.carry = HalfCarry{};
     Music.damage_reported = false;
     Music.last_reported = 0;
-    Music.decoder = Decoder{};
+    Music.decoder = PlayerDecoder{};
     Music.clock = ClockTiming{};
     DecodeFailed.store(false);
     DeviceTiming t{};
@@ -373,113 +173,6 @@ void reset_stream()
     t.pace = 1.0;
     t.buffer = static_cast<double>(Out.buffer_frames);
     write_timing(t);
-}
-
-// ---- Decoding (audio thread) --------------------------------------------------------------
-
-// Decodes up to len bytes (whole frames) of the first link's format into out.
-// Returns the byte count, or 0 and sets decode_done at the end of the data,
-// on a decode error (also `failed`), or where a following link changes the
-// format.
-int decode_chunk(Stream &s, char *out, int len)
-{
-    Decoder &d = s.decoder;
-    for (int holes = 0; holes < MAX_HOLES_IN_A_ROW; ++holes) {
-        int link = d.link;
-        const long n = ov_read(&d.vorbis, out, len, 0, 2, 1, &link); // 16-bit LE signed
-        if (n == OV_HOLE)
-            continue;
-        if (n < 0)
-            d.failed = true;
-        if (n <= 0)
-            break;
-        if (link != d.link) {
-            vorbis_info *info = ov_info(&d.vorbis, link);
-            if (!info || static_cast<uint32_t>(info->channels) != s.channels
-                || static_cast<uint32_t>(info->rate) != s.rate)
-                break;
-            d.link = link;
-        }
-        return static_cast<int>(n - n % s.block);
-    }
-    d.decode_done = true;
-    return 0;
-}
-
-// Puts up to `frames` device frames of the stream's sound into out and
-// returns how many it put; fewer only when the sound has ended or a damaged
-// file yields nothing within the callback's budget.
-int fill(Stream &s, int16_t *out, int frames)
-{
-    Decoder &d = s.decoder;
-    if (d.audio_done)
-        return 0;
-    char *bytes = reinterpret_cast<char *>(out);
-    const int wanted = frames * DEVICE_BLOCK;
-    const int max_reads = MIN_READS_PER_FILL + frames / 32;
-    int got = 0;
-    int reads = 0;
-    if (!d.converter) {
-        while (got < wanted && !d.decode_done && reads++ < max_reads)
-            got += decode_chunk(s, bytes + got, wanted - got);
-        d.audio_done = d.decode_done;
-        return got / DEVICE_BLOCK;
-    }
-    while (SDL_AudioStreamAvailable(d.converter) < wanted && !d.decode_done && reads++ < max_reads) {
-        const int n = decode_chunk(s, DecodeBuffer, DECODE_CHUNK);
-        if (n > 0 && SDL_AudioStreamPut(d.converter, DecodeBuffer, n) != 0)
-            d.decode_done = true;
-        if (d.decode_done)
-            SDL_AudioStreamFlush(d.converter); // let the resampler's tail out
-    }
-    got = SDL_AudioStreamGet(d.converter, bytes, wanted);
-    if (got < 0)
-        got = 0;
-    if (d.decode_done && SDL_AudioStreamAvailable(d.converter) == 0)
-        d.audio_done = true;
-    return got / DEVICE_BLOCK;
-}
-
-// Half speed: puts `frames` device frames into out from about half as many
-// of the stream's, each input frame giving the mean of it and the frame
-// before, then itself. The input is decoded into the tail of `out` and
-// spread forwards, never overtaking what is still to be read. Past the end
-// of the sound the rest is silence.
-void fill_half(Stream &s, int16_t *out, int frames)
-{
-    HalfCarry &c = s.carry;
-    int at = 0;
-    if (c.pending && frames > 0) {
-        out[0] = c.previous[0];
-        out[1] = c.previous[1];
-        c.pending = false;
-        at = 1;
-    }
-    const int wanted = (frames - at + 1) / 2;
-    const int first = frames - wanted; // where the input lies
-    const int got = fill(s, out + 2 * first, wanted);
-    for (int i = 0; i < got; ++i) {
-        const int16_t left = out[2 * (first + i)];
-        const int16_t right = out[2 * (first + i) + 1];
-        if (!c.have_previous) {
-            c.previous[0] = left;
-            c.previous[1] = right;
-            c.have_previous = true;
-        }
-        out[2 * at] = static_cast<int16_t>((c.previous[0] + left) >> 1);
-        out[2 * at + 1] = static_cast<int16_t>((c.previous[1] + right) >> 1);
-        ++at;
-        c.previous[0] = left;
-        c.previous[1] = right;
-        if (at == frames) {
-            c.pending = true; // itself opens the next callback
-            break;
-        }
-        out[2 * at] = left;
-        out[2 * at + 1] = right;
-        ++at;
-    }
-    std::memset(out + 2 * at, 0, static_cast<size_t>(frames - at) * DEVICE_BLOCK);
 }
 
 void SDLCALL sdl_callback(void *, Uint8 *stream, int len)
@@ -574,7 +267,7 @@ bool player_open(const char *path)
     player_close();
     reset_stream(); // the callback skips the stream: it is not open
     Music.path = path ? path : "";
-    Decoder &d = Music.decoder;
+    PlayerDecoder &d = Music.decoder;
     OggOpenFailure failure = OggOpenFailure::None;
     const bool opened = ogg_source_open_file(d.source, path, &failure);
     const int open_errno = errno;
@@ -598,7 +291,7 @@ bool player_open(const char *path)
                 Music.has_length = false; // the show goes on past the sound
                 report_damage();
             }
-            if (!Out.open || !open_converter(Music))
+            if (!Out.open || !open_converter(Music, Out.rate))
                 close_decoder(d); // timed by the clock, in the file's format
             else
                 Music.on_device = true;
@@ -695,7 +388,7 @@ void player_seek(double seconds)
         return;
     }
     lock_device();
-    Decoder &d = Music.decoder;
+    PlayerDecoder &d = Music.decoder;
     d.decode_done = ov_pcm_seek(&d.vorbis, static_cast<ogg_int64_t>(frame)) != 0;
     if (d.converter)
         SDL_AudioStreamClear(d.converter);
@@ -807,7 +500,7 @@ void player_render(uint8_t *out, int len)
     if (!out || len <= 0)
         return;
     std::memset(out, 0, static_cast<size_t>(len));
-    Stream &s = Music;
+    PlayerStream &s = Music;
     if (!s.open || !s.on_device)
         return;
     DeviceTiming t = read_timing();
@@ -815,15 +508,16 @@ void player_render(uint8_t *out, int len)
         return;
     const int frames = len / DEVICE_BLOCK;
     if (s.half)
-        fill_half(s, reinterpret_cast<int16_t *>(out), frames);
+        fill_sound_half(s, reinterpret_cast<int16_t *>(out), frames);
     else
-        fill(s, reinterpret_cast<int16_t *>(out), frames);
+        fill_sound(s, reinterpret_cast<int16_t *>(out), frames);
     if (s.muted)
         std::memset(out, 0, static_cast<size_t>(len));
     if (s.decoder.failed)
         DecodeFailed.store(true);
     const double pace = s.half ? 0.5 : 1.0;
-    device_handed(t, static_cast<double>(frames) * s.rate / Out.rate * pace, counter, s.rate);
+    timing_device_handed(t, static_cast<double>(frames) * s.rate / Out.rate * pace, counter,
+                         counter_frequency(), s.rate);
     t.pace = pace; // the position has run at the old pace up to this callback
     write_timing(t);
 }

@@ -71,12 +71,18 @@ bool prepare_link_follower(LinkFollower *f, const std::string &where, const std:
     return true;
 }
 
-void open_link_follower(LinkFollower *f, SyncDevice *d, uint64_t now_ms, int wait_ms)
+void begin_link_follower(LinkFollower *f, SyncDevice *d, uint64_t now_ms)
 {
     link_start_sockets();
     f->device = d;
     f->in.assign(IN_CAPACITY, 0);
     f->state = FOLLOWER_DOWN;
+    f->next_try_ms = now_ms;
+}
+
+void open_link_follower(LinkFollower *f, SyncDevice *d, uint64_t now_ms, int wait_ms)
+{
+    begin_link_follower(f, d, now_ms);
     f->next_try_ms = now_ms + LINK_RETRY_MS;
 
     std::string why;

@@ -72,6 +72,11 @@ bool prepare_link_follower(LinkFollower *f, const std::string &where, const std:
 // come from their files, and the frames try again.
 void open_link_follower(LinkFollower *f, SyncDevice *d, uint64_t now_ms, int wait_ms);
 
+// Start-up where nothing may wait (the web page), after the tracks are
+// opened from their files: the first poll connects and, once connected,
+// asks for every track, as a reconnection does.
+void begin_link_follower(LinkFollower *f, SyncDevice *d, uint64_t now_ms);
+
 // After the tracks are opened: the follower owns the socket from here on
 // (the device's link_socket goes back to -1). A request the device could
 // not send shows as a broken link.

@@ -31,8 +31,20 @@ static bool set_non_blocking(int s)
     u_long on = 1;
     return ioctlsocket(static_cast<SOCKET>(s), FIONBIO, &on) == 0;
 }
-static std::string last_error() { return "socket error " + std::to_string(WSAGetLastError()); }
+// Winsock's codes (WSAECONNREFUSED...) are not the C library's: the system
+// names them.
+static std::string error_text(int code)
+{
+    char text[256];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' || text[n - 1] == '.'))
+        n--;
+    return n > 0 ? std::string(text, n) : "socket error " + std::to_string(code);
+}
+static std::string last_error() { return error_text(WSAGetLastError()); }
 #else
+static std::string error_text(int code) { return std::strerror(code); }
 static bool would_block() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
 static bool set_non_blocking(int s)
 {
@@ -41,28 +53,6 @@ static bool set_non_blocking(int s)
 }
 static std::string last_error() { return std::strerror(errno); }
 #endif
-
-bool split_host_port(const std::string &text, std::string *host, int *port, bool allow_zero, std::string *error)
-{
-    const size_t colon = text.rfind(':');
-    if (colon == std::string::npos) {
-        *error = "\"" + text + "\" is not HOST:PORT";
-        return false;
-    }
-    std::string h = text.substr(0, colon);
-    if (h.size() >= 2 && h.front() == '[' && h.back() == ']')
-        h = h.substr(1, h.size() - 2);
-    const std::string p = text.substr(colon + 1);
-    char *end = nullptr;
-    const long v = p.empty() || p.size() > 5 ? -1 : std::strtol(p.c_str(), &end, 10);
-    if (h.empty() || v < (allow_zero ? 0 : 1) || v > 65535 || !end || *end || p[0] < '0' || p[0] > '9') {
-        *error = "\"" + text + "\" is not HOST:PORT with a port of " + (allow_zero ? "0" : "1") + " to 65535";
-        return false;
-    }
-    *host = h;
-    *port = static_cast<int>(v);
-    return true;
-}
 
 bool link_resolve(const std::string &host, int port, LinkAddress *a, std::string *error)
 {
@@ -158,7 +148,7 @@ static int connect_state_after(int s, int ms, std::string *error)
         return -1;
     }
     if (err != 0) {
-        *error = std::strerror(err);
+        *error = error_text(err);
         return -1;
     }
     return 1;

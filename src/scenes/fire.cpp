@@ -142,7 +142,7 @@ uint32_t paint_fire(const SceneFrame &frame, const SceneOutput &out)
     return overlay_last ? overlay_last : last;
 }
 
-void draw_fire()
+void draw_fire(const FrameTime &time)
 {
     SDL_SetRenderTarget(renderer, TargetTexture);
     SDL_SetTextureBlendMode(TargetTexture, SDL_BLENDMODE_BLEND);
@@ -152,7 +152,7 @@ void draw_fire()
     seed_fire_row(seed);
     upload_target_row(FIRE_SEED_ROW, seed);
 
-    SceneFrame frame = current_scene_frame();
+    SceneFrame frame = current_scene_frame(time);
     frame.snapshot = read_back_target(&frame.snapshot_stride);
     StepCounter = static_cast<int32_t>(static_cast<uint32_t>(StepCounter) + 1u);
     frame.step = StepCounter;

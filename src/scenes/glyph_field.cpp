@@ -66,10 +66,10 @@ uint32_t plan_glyph_copies(const SceneFrame &frame, const SceneOutput &out)
     return 0;
 }
 
-void draw_glyph_field()
+void draw_glyph_field(const FrameTime &time)
 {
     SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_BLEND);
-    plan_glyph_copies(current_scene_frame(), scene_state_output(nullptr));
+    plan_glyph_copies(current_scene_frame(time), scene_state_output(nullptr));
     for (int row = 0; row < GLYPH_ROWS; row++) {
         PenX = 0;
         PenY = row * GLYPH_ROW_STEP;

@@ -106,7 +106,7 @@ uint32_t paint_house_reflection(const SceneFrame &frame, const SceneOutput &out)
 }
 
 // Scene 2. Draws straight onto the window; the frame loop copies nothing.
-void draw_house_reflection()
+void draw_house_reflection(const FrameTime &time)
 {
     SDL_SetRenderTarget(renderer, PictureTarget);
     SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_NONE);
@@ -115,7 +115,7 @@ void draw_house_reflection()
                            channel_from_value(TrackValues.clear_b), 255);
     SDL_RenderClear(renderer);
 
-    paint_house_reflection(current_scene_frame(), scene_state_output(Canvas));
+    paint_house_reflection(current_scene_frame(time), scene_state_output(Canvas));
 
     SDL_UpdateTexture(CanvasTexture, nullptr, Canvas, CANVAS_PITCH);
     SDL_RenderCopy(renderer, CanvasTexture, nullptr, nullptr);

@@ -28,9 +28,9 @@ int advance_image_sequence(float row, int32_t *start_row)
     return index;
 }
 
-void draw_image_sequence()
+void draw_image_sequence(const FrameTime &time)
 {
-    const int index = advance_image_sequence(Row, &sequence_start_row);
+    const int index = advance_image_sequence(time.row, &sequence_start_row);
     SDL_SetRenderTarget(renderer, TargetTexture);
     SDL_SetTextureBlendMode(TargetTexture, SDL_BLENDMODE_BLEND);
     SDL_RenderCopy(renderer, FrameSequence[index], nullptr, nullptr);

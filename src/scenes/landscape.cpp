@@ -145,7 +145,7 @@ uint32_t paint_landscape(const SceneFrame &frame, const SceneOutput &out)
 // Scene 0: the window cleared to the clear colour, the landscape painted into
 // the Canvas (which the frame loop has cleared), uploaded and stretched over
 // the window.
-void draw_landscape()
+void draw_landscape(const FrameTime &time)
 {
     SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_NONE);
     SDL_SetRenderDrawColor(renderer, channel_from_value(TrackValues.clear_r),
@@ -153,7 +153,7 @@ void draw_landscape()
                            channel_from_value(TrackValues.clear_b), 255);
     SDL_RenderClear(renderer);
 
-    paint_landscape(current_scene_frame(), scene_state_output(Canvas));
+    paint_landscape(current_scene_frame(time), scene_state_output(Canvas));
     SDL_UpdateTexture(CanvasTexture, nullptr, Canvas, CANVAS_PITCH);
     SDL_RenderCopy(renderer, CanvasTexture, nullptr, nullptr);
 }

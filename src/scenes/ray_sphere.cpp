@@ -123,14 +123,14 @@ uint32_t paint_sphere(const SceneFrame &frame, const SceneOutput &out)
     return out.pixels[TARGET_W * TARGET_H - 1]; // every pixel is drawn, opaque
 }
 
-void draw_ray_sphere()
+void draw_ray_sphere(const FrameTime &time)
 {
     SDL_SetRenderTarget(renderer, TargetTexture);
     SDL_SetTextureBlendMode(TargetTexture, SDL_BLENDMODE_BLEND);
     StepCounter = static_cast<int32_t>(static_cast<uint32_t>(StepCounter) + 1u);
 
     // An image too small for the 128x128 tile leaves the target as it was.
-    if (const uint32_t last = paint_sphere(current_scene_frame(), scene_state_output(TargetCopy))) {
+    if (const uint32_t last = paint_sphere(current_scene_frame(time), scene_state_output(TargetCopy))) {
         upload_target_copy();
         set_last_point_colour(last);
     }

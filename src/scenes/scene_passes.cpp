@@ -10,11 +10,11 @@
 #include "scenes/sprite_drip.h"
 #include "scenes/streak_window.h"
 
-SceneFrame current_scene_frame()
+SceneFrame current_scene_frame(const FrameTime &time)
 {
     SceneFrame f;
     f.values = TrackValues;
-    f.tick = Tick;
+    f.tick = time.tick;
     f.step = StepCounter;
     f.snapshot = nullptr;
     f.snapshot_stride = 0;

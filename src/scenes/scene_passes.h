@@ -22,7 +22,7 @@
 // What a scene's pixel work reads.
 struct SceneFrame {
     TrackValueSet values;      // the frame's track values (TrackValues)
-    uint32_t tick;             // the frame's Tick
+    uint32_t tick;             // the frame's Tick (FrameTime::tick)
     int32_t step;              // StepCounter, after the scene's own step of this frame
     const uint32_t *snapshot;  // the TargetTexture as read back, for scenes 1 and 5; else null
     int snapshot_stride;       // pixels per row of the snapshot
@@ -48,9 +48,9 @@ struct SceneOutput {
 
 using ScenePixelFunction = uint32_t(const SceneFrame &frame, const SceneOutput &out);
 
-// The frame as the process-wide state has it now: TrackValues, Tick,
-// StepCounter, the tables and the images; no snapshot.
-SceneFrame current_scene_frame();
+// The frame at `time` with the rest as the process-wide state has it now:
+// TrackValues, StepCounter, the tables and the images; no snapshot.
+SceneFrame current_scene_frame(const FrameTime &time);
 
 // The output into the process-wide state: the given pixels and the glyph
 // field's GlyphRandomState, GlyphLine and GlyphCopies.

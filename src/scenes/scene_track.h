@@ -9,9 +9,10 @@
 //
 //   DEMO_SCENE_TRACK(fog_density, "fog.density");
 //
-// and the scene reads the track's value at this frame's Row with
+// and the scene reads the track's value at the frame's row, with the
+// FrameTime its routine was given:
 //
-//   const float density = scene_track_value(fog_density);
+//   const float density = scene_track_value(fog_density, time);
 //
 // The name uses letters, digits, "." and "_" (its file is
 // sync_NAME.track, as for the demo's own tracks), is not one of the demo's
@@ -25,12 +26,14 @@
 // reads the same track the old one did.
 #pragma once
 
+struct FrameTime; // state/state.h
+
 struct SceneTrack {
     const char *name;
 };
 
 #define DEMO_SCENE_TRACK(handle, track_name) static const SceneTrack handle = {track_name}
 
-// The track's value at Row (opening it on the first call); 0.0 while the
-// device has none to give.
-float scene_track_value(const SceneTrack &t);
+// The track's value at the frame's row (opening it on the first call); 0.0
+// while the device has none to give.
+float scene_track_value(const SceneTrack &t, const FrameTime &time);

@@ -79,7 +79,7 @@ static void draw_sprite_chain()
     }
 }
 
-void draw_sprite_drip()
+void draw_sprite_drip(const FrameTime &time)
 {
     const uint8_t r = channel_from_value(TrackValues.clear_r);
     const uint8_t g = channel_from_value(TrackValues.clear_g);
@@ -93,7 +93,7 @@ void draw_sprite_drip()
 
     draw_sprite_chain();
 
-    SceneFrame frame = current_scene_frame();
+    SceneFrame frame = current_scene_frame(time);
     frame.snapshot = read_back_target(&frame.snapshot_stride);
     set_last_point_colour(paint_drip_smear(frame, scene_state_output(TargetCopy)));
     upload_target_copy();

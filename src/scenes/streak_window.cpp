@@ -110,14 +110,14 @@ uint32_t paint_streak_pattern(const SceneFrame &frame, const SceneOutput &out)
 }
 
 // Scene 3. Draws straight onto the window; the frame loop copies nothing.
-void draw_streak_window()
+void draw_streak_window(const FrameTime &time)
 {
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
     SDL_RenderClear(renderer);
 
     const int32_t h = streak_parameter(TrackValues.cam_h);
     if (!StreakPatternMade || h != StreakPatternH) {
-        paint_streak_pattern(current_scene_frame(), scene_state_output(StreakPattern));
+        paint_streak_pattern(current_scene_frame(time), scene_state_output(StreakPattern));
         StreakPatternH = h;
         StreakPatternMade = true;
     }

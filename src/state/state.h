@@ -80,6 +80,14 @@ extern float Row;                  // music seconds * 20
 extern uint32_t Tick;              // low 32 bits of trunc(Row * TICKS_PER_ROW)
 extern TrackValueSet TrackValues;
 
+// The frame's Row and Tick as the frame code hands them down (to the scene
+// dispatch, each scene routine and the tools' displays), rather than have
+// them read back from Row and Tick.
+struct FrameTime {
+    float row;     // Row
+    uint32_t tick; // Tick
+};
+
 // ---- State shared between scenes -----------------------------------------
 
 // 1920x1080 ARGB8888 surface for render-target read-backs; made by the first

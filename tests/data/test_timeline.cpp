@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/convert.h"
+#include "common/read_file.h"
 #include "sync/track.h"
 #include "timeline/timeline.h"
 

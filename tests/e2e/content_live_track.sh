@@ -8,7 +8,7 @@ ensure_display
 
 make_live_sources
 SCENE="$WORK/src/src/scenes/landscape.cpp"
-grep -q 'const LandscapeCamera cam{v.cam_x,' "$SCENE" || fail "the landscape's camera line moved"
+grep -q '^    paint_landscape(current_scene_frame(time), ' "$SCENE" || fail "the landscape's paint line moved"
 cp "$(cd "$(dirname "$0")/../.." && pwd)/data/timeline.txt" "$WORK/cwd/timeline.txt"
 
 start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt --build "$WORK/build"
@@ -22,7 +22,7 @@ snapshot_at_20() {
 studio_keys h space
 snapshot_at_20 "$WORK/before.png"
 
-sed -i -e 's/const LandscapeCamera cam{v.cam_x,/const LandscapeCamera cam{v.cam_x + scene_track_value(fog_density),/' \
+sed -i -e 's/^    paint_landscape(current_scene_frame(time), /    SceneFrame f = current_scene_frame(time);\n    f.values.cam_x += scene_track_value(fog_density, time);\n    paint_landscape(f, /' \
     -e 's|^#include "scenes/scenes.h"$|#include "scenes/scenes.h"\n#include "scenes/scene_track.h"\n\nDEMO_SCENE_TRACK(fog_density, "fog.density");|' \
     "$SCENE"
 eventually grep -q 'studio: scenes rebuilt in' "$WORK/stdout" || fail "no rebuilt library: $(cat "$WORK/stderr")"

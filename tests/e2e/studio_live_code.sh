@@ -44,14 +44,6 @@ snapshot_at_20() {
     studio_keys Home Next Next Right Right
     studio_snapshot "$WORK/cwd" snapshot_00-20.000.png "$1"
 }
-rebuilt_count() { grep -c 'studio: scenes rebuilt in' "$WORK/stdout"; }
-wait_rebuilt() { # COUNT
-    local deadline=$((SECONDS + PATIENCE))
-    until [ "$(rebuilt_count)" -ge "$1" ]; do
-        [ $SECONDS -lt $deadline ] || fail "no rebuilt scenes: $(cat "$WORK/stdout" "$WORK/stderr")"
-        sleep 0.2
-    done
-}
 window_hash() { xwd -id "$(studio_window)" -silent | md5sum | cut -d' ' -f1; }
 
 studio_keys h space # the HUD off (the error box stays), paused

@@ -16,7 +16,7 @@ timeline_sum=$(md5sum <"$WORK/cwd/timeline.txt")
 SCENE="$WORK/src/src/scenes/landscape.cpp"
 cp "$SCENE" "$WORK/landscape.orig"
 # The first line of the landscape's drawing, inside its braces.
-body=$(($(grep -n '^void draw_landscape()$' "$SCENE" | cut -d: -f1) + 2))
+body=$(($(grep -n '^void draw_landscape(const FrameTime &time)$' "$SCENE" | cut -d: -f1) + 2))
 [ "$body" -gt 2 ] && [ "$(sed -n "$((body - 1))p" "$SCENE")" = "{" ] || fail "draw_landscape moved"
 # Saves the landscape with LINE as the first line of its drawing.
 save_with() {
@@ -54,21 +54,13 @@ music_moves() {
         [ "$t" -ge 19200 ] && [ "$t" -le 20800 ] || fail "the music left the loop: $t ms"
     done
 }
-rebuilt_count() { grep -c 'studio: scenes rebuilt in' "$WORK/stdout"; }
-wait_rebuilt() { # COUNT
-    local deadline=$((SECONDS + PATIENCE))
-    until [ "$(rebuilt_count)" -ge "$1" ]; do
-        [ $SECONDS -lt $deadline ] || fail "no rebuilt scenes: $(cat "$WORK/stdout" "$WORK/stderr")"
-        sleep 0.2
-    done
-}
 said() { grep -c "$1" "$WORK/stderr"; }
 music_moves
 
 # A null write: caught, named, and the studio's own scenes draw on.
 save_with '    { volatile int *volatile nowhere = nullptr; *nowhere = 1; }'
 wait_rebuilt 1
-crash="scene \"landscape\" crashed: SIGSEGV, a bad memory access at 0x0, at src/scenes/landscape.cpp:$body in draw_landscape()"
+crash="scene \"landscape\" crashed: SIGSEGV, a bad memory access at 0x0, at src/scenes/landscape.cpp:$body in draw_landscape(FrameTime const&)"
 eventually grep -qF "$crash" "$WORK/stderr" || fail "no '$crash': $(cat "$WORK/stderr")"
 music_moves
 [ "$(said 'crashed: SIGSEGV')" = 1 ] || fail "the set-aside library was called again: $(cat "$WORK/stderr")"
@@ -76,7 +68,7 @@ music_moves
 # An endless loop: stopped after the bound, at its line.
 save_with '    fputs("landscape loops\\n", stderr); for (;;) std::rand();'
 wait_rebuilt 2
-hang="scene \"landscape\" did not return within 10.0 s and was stopped, at src/scenes/landscape.cpp:$body in draw_landscape()"
+hang="scene \"landscape\" did not return within 10.0 s and was stopped, at src/scenes/landscape.cpp:$body in draw_landscape(FrameTime const&)"
 eventually grep -qF "$hang" "$WORK/stderr" || fail "no '$hang': $(cat "$WORK/stderr")"
 music_moves
 

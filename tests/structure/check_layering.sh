@@ -15,6 +15,11 @@
 # the timeline compiler. tools/common includes src/ and itself. The web
 # page's program (web/) includes src/ alone.
 #
+# The studio's editor (tools/studio/editor) is its commands on plain state:
+# it includes neither the music (studio/music.h, audio/), the renderer
+# (gfx/) nor the files side (studio/files/, nor studio/studio.h, which
+# gathers them for the frame), and calls no function of SDL's renderer.
+#
 # Every include of a project header names its folder ("scenes/fire.h",
 # "common/png_writer.h", resolved from src/ or tools/), and the file exists
 # (or is one the build generates, listed below).
@@ -25,6 +30,8 @@ root=${1:-$(dirname "$0")/../..}
 declare -A layer=([base]=0 [sync]=1 [gfx]=1 [audio]=1 [state]=2 [link]=2 [scenes]=3 [text]=3 [app]=4)
 # Besides src/, tools/common and itself, what a tool may include.
 declare -A tool_may=([studio]="timeline")
+# What the studio's editor never includes.
+editor_never='^(studio/music\.h|audio/|gfx/|studio/files/|studio/studio\.h)'
 # Headers the build writes (into its generated/ folder) rather than the tree.
 declare -A generated=([studio/state_layout.h]=1)
 
@@ -97,8 +104,20 @@ for part in src tools web; do
             continue # reported above
         fi
         check "$part" "$folder" "$where" "$include"
+        if [[ $part == tools && ${file#"$root/tools/"} == studio/editor/* && $include =~ $editor_never ]]; then
+            report "$where" "includes \"$include\": the studio's editor never includes the music, the renderer or the files"
+        fi
     done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$root/$part" \
                  --include='*.h' --include='*.cpp' | sort)
 done
+
+if [[ -d $root/tools/studio/editor ]]; then
+    while IFS= read -r hit; do
+        where=${hit%:*}
+        call=${hit##*:}
+        report "$where" "calls ${call%%[[:space:](]*}: the studio's editor draws nothing"
+    done < <(grep -rnoE '\bSDL_(Render|GetRender|CreateRenderer)[A-Za-z0-9_]*[[:space:]]*\(' "$root/tools/studio/editor" \
+                 --include='*.h' --include='*.cpp' | sort)
+fi
 
 exit $fail

@@ -161,22 +161,18 @@ TEST(content_timeline, CompiledDeclaredTracksReadThroughTheDevice)
     EXPECT_EQ(read_file(dir + "/sync_mist.track"), std::string(4, '\0')); // declared, no section: empty
 
     SyncDevice *const saved_sync = Sync;
-    const float saved_row = Row;
     Sync = create_sync_device((dir + "/" + SYNC_BASE_NAME).c_str());
     ASSERT_NE(Sync, nullptr);
     static const SceneTrack fog = {"fog.density"};
-    Row = 5.0f;
-    EXPECT_EQ(scene_track_value(fog), 2.0f); // opened and loaded on first use
-    Row = 12.0f;
-    EXPECT_EQ(scene_track_value(fog), 3.0f);
+    EXPECT_EQ(scene_track_value(fog, FrameTime{5.0f, 0}), 2.0f); // opened and loaded on first use
+    EXPECT_EQ(scene_track_value(fog, FrameTime{12.0f, 0}), 3.0f);
     EXPECT_EQ(Sync->track_count, 1); // one registration, however many reads
     const SceneTrack missing = {"no.file"};
-    EXPECT_EQ(scene_track_value(missing), 0.0f);
+    EXPECT_EQ(scene_track_value(missing, FrameTime{12.0f, 0}), 0.0f);
     destroy_sync_device(Sync);
     Sync = nullptr;
-    EXPECT_EQ(scene_track_value(fog), 0.0f); // no device: nothing to read
+    EXPECT_EQ(scene_track_value(fog, FrameTime{12.0f, 0}), 0.0f); // no device: nothing to read
     Sync = saved_sync;
-    Row = saved_row;
     std::filesystem::remove_all(dir);
 }
 

@@ -342,7 +342,7 @@ TEST_F(FireScene, TwoFramesWithoutOverlay)
     SDL_UpdateTexture(TargetTexture, nullptr, start.data(), TARGET_W * 4);
     TrackValues.cam_hori = 2.0f;
     std::srand(1);
-    draw_fire();
+    draw_fire(FrameTime{});
     EXPECT_EQ(StepCounter, 1);
     EXPECT_EQ(SDL_GetRenderTarget(renderer), nullptr);
     ASSERT_NE(ReadbackSurface, nullptr);
@@ -392,7 +392,7 @@ TEST_F(FireScene, TwoFramesWithoutOverlay)
     // cooled again: (96, (x + 2) / 2, 44) wherever that reaches row 196 at
     // most; column 318 takes column 319, which never moves, cooled once. The
     // odd columns and column 319 stay.
-    draw_fire();
+    draw_fire(FrameTime{});
     EXPECT_EQ(StepCounter, 2);
     const std::vector<uint32_t> next = target();
     EXPECT_EQ(next[0], rgb(96, 1, 44));
@@ -416,7 +416,7 @@ TEST_F(FireScene, Smear1IsCopiedWithItsBlackKeyOverTheFire)
     ASSERT_NE(Smear1Texture, nullptr);
     TrackValues.cam_hori = 0.0f;
     StepCounter = 1; // the fire moves the even columns this frame
-    draw_fire();
+    draw_fire(FrameTime{});
     const std::vector<uint32_t> px = target();
     EXPECT_EQ(px[30 * TARGET_W + 120], rgb(10, 200, 30));
     EXPECT_EQ(px[30 * TARGET_W + 121], rgb(10, 200, 30));
@@ -433,7 +433,7 @@ TEST_F(FireScene, HouseLinesGoOverTheFire)
     SDL_FillRect(house, &dark, SDL_MapRGB(house->format, 0, 0, 0));
     HouseSurface = house;
     TrackValues.cam_hori = -0.5f;
-    draw_fire();
+    draw_fire(FrameTime{});
     const std::vector<uint32_t> px = target();
     EXPECT_EQ(px[90 * TARGET_W + 70], rgb(40, 40, 40));
     Uint8 r, g, b, a;

@@ -211,6 +211,9 @@ TEST_F(follow_link, TracksChangesAndTransport)
 TEST_F(follow_link, BadMessagesCloseTheLinkAndKeepTheTracks)
 {
     start();
+    Bytes bad_flags;
+    encode_link_transport(&bad_flags, LinkTransport{});
+    bad_flags[13] = 0x80;
     struct Case {
         Bytes bytes;
         std::string line;
@@ -220,6 +223,8 @@ TEST_F(follow_link, BadMessagesCloseTheLinkAndKeepTheTracks)
         {request("scene"), "bad message from the studio: message of type 2 sent the wrong way"},
         {track("scene", {{1, 1.0f, 0}, {1, 2.0f, 0}}),
          "bad message from the studio: track \"scene\": key 1 has a row not after the one before"},
+        {Bytes{4, 0, 0, 0, 16}, "bad message from the studio: message of type 4 with a length of 16 bytes (17 to 17)"},
+        {bad_flags, "bad message from the studio: transport with unknown flags"},
         {Bytes{1, 0, 0, 0, 3, 'b', 'y', 'e'}, "the studio closed the link: bye"},
     };
     uint64_t now = 1000;

@@ -83,7 +83,7 @@ protected:
         destroy_sync_device(studio);
     }
     // A demo's follower, started as the demo starts it, with tracks "scene" and "cam.x".
-    LinkFollower *follow(const std::string &token = "")
+    LinkFollower *follow(const std::string &token = "", std::vector<std::string> tracks = {"scene", "cam.x"})
     {
         auto f = std::make_unique<LinkFollower>();
         f->say = keep;
@@ -91,8 +91,8 @@ protected:
         std::string error;
         EXPECT_TRUE(prepare_link_follower(f.get(), where(), token, &error)) << error;
         open_link_follower(f.get(), d, 1000, 2000);
-        open_track(d, "scene");
-        open_track(d, "cam.x");
+        for (const std::string &t : tracks)
+            open_track(d, t.c_str());
         link_follower_tracks_opened(f.get(), 1000);
         followers.emplace_back(std::move(f), d);
         return followers.back().first.get();
@@ -138,12 +138,19 @@ TEST_F(follow_serve, FollowersTakeTracksChangesAndTransport)
         EXPECT_EQ(f->transport.seconds, 4.25);
     }
 
-    // An edit in the studio reaches both; a transport unchanged is not sent again...
+    // The same keys set again (a timeline read again) send nothing; an edit
+    // reaches both; a transport unchanged is not sent again...
+    const SyncKey same[] = {{0, 1.0f, INTERP_LINEAR}, {20, 3.0f, INTERP_HOLD}};
+    set_track_keys(scene, same, 2);
+    poll_link_server(&server, 1000);
     const SyncKey edited[] = {{0, 5.0f, INTERP_HOLD}};
     set_track_keys(scene, edited, 1);
     set_link_server_transport(&server, t);
-    ASSERT_TRUE(pump(&server, {a, b}, [&] { return a->track_updates == 3 && b->track_updates == 3; }));
-    EXPECT_EQ(track_value_at(track_of(b, "scene"), 10.0), 5.0);
+    ASSERT_TRUE(pump(&server, {a, b}, [&] {
+        return track_value_at(track_of(a, "scene"), 10.0) == 5.0 && track_value_at(track_of(b, "scene"), 10.0) == 5.0;
+    }));
+    EXPECT_EQ(a->track_updates, 3u);
+    EXPECT_EQ(b->track_updates, 3u);
     EXPECT_EQ(a->transports, 1u);
     // ...while playing it goes out every frame.
     t.playing = true;
@@ -193,7 +200,7 @@ TEST_F(follow_serve, BadFollowersAreDropped)
         Bytes bytes;
         std::string line;
     } cases[] = {
-        {Bytes{'G', 'E', 'T', ' '}, "bad greeting: greeting without the link's magic"},
+        {Bytes{'P', 'U', 'T', ' '}, "bad greeting: greeting without the link's magic"},
         {v9, "it speaks version 9 of the link, this studio version 1"},
         {track_from_follower, "bad message: message of type 3 sent the wrong way"},
         {zero_name, "bad message: track name with a 0 byte"},
@@ -229,31 +236,95 @@ TEST_F(follow_serve, BadFollowersAreDropped)
     close(quiet);
 }
 
-// A follower that asks and never reads is dropped once its queue is full;
-// the studio never waits on it, and a reading follower goes on.
+// A follower that never reads is dropped once its queue is full: asking
+// again for a track whose answer waits adds nothing, each edit of the track
+// queues it whole. The studio never waits on it.
 TEST_F(follow_serve, FollowerThatDoesNotReadIsDropped)
 {
     std::vector<SyncKey> keys(LINK_MAX_KEYS);
     for (size_t i = 0; i < keys.size(); i++)
         keys[i] = {static_cast<int32_t>(i), 1.0f, 0};
     set_track_keys(scene, keys.data(), static_cast<int32_t>(keys.size()));
-    LinkFollower *reader = follow();
     const int s = raw(4096);
     Bytes asks;
     encode_link_greeting(&asks, LINK_VERSION, "");
     for (int i = 0; i < 64; i++)
         encode_link_track_request(&asks, "scene");
     ASSERT_EQ(send(s, asks.data(), asks.size(), 0), ssize_t(asks.size()));
-    const std::string dropped = "serve: follower 2 dropped: it does not read (";
-    ASSERT_TRUE(pump(&server, {reader}, [&] {
-        bool gone = false;
+    ASSERT_TRUE(pump(&server, {}, [&] { return link_server_followers(server) == 1; }));
+    const std::string dropped = "serve: follower 1 dropped: it does not read (";
+    auto gone = [&] {
         for (const std::string &l : lines)
-            gone = gone || l.rfind(dropped, 0) == 0;
-        return gone && reader->track_updates == 2;
-    }));
-    EXPECT_EQ(link_server_followers(server), 1u);
-    EXPECT_EQ(track_of(reader, "scene")->key_count, int32_t(LINK_MAX_KEYS));
+            if (l.rfind(dropped, 0) == 0)
+                return true;
+        return false;
+    };
+    for (int i = 0; i < 4; i++)
+        poll_link_server(&server, 1000);
+    EXPECT_FALSE(gone());
+    for (int edit = 0; edit < 8 && !gone(); edit++) {
+        keys[0].value = static_cast<float>(edit);
+        set_track_keys(scene, keys.data(), static_cast<int32_t>(keys.size()));
+        poll_link_server(&server, 1000);
+    }
+    EXPECT_TRUE(gone());
+    EXPECT_EQ(link_server_followers(server), 0u);
     close(s);
+}
+
+// Answers larger in all than the queue's bound go out as the follower reads
+// them, and a change made meanwhile reaches it; another follower meanwhile
+// gets its own.
+TEST_F(follow_serve, ManyLargeTracksGoOutAsTheFollowerReads)
+{
+    std::vector<SyncKey> keys(LINK_MAX_KEYS);
+    for (size_t i = 0; i < keys.size(); i++)
+        keys[i] = {static_cast<int32_t>(i), 1.0f, 0};
+    const std::vector<std::string> names = {"t0", "t1", "t2", "t3", "t4"};
+    for (const std::string &n : names) {
+        keys[0].value = static_cast<float>(n[1] - '0');
+        set_track_keys(open_track(studio, n.c_str()), keys.data(), static_cast<int32_t>(keys.size()));
+    }
+    static_assert(5 * (LINK_MAX_KEYS * 9) > LINK_SERVER_MAX_QUEUE);
+    LinkFollower *big = follow("", names);
+    LinkFollower *small = follow();
+    ASSERT_TRUE(pump(&server, {big, small}, [&] { return small->track_updates == 2 && big->track_updates >= 1; }));
+    keys[0].value = 9.0f;
+    set_track_keys(studio->tracks[find_track(studio, "t4")], keys.data(), static_cast<int32_t>(keys.size()));
+    ASSERT_TRUE(pump(&server, {big, small}, [&] {
+        return big->track_updates >= 5 && track_value_at(track_of(big, "t4"), 0.0) == 9.0;
+    }));
+    for (size_t i = 0; i < 4; i++)
+        EXPECT_EQ(track_value_at(track_of(big, names[i].c_str()), 0.0), double(i)) << names[i];
+    EXPECT_EQ(track_of(big, "t4")->key_count, int32_t(LINK_MAX_KEYS));
+    EXPECT_EQ(link_server_followers(server), 2u);
+}
+
+// Past LINK_SERVER_MAX_FOLLOWERS connections the next is told why and
+// closed; a place that frees up takes the next one again.
+TEST_F(follow_serve, SeventeenthFollowerIsRefused)
+{
+    std::vector<int> held;
+    for (size_t i = 0; i < LINK_SERVER_MAX_FOLLOWERS; i++)
+        held.push_back(raw());
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients.size() == LINK_SERVER_MAX_FOLLOWERS; }));
+    const int extra = raw();
+    ASSERT_TRUE(pump(&server, {}, [&] { return said("serve: follower 17 dropped: too many followers"); }));
+    Bytes back, bye;
+    uint8_t buf[256];
+    ssize_t r;
+    while ((r = recv(extra, buf, sizeof buf, 0)) > 0)
+        back.insert(back.end(), buf, buf + r);
+    encode_link_bye(&bye, "too many followers");
+    EXPECT_EQ(back, bye);
+    close(extra);
+    close(held[0]);
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients.size() == LINK_SERVER_MAX_FOLLOWERS - 1; }));
+    held[0] = raw();
+    ASSERT_TRUE(pump(&server, {}, [&] { return server.clients.size() == LINK_SERVER_MAX_FOLLOWERS; }));
+    EXPECT_FALSE(said("serve: follower 18 dropped: too many followers"));
+    for (int s : held)
+        close(s);
 }
 
 TEST_F(follow_serve, PortInUseAndBadAddresses)

@@ -82,24 +82,23 @@ TEST(Convert, Low32BitsOfHugeAndNegativeProducts)
 
 TEST_F(FrameValues, RowAndTickFromMusicSeconds)
 {
-    update_frame_values(2.5);
-    EXPECT_EQ(Row, 50.0f);
-    EXPECT_EQ(Tick, 4000u);
-    update_frame_values(0.0);
-    EXPECT_EQ(Row, 0.0f);
-    EXPECT_EQ(Tick, 0u);
-    update_frame_values(10.0);
-    EXPECT_EQ(Row, 200.0f);
-    EXPECT_EQ(Tick, 16000u);
+    // The frame's time is returned and set in the process-wide state alike.
+    auto expect_time = [](double seconds, float row, uint32_t tick) {
+        const FrameTime t = update_frame_values(seconds);
+        EXPECT_EQ(t.row, row) << seconds;
+        EXPECT_EQ(t.tick, tick) << seconds;
+        EXPECT_EQ(Row, row) << seconds;
+        EXPECT_EQ(Tick, tick) << seconds;
+    };
+    expect_time(2.5, 50.0f, 4000u);
+    expect_time(0.0, 0.0f, 0u);
+    expect_time(10.0, 200.0f, 16000u);
     // Row is single precision: 1/3 s gives the float nearest 6.666..., and
-    // Tick is taken from that float.
-    update_frame_values(1.0 / 3.0);
-    EXPECT_EQ(Row, static_cast<float>(20.0 / 3.0));
-    EXPECT_EQ(Tick, 533u); // 6.6666665077 * 80 = 533.33
+    // Tick is taken from that float (6.6666665077 * 80 = 533.33).
+    expect_time(1.0 / 3.0, static_cast<float>(20.0 / 3.0), 533u);
     // Beyond 2^32 ticks only the low 32 bits remain: Row 2^27 gives 80 * 2^27
     // = 10737418240 = 2 * 2^32 + 2147483648.
-    update_frame_values(134217728.0 / 20.0);
-    EXPECT_EQ(Tick, 2147483648u);
+    expect_time(134217728.0 / 20.0, 134217728.0f, 2147483648u);
 }
 
 TEST_F(FrameValues, TrackValuesAreReadAtTheRowAndNarrowedToFloat)
@@ -125,8 +124,7 @@ TEST_F(FrameValues, SceneIndexTruncatesAndOutOfRangeIsNoScene)
     for (const Case &c : cases) {
         ConstantTrack scene(c.value);
         Tracks[TRACK_SCENE] = &scene.track;
-        update_frame_values(1.0);
-        EXPECT_EQ(current_scene_index(), c.index) << c.value;
+        EXPECT_EQ(scene_index_at(update_frame_values(1.0)), c.index) << c.value;
     }
 }
 
@@ -154,7 +152,6 @@ struct SceneSteps : ::testing::Test {
     {
         TrackValues = {};
         sequence_start_row = -1;
-        Row = 0.0f;
         std::memset(Canvas, 0, CANVAS_PIXEL_BYTES);
     }
     SDL_BlendMode canvas_mode()
@@ -175,7 +172,7 @@ TEST_F(SceneSteps, SceneZeroClearsUploadsAndCopiesTheCanvasUnblended)
     TrackValues.clear_g = -1.0f;  // 255
     TrackValues.clear_b = 256.0f; // 0
     SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_BLEND);
-    draw_scene(0);
+    draw_scene(SceneTable, 0, FrameTime{});
     EXPECT_EQ(canvas_mode(), SDL_BLENDMODE_NONE);
     EXPECT_EQ(win.stretched_pixel(10, 0), 0x0010F0u);
     EXPECT_EQ(win.stretched_pixel(300, 1), 0xFF8000u);
@@ -197,8 +194,7 @@ TEST_F(SceneSteps, SceneSevenIsFollowedByTheTargetCopy)
     // No image is loaded here, so the scene's copy leaves the TargetTexture
     // as it was: what reaches the window is that colour, over all of it.
     ASSERT_EQ(FrameSequence[0], nullptr);
-    Row = 5.0f;
-    draw_scene(7);
+    draw_scene(SceneTable, 7, FrameTime{5.0f, 400});
     for (auto [x, y] : {std::pair{0, 0}, {1919, 0}, {960, 540}, {0, 1079}, {1919, 1079}})
         EXPECT_EQ(win.pixel(x, y), TARGET_BLUE) << x << "," << y;
 }
@@ -210,7 +206,7 @@ TEST_F(SceneSteps, ScenesTwoAndThreeAreNotFollowedByACopy)
     // TargetTexture would show blue.
     TrackValues.clear_r = TrackValues.clear_g = TrackValues.clear_b = 255.0f;
     for (int scene : {2, 3}) {
-        draw_scene(scene);
+        draw_scene(SceneTable, scene, FrameTime{});
         EXPECT_EQ(win.pixel(5, 5), 0x000000u) << scene;
         EXPECT_EQ(win.pixel(1900, 1070), 0x000000u) << scene;
     }
@@ -222,12 +218,58 @@ TEST_F(SceneSteps, NoSceneLeavesWindowCanvasAndModesAlone)
         Canvas[i] = 0xFF00FF00u;
     SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_ADD);
     for (int index : {8, -1, INT32_MIN, 1000}) {
-        draw_scene(index);
+        draw_scene(SceneTable, index, FrameTime{});
         EXPECT_EQ(win.pixel(0, 0), WINDOW_GREY) << index;
         EXPECT_EQ(win.pixel(960, 540), WINDOW_GREY) << index;
         EXPECT_EQ(canvas_mode(), SDL_BLENDMODE_ADD) << index;
     }
     EXPECT_EQ(Canvas[0], 0xFF00FF00u);
+}
+
+namespace {
+
+// Two scenes of a table of their own, each noting its call and its time;
+// the first asks for the target copy (SceneTable's first does not).
+int FakeCalled = -1;
+FrameTime FakeTime{};
+void fake_copied(const FrameTime &time)
+{
+    FakeCalled = 0;
+    FakeTime = time;
+}
+void fake_plain(const FrameTime &time)
+{
+    FakeCalled = 1;
+    FakeTime = time;
+}
+const SceneInfo FakeScenes[2] = {{"copied", fake_copied, true}, {"plain", fake_plain, false}};
+
+} // namespace
+
+TEST_F(SceneSteps, AFrameDrawsTheSceneOfTheTableItIsGiven)
+{
+    SyncTrack empty{nullptr, nullptr, 0};
+    for (auto &t : Tracks)
+        t = &empty;
+    ConstantTrack no_line(3.0f); // "clear.a" 3: no overlay line
+    Tracks[TRACK_CLEAR_A] = &no_line.track;
+    for (int index : {0, 1, 2}) {
+        ConstantTrack scene(static_cast<float>(index));
+        Tracks[TRACK_SCENE] = &scene.track;
+        FakeCalled = -1;
+        SDL_RenderClear(renderer); // the window grey again
+        const FrameTime time = render_frame(2.5, FakeScenes);
+        EXPECT_EQ(time.row, 50.0f);
+        EXPECT_EQ(time.tick, 4000u);
+        EXPECT_EQ(FakeCalled, index < 2 ? index : -1) << "index 2 lies past the table's end";
+        if (index < 2) {
+            EXPECT_EQ(FakeTime.row, 50.0f) << index;
+            EXPECT_EQ(FakeTime.tick, 4000u) << index;
+        }
+        EXPECT_EQ(win.pixel(960, 540), index == 0 ? TARGET_BLUE : WINDOW_GREY) << index;
+    }
+    for (auto &t : Tracks)
+        t = nullptr;
 }
 
 TEST_F(SceneSteps, ClearAPicksTheOverlayLine)

@@ -164,9 +164,8 @@ TEST(GlyphFieldScene, DrawsOntoTheWindowAndCarriesTheState)
     SDL_SetRenderDrawColor(renderer, 1, 2, 3, 255);
     SDL_RenderClear(renderer);
     GlyphRandomState = GLYPH_RANDOM_START;
-    Tick = 0;
 
-    draw_glyph_field();
+    draw_glyph_field(FrameTime{0.0f, 0});
     EXPECT_EQ(PenX, 1950);
     EXPECT_EQ(PenY, 1015);
     int32_t reference = GLYPH_RANDOM_START;

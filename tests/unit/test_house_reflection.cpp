@@ -239,8 +239,7 @@ TEST(HouseDrawing, CanvasCoversTheWindowAndThePictureIsBlendedOnTop)
         HouseMask[i] = (i / 320) % 2 ? 0xE0 : 0xC0;
     std::memset(Canvas, 0, CANVAS_PIXEL_BYTES);
     TrackValues.clear_r = 255.0f; // the clear colour must not show
-    Tick = 0;
-    draw_house_reflection();
+    draw_house_reflection(FrameTime{0.0f, 0});
 
     // Outside the picture's block, the stretched Canvas: mask row 50 (0xC0)
     // on Canvas rows 65, 66; row 51 (0xE0) on 66, 67; row 52 (0xC0) on 67, 68.

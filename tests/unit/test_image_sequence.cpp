@@ -113,8 +113,7 @@ TEST(ImageSequenceDrawing, DrawsTheFrameOverTheWholeTargetAndLeavesTheWindowSele
 
     // The first call of the scene since program start: the pass starts at 123.
     sequence_start_row = -1;
-    Row = 123.7f;
-    draw_image_sequence();
+    draw_image_sequence(FrameTime{123.7f, 0});
     EXPECT_EQ(sequence_start_row, 123);
     EXPECT_EQ(SDL_GetRenderTarget(renderer), nullptr);
     SDL_BlendMode mode = SDL_BLENDMODE_NONE;
@@ -123,23 +122,19 @@ TEST(ImageSequenceDrawing, DrawsTheFrameOverTheWholeTargetAndLeavesTheWindowSele
     for (auto [x, y] : {std::pair{0, 0}, {319, 0}, {0, 199}, {319, 199}, {160, 100}})
         EXPECT_EQ(target_pixel(x, y), frame_colour(0)) << x << "," << y;
 
-    Row = 182.9f;
-    draw_image_sequence();
+    draw_image_sequence(FrameTime{182.9f, 0});
     EXPECT_EQ(target_pixel(200, 50), frame_colour(59));
 
     // 61 Rows after the start: a new pass at 184 draws "0001.bmp".
-    Row = 184.5f;
-    draw_image_sequence();
+    draw_image_sequence(FrameTime{184.5f, 0});
     EXPECT_EQ(sequence_start_row, 184);
     EXPECT_EQ(target_pixel(200, 50), frame_colour(0));
     EXPECT_EQ(SDL_GetRenderTarget(renderer), nullptr);
-    Row = 191.5f;
-    draw_image_sequence();
+    draw_image_sequence(FrameTime{191.5f, 0});
     EXPECT_EQ(target_pixel(10, 190), frame_colour(7));
 
     for (auto &t : FrameSequence)
         t = nullptr;
-    Row = 0.0f;
     sequence_start_row = -1;
 }
 

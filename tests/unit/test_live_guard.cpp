@@ -8,11 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "scene_library/sample.h"
@@ -83,10 +86,12 @@ struct Guarded {
         Canvas = saved_canvas;
         StepCounter = saved_counter;
     }
+    // The frame's Tick, which the sample writes into the second pixel.
+    static constexpr uint32_t TICK = 1234567u;
     GuardedDraw draw()
     {
-        Canvas[0] = 0;
-        return draw_guarded_scene(&guard, 0);
+        Canvas[0] = Canvas[1] = 0;
+        return draw_guarded_scene(&guard, 0, FrameTime{1.5f, TICK});
     }
 };
 
@@ -130,6 +135,7 @@ TEST(LiveGuard, FaultsLoseTheFrameAndTheLastGoodLibraryDraws)
         EXPECT_EQ(t.guard.errors, "") << "a new library clears the box";
         EXPECT_EQ(t.draw(), GUARDED_DREW);
         EXPECT_EQ(t.pixels[0], SAMPLE_A_COLOUR);
+        EXPECT_EQ(t.pixels[1], Guarded::TICK) << "the guarded call hands the scene its frame's time";
         swap_in(&t.lc, load(c.variant));
         follow_live_code(&t.guard, t.lc);
         SDL_Texture *target = SDL_GetRenderTarget(renderer);
@@ -256,6 +262,39 @@ TEST(LiveGuardDeathTest, FaultsElsewhereAreNotCaught)
         },
         testing::KilledBySignal(SIGSEGV), "");
 #endif
+}
+
+// True once a thread other than the caller sleeps: the watchdog waiting.
+static bool another_thread_sleeps()
+{
+    for (const auto &task : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (task.path().filename() == std::to_string(gettid()))
+            continue;
+        std::ifstream in(task.path() / "stat");
+        std::string stat;
+        std::getline(in, stat);
+        const size_t close = stat.rfind(')');
+        if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S')
+            return true;
+    }
+    return false;
+}
+
+// A program that exits with the guard installed (Xlib exits when the display
+// goes) ends, rather than waiting for ever on the watchdog's condition.
+TEST(LiveGuardDeathTest, ExitWithTheWatchdogWaitingEnds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::string error;
+            if (!install_live_guard(&error))
+                std::_Exit(2);
+            while (!another_thread_sleeps())
+                sched_yield();
+            std::exit(3);
+        },
+        testing::ExitedWithCode(3), "");
 }
 
 TEST(LiveGuard, SceneTimeoutOption)

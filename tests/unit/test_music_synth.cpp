@@ -1,6 +1,8 @@
 // Tests of the soundtrack synthesizer: deterministic maths, noise,
 // envelopes, oscillators, filters, instruments, mixing and effects.
 #include "make_music/arrangement.h"
+#include "make_music/instruments.h"
+#include "make_music/mix.h"
 #include "make_music/synth.h"
 
 #include "test_music_pitch.h"

@@ -3,11 +3,19 @@
 // FIFOs planted at the temporary and backup names are never written through
 // or waited on, the mode of a replaced file is kept, and a write past the
 // file-size limit fails as an error naming the file, with nothing left over.
+// The rest of the file layer where no tool's test reaches it: a checked
+// placement where no file was expected, reads and copies that refuse what
+// is no regular file, and the platform's names of the program and of a
+// descriptor.
 #include "common/output_file.h"
+#include "common/place_files.h"
+#include "common/platform.h"
+#include "common/read_file.h"
 #include "common/stray_files.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -259,6 +267,78 @@ TEST_F(Planted, StrayFilesOfEndedProcessesAreRemovedOnlyThose)
                   dir.string() + "\n");
     EXPECT_EQ(names_in(dir), (std::set<std::string>{(dir / "victim").string(), (dir / ("later.tmp-" + dead)).string(),
                                                     (dir / "out").string(), path}));
+}
+
+// Nothing was there when the file was read: the new one goes in, unless
+// one appeared since, which then stays (also when it lands between the
+// look and the rename).
+TEST_F(Planted, ACheckedPlacementWhereNothingWasExpected)
+{
+    const std::string path = (dir / "t.txt").string();
+    const auto written = [&](const char *text) {
+        OutputFile out;
+        std::string error;
+        EXPECT_TRUE(open_output_file(path, &out, &error) && write_output_bytes(&out, text, 3, &error) &&
+                    close_output_file(&out, &error))
+            << error;
+        return out;
+    };
+    std::string error;
+    int (*const exchange)(const char *, const char *) = PlaceExchangeNames;
+    for (bool with_exchange : {true, false}) {
+        fs::remove(path);
+        PlaceExchangeNames = with_exchange ? exchange : [](const char *, const char *) {
+            errno = EINVAL; // as on a file system without the exchange
+            return -1;
+        };
+        OutputFile out = written("new");
+        EXPECT_EQ(place_output_file_checked(&out, path, FileIdentity{}, &error), PLACE_DONE) << error;
+        EXPECT_EQ(read(path), "new");
+    }
+    // The exchange finds nothing (ENOENT), and a file lands before the rename.
+    PlaceExchangeNames = [](const char *, const char *) {
+        errno = ENOENT;
+        return -1;
+    };
+    OutputFile out = written("two");
+    EXPECT_EQ(place_output_file_checked(&out, path, FileIdentity{}, &error), PLACE_OTHER_FILE);
+    PlaceExchangeNames = exchange;
+    EXPECT_EQ(read(path), "new");
+    EXPECT_EQ(names_in(dir), (std::set<std::string>{(dir / "victim").string(), path}));
+}
+
+TEST_F(Planted, ReadsAndCopiesRefuseWhatIsNoRegularFile)
+{
+    const std::string fifo = (dir / "fifo").string(), copy = (dir / "copy").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string error;
+    EXPECT_EQ(open_regular_stream(fifo, &error), nullptr); // not waited on
+    EXPECT_EQ(error, "'" + fifo + "' is not a regular file");
+    int create_errno = -1;
+    EXPECT_FALSE(copy_to_new_file(fifo, copy, 0600, &error, &create_errno));
+    EXPECT_EQ(error, fifo + ": not a regular file");
+    EXPECT_EQ(create_errno, 0);
+    EXPECT_FALSE(fs::exists(copy));
+    ASSERT_TRUE(copy_to_new_file((dir / "victim").string(), copy, 0640, &error, &create_errno)) << error;
+    EXPECT_EQ(read(copy), "precious");
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(mode_of(copy), 0640u & ~mask);
+}
+
+TEST_F(Planted, ThePlatformNamesTheProgramAndADescriptorsFile)
+{
+    EXPECT_EQ(fs::path(own_program_path()).filename(), "unit_tests");
+    // The descriptor's name reaches its file after another took its name.
+    const int fd = open((dir / "victim").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    fs::rename(dir / "victim", dir / "moved");
+    put(dir / "victim", "planted");
+    std::string bytes, error;
+    EXPECT_TRUE(read_whole_file(descriptor_path(fd), 100, &bytes, &error)) << error;
+    EXPECT_EQ(bytes, "precious");
+    close(fd);
+    fs::rename(dir / "moved", dir / "victim");
 }
 
 } // namespace

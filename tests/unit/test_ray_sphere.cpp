@@ -164,7 +164,7 @@ TEST(RaySphereScene, StepsTheCounterAndDrawsTheWorkedPixel)
     TrackValues.cam_h = 1.0f;
     StepCounter = 41;
 
-    draw_ray_sphere();
+    draw_ray_sphere(FrameTime{});
     EXPECT_EQ(StepCounter, 42);
     EXPECT_EQ(SDL_GetRenderTarget(renderer), nullptr);
     SDL_BlendMode mode = SDL_BLENDMODE_NONE;
@@ -180,7 +180,7 @@ TEST(RaySphereScene, StepsTheCounterAndDrawsTheWorkedPixel)
     for (uint32_t p : pixels)
         ASSERT_EQ(p >> 24, 0xFFu);
 
-    draw_ray_sphere();
+    draw_ray_sphere(FrameTime{});
     EXPECT_EQ(StepCounter, 43);
     TextureloopSurface = nullptr;
     SDL_FreeSurface(tex);

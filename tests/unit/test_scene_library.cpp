@@ -4,6 +4,7 @@
 // compiler's errors and the build's dependency listing.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,7 +66,7 @@ struct SampleState {
     }
 };
 
-void draw(const SceneLibrary &lib) { lib.table->scenes[0].draw(); }
+void draw(const SceneLibrary &lib) { lib.table->scenes[0].draw(FrameTime{}); }
 
 // Loads a fresh copy of a sample, as the studio does.
 bool load_copy(const TempDir &dir, const char *variant, int serial, SceneLibrary *lib, std::string *error)
@@ -234,7 +235,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     settle(&lc, 300);
     ASSERT_NE(live_scenes(lc), nullptr) << lc.errors;
     EXPECT_EQ(live_code_notice(lc, 300), "scenes on disk loaded in 0.3 s");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
     poll_live_code(&lc, 400);
     EXPECT_EQ(lc.job, nullptr) << "no change, no build";
@@ -248,12 +249,12 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     ASSERT_NE(live_scenes(lc), nullptr);
     EXPECT_EQ(live_code_notice(lc, 2000), "scenes rebuilt in 0.9 s");
     EXPECT_EQ(live_code_notice(lc, 1900 + 6000), "") << "the notice goes after a while";
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
     fb.save(8, "a");
     poll_live_code(&lc, 2500);
     settle(&lc, 2600);
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
 
     // A failed build: the compiler's first error, from the source folder;
@@ -263,7 +264,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     poll_live_code(&lc, 3000);
     settle(&lc, 3500);
     EXPECT_EQ(lc.errors, "src/scenes/sample.cpp:12: expected ';' before '}' token\n");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
 
     // A failure that is no compiler's: the build's last line.
@@ -281,7 +282,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     poll_live_code(&lc, 4000);
     settle(&lc, 4200);
     EXPECT_EQ(lc.errors, "");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
     EXPECT_EQ(StepCounter, 5);
 
@@ -290,7 +291,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     poll_live_code(&lc, 5000);
     settle(&lc, 5200);
     EXPECT_NE(lc.errors.find("scene library refused: the library's state layout"), std::string::npos) << lc.errors;
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
     EXPECT_EQ(lc.swaps, 4);
 
@@ -306,7 +307,7 @@ TEST(LiveCode, SaveBuildSwapFailAndRefuse)
     poll_live_code(&lc, 6300);
     ASSERT_NE(lc.job, nullptr) << "the second save was forgotten";
     settle(&lc, 6400);
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
 
     stop_live_code(&lc);
@@ -321,7 +322,7 @@ TEST(LiveCode, NoBuildFolderIsRefused)
     LiveCode lc;
     std::string error;
     EXPECT_FALSE(start_live_code(&lc, dir.path, STATE_LAYOUT, &error));
-    EXPECT_EQ(error, dir.path + "/live_scenes.txt: No such file or directory");
+    EXPECT_EQ(error, "cannot open '" + dir.path + "/live_scenes.txt': No such file or directory");
     write_file(dir.path + "/live_scenes.txt", "cmake /usr/bin/cmake\n");
     EXPECT_FALSE(start_live_code(&lc, dir.path, STATE_LAYOUT, &error));
     EXPECT_NE(error.find("not a scene library description"), std::string::npos) << error;
@@ -357,7 +358,7 @@ TEST(LiveCode, WritesNeverGoThroughPlantedLinks)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious\n");
     ASSERT_NE(live_scenes(lc), nullptr) << lc.errors;
     EXPECT_EQ(lc.swaps, 2);
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
     EXPECT_NE(std::find(lc.watched.begin(), lc.watched.end(), header), lc.watched.end())
         << "the listing written beside a planted link was not read";
@@ -392,7 +393,7 @@ TEST(LiveCode, NoBuildHangsOrBreaksForGood)
     poll_live_code(&lc, 2000);
     settle(&lc, 2100);
     EXPECT_EQ(lc.errors, "");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
 
     lc.build_timeout_ms = 5000;
@@ -407,7 +408,7 @@ TEST(LiveCode, NoBuildHangsOrBreaksForGood)
     finish_live_code(&lc, 8100);
     EXPECT_EQ(lc.errors, "the scene build ran over 5 s and was stopped: " + fb.dir.path + "/build.sh --build " +
                              fb.dir.path + "/build --target live_scenes\n");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
 
     const std::string cmd = "rm -rf '" + fb.dir.path + "/build/live'";
@@ -416,7 +417,7 @@ TEST(LiveCode, NoBuildHangsOrBreaksForGood)
     poll_live_code(&lc, 9000);
     settle(&lc, 9100);
     EXPECT_EQ(lc.errors, "");
-    live_scenes(lc)->scenes[0].draw();
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
     EXPECT_EQ(state.pixels[0], SAMPLE_A_COLOUR);
 
     // A build command that cannot run says why.
@@ -425,6 +426,52 @@ TEST(LiveCode, NoBuildHangsOrBreaksForGood)
     poll_live_code(&lc, 10000);
     settle(&lc, 10100);
     EXPECT_EQ(lc.errors, "cannot run " + fb.dir.path + "/build.sh: Permission denied\n");
+    stop_live_code(&lc);
+}
+
+// A build starts at the lowest priority and is raised, with its worker,
+// once it has run build_raise_ms; without the right to lower a niceness
+// again it starts at the raised one.
+TEST(LiveCode, ALongBuildIsRaised)
+{
+    const BuildPriority unprivileged = build_priority(0, 0, false), capable = build_priority(0, 0, true);
+    EXPECT_EQ(unprivileged.start, 10);
+    EXPECT_EQ(unprivileged.raised, 10);
+    EXPECT_EQ(capable.start, 19);
+    EXPECT_EQ(capable.raised, 10);
+    EXPECT_EQ(build_priority(5, 4, false).start, 15);
+    EXPECT_EQ(build_priority(5, 5, false).start, 19);
+    EXPECT_EQ(build_priority(15, 0, false).raised, 19);
+
+    FakeBuild fb;
+    SampleState state;
+    LiveCode lc;
+    std::string error;
+    ASSERT_TRUE(start_live_code(&lc, fb.dir.path + "/build", STATE_LAYOUT, &error)) << error;
+    settle(&lc, 0);
+    const BuildPriority own = own_build_priority();
+    EXPECT_EQ(lc.priority.start, own.start);
+    if (own.start == own.raised)
+        GTEST_SKIP() << "this process may not lower a niceness";
+    write_file(fb.dir.path + "/hold", "");
+    fb.save(1, "b");
+    poll_live_code(&lc, 3000);
+    ASSERT_NE(lc.job, nullptr);
+    for (int i = 0; i < 10000 && (lc.job->pid <= 0 || lc.job->worker <= 0); i++)
+        usleep(1000);
+    const pid_t group = lc.job->pid, worker = lc.job->worker;
+    ASSERT_GT(group, 0);
+    EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), 19);
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(worker)), 19);
+    poll_live_code(&lc, 3000 + lc.build_raise_ms - 1);
+    EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), 19);
+    poll_live_code(&lc, 3000 + lc.build_raise_ms);
+    EXPECT_EQ(getpriority(PRIO_PGRP, static_cast<id_t>(group)), own.raised);
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(worker)), own.raised);
+    unlink((fb.dir.path + "/hold").c_str());
+    settle(&lc, 5000);
+    live_scenes(lc)->scenes[0].draw(FrameTime{});
+    EXPECT_EQ(state.pixels[0], SAMPLE_B_COLOUR);
     stop_live_code(&lc);
 }
 

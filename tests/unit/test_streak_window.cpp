@@ -157,7 +157,7 @@ struct StreakDrawing : ::testing::Test {
         TrackValues.clear_r = r;
         TrackValues.clear_g = g;
         TrackValues.clear_b = b;
-        draw_streak_window();
+        draw_streak_window(FrameTime{});
     }
     // Window pixel at the centre of pattern pixel (q, r): the 160x100
     // pattern covers (518, 360, 640, 270), 4 by 2.7 window pixels each.

@@ -13,6 +13,7 @@
 
 #include "app/frame.h"
 #include "state/state.h"
+#include "studio/editor/play_keys.h"
 #include "studio/files/reload.h"
 #include "studio/view/strip.h"
 #include "studio/studio_args.h"
@@ -83,7 +84,7 @@ struct Watched : ::testing::Test {
         if (watch.job) // a read started: wait for it as a later frame would
             r = finish_timeline_watch(&watch);
         if (r == WATCH_NEW_TIMELINE) {
-            EXPECT_TRUE(apply_timeline(watch.timeline, Tracks, TRACK_COUNT));
+            EXPECT_TRUE(play_version(timeline_version(watch.timeline)));
         }
         return r;
     }
@@ -93,6 +94,7 @@ struct Watched : ::testing::Test {
         update_frame_values(1.0);
         return TrackValues.clear_r;
     }
+    int scene() { return scene_index_at(update_frame_values(1.0)); }
     void open(const std::string &text)
     {
         write(text, file);
@@ -100,7 +102,7 @@ struct Watched : ::testing::Test {
         std::string error;
         ASSERT_TRUE(open_timeline_watch(&watch, file.string(), &first, &error)) << error;
         ASSERT_EQ(first, WATCH_NEW_TIMELINE);
-        ASSERT_TRUE(apply_timeline(watch.timeline, Tracks, TRACK_COUNT));
+        ASSERT_TRUE(play_version(timeline_version(watch.timeline)));
     }
 };
 
@@ -108,13 +110,13 @@ TEST_F(Watched, GoodEditReachesTheValuesAtTheNextFrame)
 {
     open(source(2, 10));
     EXPECT_EQ(clear_r(), 10.0f);
-    EXPECT_EQ(current_scene_index(), 2);
+    EXPECT_EQ(scene(), 2);
     EXPECT_EQ(poll(), WATCH_UNCHANGED); // nothing changed, nothing taken
 
     write(source(5, 77), file);
     EXPECT_EQ(poll(), WATCH_NEW_TIMELINE);
     EXPECT_EQ(clear_r(), 77.0f);
-    EXPECT_EQ(current_scene_index(), 5);
+    EXPECT_EQ(scene(), 5);
     EXPECT_EQ(Tracks[TRACK_CAM_X]->key_count, 0);
 }
 

@@ -1,10 +1,12 @@
 // The studio's command layer without SDL's video or a file: every key of the
-// README's table does what the table says with the grid, the curve view,
+// studio manual's table does what the table says with the grid, the curve view,
 // both or neither shown; block edits on plain key lists and as one undo step
 // of the source; the curve view's drag axis and value range; the values the
-// demo cannot show; the README's table is the command table.
+// demo cannot show; the manual's table (docs/studio.md) is the command table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -16,6 +18,9 @@
 #include "state/state.h"
 #include "studio/editor/block_edit.h"
 #include "studio/editor/commands.h"
+#include "studio/editor/edit_steps.h"
+#include "studio/editor/gestures.h"
+#include "studio/editor/typing.h"
 #include "studio/view/grid_layout.h"
 #include "studio/view/view.h"
 #include "sync/track.h"
@@ -79,7 +84,7 @@ struct Desk {
             pointers[t] = &tracks[t];
         }
     }
-    bool press(SDL_Keycode key, uint16_t mods = KMOD_NONE)
+    CommandContext context()
     {
         CommandContext c{};
         c.transport = &transport;
@@ -90,13 +95,35 @@ struct Desk {
         c.tracks = pointers.data();
         c.edit_refusal = refusal;
         c.marks = &tl.marks;
-        const bool took = press_command_key(&c, key, mods, false);
+        c.frame = frame;
+        c.gesture = &gesture;
+        return c;
+    }
+    bool took(CommandContext &c, bool took)
+    {
         out = c.out;
         if (out.seek)
             seconds = out.seek_to;
+        if (transport.seek_pending) // a drag's seek, taken once a frame
+            seconds = transport.seek_to;
+        transport.seek_pending = false;
         sync_tracks();
         return took;
     }
+    bool press(SDL_Keycode key, uint16_t mods = KMOD_NONE)
+    {
+        CommandContext c = context();
+        return took(c, press_command_key(&c, key, mods, false));
+    }
+    // A mouse gesture at output pixel p, with `mods` held.
+    bool mouse(GesturePhase phase, GestureInput input, SDL_Point p, uint16_t mods = KMOD_NONE, int notches = 0)
+    {
+        frame.mods = mods;
+        CommandContext c = context();
+        return took(c, run_gesture(&c, GestureEvent{phase, input, p.x, p.y, notches}));
+    }
+    GestureState gesture;
+    FrameInputs frame{960, 540, 16.0f, 0};
     void type(const char *text)
     {
         for (const char *p = text; *p; p++)
@@ -110,7 +137,7 @@ struct Desk {
 
 const int SCENE = 0, CLEAR_R = 1;
 
-// What each row of the README's key table must do, checked from a fresh
+// What each row of the manual's key table must do, checked from a fresh
 // desk at row 40 (1:1) with the "scene" track selected.
 using Check = std::function<void(Desk &)>;
 
@@ -436,9 +463,9 @@ TEST(CommandTable, EveryKeyDoesWhatItsRowSaysInEveryView)
         bool is_key = false;
         for (size_t i = 0; i < STUDIO_COMMAND_COUNT; i++)
             if (STUDIO_COMMANDS[i].keys && keys == STUDIO_COMMANDS[i].keys)
-                is_key = STUDIO_COMMANDS[i].run != nullptr;
+                is_key = STUDIO_COMMANDS[i].input == INPUT_KEY;
         if (!is_key)
-            continue; // mouse actions
+            continue; // gestures: tested by surface below
         const auto check = checks.find(keys);
         ASSERT_NE(check, checks.end()) << "no check for the row \"" << keys << "\"";
         for (int view = 0; view < 4; view++) {
@@ -449,15 +476,16 @@ TEST(CommandTable, EveryKeyDoesWhatItsRowSaysInEveryView)
     }
 }
 
-TEST(CommandTable, TheReadmeTableIsTheCommandTable)
+TEST(CommandTable, TheManualsTableIsTheCommandTable)
 {
-    // The README beside the sources: __FILE__ is absolute, or relative to
+    // The studio's manual beside the sources: __FILE__ is absolute, or relative to
     // the build folder when ccache maps the paths.
     std::filesystem::path file = __FILE__;
     if (file.is_relative())
         file = std::filesystem::path(TEST_BINARY_DIR) / file;
-    std::ifstream in(file.parent_path().parent_path().parent_path() / "README.md");
-    ASSERT_TRUE(in) << "README.md not found from " << file;
+    const auto manual = file.parent_path().parent_path().parent_path() / "docs" / "studio.md";
+    std::ifstream in(manual);
+    ASSERT_TRUE(in) << manual << " not found";
     std::vector<std::pair<std::string, std::string>> rows;
     std::string line;
     bool inside = false;
@@ -600,7 +628,8 @@ TEST(GoTo, PlacesAsBarBeatRowOrSeconds)
         {"", "not a place"},        {":", "not a place"},          {"3:", "not a place"},
         {":2", "not a place"},      {"1:2:3", "not a place"},      {"1.2.3", "not a time"},
         {"1:3", "no beat 3 in a bar of 3"}, {"1:60.0", "not a time"}, {"2147483648", "out of range"},
-        {"99999999999999999999", "not a place"}, {"-5", "not a place"},
+        {"99999999999999999999", "out of range"}, {"-5", "not a place"}, {"1:007", "no beat 7 in a bar of 3"},
+        {"9999999999:0", "out of range"},
     };
     for (const auto &[text, said] : bad) {
         double s = -1.0;
@@ -649,7 +678,7 @@ TEST(Typing, WhileAValueFactorOrPlaceIsTypedNoCommandRuns)
     for (const Prompt &p : prompts)
         for (size_t i = 0; i < STUDIO_COMMAND_COUNT; i++) {
             const StudioCommand &cmd = STUDIO_COMMANDS[i];
-            if (!cmd.run)
+            if (!cmd.run || cmd.input != INPUT_KEY)
                 continue;
             SCOPED_TRACE(std::string(p.name) + ", command " + std::to_string(i) + " (key " + std::to_string(cmd.key) +
                          ", mods " + std::to_string(cmd.mods) + ")");
@@ -723,7 +752,7 @@ TEST(CommandTable, NoTwoCommandsShareAKeyAndModifiers)
     for (size_t i = 0; i < STUDIO_COMMAND_COUNT; i++)
         for (size_t j = i + 1; j < STUDIO_COMMAND_COUNT; j++) {
             const StudioCommand &a = STUDIO_COMMANDS[i], &b = STUDIO_COMMANDS[j];
-            if (a.run && b.run && a.key == b.key) {
+            if (a.run && b.run && a.key == b.key && a.input == b.input && a.surface == b.surface) {
                 EXPECT_NE(a.mods & ~MOD_SHIFT_ANY, b.mods & ~MOD_SHIFT_ANY) << a.key << " twice";
             }
         }
@@ -864,6 +893,155 @@ TEST(BlockEdit, APastedBlockChangesExactlyItsLines)
 }
 
 // ---- The curve view ------------------------------------------------------------------
+
+// ---- The mouse: gestures through the command table -------------------------------------
+
+// The output pixel of a time on the strip, of grid cell (track, row) with
+// the grid's middle line at `cursor` (row -1: the column heads), of a key in
+// the curve view.
+SDL_Point strip_point(const Desk &d, double seconds)
+{
+    const SDL_Rect r = strip_rect(d.frame.w, d.frame.h);
+    return {static_cast<int>(std::lround(strip_x_in(r, seconds, d.view.span))), r.y + r.h / 2};
+}
+
+SDL_Point grid_point(const Desk &d, int track, int32_t row, int32_t cursor)
+{
+    const SDL_Rect g = grid_rect_in(d.frame.w, d.frame.h, d.view.grid_top, d.view.curve_on);
+    const int k = row < 0 ? -1 : grid_line_count(g, d.frame.line_h) / 2 + (row - cursor);
+    const float col_w = (g.w - GRID_LABEL_W) / static_cast<float>(TIMELINE_TRACK_COUNT);
+    return {static_cast<int>(g.x + GRID_LABEL_W + col_w * (track + 0.5f)),
+            static_cast<int>(g.y + d.frame.line_h * (k + 1.5f))};
+}
+
+SDL_Point key_point(const Desk &d, const SyncKey &k)
+{
+    const SDL_Rect r = curve_rect_in(d.frame.w, d.frame.h);
+    float lo = 0, hi = 1;
+    curve_range_now(d.editor, d.view, d.gesture, &lo, &hi);
+    return {static_cast<int>(std::lround(strip_x_in(r, k.row / 20.0, d.view.span))),
+            static_cast<int>(std::lround(r.y + r.h - (k.value - lo) / (hi - lo) * r.h))};
+}
+
+TEST(Gestures, OnTheStripSeekLoopPanAndZoom)
+{
+    Desk d(false, false); // the strip shows 0..100 s; a beat is 0.4 s
+    EXPECT_TRUE(d.mouse(GESTURE_PRESS, INPUT_LEFT, strip_point(d, 10.3)));
+    EXPECT_DOUBLE_EQ(d.seconds, 10.4); // snapped to the beat
+    d.mouse(GESTURE_MOVE, INPUT_LEFT, strip_point(d, 20.1), KMOD_LSHIFT); // Shift after the press: still snapped
+    EXPECT_DOUBLE_EQ(d.seconds, 20.0);
+    d.mouse(GESTURE_RELEASE, INPUT_LEFT, strip_point(d, 20.1));
+    EXPECT_EQ(d.gesture.drag, HOLD_NONE);
+    EXPECT_FALSE(d.mouse(GESTURE_MOVE, INPUT_LEFT, strip_point(d, 30.0))); // nothing held
+    EXPECT_DOUBLE_EQ(d.seconds, 20.0);
+    d.mouse(GESTURE_PRESS, INPUT_LEFT, strip_point(d, 30.0), KMOD_RSHIFT); // Shift at the press: not snapped
+    EXPECT_NEAR(d.seconds, 30.0, 0.11);
+    EXPECT_GT(std::fabs(d.seconds / 0.4 - std::round(d.seconds / 0.4)), 1e-6);
+    EXPECT_FALSE(d.mouse(GESTURE_PRESS, INPUT_RIGHT, strip_point(d, 2.0))); // one drag at a time
+    d.mouse(GESTURE_RELEASE, INPUT_LEFT, strip_point(d, 30.0));
+
+    d.mouse(GESTURE_PRESS, INPUT_RIGHT, strip_point(d, 2.0)); // a loop, drawn right to left
+    d.mouse(GESTURE_MOVE, INPUT_RIGHT, strip_point(d, 0.9));
+    EXPECT_TRUE(gesture_holds_strip(d.gesture));
+    d.mouse(GESTURE_RELEASE, INPUT_RIGHT, strip_point(d, 0.9));
+    EXPECT_EQ(d.transport.loop.stage, 2);
+    EXPECT_EQ(d.transport.loop.start_row, 16);
+    EXPECT_EQ(d.transport.loop.end_row, 40);
+
+    const SDL_Point at = strip_point(d, 50.0);
+    d.mouse(GESTURE_PRESS, INPUT_MIDDLE, at); // pan: the view follows the pointer
+    d.mouse(GESTURE_MOVE, INPUT_MIDDLE, SDL_Point{at.x - 94, at.y});
+    d.mouse(GESTURE_RELEASE, INPUT_MIDDLE, SDL_Point{at.x - 94, at.y});
+    const double per_pixel = 100.0 / strip_rect(d.frame.w, d.frame.h).w;
+    EXPECT_DOUBLE_EQ(d.view.span.from, 94 * per_pixel);
+    EXPECT_DOUBLE_EQ(d.view.span.to - d.view.span.from, 100.0);
+
+    d.view.span = StripSpan{0.0, 100.0};
+    d.mouse(GESTURE_TURN, INPUT_WHEEL, strip_point(d, 60.0), KMOD_NONE, 1); // zoom in around the pointer
+    EXPECT_DOUBLE_EQ(d.view.span.to - d.view.span.from, 50.0);
+    EXPECT_NEAR(strip_time_in(strip_rect(d.frame.w, d.frame.h), strip_point(d, 60.0).x, d.view.span), 60.0, 0.06);
+    d.mouse(GESTURE_TURN, INPUT_WHEEL, SDL_Point{5, 5}, KMOD_LCTRL, -1); // off the strip: around the playhead
+    EXPECT_DOUBLE_EQ(d.view.span.to - d.view.span.from, 100.0);
+    const StripSpan zoomed = d.view.span;
+    d.mouse(GESTURE_TURN, INPUT_WHEEL, SDL_Point{5, 5}, KMOD_LSHIFT, 1); // Shift: pan back a tenth
+    EXPECT_DOUBLE_EQ(d.view.span.from, std::max(0.0, zoomed.from - 10.0));
+    d.mouse(GESTURE_TURN, INPUT_WHEEL_SIDEWAYS, SDL_Point{5, 5}, KMOD_NONE, -1); // and on a tenth
+    EXPECT_DOUBLE_EQ(d.view.span.from, std::max(0.0, zoomed.from - 10.0) + 10.0);
+
+    d.view.hud_on = false; // no HUD: no strip to press on
+    EXPECT_FALSE(d.mouse(GESTURE_PRESS, INPUT_LEFT, strip_point(d, 80.0)));
+    EXPECT_EQ(d.gesture.drag, HOLD_NONE);
+}
+
+TEST(Gestures, OnTheGridSelectATrackALineAndABlock)
+{
+    Desk d(true, false); // the playhead at row 40
+    d.view.grid_top = 40;
+    d.mouse(GESTURE_PRESS, INPUT_LEFT, grid_point(d, CLEAR_R, -1, 40)); // a column head: the track only
+    EXPECT_EQ(d.editor.column, CLEAR_R);
+    EXPECT_EQ(d.row(), 40);
+    EXPECT_EQ(d.gesture.drag, HOLD_NONE);
+    d.mouse(GESTURE_PRESS, INPUT_LEFT, grid_point(d, SCENE, 42, 40)); // a line: its row
+    EXPECT_EQ(d.editor.column, SCENE);
+    EXPECT_EQ(d.row(), 42);
+    d.mouse(GESTURE_MOVE, INPUT_LEFT, grid_point(d, CLEAR_R, 44, 42)); // a drag: the block
+    d.mouse(GESTURE_RELEASE, INPUT_LEFT, grid_point(d, CLEAR_R, 44, 42));
+    KeyBlock b;
+    ASSERT_TRUE(editor_block(d.editor, &b));
+    EXPECT_EQ(b.row0, 42);
+    EXPECT_EQ(b.row1, 45);
+    EXPECT_EQ(b.track0, SCENE);
+    EXPECT_EQ(b.track1, CLEAR_R);
+    EXPECT_EQ(d.row(), 42); // the playhead stays on the press's line
+    EXPECT_EQ(d.gesture.drag, HOLD_NONE);
+    d.press(SDLK_DELETE); // the block drawn is the block the keys edit
+    EXPECT_EQ(d.editor.message, "no keys in the block scene..clear.r row 42, 3 rows");
+
+    d.mouse(GESTURE_TURN, INPUT_WHEEL, grid_point(d, SCENE, 50, 42), KMOD_NONE, 1); // the strip zooms around the playhead
+    EXPECT_DOUBLE_EQ(d.view.span.to - d.view.span.from, 50.0);
+    d.press(SDLK_5); // a prompt open: the grid takes no click
+    EXPECT_FALSE(d.mouse(GESTURE_PRESS, INPUT_LEFT, grid_point(d, CLEAR_R, 40, 42)));
+    EXPECT_EQ(d.editor.column, SCENE);
+}
+
+TEST(Gestures, InTheCurveViewAKeyIsDraggedAsOneUndoStep)
+{
+    Desk d(false, true); // clear.r: 10 at row 0, 20 at row 32; the view 0..4 s
+    d.view.span = StripSpan{0.0, 4.0};
+    d.editor.column = CLEAR_R;
+    const SyncKey key = d.editor.model.keys[CLEAR_R][1];
+    const SDL_Point at = key_point(d, key);
+    EXPECT_TRUE(d.mouse(GESTURE_PRESS, INPUT_LEFT, SDL_Point{at.x + 20, at.y})); // beside it: nothing
+    EXPECT_EQ(d.gesture.drag, HOLD_NONE);
+    d.mouse(GESTURE_PRESS, INPUT_LEFT, at);
+    EXPECT_EQ(d.gesture.drag, HOLD_KEY);
+    d.mouse(GESTURE_MOVE, INPUT_LEFT, SDL_Point{at.x + 100, at.y + 3}); // 0.43 s later: along time, to 1:1
+    EXPECT_EQ(d.out.preview_track, CLEAR_R);
+    EXPECT_EQ(keys_text(d.out.preview), "0=10/1 40=20/0 ");
+    EXPECT_EQ(d.keys(CLEAR_R), "0=10/1 32=20/0 "); // the editor's keys wait for the release
+    d.mouse(GESTURE_RELEASE, INPUT_LEFT, SDL_Point{at.x + 100, at.y + 3});
+    EXPECT_EQ(d.keys(CLEAR_R), "0=10/1 40=20/0 ");
+    EXPECT_EQ(d.out.save, SOURCE_EDITED);
+    EXPECT_EQ(d.out.restore_track, CLEAR_R);
+    EXPECT_EQ(d.editor.message, "drag clear.r 1:0 to 1:1");
+    d.press(SDLK_z, KMOD_LCTRL);
+    EXPECT_EQ(d.keys(CLEAR_R), "0=10/1 32=20/0 ");
+
+    d.mouse(GESTURE_PRESS, INPUT_LEFT, at); // onto the key at row 0: refused
+    d.mouse(GESTURE_MOVE, INPUT_LEFT, key_point(d, d.editor.model.keys[CLEAR_R][0]));
+    d.mouse(GESTURE_RELEASE, INPUT_LEFT, at);
+    EXPECT_EQ(d.editor.message, "refused: another key sits on row 0");
+    EXPECT_EQ(d.out.save, SOURCE_UNCHANGED);
+    EXPECT_EQ(d.out.restore_track, CLEAR_R);
+
+    d.mouse(GESTURE_TURN, INPUT_WHEEL, at, KMOD_NONE, -1); // the wheel: the strip zooms out
+    EXPECT_DOUBLE_EQ(d.view.span.to - d.view.span.from, 8.0);
+    d.view.span = StripSpan{0.0, 4.0};
+    d.refusal = "no source loaded"; // a key is not taken while the source cannot be edited
+    d.mouse(GESTURE_PRESS, INPUT_LEFT, at);
+    EXPECT_EQ(d.gesture.drag, HOLD_NONE);
+    EXPECT_EQ(d.editor.message, "no source loaded");
+}
 
 TEST(CurveView, TheFirstPixelsChooseTheDragAxisCtrlFreesBoth)
 {

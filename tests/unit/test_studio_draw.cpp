@@ -11,7 +11,9 @@
 
 #include "scene_window.h"
 #include "state/state.h"
-#include "studio/studio.h"
+#include "studio/studio_state.h"
+#include "studio/view/grid.h"
+#include "studio/view/hud.h"
 #include "studio/view/ui_render.h"
 #include "sync/track.h"
 
@@ -67,8 +69,8 @@ void draw_frame_on(const std::string &text)
     s.view.grid_on = s.view.curve_on = true;
 
     begin_ui_frame(renderer);
-    HudState hs{1.0, length, s.view.span, 60.0, false, false, LoopRange{}, false, true, {}, nullptr, false, false,
-                TimelineTempo{}, &s.watch.timeline.marks};
+    const HudState hs{.seconds = 1.0, .time = {20.0f, 1600u}, .length = length, .span = s.view.span, .fps = 60.0,
+                      .compact = true, .marks = &s.watch.timeline.marks};
     s.view.grid_top = static_cast<int>(draw_hud(hs)) + 4;
     // What the HUD drew is a run of quads (rectangles, and one a glyph). The
     // text inside the strip, scene names and mark names, is what its width

@@ -4,6 +4,8 @@
 // outside change.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,8 +14,10 @@
 #include <string>
 
 #include "studio/editor/key_edit.h"
+#include "studio/editor/play_keys.h"
 #include "studio/files/reload.h"
 #include "state/state.h"
+#include "studio/command_frame.h"
 #include "studio/studio.h"
 #include "sync/device.h"
 
@@ -375,6 +379,20 @@ TEST(SourceRewrite, TempoAndMarkLinesStayAndNewRowsFollowTheFileTempo)
     EXPECT_EQ(key_editor_text(e), original);
 }
 
+// A file without any key line gives its first key the compiler's own line
+// (format_key_line), its row at the file's tempo.
+TEST(SourceRewrite, AFirstKeyLineInAFileWithoutKeysIsTheCompilers)
+{
+    const std::string original = std::string("tempo 128\ntrack scene\n") + OTHER_TRACKS +
+                                 "track clear.a\ntrack clear.r\ntrack cam.scaleh\n";
+    KeyEditor e;
+    load_key_editor(&e, original, parse(original));
+    ASSERT_TRUE(e.loaded);
+    ASSERT_TRUE(apply_key_edit(&e, {{0, keys_of({{19, 5.0f, INTERP_LINEAR}})}}));
+    const std::string text = key_editor_text(e);
+    EXPECT_EQ(text.rfind("tempo 128\ntrack scene\n  0:2      5            linear\ntrack clear.g\n", 0), 0u) << text;
+}
+
 TEST(SourceRewrite, RangesChangeOnlyTheirRows)
 {
     const std::string original = original_source();
@@ -698,6 +716,36 @@ TEST_F(StudioSave, ExportKeepsTheCompiledTracksOfEveryGoodVersion)
     std::string error;
     EXPECT_FALSE(take_track_export_error(&studio.track_export, &error));
     close_track_export(&studio.track_export);
+}
+
+// The picture takes an edit only once its save is queued: one refused at
+// once (a read-only file) never reaches the tracks, and the editor goes
+// back. A track that did not change keeps its keys.
+TEST_F(StudioSave, ARefusedSaveNeverReachesThePicture)
+{
+    ASSERT_EQ(Tracks[0]->keys[0].value, 7.0f);
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    KeyList k = studio.editor.model.keys[0];
+    k[0].value = 5.0f;
+    EXPECT_FALSE(commit_edit(&studio, {{0, k}}));
+    EXPECT_NE(studio.editor.message.find("read-only"), std::string::npos) << studio.editor.message;
+    EXPECT_EQ(Tracks[0]->keys[0].value, 7.0f);
+    EXPECT_EQ(studio.editor.model.keys[0][0].value, 7.0f);
+    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+    SyncTrack *clear_r = nullptr;
+    for (SyncTrack *t : Tracks)
+        if (std::string(t->name) == "clear.r")
+            clear_r = t;
+    ASSERT_TRUE(clear_r && clear_r->key_count == 1);
+    const SyncKey *other = clear_r->keys;
+    EXPECT_TRUE(commit_edit(&studio, {{0, k}})) << studio.editor.message;
+    EXPECT_EQ(Tracks[0]->keys[0].value, 5.0f); // before the save is written
+    // Only the edited track is replaced: the link has nothing else to send.
+    EXPECT_EQ(clear_r->keys, other);
+    k[0].value = 6.0f;
+    EXPECT_TRUE(play_version(track_version(0, k))); // a drag's step
+    EXPECT_EQ(Tracks[0]->keys[0].value, 6.0f);
+    EXPECT_EQ(clear_r->keys, other);
 }
 
 TEST_F(StudioSave, EditingIsRefusedWhileTheSourceDoesNotParse)

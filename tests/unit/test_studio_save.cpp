@@ -19,10 +19,12 @@
 #include <string>
 
 #include "common/output_file.h"
+#include "common/place_files.h"
 #include "studio/editor/key_edit.h"
 #include "studio/files/reload.h"
 #include "studio/files/save.h"
-#include "studio/studio.h"
+#include "studio/command_frame.h"
+#include "studio/studio_state.h"
 
 namespace fs = std::filesystem;
 
@@ -80,7 +82,7 @@ struct SourceSave : ::testing::Test {
     KeyEditor &editor = studio.editor.model;
     SourceSaver &saver = studio.saver;
     int scene = find_timeline_track("scene");
-    int (*const RealExchange)(const char *, const char *) = SaveExchangeNames;
+    int (*const RealExchange)(const char *, const char *) = PlaceExchangeNames;
 
     void SetUp() override
     {
@@ -93,7 +95,7 @@ struct SourceSave : ::testing::Test {
     void TearDown() override
     {
         SaveHookBeforeReplace = nullptr;
-        SaveExchangeNames = RealExchange;
+        PlaceExchangeNames = RealExchange;
         std::string ignored;
         finish_source_saves(&saver, &watch, &ignored);
         close_timeline_watch(&watch);
@@ -130,7 +132,7 @@ struct SourceSave : ::testing::Test {
     // Makes the next saves go with the exchange or without it.
     void use_exchange(bool exchange)
     {
-        SaveExchangeNames = exchange ? RealExchange : no_exchange;
+        PlaceExchangeNames = exchange ? RealExchange : no_exchange;
         ExchangeTries = 0;
     }
     // An outside save by rename: another file in place.

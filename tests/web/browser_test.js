@@ -5,6 +5,7 @@
 //   node browser_test.js pictures SITE_DIR DEMO_DIR
 //   node browser_test.js greeting SITE_DIR DEMO_DIR
 //   node browser_test.js failures SITE_DIR DEMO_DIR
+//   node browser_test.js follow   SITE_DIR DEMO_DIR
 //   node browser_test.js throttled SITE_DIR DEMO_DIR   (a measurement, not a test)
 //
 // page: the page loads with no console error, shows its start layer, and the
@@ -20,6 +21,11 @@
 // failures: a site with its module missing, its module damaged, its data cut
 // short, or a browser without WebGL: the page says so in one sentence within
 // 10 s instead of loading for ever.
+// follow: the page started with ?follow= follows a scripted studio (this
+// script, speaking the editor link over WebSocket): it asks for every
+// track, draws the studio's time after a seek, shows an edit of the
+// "scene" track, says on the page that the link broke while keeping the
+// edited track, and connects again by itself.
 // throttled: the time from navigation to "click to start" at 5 Mbit/s.
 //
 // Everything waits by polling with generous deadlines: the machine may be
@@ -27,6 +33,7 @@
 'use strict';
 
 const childProcess = require('child_process');
+const crypto = require('crypto');
 const fs = require('fs');
 const http = require('http');
 const os = require('os');
@@ -385,6 +392,199 @@ async function measureThrottled(browser, base) {
     await page.close();
 }
 
+// ---- Following a scripted studio --------------------------------------------
+//
+// The studio's side of the editor link (docs/link-protocol.md) over
+// WebSocket, written here from the documented bytes: the handshake, binary
+// frames, the greeting, transport and track messages. Tracks are served
+// from the demo's own .track files.
+
+const WS_GUID = '258EAFA5-E914-47DA-95CA-C5AB0DC85B11';
+
+function wsFrame(payload) {
+    const head = payload.length < 126 ? Buffer.from([0x82, payload.length])
+        : Buffer.from([0x82, 126, payload.length >> 8, payload.length & 255]);
+    return Buffer.concat([head, payload]);
+}
+
+function linkMessage(type, payload) {
+    const head = Buffer.alloc(5);
+    head[0] = type;
+    head.writeUInt32BE(payload.length, 1);
+    return Buffer.concat([head, payload]);
+}
+
+function linkTransport(seconds) {
+    const p = Buffer.alloc(17);
+    p.writeDoubleBE(seconds, 0); // paused, normal speed, no loop
+    return linkMessage(4, p);
+}
+
+function linkTrack(name, keys) {
+    const n = Buffer.from(name, 'latin1');
+    const p = Buffer.alloc(1 + n.length + 4 + 9 * keys.length);
+    p[0] = n.length;
+    n.copy(p, 1);
+    p.writeUInt32BE(keys.length, 1 + n.length);
+    keys.forEach((k, i) => {
+        const at = 5 + n.length + 9 * i;
+        p.writeInt32BE(k.row, at);
+        p.writeFloatBE(k.value, at + 4);
+        p[at + 8] = k.kind;
+    });
+    return linkMessage(3, p);
+}
+
+// A .track file: a 32-bit key count, then row, value, kind per key (little-endian).
+function readTrackFile(demoDir, name) {
+    const bytes = fs.readFileSync(path.join(demoDir, 'sync_' + name + '.track'));
+    const keys = [];
+    for (let i = 0, at = 4; i < bytes.readInt32LE(0); i++, at += 9)
+        keys.push({row: bytes.readInt32LE(at), value: bytes.readFloatLE(at + 4), kind: bytes[at + 8]});
+    return keys;
+}
+
+// The scripted studio: every connection is recorded in `links` with the
+// tracks it asked for; `send` goes to the newest.
+function scriptedStudio(demoDir, transportSeconds) {
+    const studio = {links: [], bytesSent: 0};
+    const server = http.createServer((req, res) => {
+        res.writeHead(400);
+        res.end();
+    });
+    server.on('upgrade', (req, socket) => {
+        const accept = crypto.createHash('sha1').update(req.headers['sec-websocket-key'] + WS_GUID).digest('base64');
+        socket.write('HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n' +
+                     'Sec-WebSocket-Accept: ' + accept + '\r\nSec-WebSocket-Protocol: dlnk\r\n\r\n');
+        const link = {socket, asked: [], greeted: false, closed: false};
+        studio.links.push(link);
+        let frames = Buffer.alloc(0), stream = Buffer.alloc(0);
+        socket.on('close', () => { link.closed = true; });
+        socket.on('error', () => {});
+        socket.on('data', (data) => {
+            frames = Buffer.concat([frames, data]);
+            for (;;) { // the page's frames: masked, short
+                if (frames.length < 2)
+                    break;
+                let len = frames[1] & 127, at = 2;
+                if (len === 126) {
+                    if (frames.length < 4)
+                        break;
+                    len = frames.readUInt16BE(2);
+                    at = 4;
+                }
+                if (frames.length < at + 4 + len)
+                    break;
+                const mask = frames.subarray(at, at + 4);
+                const payload = Buffer.from(frames.subarray(at + 4, at + 4 + len).map((b, i) => b ^ mask[i & 3]));
+                if ((frames[0] & 15) === 2)
+                    stream = Buffer.concat([stream, payload]);
+                frames = frames.subarray(at + 4 + len);
+            }
+            if (!link.greeted && stream.length >= 7 && stream.length >= 7 + stream[6]) {
+                if (stream.toString('latin1', 0, 4) !== 'DLNK' || stream.readUInt16BE(4) !== 1)
+                    fail('the page\'s greeting is wrong: ' + stream.subarray(0, 7).toString('hex'));
+                stream = stream.subarray(7 + stream[6]);
+                link.greeted = true;
+                socket.write(wsFrame(Buffer.concat([Buffer.from('DLNK\0\x01\0', 'latin1'),
+                                                    linkTransport(transportSeconds)])));
+            }
+            while (link.greeted && stream.length >= 5 && stream.length >= 5 + stream.readUInt32BE(1)) {
+                const len = stream.readUInt32BE(1);
+                if (stream[0] !== 2)
+                    fail('the page sent a message of type ' + stream[0]);
+                const name = stream.toString('latin1', 5, 5 + len);
+                link.asked.push(name);
+                socket.write(wsFrame(linkTrack(name, readTrackFile(demoDir, name))));
+                stream = stream.subarray(5 + len);
+            }
+        });
+    });
+    studio.send = (message) => {
+        const frame = wsFrame(message);
+        studio.bytesSent = frame.length;
+        studio.links[studio.links.length - 1].socket.write(frame);
+    };
+    return new Promise((resolve) => server.listen(0, '127.0.0.1', () => {
+        studio.server = server;
+        studio.port = server.address().port;
+        resolve(studio);
+    }));
+}
+
+const FOLLOW_DEADLINE_MS = 120000;
+
+async function testFollow(browser, base, demoDir) {
+    const TRACKS = 12;
+    const studio = await scriptedStudio(demoDir, 60.0);
+    const problems = [];
+    const page = await openPage(browser, problems);
+    const lines = [];
+    page.on('console', (m) => {
+        if (m.text().startsWith('follow '))
+            lines.push(m.type() + ': ' + m.text());
+    });
+    const drawn = (check, what) => page.waitForFunction(check, {timeout: FOLLOW_DEADLINE_MS, polling: 100})
+        .catch(async () => fail(what + '; the page drew ' + JSON.stringify(await page.evaluate(() => window.followFrame)) +
+                                ', its link lines: ' + JSON.stringify(lines)));
+    try {
+        // A wrong address is one sentence on the page, before the click.
+        await page.goto(base + '/index.html?follow=127.0.0.1:99999', {waitUntil: 'load'});
+        await page.waitForSelector('#start.failed', {timeout: LOAD_DEADLINE_MS});
+        const said = await page.evaluate(() => document.getElementById('status').textContent);
+        if (said !== 'The page cannot follow the studio: "127.0.0.1:99999" is not HOST:PORT with a port of 1 to 65535.')
+            fail('for a wrong address the page says "' + said + '"');
+        problems.length = 0; // the sentence went to the console as an error too
+
+        await page.goto(base + '/index.html?follow=127.0.0.1:' + studio.port, {waitUntil: 'load'});
+        await page.waitForSelector('#start.ready', {timeout: LOAD_DEADLINE_MS});
+        await page.click('#start');
+        await page.waitForSelector('#start.gone', {timeout: LOAD_DEADLINE_MS});
+
+        // The studio paused at 60 s: every track asked for, the sphere drawn at exactly that time.
+        await drawn(`(f => f && f.live && f.trackUpdates === ${TRACKS} && f.seconds === 60 && f.scene === 4)(window.followFrame)`,
+                    'the page did not follow the studio paused at 60 s');
+        if (studio.links.length !== 1 || new Set(studio.links[0].asked).size !== TRACKS)
+            fail('the page asked for ' + JSON.stringify(studio.links.map((l) => l.asked)));
+        if (await page.$('#link.shown'))
+            fail('a link line shows while the studio is followed');
+
+        // A seek: the landscape at 22 s.
+        studio.send(linkTransport(22.0));
+        await drawn('(f => f.seconds === 22 && f.scene === 0)(window.followFrame)', 'the page did not follow the seek to 22 s');
+
+        // An edit: scene 5 (the fire) from row 0 on.
+        const before = await page.evaluate(() => window.followFrame.frames);
+        studio.send(linkTrack('scene', [{row: 0, value: 5, kind: 0}]));
+        await drawn('(f => f.scene === 5 && f.trackUpdates === 13)(window.followFrame)', 'the page did not show the edit');
+        const after = await page.evaluate(() => window.followFrame.frames);
+        console.log('an edit of one key: ' + studio.bytesSent + ' bytes on the WebSocket; the fire showed within ' +
+                    (after - before) + ' frames of the page (the polling included)');
+
+        // The link breaks: one line on the page, the edit kept, and a new connection by itself.
+        studio.links[0].socket.destroy();
+        await page.waitForSelector('#link.shown', {timeout: FOLLOW_DEADLINE_MS});
+        const shown = await page.evaluate(() => document.getElementById('link').textContent);
+        if (!/^follow 127\.0\.0\.1:\d+: the studio closed the link; playing on alone, trying again every 1\.5 s$/.test(shown))
+            fail('the page says "' + shown + '" when the link breaks');
+        if (await page.evaluate(() => window.followFrame.live || window.followFrame.scene !== 5))
+            fail('the page lost the edited track with the link: ' + JSON.stringify(await page.evaluate(() => window.followFrame)));
+        await drawn(`(f => f.live && f.trackUpdates === ${2 * TRACKS + 1} && f.seconds === 60)(window.followFrame)`,
+                    'the page did not follow again');
+        if (studio.links.length !== 2 || await page.$('#link.shown'))
+            fail('after the new connection: ' + studio.links.length + ' connections, the line ' +
+                 (await page.$('#link.shown') ? 'still shown' : 'hidden'));
+        if (!lines.some((l) => l.startsWith('warn: ') && l.includes('the studio closed the link')))
+            fail('no warning on the console for the broken link: ' + JSON.stringify(lines));
+        checkNoProblems(problems, 'while following');
+        console.log('link lines: ' + JSON.stringify(lines));
+    } finally {
+        await page.close();
+        studio.links.forEach((l) => l.socket.destroy());
+        studio.server.close();
+    }
+}
+
 // ---- Pictures --------------------------------------------------------------
 
 // The pixels of an 8-bit RGB or RGBA PNG without interlacing, as RGB.
@@ -525,8 +725,8 @@ async function testPictures(browser, base, demoDir) {
 
 async function main() {
     const [mode, siteArg, demoArg] = process.argv.slice(2);
-    if (!['page', 'pictures', 'greeting', 'failures', 'throttled'].includes(mode) || !siteArg || !demoArg)
-        fail('usage: browser_test.js page|pictures|greeting|failures|throttled SITE_DIR DEMO_DIR');
+    if (!['page', 'pictures', 'greeting', 'failures', 'follow', 'throttled'].includes(mode) || !siteArg || !demoArg)
+        fail('usage: browser_test.js page|pictures|greeting|failures|follow|throttled SITE_DIR DEMO_DIR');
     const site = path.resolve(siteArg);
     siteDir = site;
     const server = await serve(site);
@@ -541,6 +741,8 @@ async function main() {
             await testGreeting(browser, base);
         else if (mode === 'failures')
             await testFailures(browser, site);
+        else if (mode === 'follow')
+            await testFollow(browser, base, path.resolve(demoArg));
         else if (mode === 'throttled')
             await measureThrottled(browser, base);
         else

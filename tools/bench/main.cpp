@@ -148,7 +148,7 @@ bool time_start_up(double launch_ms)
     if (start_up() != 0)
         return false;
     const double ready_ms = now_ms();
-    render_frame(0.0);
+    render_frame(0.0, SceneTable);
     SDL_RenderPresent(renderer);
     finish_rendering();
     const double first_frame_ms = now_ms();
@@ -161,17 +161,18 @@ bool time_start_up(double launch_ms)
 }
 
 // N frames of one scene index through the frame's own steps; the music
-// time goes on from *seconds.
-void time_scene(int index, float line, const std::string &label, long frames, double *seconds)
+// time goes on from *seconds. Returns the time of the last frame.
+FrameTime time_scene(int index, float line, const std::string &label, long frames, double *seconds)
 {
     hold_bench_values(index, line);
     std::vector<double> frame_ms, scene_ms;
+    FrameTime time{};
     for (long i = 0; i < frames; ++i) {
         const double t0 = now_ms();
-        update_frame_values(*seconds);
+        time = update_frame_values(*seconds);
         clear_frame_buffers();
         const double s0 = now_ms();
-        draw_scene(current_scene_index());
+        draw_scene(SceneTable, scene_index_at(time), time);
         const double s1 = now_ms();
         finish_frame();
         SDL_RenderPresent(renderer);
@@ -182,9 +183,11 @@ void time_scene(int index, float line, const std::string &label, long frames, do
     }
     const Stats scene = stats_of(scene_ms);
     print_row(label, stats_of(frame_ms), &scene);
+    return time;
 }
 
-void time_scenes(long frames)
+// Every scene, then no scene and no text; returns the last frame's time.
+FrameTime time_scenes(long frames)
 {
     std::printf("%-30s %9s %9s %9s %9s\n", "scene", "frame", "frame p90", "scene", "scene p90");
     double seconds = 0.0;
@@ -192,12 +195,13 @@ void time_scenes(long frames)
         time_scene(i, BENCH_VALUES.clear_a, std::to_string(i) + " " + SceneTable[i].name, frames,
                    &seconds);
     time_scene(-1, BENCH_VALUES.clear_a, "no scene", frames, &seconds);
-    time_scene(-1, 0.0f, "loop only", frames, &seconds);
+    return time_scene(-1, 0.0f, "loop only", frames, &seconds);
 }
 
-// The pixel functions, each reading the bench camera's landscape picture as
-// its snapshot and writing scratch buffers, so no scene state changes.
-void time_passes(long frames)
+// The pixel functions at `time`, each reading the bench camera's landscape
+// picture as its snapshot and writing scratch buffers, so no scene state
+// changes.
+void time_passes(long frames, const FrameTime &time)
 {
     std::vector<uint32_t> snapshot(CANVAS_W * CANVAS_H), pixels(CANVAS_W * CANVAS_H);
     std::vector<GlyphCopy> glyph_copies(GLYPH_COPIES);
@@ -205,7 +209,7 @@ void time_passes(long frames)
     char glyph_line[GLYPH_LINE_LENGTH];
     const SceneOutput scratch{pixels.data(), &glyph_random, glyph_line, glyph_copies.data()};
 
-    SceneFrame frame = current_scene_frame();
+    SceneFrame frame = current_scene_frame(time);
     frame.values = BENCH_VALUES;
     ScenePasses[0].run(frame, SceneOutput{snapshot.data(), nullptr, nullptr, nullptr});
     frame.snapshot = snapshot.data();
@@ -242,8 +246,8 @@ int main(int argc, char **argv)
     if (!time_start_up(launch_ms))
         return 1;
     std::printf("%ld frames per scene\n", args.frames);
-    time_scenes(args.frames);
-    time_passes(args.frames);
+    const FrameTime last = time_scenes(args.frames);
+    time_passes(args.frames, last);
     tear_down();
     return 0;
 }

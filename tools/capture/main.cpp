@@ -145,7 +145,7 @@ long render_frames(const CaptureArgs &args, long total, FrameSink &sink, bool *f
         uint32_t *picture = sink.picture();
         if (!picture)
             break;
-        render_frame(args.start + static_cast<double>(done) / args.fps);
+        render_frame(args.start + static_cast<double>(done) / args.fps, SceneTable);
         if (!read_window(picture, err) || !sink.take(done, err)) {
             *failed = true;
             break;

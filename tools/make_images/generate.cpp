@@ -7,7 +7,7 @@
 
 namespace {
 
-bool write(const Picture &p, const std::string &dir, const char *name, std::string *error)
+bool save_image(const Picture &p, const std::string &dir, const char *name, std::string *error)
 {
     return save_bmp24(p, dir + "/" + name, error);
 }
@@ -45,13 +45,13 @@ bool write_all_images(const std::string &dir, const char *ttf_path, std::string 
         return false;
     const Picture heights = make_height_map();
     for (int i = 0; i < STILL_IMAGE_COUNT; ++i)
-        if (!write(still_picture(static_cast<StillImageId>(i), heights, font), dir, STILL_IMAGES[i].file,
+        if (!save_image(still_picture(static_cast<StillImageId>(i), heights, font), dir, STILL_IMAGES[i].file,
                    error))
             return false;
     for (int i = 0; i < ANIMATION_FRAMES; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, ANIMATION_FRAME_NAME, i + 1);
-        if (!write(make_animation_frame(i), dir, name, error))
+        if (!save_image(make_animation_frame(i), dir, name, error))
             return false;
     }
     return true;

@@ -7,6 +7,7 @@
 #include "make_music/song.h"
 
 #include "make_music/arrangement.h"
+#include "make_music/instruments.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 // the sections follow the arc intro, build, main, break, climax, outro.
 #pragma once
 
-#include "make_music/synth.h"
+#include "make_music/mix.h"
 
 #include <cstdint>
 

@@ -1,20 +1,16 @@
 // synth.h - the soundtrack's software synthesizer: deterministic maths,
-// noise, envelopes, oscillators, filters, the instruments and the effects.
+// noise, envelopes, oscillators and filters, on which the instruments
+// (instruments.h) and the mix (mix.h) are built.
 //
 // Same PCM on every x86-64 machine: nothing here calls the C maths library
 // for a transcendental function (its results may differ between CPU-specific
 // code paths); sines and exponentials are polynomials over + - * / only, noise
 // comes from an integer-state generator, and the build forbids fused
 // multiply-adds. No clock, no threads, no global state.
-//
-// Instruments render one note into a mono (or left/right) float buffer that
-// the caller mixes; every note starts and ends at exactly zero gain with
-// ramps of at least MIN_RAMP_SECONDS, so note edges never click.
-// Amplitudes are nominal: about 1.0 at full velocity, before the mix.
 #pragma once
 
+#include <cmath>  // floor only: exact
 #include <cstdint>
-#include <vector>
 
 // ---- Deterministic maths ---------------------------------------------------
 
@@ -68,6 +64,15 @@ double poly_blep(double phase, double dt);
 double saw_wave(double phase, double dt);     // band-limited, -1..1
 double square_wave(double phase, double dt);  // band-limited, -1..1
 
+// Advances a phase in cycles and wraps it into [0, 1).
+inline double advance_phase(double phase, double dt)
+{
+    phase += dt;
+    if (phase >= 1.0)
+        phase -= std::floor(phase);
+    return phase;
+}
+
 // ---- Filters -------------------------------------------------------------------
 
 // Two-pole state-variable filter (trapezoidal integration, stable at every
@@ -82,80 +87,3 @@ struct SvfOut {
 void set_svf(Svf &f, double cutoff_hz, double q);  // cutoff clamped to 20 Hz..0.45 fs
 Svf make_svf(double cutoff_hz, double q);
 SvfOut step_svf(Svf &f, double in);
-
-// ---- Instruments -----------------------------------------------------------------
-
-// Each render_* function replaces the contents of its output buffer(s) with one
-// note; the buffer length is the note's full length including its release.
-void render_kick(double drive, std::vector<float> &out);
-void render_snare(uint32_t seed, std::vector<float> &out);
-void render_hat(uint32_t seed, bool open, std::vector<float> &out);
-void render_crash(uint32_t seed, std::vector<float> &left, std::vector<float> &right);
-void render_riser(uint32_t seed, int64_t frames, std::vector<float> &out);
-
-struct BassNote {
-    double frequency;   // Hz
-    double glide_from;  // Hz, 0: no glide
-    int64_t gate_frames;
-    double cutoff;      // Hz, filter resting cutoff
-    double env_amount;  // extra cutoff at the note start, as a multiple of cutoff
-    double drive;       // 1: clean, larger: saturated
-};
-void render_bass(const BassNote &note, std::vector<float> &out);
-
-constexpr int MAX_PAD_NOTES = 4;
-struct PadChord {
-    double frequencies[MAX_PAD_NOTES];  // Hz
-    int count;
-    int64_t gate_frames;
-    double cutoff;      // Hz, centre of a slow sweep
-    double attack_s;
-    double release_s;
-};
-void render_pad(const PadChord &chord, std::vector<float> &left, std::vector<float> &right);
-
-struct LeadNote {
-    double frequency;
-    double glide_from;  // Hz, 0: no glide
-    int64_t gate_frames;
-    double cutoff;      // Hz
-};
-void render_lead(const LeadNote &note, std::vector<float> &out);
-
-// A low sine with slow attack and release, for drones under the pads.
-void render_drone(double frequency, int64_t gate_frames, std::vector<float> &out);
-
-// ---- Mixing and effects ------------------------------------------------------------
-
-// The mix the instruments are added into: dry left/right and two mono sends.
-struct Mix {
-    std::vector<float> left, right;
-    std::vector<float> reverb_send, delay_send;
-};
-void init_mix(Mix &mix, int64_t frames);
-
-struct Placement {
-    double gain;
-    double pan;     // -1 left .. +1 right, constant power
-    double reverb;  // send level, relative to gain
-    double delay;   // send level, relative to gain
-};
-
-// Adds a mono note at frame start; the part beyond the end of the mix is dropped.
-void mix_mono(Mix &mix, int64_t start, const std::vector<float> &note, const Placement &p);
-// Adds a left/right pair (same length); pan is ignored.
-void mix_stereo(Mix &mix, int64_t start, const std::vector<float> &left,
-                const std::vector<float> &right, const Placement &p);
-
-// Ping-pong echo of the delay send: left first, then right, each repeat
-// filtered darker. Its output goes to the dry mix and to the reverb send.
-void apply_delay(Mix &mix, int64_t delay_frames, double feedback, double wet);
-// Parallel comb and serial all-pass reverb of the reverb send, added to the
-// dry mix in stereo.
-void apply_reverb(Mix &mix, double feedback, double damping, double wet);
-
-// Largest absolute sample in the two channels.
-double peak_of(const std::vector<float> &left, const std::vector<float> &right);
-// Scales both channels so that their peak is target; silence stays silence.
-// Returns the factor used.
-double normalise_peak(std::vector<float> &left, std::vector<float> &right, double target);

@@ -33,6 +33,51 @@
 #include "studio/view/ui_render.h"
 #include "studio/view/view.h"
 
+// Closes what the studio opened, in the reverse order: each step does
+// nothing for what was never opened. `started`: the start-up succeeded (the
+// window, the music and the tracks are then torn down too). Returns `status`.
+static int close_studio(Studio *s, bool started, int status)
+{
+    if (s->guard)
+        stop_scene_guard(s->guard);
+    if (s->code)
+        stop_live_code(s->code);
+    stop_waveform(&s->waveform);
+    std::string unsaved; // each failure was printed as it came
+    finish_source_saves(&s->saver, &s->watch, &unsaved);
+    close_timeline_watch(&s->watch);
+    close_track_export(&s->track_export);
+    close_studio_serve(&s->serve);
+    close_ui();
+    if (started)
+        tear_down();
+    return status;
+}
+
+// Live scene code: from the build folder named, or the one the studio was
+// built in; without one the linked-in scenes draw, as in the demo. Its
+// scenes are called under the guard: a crash or a scene that does not
+// return costs its frame and sets that library aside. False when the
+// folder asked for by name is no build folder.
+static bool start_live_scenes(Studio *s, const StudioArgs &args, LiveCode *code, SceneGuard *guard)
+{
+    const std::string build = args.live_code ? (args.build.empty() ? own_build_dir() : args.build) : "";
+    if (build.empty())
+        return true;
+    std::string error;
+    code->build_timeout_ms = static_cast<uint64_t>(std::min(args.build_timeout, 1e9) * 1000.0);
+    if (!start_live_code(code, build, STATE_LAYOUT, &error)) {
+        std::fprintf(stderr, "studio: no live scene code: %s\n", error.c_str());
+        return args.build.empty(); // asked for by name: no quiet fallback
+    }
+    s->code = code;
+    if (start_scene_guard(guard, args.scene_timeout, &error))
+        s->guard = guard;
+    else
+        std::fprintf(stderr, "studio: live scenes unguarded: %s\n", error.c_str());
+    return true;
+}
+
 int main(int argc, char **argv)
 {
     ignore_file_size_signal();
@@ -50,7 +95,7 @@ int main(int argc, char **argv)
         std::string error;
         if (!open_timeline_watch(&studio.watch, args.timeline, &first, &error)) {
             std::fprintf(stderr, "studio: %s\n", error.c_str());
-            return 1;
+            return close_studio(&studio, false, 1);
         }
         studio.live = true;
         if (!args.export_dir.empty())
@@ -60,11 +105,10 @@ int main(int argc, char **argv)
     const StartupOptions options = {"lumikenno 2019 studio", STUDIO_WINDOW_W, STUDIO_WINDOW_H,
                                     SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE, false, !studio.live};
     if (start_up_with(options) != 0)
-        return 1;
+        return close_studio(&studio, false, 1); // start-up has cleaned up after itself
     if (!create_picture_target()) {
         std::fprintf(stderr, "studio: cannot make the picture target: %s\n", SDL_GetError());
-        tear_down();
-        return 1;
+        return close_studio(&studio, true, 1);
     }
     // A source that does not parse at start leaves the tracks empty; its
     // messages show until the first good save.
@@ -73,44 +117,15 @@ int main(int argc, char **argv)
     std::string ui_error;
     if (!open_ui(renderer, &ui_error)) {
         std::fprintf(stderr, "studio: %s\n", ui_error.c_str());
-        close_timeline_watch(&studio.watch);
-        tear_down();
-        return 1;
+        return close_studio(&studio, true, 1);
     }
     start_waveform(&studio.waveform, MUSIC_FILE);
 
-    // Live scene code: from the build folder named, or the one the studio
-    // was built in. Without one the linked-in scenes draw, as in the demo.
     LiveCode code;
-    const std::string build = args.live_code ? (args.build.empty() ? own_build_dir() : args.build) : "";
-    if (!build.empty()) {
-        std::string error;
-        code.build_timeout_ms = static_cast<uint64_t>(std::min(args.build_timeout, 1e9) * 1000.0);
-        if (start_live_code(&code, build, STATE_LAYOUT, &error)) {
-            studio.code = &code;
-        } else {
-            std::fprintf(stderr, "studio: no live scene code: %s\n", error.c_str());
-            if (!args.build.empty()) { // asked for by name: no quiet fallback
-                stop_waveform(&studio.waveform);
-                close_timeline_watch(&studio.watch);
-                close_ui();
-                tear_down();
-                return 1;
-            }
-        }
-    }
-
-    open_studio_serve(&studio.serve, Sync, args);
-    // The live library's scenes are called under the guard: a crash or a
-    // scene that does not return costs its frame and sets that library aside.
     SceneGuard guard;
-    if (studio.code) {
-        std::string error;
-        if (start_scene_guard(&guard, args.scene_timeout, &error))
-            studio.guard = &guard;
-        else
-            std::fprintf(stderr, "studio: live scenes unguarded: %s\n", error.c_str());
-    }
+    if (!start_live_scenes(&studio, args, &code, &guard))
+        return close_studio(&studio, true, 1);
+    open_studio_serve(&studio.serve, Sync, args);
 
     if (args.start != 0.0)
         music_seek(clamp_time(args.start, music_length()));
@@ -120,18 +135,5 @@ int main(int argc, char **argv)
         run_studio_frame(&studio);
     if (studio.view.timing)
         print_frame_times(studio.view);
-
-    if (studio.guard)
-        stop_scene_guard(studio.guard);
-    if (studio.code)
-        stop_live_code(studio.code);
-    stop_waveform(&studio.waveform);
-    std::string unsaved; // each failure was printed as it came
-    finish_source_saves(&studio.saver, &studio.watch, &unsaved);
-    close_timeline_watch(&studio.watch);
-    close_track_export(&studio.track_export);
-    close_studio_serve(&studio.serve);
-    close_ui();
-    tear_down();
-    return 0;
+    return close_studio(&studio, true, 0);
 }

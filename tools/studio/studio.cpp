@@ -1,5 +1,5 @@
 // studio.cpp - the studio's frame: events and the transport, the timeline
-// poll, the picture and what is drawn over it.
+// poll, the picture, and the interface over it (overlays.cpp) timed.
 #include "studio/studio.h"
 
 #include <imgui.h>
@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "state/state.h"
+#include "studio/command_frame.h"
+#include "studio/editor/play_keys.h"
 #include "studio/live/guarded_scenes.h"
 #include "studio/live/live_code.h"
 #include "studio/music.h"
-#include "studio/view/ui_render.h"
+#include "studio/overlays.h"
+#include "studio/view/grid.h"
 #include "studio/view/strip.h"
 #include "sync/track.h"
 #include "timeline/declared_tracks.h"
@@ -71,15 +74,15 @@ void take_watch_result(Studio *s, WatchResult result)
         show_message(s, export_error, true);
     }
     if (result == WATCH_NEW_TIMELINE) {
-        if (!apply_timeline(s->watch.timeline, Tracks, TRACK_COUNT) ||
-            !apply_declared_tracks(s->watch.timeline, Sync))
+        play_version(timeline_version(s->watch.timeline));
+        if (!apply_declared_tracks(s->watch.timeline, Sync))
             std::fputs("studio: out of memory while replacing the tracks\n", stderr);
         request_track_export(&s->track_export, s->watch.timeline);
         // A version from outside starts a new history: the old steps name
         // lines of a text that is gone.
         if (!s->editor.model.undo.empty() || !s->editor.model.redo.empty())
             show_message(s, "the source changed outside the studio: undo history cleared", true);
-        s->editor.key_drag = false;
+        drop_key_drag(&s->gesture);
         s->editor.undo_names.clear();
         s->editor.redo_names.clear();
         load_key_editor(&s->editor.model, s->watch.taken, s->watch.timeline);
@@ -105,6 +108,7 @@ CommandContext command_context(Studio *s, double seconds)
     c.tracks = Tracks;
     c.edit_refusal = edit_refusal(*s);
     c.marks = s->live ? &s->watch.timeline.marks : nullptr;
+    c.gesture = &s->gesture;
     return c;
 }
 
@@ -202,200 +206,84 @@ static void carry_out(Studio *s, const CommandOut &out)
     finish_command(s, out);
 }
 
-static void press_key(Studio *s, const SDL_KeyboardEvent &key)
+// The frame's inputs, read once for all of its events.
+struct EventInputs {
+    FrameInputs frame;
+    int window_w = 0, window_h = 0; // in window points
+};
+
+static EventInputs read_event_inputs()
+{
+    SDL_PumpEvents(); // the modifiers as of the events about to be taken
+    EventInputs in;
+    SDL_GetRendererOutputSize(renderer, &in.frame.w, &in.frame.h);
+    SDL_GetWindowSize(window, &in.window_w, &in.window_h);
+    in.frame.line_h = ImGui::GetTextLineHeight();
+    in.frame.mods = static_cast<uint16_t>(SDL_GetModState());
+    return in;
+}
+
+static void press_key(Studio *s, const EventInputs &in, const SDL_KeyboardEvent &key)
 {
     CommandContext c = command_context(s, playhead(*s));
+    c.frame = in.frame;
     if (press_command_key(&c, key.keysym.sym, key.keysym.mod, key.repeat != 0))
         carry_out(s, c.out);
 }
 
-// Mouse positions in renderer pixels (they differ from window points on
-// scaled displays).
-static void to_output(int *x, int *y)
+// A mouse gesture at window point (x, y), in renderer pixels (they differ
+// from window points on scaled displays).
+static void gesture(Studio *s, const EventInputs &in, GesturePhase phase, GestureInput input, int x, int y,
+                    int notches = 0)
 {
-    int ww = 0, wh = 0, ow = 0, oh = 0;
-    SDL_GetWindowSize(window, &ww, &wh);
-    SDL_GetRendererOutputSize(renderer, &ow, &oh);
-    if (ww > 0 && wh > 0) {
-        *x = static_cast<int>(static_cast<int64_t>(*x) * ow / ww);
-        *y = static_cast<int>(static_cast<int64_t>(*y) * oh / wh);
+    if (phase != GESTURE_PRESS && phase != GESTURE_TURN && s->gesture.drag == HOLD_NONE)
+        return; // a pointer moved or a button let go with nothing held
+    GestureEvent event;
+    event.phase = phase;
+    event.input = input;
+    event.notches = notches;
+    event.x = x;
+    event.y = y;
+    if (in.window_w > 0 && in.window_h > 0) {
+        event.x = static_cast<int>(static_cast<int64_t>(x) * in.frame.w / in.window_w);
+        event.y = static_cast<int>(static_cast<int64_t>(y) * in.frame.h / in.window_h);
     }
+    CommandContext c = command_context(s, playhead(*s));
+    c.frame = in.frame;
+    if (run_gesture(&c, event))
+        carry_out(s, c.out);
 }
 
-static SDL_Keymod mods_held()
+static GestureInput button_input(uint8_t button)
 {
-    return SDL_GetModState();
-}
-
-static SDL_Rect strip_now()
-{
-    int w = 0, h = 0;
-    SDL_GetRendererOutputSize(renderer, &w, &h);
-    return strip_rect(w, h);
-}
-
-// The grid cell under a point (track, line row; row -1 over the heads).
-static bool grid_cell(const Studio &s, int x, int y, int *track, int32_t *row)
-{
-    if (!s.view.hud_on || !s.view.grid_on || s.editor.typing)
-        return false;
-    int w = 0, h = 0;
-    SDL_GetRendererOutputSize(renderer, &w, &h);
-    return grid_cell_at(grid_rect(s, w, h), ImGui::GetTextLineHeight(), TIMELINE_TRACK_COUNT,
-                        editor_cursor_row(s.editor, playhead(s)), editor_rows_per_line(s.editor), x, y, track,
-                        row);
-}
-
-static void left_press(Studio *s, int x, int y)
-{
-    if (curve_press(s, x, y))
-        return;
-    EditorState *e = &s->editor;
-    int track = 0;
-    int32_t row = 0;
-    if (grid_cell(*s, x, y, &track, &row)) {
-        // A click selects the track, and on a line its row; a drag from
-        // there draws a block.
-        e->column = track;
-        e->block_on = false;
-        if (row >= 0) {
-            e->grid_drag = true;
-            e->anchor_track = e->end_track = track;
-            e->anchor_row = e->end_row = row;
-            s->transport.seek_pending = true;
-            s->transport.seek_to = row / STUDIO_ROWS_PER_SECOND;
-        }
-        return;
-    }
-    const SDL_Rect strip = strip_now();
-    const SDL_Point p = {x, y};
-    if (!s->view.hud_on || !SDL_PointInRect(&p, &strip))
-        return;
-    s->view.strip_drag = true;
-    s->view.drag_snaps = (mods_held() & KMOD_SHIFT) == 0;
-    const double t = strip_time_in(strip, x, s->view.span);
-    s->transport.seek_pending = true;
-    s->transport.seek_to = s->view.drag_snaps ? snap_to_beat(t, editor_tempo(s->editor)) : t;
-}
-
-static void motion(Studio *s, int x, int y)
-{
-    EditorState *e = &s->editor;
-    if (e->key_drag) {
-        curve_motion(s, x, y, (mods_held() & KMOD_SHIFT) == 0, (mods_held() & KMOD_CTRL) != 0);
-        return;
-    }
-    if (e->grid_drag) {
-        // The grid scrolls with the playhead, which stays on the press's
-        // line while the block is drawn (the seek of the press).
-        int w = 0, h = 0;
-        SDL_GetRendererOutputSize(renderer, &w, &h);
-        int32_t row = 0;
-        int track = 0;
-        if (grid_cell_at(grid_rect(*s, w, h), ImGui::GetTextLineHeight(), TIMELINE_TRACK_COUNT, e->anchor_row,
-                         editor_rows_per_line(*e), x, y, &track, &row) &&
-            row >= 0 && (row != e->end_row || track != e->end_track))
-            select_block(e, e->anchor_track, e->anchor_row, track, row);
-        return;
-    }
-    const SDL_Rect strip = strip_now();
-    if (s->view.loop_drag) {
-        s->transport.loop = loop_between(s->view.loop_from, strip_time_in(strip, x, s->view.span), editor_tempo(s->editor));
-        return;
-    }
-    if (s->view.pan_drag) {
-        const double per_pixel = (s->view.pan_span.to - s->view.pan_span.from) / strip.w;
-        s->view.span = pan_strip(s->view.pan_span, (s->view.pan_x - x) * per_pixel, studio_strip_length());
-        return;
-    }
-    if (s->view.strip_drag) {
-        const double t = strip_time_in(strip, x, s->view.span);
-        s->transport.seek_pending = true;
-        s->transport.seek_to = s->view.drag_snaps ? snap_to_beat(t, editor_tempo(s->editor)) : t;
-    }
-}
-
-// A drag with the right button on the strip sets the loop between beats.
-static void right_press(Studio *s, int x, int y)
-{
-    const SDL_Rect strip = strip_now();
-    const SDL_Point p = {x, y};
-    if (!s->view.hud_on || !SDL_PointInRect(&p, &strip))
-        return;
-    s->view.loop_drag = true;
-    s->view.loop_from = strip_time_in(strip, x, s->view.span);
-    s->transport.loop = loop_between(s->view.loop_from, s->view.loop_from, editor_tempo(s->editor));
-}
-
-static void middle_press(Studio *s, int x, int y)
-{
-    const SDL_Rect strip = strip_now();
-    const SDL_Point p = {x, y};
-    if (!s->view.hud_on || !SDL_PointInRect(&p, &strip))
-        return;
-    s->view.pan_drag = true;
-    s->view.pan_x = x;
-    s->view.pan_span = s->view.span;
-}
-
-static void wheel(Studio *s, int dy, bool pan)
-{
-    int mx = 0, my = 0;
-    SDL_GetMouseState(&mx, &my);
-    to_output(&mx, &my);
-    const SDL_Rect strip = strip_now();
-    const double length = studio_strip_length();
-    if (pan) { // a tenth of the view a notch
-        const double width = s->view.span.to - s->view.span.from;
-        s->view.span = pan_strip(s->view.span, (dy > 0 ? -0.1 : 0.1) * width, length);
-        return;
-    }
-    const SDL_Point p = {mx, my};
-    const double around = SDL_PointInRect(&p, &strip) ? strip_time_in(strip, mx, s->view.span) : playhead(*s);
-    s->view.span = zoom_strip(s->view.span, dy > 0 ? 0.5 : 2.0, around, length);
+    return button == SDL_BUTTON_LEFT ? INPUT_LEFT : button == SDL_BUTTON_MIDDLE ? INPUT_MIDDLE
+           : button == SDL_BUTTON_RIGHT ? INPUT_RIGHT : INPUT_KEY;
 }
 
 static void handle_events(Studio *s)
 {
+    const EventInputs in = read_event_inputs();
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         switch (e.type) {
         case SDL_QUIT: s->quit = true; break;
-        case SDL_KEYDOWN: press_key(s, e.key); break;
-        case SDL_MOUSEBUTTONDOWN: {
-            int x = e.button.x, y = e.button.y;
-            to_output(&x, &y);
-            if (e.button.button == SDL_BUTTON_LEFT)
-                left_press(s, x, y);
-            else if (e.button.button == SDL_BUTTON_MIDDLE)
-                middle_press(s, x, y);
-            else if (e.button.button == SDL_BUTTON_RIGHT)
-                right_press(s, x, y);
-            break;
-        }
-        case SDL_MOUSEMOTION: {
-            int x = e.motion.x, y = e.motion.y;
-            to_output(&x, &y);
-            motion(s, x, y);
-            break;
-        }
+        case SDL_KEYDOWN: press_key(s, in, e.key); break;
+        case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
-            if (e.button.button == SDL_BUTTON_LEFT) {
-                s->view.strip_drag = false;
-                s->editor.grid_drag = false;
-                curve_release(s);
-            } else if (e.button.button == SDL_BUTTON_MIDDLE) {
-                s->view.pan_drag = false;
-            } else if (e.button.button == SDL_BUTTON_RIGHT) {
-                s->view.loop_drag = false;
-            }
+            if (button_input(e.button.button) != INPUT_KEY)
+                gesture(s, in, e.type == SDL_MOUSEBUTTONDOWN ? GESTURE_PRESS : GESTURE_RELEASE,
+                        button_input(e.button.button), e.button.x, e.button.y);
             break;
-        case SDL_MOUSEWHEEL:
+        case SDL_MOUSEMOTION: gesture(s, in, GESTURE_MOVE, INPUT_LEFT, e.motion.x, e.motion.y); break;
+        case SDL_MOUSEWHEEL: {
+            int mx = 0, my = 0;
+            SDL_GetMouseState(&mx, &my);
             if (e.wheel.y != 0)
-                wheel(s, e.wheel.y, (mods_held() & KMOD_SHIFT) != 0);
+                gesture(s, in, GESTURE_TURN, INPUT_WHEEL, mx, my, e.wheel.y);
             else if (e.wheel.x != 0) // a sideways wheel pans as Shift+wheel
-                wheel(s, -e.wheel.x, true);
+                gesture(s, in, GESTURE_TURN, INPUT_WHEEL_SIDEWAYS, mx, my, -e.wheel.x);
             break;
+        }
         default: break;
         }
     }
@@ -462,78 +350,10 @@ void print_frame_times(const ViewState &v)
     std::fflush(stdout);
 }
 
-// The HUD's line on the editor: the selected track, the line, the block.
-static std::string editor_line(const Studio &s, double t)
+// Between frames: a finished save, the timeline source when due, and the
+// live scene code (a new library swaps in here).
+static void poll_sources(Studio *s)
 {
-    const EditorState &e = s.editor;
-    const int32_t row = editor_cursor_row(e, t);
-    std::string line = std::string("track ") + TimelineTrackNames[e.column] + "  line " + row_name(row, editor_tempo(e)) +
-                       (key_on_line_of(e.model.keys[e.column], row, editor_rows_per_line(e)) >= 0 ? "  key" : "") + "  " +
-                       std::to_string(editor_rows_per_line(e)) + " row(s) a line";
-    if (e.typing)
-        line += std::string(e.typing_for == TYPING_PLACE ? "  go to " : e.typing_for == TYPING_SCALE ? "  scale by " : "  value ") +
-                e.typed + "_";
-    KeyBlock b;
-    if (editor_block(e, &b))
-        line += "  block " + std::string(TimelineTrackNames[b.track0]) + ".." + TimelineTrackNames[b.track1] + " " +
-                row_name(b.row0, editor_tempo(e)) + ", " + std::to_string(b.row1 - b.row0) + " rows (Escape clears)";
-    return line;
-}
-
-static void draw_overlays(Studio *s, double t, double previous)
-{
-    ViewState &v = s->view;
-    const double length = studio_strip_length();
-    if (!v.span_set || v.span.to > length + 1e-9) {
-        v.span = StripSpan{0.0, length};
-        v.span_set = true;
-    }
-    // The view pages along only when the playhead leaves it (playing past
-    // its end, a seek out of it); a view zoomed or panned away from the
-    // playhead stays where it is.
-    if (!v.pan_drag)
-        v.span = follow_playhead(v.span, previous, t, length);
-    begin_ui_frame(renderer);
-    if (v.hud_on) {
-        HudState hs{t, length, v.span, v.fps,
-                    music_paused() || s->transport.grain_on, s->transport.muted, s->transport.loop, v.help_on,
-                    v.grid_on, {}, &s->waveform, v.strip_drag || v.pan_drag || v.loop_drag, s->transport.half_speed,
-                    editor_tempo(s->editor), s->live ? &s->watch.timeline.marks : nullptr, &s->declared};
-        if (s->watch.unreadable)
-            hs.notices.push_back({s->watch.read_error + " (keeping the last version; editing is off)", true});
-        if (s->live && !s->watch.errors.empty())
-            hs.notices.push_back({"editing is off until the source parses again", true});
-        if (s->code) {
-            const std::string notice = live_code_notice(*s->code, SDL_GetTicks64());
-            if (!notice.empty())
-                hs.notices.push_back({notice, !s->code->errors.empty()});
-        }
-        if (!s->editor.message.empty() && SDL_GetTicks64() < s->editor.message_until_ms)
-            hs.notices.push_back({s->editor.message, s->editor.message_warn});
-        if (s->live)
-            hs.notices.push_back({editor_line(*s, t), false});
-        if (const auto serving = serve_notice(s->serve); !serving.first.empty())
-            hs.notices.push_back(serving);
-        v.grid_top = static_cast<int>(draw_hud(hs)) + 4;
-        if (v.grid_on)
-            draw_grid(*s, t);
-        if (v.curve_on)
-            draw_curve(*s, t);
-    }
-    const std::string errors = s->watch.errors + (s->code ? s->code->errors : "") + (s->guard ? s->guard->errors : "");
-    if (!errors.empty())
-        draw_error_box(errors);
-    end_ui_frame(renderer);
-}
-
-void run_studio_frame(Studio *s)
-{
-    const double before = s->transport.previous; // the playhead the strip last showed
-    handle_events(s);
-    if (s->transport.seek_pending) {
-        s->transport.seek_pending = false;
-        seek(s, s->transport.seek_to);
-    }
     std::string said;
     const SaveOutcome save = s->live ? poll_source_save(&s->saver, &s->watch, &said) : SAVE_NONE;
     take_save_outcome(s, save, said);
@@ -541,9 +361,8 @@ void run_studio_frame(Studio *s)
         s->next_poll_ms = SDL_GetTicks64() + STUDIO_POLL_MS;
         take_watch_result(s, poll_timeline_watch(&s->watch));
     }
-
     if (s->code) {
-        poll_live_code(s->code, SDL_GetTicks64()); // a new library swaps in here, between frames
+        poll_live_code(s->code, SDL_GetTicks64());
         if (s->guard)
             follow_live_code(s->guard, *s->code);
         if (s->live && s->code->swaps != s->declared_at_swaps) {
@@ -551,7 +370,12 @@ void run_studio_frame(Studio *s)
             read_declared_tracks(s);
         }
     }
+}
 
+// The frame's music time: a grain ended when due, the loop wrapped; the
+// followers are told.
+static double advance_playhead(Studio *s)
+{
     if (s->transport.grain_on && SDL_GetTicks64() >= s->transport.grain_end_ms)
         end_grain(s);
     double t = playhead(*s);
@@ -562,20 +386,33 @@ void run_studio_frame(Studio *s)
     }
     s->transport.previous = t;
     serve_studio_frame(s, t);
+    return t;
+}
 
+// The picture of music time t (the live scenes under the guard when there
+// is one), and the snapshot asked for; returns the frame's Row and Tick.
+static FrameTime draw_studio_picture(Studio *s, double t)
+{
+    FrameTime time;
     const SceneLibraryTable *library = s->guard ? guarded_table(*s->guard) : s->code ? live_scenes(*s->code) : nullptr;
     set_shown_captions(library ? library->captions : nullptr);
     if (s->guard) {
         s->guard->escape_quits = !s->editor.typing && !s->editor.block_on; // as cmd_escape
-        draw_guarded_picture(s->guard, t);
+        time = draw_guarded_picture(s->guard, t);
+    } else {
+        time = draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     }
-    else
-        draw_picture(t, s->code ? live_scenes(*s->code) : nullptr);
     if (s->view.snapshot_asked) {
         s->view.snapshot_asked = false;
         take_snapshot(t);
     }
+    return time;
+}
 
+// The picture letterboxed into the window with the interface over it; the
+// interface's time is kept for print_frame_times.
+static void show_studio_window(Studio *s, double t, const FrameTime &time, double previous)
+{
     const DrawState saved = save_draw_state();
     show_picture();
     // Measuring, the interface's own drawing is flushed out of the queue so
@@ -583,14 +420,27 @@ void run_studio_frame(Studio *s)
     if (s->view.timing)
         SDL_RenderFlush(renderer);
     const uint64_t ui_start = SDL_GetPerformanceCounter();
-    draw_overlays(s, t, before);
+    draw_studio_overlays(s, t, time, previous, studio_strip_length());
     if (s->view.timing)
         SDL_RenderFlush(renderer);
     s->view.ui_ms[s->view.frames % ViewState::FRAME_TIMES] =
         static_cast<double>(SDL_GetPerformanceCounter() - ui_start) * 1000.0 /
         static_cast<double>(SDL_GetPerformanceFrequency());
     restore_draw_state(saved);
+}
 
+void run_studio_frame(Studio *s)
+{
+    const double before = s->transport.previous; // the playhead the strip last showed
+    handle_events(s);
+    if (s->transport.seek_pending) {
+        s->transport.seek_pending = false;
+        seek(s, s->transport.seek_to);
+    }
+    poll_sources(s);
+    const double t = advance_playhead(s);
+    const FrameTime time = draw_studio_picture(s, t);
+    show_studio_window(s, t, time, before);
     SDL_RenderPresent(renderer);
     music_update();
     count_frame(&s->view);

@@ -7,6 +7,7 @@
 #include <regex>
 #include <system_error>
 
+#include "common/read_file.h"
 #include "timeline/timeline.h"
 
 namespace {

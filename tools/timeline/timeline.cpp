@@ -1,33 +1,22 @@
-// timeline.cpp - parsing the timeline source, the .track byte layout both
-// ways, formatting tracks back to source, and the file operations of the tool.
+// timeline.cpp - parsing the timeline source and formatting tracks back to
+// source (the track files: track_files.cpp).
 //
-// All work happens on strings and byte vectors; the file functions at the end
-// are thin wrappers, so the tests drive everything from memory. Numbers are
+// All work happens on strings, so the tests drive everything from memory. Numbers are
 // read and written with from_chars/to_chars: independent of the locale, and
 // the shortest float text reads back to the same bits, which is what makes
 // compile -> dump -> compile exact.
 #include "timeline/timeline.h"
 
-#include "common/output_file.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string_view>
-#include <system_error>
 
 static const char *const KindNames[] = {"hold", "linear", "smooth", "quadratic"};
 constexpr int KIND_COUNT = 4;
 
-constexpr size_t MAX_TRACK_BYTES = 64u << 20;   // about 7 million keys
 constexpr char UTF8_BOM[] = "\xEF\xBB\xBF";       // what some editors write first
 
 int find_timeline_track(const std::string &name)
@@ -181,19 +170,27 @@ bool tempo_row_is_beat(const TimelineTempo &tempo, int32_t row, int64_t *beat)
 
 // ---- Parsing ----------------------------------------------------------------
 
-// A row word: "-12", "384" or "12:0" (bar and beat at `tempo`). Returns an
-// empty string on success, otherwise the message.
-static std::string parse_row(std::string_view word, const TimelineTempo &tempo, int32_t *row)
+// The message of a fault, with the fault said to the caller that wants it.
+static std::string fault(WordFault kind, WordFault *out, std::string message)
 {
+    if (out)
+        *out = kind;
+    return message;
+}
+
+std::string parse_timeline_row(std::string_view word, const TimelineTempo &tempo, int32_t *row, WordFault *out)
+{
+    if (out)
+        *out = WORD_OK;
     const size_t colon = word.find(':');
     if (colon == std::string_view::npos) {
-        const std::string_view digits = word[0] == '-' ? word.substr(1) : word;
+        const std::string_view digits = !word.empty() && word[0] == '-' ? word.substr(1) : word;
         if (!all_digits(digits))
-            return "malformed number " + quoted(word);
+            return fault(WORD_MALFORMED, out, "malformed number " + quoted(word));
         int64_t v = 0;
         auto r = std::from_chars(word.data(), word.data() + word.size(), v);
         if (r.ec != std::errc() || v < INT32_MIN || v > INT32_MAX)
-            return "row out of range " + quoted(word);
+            return fault(WORD_OUT_OF_RANGE, out, "row out of range " + quoted(word));
         *row = static_cast<int32_t>(v);
         return "";
     }
@@ -201,34 +198,36 @@ static std::string parse_row(std::string_view word, const TimelineTempo &tempo, 
     const std::string_view bar_text = word.substr(0, colon);
     const std::string_view beat_text = word.substr(colon + 1);
     if (!all_digits(bar_text) || !all_digits(beat_text))
-        return "malformed number " + quoted(word);
+        return fault(WORD_MALFORMED, out, "malformed number " + quoted(word));
     uint64_t bar = 0, beat = 0;
     auto rb = std::from_chars(bar_text.data(), bar_text.data() + bar_text.size(), bar);
     auto rk = std::from_chars(beat_text.data(), beat_text.data() + beat_text.size(), beat);
     const uint64_t beats_per_bar = static_cast<uint64_t>(tempo.beats_per_bar);
     if (rk.ec != std::errc() || beat >= beats_per_bar)
-        return "beat out of range " + quoted(word) + " (beats are 0 to " + std::to_string(beats_per_bar - 1) + ")";
+        return fault(WORD_BEAT_OUT_OF_RANGE, out,
+                     "beat out of range " + quoted(word) + " (beats are 0 to " + std::to_string(beats_per_bar - 1) + ")");
     // A beat is at least a row: a bar beyond 2^31 cannot give a 32-bit row.
     if (rb.ec != std::errc() || bar > static_cast<uint64_t>(INT32_MAX))
-        return "row out of range " + quoted(word);
+        return fault(WORD_OUT_OF_RANGE, out, "row out of range " + quoted(word));
     const double v = beat_row_exact(tempo, static_cast<int64_t>(bar * beats_per_bar + beat));
     if (v > static_cast<double>(INT32_MAX))
-        return "row out of range " + quoted(word);
+        return fault(WORD_OUT_OF_RANGE, out, "row out of range " + quoted(word));
     *row = static_cast<int32_t>(v);
     return "";
 }
 
-// A value word: a finite decimal number that fits a float.
-static std::string parse_value(std::string_view word, float *value)
+std::string parse_timeline_value(std::string_view word, float *value, WordFault *out)
 {
+    if (out)
+        *out = WORD_OK;
     float v = 0.0f;
     auto r = std::from_chars(word.data(), word.data() + word.size(), v);
     if (r.ptr != word.data() + word.size() || (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
-        return "malformed number " + quoted(word);
+        return fault(WORD_MALFORMED, out, "malformed number " + quoted(word));
     if (r.ec == std::errc::result_out_of_range)
-        return "number out of range " + quoted(word);
+        return fault(WORD_OUT_OF_RANGE, out, "number out of range " + quoted(word));
     if (!std::isfinite(v))
-        return "value not finite " + quoted(word);
+        return fault(WORD_OUT_OF_RANGE, out, "value not finite " + quoted(word));
     *value = v;
     return "";
 }
@@ -258,10 +257,6 @@ struct ParseState {
 } // namespace
 
 // The track of a section index: the demo's own first, then the declared.
-static const TimelineTrack &section_track(const Timeline &tl, int index)
-{
-    return index < TIMELINE_TRACK_COUNT ? tl.tracks[index] : tl.declared[index - TIMELINE_TRACK_COUNT];
-}
 static TimelineTrack &section_track(Timeline *tl, int index)
 {
     return index < TIMELINE_TRACK_COUNT ? tl->tracks[index] : tl->declared[index - TIMELINE_TRACK_COUNT];
@@ -350,7 +345,7 @@ static void parse_mark_statement(ParseState &st)
         return;
     }
     TimelineMark mark;
-    const std::string msg = parse_row(st.words[2], st.out->tempo, &mark.row);
+    const std::string msg = parse_timeline_row(st.words[2], st.out->tempo, &mark.row);
     if (!msg.empty()) {
         st.report(msg);
         return;
@@ -375,12 +370,12 @@ static void parse_key_statement(ParseState &st)
 
     SyncKey key{};
     bool ok = true;
-    std::string msg = parse_row(st.words[0], st.out->tempo, &key.row);
+    std::string msg = parse_timeline_row(st.words[0], st.out->tempo, &key.row);
     if (!msg.empty()) {
         st.report(msg);
         ok = false;
     }
-    msg = parse_value(st.words[1], &key.value);
+    msg = parse_timeline_value(st.words[1], &key.value);
     if (!msg.empty()) {
         st.report(msg);
         ok = false;
@@ -494,253 +489,17 @@ static std::string pad_right(std::string s, size_t width)
     return s;
 }
 
+std::string format_key_line(const SyncKey &key, const TimelineTempo &tempo)
+{
+    const char *kind = interp_kind_name(key.kind);
+    return "  " + pad_right(format_row(key.row, tempo), 8) + " " + pad_right(format_value(key.value), 12) + " " +
+           (kind ? kind : "?") + "\n";
+}
+
 std::string format_track(const std::string &name, const std::vector<SyncKey> &keys)
 {
     std::string text = "track " + name + "\n";
-    for (const SyncKey &k : keys) {
-        const char *kind = interp_kind_name(k.kind);
-        text += "  " + pad_right(format_row(k.row), 8) + " " + pad_right(format_value(k.value), 12) +
-                " " + (kind ? kind : "?") + "\n";
-    }
+    for (const SyncKey &k : keys)
+        text += format_key_line(k, TimelineTempo{});
     return text;
-}
-
-// ---- Files ------------------------------------------------------------------
-
-std::string track_output_path(const std::string &dir, const std::string &name)
-{
-    return dir + "/" + track_file_path(SYNC_BASE_NAME, name.c_str());
-}
-
-bool read_whole_file(const std::string &path, size_t max_bytes, std::string *bytes,
-                     std::string *error, struct stat *opened)
-{
-    bytes->clear();
-    if (opened)
-        *opened = {};
-    // Non-blocking, so that opening a FIFO returns at once; the check is made
-    // on the opened descriptor, so nothing can be swapped in after it.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = "cannot open '" + path + "': " + std::strerror(errno);
-        return false;
-    }
-    struct stat st;
-    bool ok = true;
-    if (fstat(fd, &st) != 0) {
-        *error = "cannot read '" + path + "': " + std::strerror(errno);
-        ok = false;
-    } else if (opened) {
-        *opened = st;
-    }
-    if (ok && !S_ISREG(st.st_mode)) {
-        *error = "'" + path + "' is not a regular file";
-        ok = false;
-    }
-    const std::string too_large = "'" + path + "' is larger than " + std::to_string(max_bytes) + " bytes";
-    if (ok && static_cast<uint64_t>(st.st_size) > max_bytes) {
-        *error = too_large;
-        ok = false;
-    }
-    if (ok)
-        bytes->reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
-    while (ok) {
-        const ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            *error = "cannot read '" + path + "': " + std::strerror(errno);
-            ok = false;
-        } else if (n == 0) {
-            break;
-        } else if (bytes->size() + static_cast<size_t>(n) > max_bytes) { // grew while read
-            *error = too_large;
-            ok = false;
-        } else {
-            bytes->append(buf, static_cast<size_t>(n));
-        }
-    }
-    close(fd);
-    if (!ok)
-        bytes->clear();
-    return ok;
-}
-
-// Gives the file at `path` a second name beside it, "PATH.old-PID[-N]", for
-// putting it back: a hard link, or where the file system has none an
-// exclusive copy. Neither follows or overwrites anything at the new name (a
-// name taken is skipped), so nothing planted there is written through.
-static bool keep_old_file(const std::string &path, std::string *old, std::string *error)
-{
-    for (int n = 0; n < 1000; n++) {
-        *old = unique_name(path + ".old", n);
-        if (link(path.c_str(), old->c_str()) == 0)
-            return true;
-        if (errno != EEXIST)
-            break;
-    }
-    std::string bytes;
-    OutputFile copy;
-    if (read_whole_file(path, MAX_TRACK_BYTES, &bytes, error) &&
-        open_output_file(path + ".old", &copy, error)) {
-        if (write_output_bytes(&copy, bytes.data(), bytes.size(), error) && close_output_file(&copy, error)) {
-            *old = copy.temporary;
-            return true;
-        }
-        discard_output_file(&copy);
-    }
-    *error = "cannot keep the old " + path + " (" + *error + ")";
-    return false;
-}
-
-// Moves the written temporary files of outs[0..count) into place, all or
-// nothing. Before an output is replaced its old file gets a second name;
-// when a move fails, every output already replaced gets its old file back,
-// one that did not exist before is removed again, and the remaining
-// temporary files go.
-static bool move_into_place(OutputFile *outs, int count, std::string *error)
-{
-    enum { UNTOUCHED, NEW_FILE, REPLACED };
-    std::vector<int> done(count, UNTOUCHED);
-    std::vector<std::string> old(count);
-    int i = 0;
-    for (; i < count; i++) {
-        const std::string &path = outs[i].path;
-        struct stat st;
-        const bool had_old = lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-        if (had_old && !keep_old_file(path, &old[i], error))
-            break;
-        if (std::rename(outs[i].temporary.c_str(), path.c_str()) != 0) {
-            *error = "cannot replace " + path + ": " + std::strerror(errno);
-            if (had_old)
-                std::remove(old[i].c_str());
-            break;
-        }
-        outs[i].temporary.clear();
-        done[i] = had_old ? REPLACED : NEW_FILE;
-    }
-
-    const bool ok = i == count;
-    bool restored = true;
-    for (int j = count - 1; j >= 0; j--) {
-        const std::string &path = outs[j].path;
-        if (done[j] == UNTOUCHED) {
-            discard_output_file(&outs[j]);
-        } else if (ok && done[j] == REPLACED) {
-            std::remove(old[j].c_str());
-        } else if (!ok && done[j] == NEW_FILE) {
-            std::remove(path.c_str());
-        } else if (!ok && std::rename(old[j].c_str(), path.c_str()) != 0) {
-            *error += "; cannot put " + old[j] + " back as " + path + ": " + std::strerror(errno);
-            restored = false;
-        }
-    }
-    if (!ok && restored)
-        *error += " (the earlier track files are kept)";
-    return ok;
-}
-
-// Writes every track to its temporary file, then moves the set into place.
-bool write_timeline_tracks(const Timeline &tl, const std::string &out_dir, std::string *error)
-{
-    std::error_code ec;
-    std::filesystem::create_directories(out_dir, ec);
-    if (ec) {
-        *error = "cannot create directory '" + out_dir + "': " + ec.message();
-        return false;
-    }
-    const int count = TIMELINE_TRACK_COUNT + static_cast<int>(tl.declared.size());
-    std::vector<OutputFile> outs(count);
-    int written = 0;
-    for (; written < count; written++) {
-        const TimelineTrack &t = section_track(tl, written);
-        const std::vector<uint8_t> bytes = encode_track(t.keys);
-        OutputFile &out = outs[written];
-        if (!open_output_file(track_output_path(out_dir, t.name), &out, error))
-            break;
-        if (!write_output_bytes(&out, bytes.data(), bytes.size(), error) || !close_output_file(&out, error)) {
-            discard_output_file(&out);
-            break;
-        }
-    }
-    if (written < count) {
-        for (int i = 0; i < written; i++)
-            discard_output_file(&outs[i]);
-        return false;
-    }
-    return move_into_place(outs.data(), count, error);
-}
-
-bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,
-                           std::string *errors)
-{
-    return compile_timeline_file(source_path, out_dir, {}, errors);
-}
-
-bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,
-                           const std::vector<std::string> &declared, std::string *errors)
-{
-    std::string text, error;
-    if (!read_whole_file(source_path, TIMELINE_MAX_SOURCE_BYTES, &text, &error)) {
-        *errors = error + "\n";
-        return false;
-    }
-    Timeline tl;
-    if (!parse_timeline(text, source_path, declared, &tl, errors))
-        return false;
-    if (!write_timeline_tracks(tl, out_dir, &error)) {
-        *errors = error + "\n";
-        return false;
-    }
-    return true;
-}
-
-static int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// "dir/sync_cam.x.track" -> "cam.x"; "-HH" escapes become their byte again.
-static std::string name_from_path(const std::string &path)
-{
-    const size_t slash = path.find_last_of('/');
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string suffix = ".track";
-    if (base.size() > suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0)
-        base.resize(base.size() - suffix.size());
-    const std::string prefix = std::string(SYNC_BASE_NAME) + "_";
-    if (base.size() > prefix.size() && base.starts_with(prefix))
-        base = base.substr(prefix.size());
-    std::string name;
-    for (size_t i = 0; i < base.size(); i++) {
-        if (base[i] == '-' && i + 2 < base.size() && hex_digit(base[i + 1]) >= 0 &&
-            hex_digit(base[i + 2]) >= 0) {
-            name += static_cast<char>(hex_digit(base[i + 1]) * 16 + hex_digit(base[i + 2]));
-            i += 2;
-        } else {
-            name += base[i];
-        }
-    }
-    return name;
-}
-
-bool dump_track_file(const std::string &path, const std::string &name, std::string *text,
-                     std::string *error)
-{
-    std::string bytes;
-    if (!read_whole_file(path, MAX_TRACK_BYTES, &bytes, error))
-        return false;
-    std::vector<SyncKey> keys;
-    std::string reason;
-    if (!decode_track(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &keys, &reason)) {
-        *error = path + ": " + reason;
-        return false;
-    }
-    *text = format_track(name.empty() ? name_from_path(path) : name, keys);
-    return true;
 }

@@ -45,8 +45,6 @@
 // syntax lives in this one place.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -155,10 +153,31 @@ struct WordSpan {
 // up to a "#" comment, split exactly as the parser splits them.
 std::vector<WordSpan> timeline_line_words(std::string_view line);
 
+// What is wrong with a row or value word, if anything: the parser says it
+// in its message, a caller with words of its own (the studio's prompt) by
+// the kind.
+enum WordFault { WORD_OK, WORD_MALFORMED, WORD_OUT_OF_RANGE, WORD_BEAT_OUT_OF_RANGE };
+
+// A row word as the parser reads it: "-12", "384" or "12:0" (bar and beat
+// at `tempo`) into a 32-bit row. Returns "" when it is one, else the
+// message ("beat out of range '1:4' (beats are 0 to 3)"); *fault (when
+// given) says which kind of fault.
+std::string parse_timeline_row(std::string_view word, const TimelineTempo &tempo, int32_t *row,
+                               WordFault *fault = nullptr);
+
+// A value word as the parser reads it: a finite decimal number that fits a
+// float. Returns "" or the message, as parse_timeline_row.
+std::string parse_timeline_value(std::string_view word, float *value, WordFault *fault = nullptr);
+
 // A value in the shortest decimal form that reads back to the same float.
 std::string format_value(float value);
 
-// One track section in source syntax: "track NAME" and one line per key.
+// One key line in source syntax at `tempo`: two spaces, the row padded to
+// 8 columns, the value to 12, the kind ("?" for a kind outside 0..3).
+std::string format_key_line(const SyncKey &key, const TimelineTempo &tempo);
+
+// One track section in source syntax: "track NAME" and one line per key
+// (format_key_line at the default tempo).
 std::string format_track(const std::string &name, const std::vector<SyncKey> &keys);
 
 // The file the demo reads a track from, inside a directory:
@@ -186,14 +205,6 @@ bool write_timeline_tracks(const Timeline &tl, const std::string &out_dir, std::
 // empty it comes from the file name ("sync_cam.x.track" gives "cam.x").
 bool dump_track_file(const std::string &path, const std::string &name, std::string *text,
                      std::string *error);
-
-// Reads a whole regular file of at most max_bytes into *bytes. Anything else
-// (a FIFO, a device, a directory) is refused without blocking: the file is
-// opened non-blocking and the opened descriptor is checked. When `opened` is
-// given it gets the status of the opened descriptor (also when the file is
-// then refused; st_mode 0 when it could not be opened at all).
-bool read_whole_file(const std::string &path, size_t max_bytes, std::string *bytes,
-                     std::string *error, struct stat *opened = nullptr);
 
 // The largest source the compiler and the studio read: a timeline of a
 // million keys is about 14 MB.

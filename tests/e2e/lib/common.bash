@@ -204,8 +204,6 @@ trace() {
     echo "[${SECONDS}s] $*" >&2
 }
 
-# Starts the studio from directory $1 (working directory $2) in the
-# background, with the rest of the arguments; its pid in DEMO_PID.
 # A copy of the sources in $WORK/src with a build folder of the test's own,
 # $WORK/build (only the scene library, unoptimised, so that it builds
 # quickly), built once; $WORK/cwd holds links to the demo's music and tracks.
@@ -224,6 +222,19 @@ make_live_sources() {
     done
 }
 
+# The studio's swaps of a rebuilt scene library so far, and a wait (up to
+# $PATIENCE s) until there are at least COUNT of them.
+rebuilt_count() { grep -c 'studio: scenes rebuilt in' "$WORK/stdout"; }
+wait_rebuilt() { # COUNT
+    local deadline=$((SECONDS + PATIENCE))
+    until [ "$(rebuilt_count)" -ge "$1" ]; do
+        [ $SECONDS -lt $deadline ] || fail "no rebuilt scenes: $(cat "$WORK/stdout" "$WORK/stderr")"
+        sleep 0.2
+    done
+}
+
+# Starts the studio from directory $1 (working directory $2) in the
+# background, with the rest of the arguments; its pid in DEMO_PID.
 start_studio() {
     local dir=$1 cwd=$2
     shift 2

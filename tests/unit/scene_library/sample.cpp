@@ -20,9 +20,9 @@
 //
 // The faulty ones export the line of their fault as sample_fault_line.
 //
-// Its scene writes the first Canvas pixel and counts in StepCounter: both
-// are the loading program's state, so the test sees the picture follow the
-// library and the count go on across swaps.
+// Its scene writes the first Canvas pixel, the frame's Tick into the second,
+// and counts in StepCounter: all are the loading program's state, so the
+// test sees the picture follow the library and the count go on across swaps.
 #if SAMPLE_ASSERTION
 #undef NDEBUG
 #endif
@@ -106,9 +106,10 @@ static void fault()
 constexpr int FAULT_LINE = __LINE__ - 2;
 #endif
 
-static void draw_sample()
+static void draw_sample(const FrameTime &time)
 {
     Canvas[0] = COLOUR;
+    Canvas[1] = time.tick;
     StepCounter += 1;
 #if SAMPLE_KEEPS_STATE
     FramesOfItsOwn += 1;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/read_file.h"
+
 enum {
     MIN_RATE = 8000,
     MAX_RATE = 192000,
@@ -13,7 +15,8 @@ enum {
 
 bool open_music(const char *path, MusicSource *m, std::string *err)
 {
-    FILE *f = std::fopen(path, "rb");
+    std::string why;
+    FILE *f = open_regular_stream(path, &why); // no FIFO or folder at its name: not waited on
     if (!f) {
         *err = "cannot open it";
         return false;

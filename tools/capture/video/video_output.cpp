@@ -11,6 +11,7 @@
 #include "base/facts.h"
 #include "capture/video/music_source.h"
 #include "common/output_file.h"
+#include "common/platform.h"
 #include "capture/video/video_pipeline.h"
 #include "capture/video/video_writer.h"
 
@@ -111,8 +112,8 @@ double frames_to_music_end(const MusicSource &m, double start, double fps)
 // take its place; the temporary name itself where there is no /proc.
 std::string writer_path(const OutputFile &file)
 {
-    const std::string by_fd = "/proc/self/fd/" + std::to_string(file.fd);
-    return access(by_fd.c_str(), F_OK) == 0 ? by_fd : file.temporary;
+    const std::string by_fd = descriptor_path(file.fd);
+    return by_fd.empty() ? file.temporary : by_fd;
 }
 
 } // namespace

@@ -3,108 +3,14 @@
 // splices only the lines and keys that changed.
 #include "studio/editor/key_edit.h"
 
+#include "studio/editor/key_history.h"
+
 #include <algorithm>
 #include <cstring>
 #include <numeric>
 #include <string_view>
 
-// ---- Lines of a section ---------------------------------------------------------
-
-// The end of the line that starts at `at`: after its '\n', or the text's end.
-static size_t line_end_of(const std::string &text, size_t at)
-{
-    const size_t nl = text.find('\n', at);
-    return nl == std::string::npos ? text.size() : nl + 1;
-}
-
-static std::string line_at(const std::string &text, size_t at)
-{
-    return text.substr(at, line_end_of(text, at) - at);
-}
-
-// The line end of a line ("\n", "\r\n" or none).
-static std::string_view line_end(std::string_view line)
-{
-    if (line.ends_with("\r\n"))
-        return "\r\n";
-    if (line.ends_with('\n'))
-        return "\n";
-    return "";
-}
-
-static std::string kind_word(int32_t kind)
-{
-    const char *name = interp_kind_name(kind);
-    return name ? name : "hold";
-}
-
-static bool same_value(float a, float b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-// Replaces the words of a key line that differ between `from` and `to`.
-// A shorter word is padded and a longer one takes from the blanks after it,
-// so the columns after it stay where they were when there is room.
-static std::string rewrite_key_line(const std::string &line, const SyncKey &from, const SyncKey &to,
-                                    const TimelineTempo &tempo)
-{
-    const std::vector<WordSpan> spans = timeline_line_words(line);
-    if (spans.size() != 3)
-        return line; // cannot happen on a source that parsed
-    const std::string words[3] = {format_row(to.row, tempo), format_value(to.value), kind_word(to.kind)};
-    const bool change[3] = {from.row != to.row, !same_value(from.value, to.value), from.kind != to.kind};
-    std::string out = line;
-    for (int w = 2; w >= 0; w--) {
-        if (!change[w])
-            continue;
-        const size_t s = spans[w].begin, e = spans[w].end;
-        const size_t old_len = e - s;
-        std::string text = words[w];
-        size_t eat = 0;
-        if (w < 2) { // columns after this word
-            size_t blanks = 0;
-            while (e + blanks < out.size() && out[e + blanks] == ' ')
-                blanks++;
-            if (text.size() < old_len)
-                text.append(old_len - text.size(), ' ');
-            else if (text.size() > old_len && blanks > 1)
-                eat = std::min(blanks - 1, text.size() - old_len);
-        }
-        out.replace(s, old_len + eat, text);
-    }
-    return out;
-}
-
-// A new key line in the columns of `model` (a key line of the same track
-// or of any track), or in the compiler's own layout when there is none.
-static std::string new_key_line(const std::string *model, const SyncKey &k, const TimelineTempo &tempo)
-{
-    const std::string row = format_row(k.row, tempo), value = format_value(k.value), kind = kind_word(k.kind);
-    if (!model)
-        return "  " + row + " " + value + " " + kind + "\n";
-    const std::vector<WordSpan> spans = timeline_line_words(*model);
-    std::string out = model->substr(0, spans.empty() ? 0 : spans[0].begin);
-    const auto pad_to = [&](size_t column) {
-        if (out.size() < column)
-            out.append(column - out.size(), ' ');
-        else
-            out += ' ';
-    };
-    out += row;
-    pad_to(spans.size() == 3 ? spans[1].begin : 0);
-    out += value;
-    pad_to(spans.size() == 3 ? spans[2].begin : 0);
-    out += kind;
-    const std::string_view end = line_end(*model);
-    return out + std::string(end.empty() ? "\n" : end);
-}
-
-// Room to grow for a sequence of `size`.
-static size_t headroom(size_t size)
-{
-    return size + size / 8 + 256;
-}
+#include "studio/editor/key_lines.h"
 
 // ---- Loading and the whole text ----------------------------------------------------
 
@@ -124,7 +30,7 @@ void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &pars
             *e = KeyEditor{};
             return;
         }
-        const std::string_view first(text.data() + begin, line_end_of(text, begin) - begin);
+        const std::string_view first(text.data() + begin, source_line_end_of(text, begin) - begin);
         const std::vector<WordSpan> words = timeline_line_words(first);
         if (words.size() != 2 || first.substr(words[0].begin, words[0].end - words[0].begin) != "track" ||
             first.substr(words[1].begin, words[1].end - words[1].begin) != tr.name) {
@@ -145,11 +51,11 @@ void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &pars
         const size_t end = k + 1 < TIMELINE_TRACK_COUNT ? parsed.tracks[e->order[k + 1]].offset : text.size();
         // Room to grow, so that an edit splices in place instead of moving
         // a large track to a new block (and touching all of its pages).
-        e->section[t].reserve(headroom(end - tr.offset));
+        e->section[t].reserve(edit_headroom(end - tr.offset));
         e->section[t].assign(text, tr.offset, end - tr.offset);
-        e->keys[t].reserve(headroom(tr.keys.size()));
+        e->keys[t].reserve(edit_headroom(tr.keys.size()));
         e->keys[t].assign(tr.keys.begin(), tr.keys.end());
-        e->places[t].reserve(headroom(tr.places.size()));
+        e->places[t].reserve(edit_headroom(tr.places.size()));
         for (const SourcePlace &p : tr.places)
             e->places[t].push_back(p.offset - tr.offset);
     }
@@ -173,130 +79,6 @@ std::string key_editor_text(const KeyEditor &e)
 const TimelineTempo &key_editor_tempo(const KeyEditor &e)
 {
     return e.tempo;
-}
-
-// ---- Applying steps -----------------------------------------------------------------
-
-// Replaces v[at, at + count) by `with`, moving the rest once.
-template <class Vec>
-static void replace_range(Vec *v, size_t at, size_t count, const Vec &with)
-{
-    const size_t common = std::min(count, with.size());
-    std::copy(with.begin(), with.begin() + static_cast<long>(common), v->begin() + static_cast<long>(at));
-    const auto rest = v->begin() + static_cast<long>(at + common);
-    if (with.size() > count)
-        v->insert(rest, with.begin() + static_cast<long>(common), with.end());
-    else
-        v->erase(rest, rest + static_cast<long>(count - common));
-}
-
-// Applies splices (ascending, in the coordinates before them) to a sequence
-// in place, each kept element moved once: the kept runs that move left go
-// first, in order, then those that move right, from the last; the inserted
-// elements fill the gaps last. In the final order no run lands on a run not
-// yet moved, so nothing is overwritten before it is read.
-template <class Vec, class Splice, class Removed, class Inserted>
-static void apply_splices(Vec *v, const std::vector<Splice> &splices, Removed removed, Inserted inserted)
-{
-    if (splices.size() == 1) {
-        replace_range(v, splices[0].at, removed(splices[0]).size(), inserted(splices[0]));
-        return;
-    }
-    if (splices.empty())
-        return;
-    const size_t n = v->size(), k = splices.size();
-    // Run j keeps [from(j), to(j)) and moves by shift[j].
-    std::vector<int64_t> shift(k + 1, 0);
-    for (size_t j = 0; j < k; j++)
-        shift[j + 1] = shift[j] + static_cast<int64_t>(inserted(splices[j]).size()) -
-                       static_cast<int64_t>(removed(splices[j]).size());
-    const auto from = [&](size_t j) { return j == 0 ? size_t{0} : splices[j - 1].at + removed(splices[j - 1]).size(); };
-    const auto to = [&](size_t j) { return j == k ? n : size_t{splices[j].at}; };
-    const int64_t total = shift[k];
-    if (total > 0) {
-        if (v->capacity() < n + static_cast<size_t>(total))
-            v->reserve(headroom(n + static_cast<size_t>(total)));
-        v->resize(n + static_cast<size_t>(total));
-    }
-    const auto base = v->begin();
-    for (size_t j = 0; j <= k; j++)
-        if (shift[j] < 0)
-            std::copy(base + static_cast<long>(from(j)), base + static_cast<long>(to(j)),
-                      base + static_cast<long>(from(j)) + shift[j]);
-    for (size_t j = k + 1; j-- > 0;)
-        if (shift[j] > 0)
-            std::copy_backward(base + static_cast<long>(from(j)), base + static_cast<long>(to(j)),
-                               base + static_cast<long>(to(j)) + shift[j]);
-    for (size_t j = 0; j < k; j++)
-        std::copy(inserted(splices[j]).begin(), inserted(splices[j]).end(),
-                  base + static_cast<long>(splices[j].at) + shift[j]);
-    if (total < 0)
-        v->resize(static_cast<size_t>(static_cast<int64_t>(n) + total));
-}
-
-// Kept key lines move by the bytes inserted and removed before them: a line
-// at p moves by every splice that ends at or before p (an insertion at p
-// goes before the line).
-static void shift_places(std::vector<uint32_t> *places, const std::vector<TextSplice> &text)
-{
-    if (text.empty())
-        return;
-    const uint32_t first_end = static_cast<uint32_t>(text[0].at + text[0].removed.size());
-    auto p = std::lower_bound(places->begin(), places->end(), first_end);
-    size_t j = 0;
-    int64_t delta = 0;
-    for (; p != places->end(); ++p) {
-        while (j < text.size() && text[j].at + text[j].removed.size() <= *p) {
-            delta += static_cast<int64_t>(text[j].inserted.size()) - static_cast<int64_t>(text[j].removed.size());
-            j++;
-        }
-        *p = static_cast<uint32_t>(*p + delta);
-    }
-}
-
-// Applies a track step and returns the step that undoes it.
-static TrackStep apply_track_step(KeyEditor *e, const TrackStep &s)
-{
-    TrackStep inverse;
-    inverse.track = s.track;
-    int64_t shift = 0;
-    for (const KeySplice &k : s.keys) {
-        KeySplice inv;
-        inv.at = static_cast<uint32_t>(k.at + shift);
-        inv.removed = k.inserted;
-        inv.inserted = k.removed;
-        inv.removed_places = k.inserted_places;
-        inv.inserted_places = k.removed_places;
-        shift += static_cast<int64_t>(k.inserted.size()) - static_cast<int64_t>(k.removed.size());
-        inverse.keys.push_back(std::move(inv));
-    }
-    shift = 0;
-    for (const TextSplice &t : s.text) {
-        inverse.text.push_back(TextSplice{static_cast<uint32_t>(t.at + shift), t.inserted, t.removed});
-        shift += static_cast<int64_t>(t.inserted.size()) - static_cast<int64_t>(t.removed.size());
-    }
-
-    std::vector<uint32_t> &places = e->places[s.track];
-    shift_places(&places, s.text);
-    apply_splices(&e->keys[s.track], s.keys, [](const KeySplice &k) -> const KeyList & { return k.removed; },
-                  [](const KeySplice &k) -> const KeyList & { return k.inserted; });
-    apply_splices(&places, s.keys, [](const KeySplice &k) -> const std::vector<uint32_t> & { return k.removed_places; },
-                  [](const KeySplice &k) -> const std::vector<uint32_t> & { return k.inserted_places; });
-    apply_splices(&e->section[s.track], s.text, [](const TextSplice &t) -> const std::string & { return t.removed; },
-                  [](const TextSplice &t) -> const std::string & { return t.inserted; });
-    return inverse;
-}
-
-// Applies the step and keeps what undoes it; clears redo.
-static void commit_step(KeyEditor *e, const EditStep &step)
-{
-    EditStep undo;
-    for (const TrackStep &t : step.tracks)
-        undo.tracks.push_back(apply_track_step(e, t));
-    e->undo.push_back(std::move(undo));
-    if (e->undo.size() > KEY_EDITOR_UNDO_STEPS)
-        e->undo.pop_front();
-    e->redo.clear();
 }
 
 // ---- Planning a step ------------------------------------------------------------------
@@ -332,12 +114,12 @@ static const std::string *model_line(const KeyEditor &e, int t, long near, std::
     const std::vector<uint32_t> &places = e.places[t];
     if (!places.empty()) {
         const size_t i = static_cast<size_t>(std::clamp(near, 0L, static_cast<long>(places.size()) - 1));
-        *buffer = line_at(e.section[t], places[i]);
+        *buffer = source_line_at(e.section[t], places[i]);
         return buffer;
     }
     for (int u : e.order)
         if (!e.places[u].empty()) {
-            *buffer = line_at(e.section[u], e.places[u][0]);
+            *buffer = source_line_at(e.section[u], e.places[u][0]);
             return buffer;
         }
     return nullptr;
@@ -374,15 +156,15 @@ static void plan_run(TrackPlan *p, size_t i, size_t i2, const SyncKey *keys, siz
     const size_t pairs = std::min(i2 - i, m);
     for (size_t k = 0; k < pairs; k++) {
         const uint32_t at = places[i + k];
-        std::string line = line_at(text, at);
+        std::string line = source_line_at(text, at);
         const std::string rewritten = rewrite_key_line(line, old[i + k], keys[k], e.tempo);
         lines[k] = add_text(p, at, std::move(line), rewritten);
     }
     for (size_t k = i + pairs; k < i2; k++)
-        add_text(p, places[k], line_at(text, places[k]), "");
+        add_text(p, places[k], source_line_at(text, places[k]), "");
     if (m > pairs) {
         const long anchor = static_cast<long>(i + pairs) - 1; // -1: the "track" line
-        const size_t at = line_end_of(text, anchor >= 0 ? places[static_cast<size_t>(anchor)] : 0);
+        const size_t at = source_line_end_of(text, anchor >= 0 ? places[static_cast<size_t>(anchor)] : 0);
         std::string buffer;
         const std::string *model = model_line(e, p->t, anchor, &buffer);
         // After a last line without a line end, that line gets one and the
@@ -395,7 +177,7 @@ static void plan_run(TrackPlan *p, size_t i, size_t i2, const SyncKey *keys, siz
             added += new_key_line(model, keys[k], e.tempo);
         }
         if (unended)
-            added.resize(added.size() - line_end(added).size());
+            added.resize(added.size() - source_line_end(added).size());
         const NewLine where = add_text(p, static_cast<uint32_t>(at), "", added);
         for (size_t k = pairs; k < m; k++)
             lines[k] = NewLine{where.splice, where.offset + offsets[k - pairs]};
@@ -505,7 +287,7 @@ bool apply_key_edit(KeyEditor *e, const std::vector<std::pair<int, KeyList>> &tr
     }
     if (step.tracks.empty())
         return false;
-    commit_step(e, step);
+    commit_edit_step(e, step);
     return true;
 }
 
@@ -548,80 +330,6 @@ bool apply_key_ranges(KeyEditor *e, const std::vector<KeyRange> &ranges)
     }
     if (step.tracks.empty())
         return false;
-    commit_step(e, step);
+    commit_edit_step(e, step);
     return true;
-}
-
-// Applies a stored step and stores its opposite on `other`.
-static bool replay(KeyEditor *e, EditStep step, std::vector<int> *changed_tracks, EditStep *opposite)
-{
-    changed_tracks->clear();
-    for (const TrackStep &t : step.tracks) {
-        opposite->tracks.push_back(apply_track_step(e, t));
-        changed_tracks->push_back(t.track);
-    }
-    return true;
-}
-
-bool undo_key_edit(KeyEditor *e, std::vector<int> *changed_tracks)
-{
-    if (e->undo.empty())
-        return false;
-    EditStep step = std::move(e->undo.back());
-    e->undo.pop_back();
-    EditStep redo;
-    replay(e, std::move(step), changed_tracks, &redo);
-    e->redo.push_back(std::move(redo));
-    return true;
-}
-
-bool redo_key_edit(KeyEditor *e, std::vector<int> *changed_tracks)
-{
-    if (e->redo.empty())
-        return false;
-    EditStep step = std::move(e->redo.back());
-    e->redo.pop_back();
-    EditStep undo;
-    replay(e, std::move(step), changed_tracks, &undo);
-    e->undo.push_back(std::move(undo));
-    return true;
-}
-
-static size_t step_bytes(const EditStep &s)
-{
-    size_t n = sizeof s + s.tracks.capacity() * sizeof(TrackStep);
-    for (const TrackStep &t : s.tracks) {
-        n += t.keys.capacity() * sizeof(KeySplice) + t.text.capacity() * sizeof(TextSplice);
-        for (const KeySplice &k : t.keys)
-            n += (k.removed.capacity() + k.inserted.capacity()) * sizeof(SyncKey) +
-                 (k.removed_places.capacity() + k.inserted_places.capacity()) * sizeof(uint32_t);
-        for (const TextSplice &x : t.text)
-            n += x.removed.capacity() + x.inserted.capacity();
-    }
-    return n;
-}
-
-size_t key_editor_history_bytes(const KeyEditor &e)
-{
-    size_t n = 0;
-    for (const EditStep &s : e.undo)
-        n += step_bytes(s);
-    for (const EditStep &s : e.redo)
-        n += step_bytes(s);
-    return n;
-}
-
-bool edit_step_first_change(const EditStep &step, int *track, int32_t *row)
-{
-    for (const TrackStep &t : step.tracks)
-        for (const KeySplice &k : t.keys) {
-            const bool gone = !k.removed.empty(), came = !k.inserted.empty();
-            if (!gone && !came)
-                continue;
-            *track = t.track;
-            *row = gone && came ? std::min(k.removed[0].row, k.inserted[0].row)
-                                : (gone ? k.removed[0].row : k.inserted[0].row);
-            return true;
-        }
-    return false;
 }

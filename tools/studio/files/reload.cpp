@@ -9,7 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/read_file.h"
 #include "sync/device.h"
+#include "sync/track.h"
 
 // One read and parse, run on its own thread; the fields below `done` belong
 // to the thread until `done` is set.
@@ -35,40 +37,12 @@ struct WatchJob {
     }
 };
 
-static FileIdentity identity_of(const struct stat &st)
-{
-    FileIdentity id;
-    id.valid = true;
-    id.dev = st.st_dev;
-    id.ino = st.st_ino;
-    id.size = st.st_size;
-    id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    id.regular = S_ISREG(st.st_mode);
-    return id;
-}
-
-static bool same_file(const FileIdentity &a, const FileIdentity &b)
-{
-    return a.valid && b.valid && a.dev == b.dev && a.ino == b.ino && a.size == b.size &&
-           a.mtime_ns == b.mtime_ns && a.regular == b.regular;
-}
-
-FileIdentity file_identity(const struct stat &st)
-{
-    return identity_of(st);
-}
-
-bool same_file_identity(const FileIdentity &a, const FileIdentity &b)
-{
-    return same_file(a, b);
-}
-
 static std::string too_large(const std::string &path, size_t max_bytes)
 {
     return path + ": larger than " + std::to_string(max_bytes) + " bytes";
 }
 
-// Through the compiler's own reader: opened without blocking (a FIFO put in
+// Through the tools' one reader: opened without blocking (a FIFO put in
 // place of the file must not stall), and only what the opened descriptor
 // shows to be a regular file within the size limit is read.
 static void read_source(WatchJob *job)
@@ -77,7 +51,7 @@ static void read_source(WatchJob *job)
     std::string error;
     job->read_ok = read_whole_file(job->path, job->max_bytes, &job->text, &error, &st);
     if (st.st_mode != 0)
-        job->identity = identity_of(st);
+        job->identity = file_identity(st);
     if (!job->read_ok)
         job->read_error = error;
 }
@@ -216,8 +190,8 @@ WatchResult poll_timeline_watch(TimelineWatch *w)
         w->seen = FileIdentity{};
         return note_read_error(w, w->path + ": " + std::strerror(errno));
     }
-    const FileIdentity id = identity_of(st);
-    if (same_file(id, w->seen)) {
+    const FileIdentity id = file_identity(st);
+    if (same_file_identity(id, w->seen)) {
         if (w->unreadable)
             return note_read_error(w, w->read_error);
         if (w->has_pending) // the same bad text at a second poll: settled
@@ -266,7 +240,7 @@ bool timeline_changed_outside(const TimelineWatch &w)
     struct stat st;
     if (stat(w.path.c_str(), &st) != 0)
         return true;
-    return !same_file(identity_of(st), w.taken_file);
+    return !same_file_identity(file_identity(st), w.taken_file);
 }
 
 void note_own_save(TimelineWatch *w, std::string text, Timeline parsed,
@@ -274,11 +248,7 @@ void note_own_save(TimelineWatch *w, std::string text, Timeline parsed,
 {
     if (w->job)
         w->job_stale = true;
-    struct stat st;
-    if (written)
-        w->seen = identity_of(*written);
-    else
-        w->seen = stat(w->path.c_str(), &st) == 0 ? identity_of(st) : FileIdentity{};
+    w->seen = written ? file_identity(*written) : identity_of_path(w->path);
     w->taken_file = w->seen;
     w->taken = std::move(text);
     w->timeline = std::move(parsed);
@@ -287,20 +257,6 @@ void note_own_save(TimelineWatch *w, std::string text, Timeline parsed,
     w->has_pending = false;
     w->pending.clear();
     clear_read_error(w);
-}
-
-bool apply_timeline(const Timeline &timeline, SyncTrack *const *tracks, int count)
-{
-    bool ok = true;
-    for (int i = 0; i < count; i++) {
-        const int index = find_timeline_track(tracks[i]->name);
-        if (index < 0)
-            continue;
-        const std::vector<SyncKey> &keys = timeline.tracks[index].keys;
-        if (!set_track_keys(tracks[i], keys.data(), static_cast<int32_t>(keys.size())))
-            ok = false;
-    }
-    return ok;
 }
 
 void set_declared_tracks(TimelineWatch *w, std::vector<std::string> names)

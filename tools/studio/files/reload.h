@@ -1,5 +1,6 @@
 // reload.h - the timeline source watched while it plays, compiled in memory
-// by the timeline parser; a good version replaces every track's keys.
+// by the timeline parser; a good version is handed to the studio, which
+// plays it (studio/editor/play_keys.h).
 //
 // A poll (the studio polls 20 times a second) looks only at the file's
 // identity: device, inode, size and modification time. An unchanged file
@@ -36,25 +37,11 @@
 #include <memory>
 #include <string>
 
+#include "common/file_identity.h"
 #include "timeline/timeline.h"
-
-struct SyncTrack;
 
 // The parser's limit for a source file, as the compiler's.
 constexpr size_t WATCH_MAX_BYTES = 16u << 20;
-
-struct FileIdentity {
-    bool valid = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    int64_t mtime_ns = 0;
-    bool regular = false;
-};
-
-// The identity of a status, and whether two are the same file unchanged.
-FileIdentity file_identity(const struct stat &st);
-bool same_file_identity(const FileIdentity &a, const FileIdentity &b);
 
 struct WatchJob; // a read and parse in flight on the worker thread
 
@@ -119,11 +106,6 @@ bool timeline_changed_outside(const TimelineWatch &w);
 // its parse are taken over (moved in: no copy of a large file on the frame).
 void note_own_save(TimelineWatch *w, std::string text, Timeline parsed,
                    const struct stat *written);
-
-// Gives each track the keys of the timeline track of the same name (tracks
-// whose name the timeline does not know keep theirs). False when memory ran
-// out on the way.
-bool apply_timeline(const Timeline &timeline, SyncTrack *const *tracks, int count);
 
 // The track names the scene sources declare (timeline/declared_tracks.h).
 // New names make the watch read and parse the file again at its next poll

@@ -2,7 +2,6 @@
 // timeline source, on a worker thread.
 #include "studio/files/save.h"
 
-#include <fcntl.h> // renameat2, RENAME_EXCHANGE (glibc, _GNU_SOURCE)
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -10,29 +9,17 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
 
-#ifdef __GLIBC__
-#include <malloc.h> // malloc_trim
-#endif
-
 #include "common/output_file.h"
-#include "state/state.h"
-#include "sync/device.h"
+#include "common/place_files.h"
+#include "common/platform.h"
 #include "sync/track.h"
 
 void (*SaveHookBeforeReplace)(const std::string &path) = nullptr;
-
-static int exchange_names(const char *a, const char *b)
-{
-    return renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
-}
-
-int (*SaveExchangeNames)(const char *a, const char *b) = exchange_names;
 
 // One save. The fields below `done` belong to the thread until `done` is set.
 struct SaveJob {
@@ -113,56 +100,20 @@ static std::string read_only_reason(const std::string &path, const struct stat &
     return {};
 }
 
-// Whether the file now at `name` is the one the studio last knew.
-static bool is_expected(const std::string &name, const FileIdentity &expected)
-{
-    struct stat st;
-    return lstat(name.c_str(), &st) == 0 && same_file_identity(file_identity(st), expected);
-}
-
 // Puts the written file in place of `target`, unless the file there is not
 // the expected one.
 static void replace_checked(SaveJob *job, OutputFile *out, const std::string &target)
 {
-    const char *tmp = out->temporary.c_str();
-    if (SaveExchangeNames(tmp, target.c_str()) == 0) {
-        // The old file now sits at the temporary name.
-        if (is_expected(out->temporary, job->expected)) {
-            job->outcome = SAVE_DONE;
-        } else if (SaveExchangeNames(tmp, target.c_str()) == 0) {
-            job->outcome = SAVE_CONFLICT;
-        } else {
-            // Cannot happen short of the folder going away; keep both.
-            job->why = "cannot swap " + target + " back from " + out->temporary + ": " + std::strerror(errno);
-            out->temporary.clear();
-            return;
-        }
-        discard_output_file(out); // our file, or the replaced old one
-        return;
+    switch (place_output_file_checked(out, target, job->expected, &job->why)) {
+    case PLACE_DONE:
+        job->outcome = SAVE_DONE;
+        break;
+    case PLACE_OTHER_FILE:
+        job->outcome = SAVE_CONFLICT;
+        break;
+    case PLACE_FAILED:
+        break;
     }
-    if (errno == ENOENT && !job->expected.valid) {
-        // Nothing there, as last seen: the new file goes in unless one appeared.
-        if (renameat2(AT_FDCWD, tmp, AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-            job->outcome = SAVE_DONE;
-        else if (errno == EEXIST)
-            job->outcome = SAVE_CONFLICT;
-        else
-            job->why = "cannot replace " + target + ": " + std::strerror(errno);
-    } else if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP || errno == ENOENT) {
-        // No exchange here (or the file is gone): look, then rename.
-        if (!is_expected(target, job->expected))
-            job->outcome = SAVE_CONFLICT;
-        else if (std::rename(tmp, target.c_str()) == 0)
-            job->outcome = SAVE_DONE;
-        else
-            job->why = "cannot replace " + target + ": " + std::strerror(errno);
-    } else {
-        job->why = "cannot replace " + target + ": " + std::strerror(errno);
-    }
-    if (job->outcome == SAVE_DONE)
-        out->temporary.clear();
-    else
-        discard_output_file(out);
 }
 
 static void write_source(SaveJob *job)
@@ -192,12 +143,10 @@ static void run_job(SaveJob *job)
 {
     if (check_text(job))
         write_source(job);
-#ifdef __GLIBC__
     // The earlier saves' texts and parses (tens of MB on a large timeline)
-    // went back to the allocator: hand its free pages back to the system, so
+    // went back to the allocator: its free pages go back to the system, so
     // the studio's memory follows what it holds rather than its busiest save.
-    malloc_trim(0);
-#endif
+    give_back_free_memory();
     job->done.store(true, std::memory_order_release);
 }
 
@@ -207,20 +156,6 @@ static void start_job(SourceSaver *saver, TimelineWatch *watch, std::shared_ptr<
     job->declared = watch->declared;
     saver->running = std::move(job);
     saver->running->thread = std::thread(run_job, saver->running.get());
-}
-
-// Gives every track whose keys differ from the editor's track of its name
-// (by digest: only the edited ones are copied) the editor's keys.
-static void apply_editor_keys(const KeyEditor &editor, const uint64_t *digests)
-{
-    for (SyncTrack *t : Tracks) {
-        const int index = t ? find_timeline_track(t->name) : -1;
-        if (index < 0 || digest_keys(t->keys, static_cast<size_t>(t->key_count)) == digests[index])
-            continue;
-        const KeyList &keys = editor.keys[index];
-        if (!set_track_keys(t, keys.data(), static_cast<int32_t>(keys.size())))
-            std::fputs("studio: out of memory while replacing the tracks\n", stderr);
-    }
 }
 
 bool request_source_save(SourceSaver *saver, TimelineWatch *watch, const KeyEditor &editor,
@@ -237,7 +172,6 @@ bool request_source_save(SourceSaver *saver, TimelineWatch *watch, const KeyEdit
     job->text = key_editor_text(editor);
     for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
         job->digests[t] = digest_keys(editor.keys[t].data(), editor.keys[t].size());
-    apply_editor_keys(editor, job->digests);
     watch->saving = true;
     if (saver->running)
         saver->waiting = std::move(job);

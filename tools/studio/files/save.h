@@ -1,20 +1,17 @@
 // save.h - writing the key editor's source back into the watched timeline,
 // off the frame path and never over a version the studio did not read.
 //
-// A request takes the editor's text and a digest of its keys at once and
-// gives the edited tracks the editor's keys (the picture shows an edit at
-// the next frame); a worker thread then parses the text again (it must give
-// exactly those keys, digest for digest) and
-// writes it beside the file (tools/common/output_file.h: exclusive temporary
-// file, flushed to disk). The file is then swapped with it atomically
-// (renameat2 RENAME_EXCHANGE) and the file taken out is compared with the
-// one whose text the watch last took or saved (device, inode, size,
-// modification time; never a version it only looked at, such as one it
-// could not read or a bad text not yet shown):
-// when it is another one, an outside save landed since, so the two are
-// swapped back, nothing of the studio's is written and the watch reads that
-// version. A file system without the exchange gets the same look just before
-// a plain rename.
+// The save only turns the editor's text into the file: the playing tracks
+// take an edit elsewhere (studio/editor/play_keys.h). A request takes the
+// editor's text and a digest of its keys at once; a worker thread then
+// parses the text again (it must give exactly those keys, digest for
+// digest) and writes it beside the file (tools/common/output_file.h: exclusive temporary
+// file, flushed to disk). It is put in place only while the file there is
+// the one whose text the watch last took or saved (never a version it only
+// looked at, such as one it could not read or a bad text not yet shown):
+// tools/common/place_files.h's checked exchange. When it is another one, an
+// outside save landed since: nothing of the studio's is written and the
+// watch reads that version.
 //
 // A symbolic link is followed: the file it names is replaced and the link
 // stays. A file without any write bit in its mode (or that we may not write)
@@ -47,9 +44,8 @@ enum SaveOutcome {
     SAVE_CONFLICT, // an outside save was found in place and kept; the watch reads it next
 };
 
-// Queues a save of `editor`'s source into `watch`'s file and gives the
-// tracks the editor's keys. False, with the reason in *why and nothing
-// queued, when the file may not be replaced.
+// Queues a save of `editor`'s source into `watch`'s file. False, with the
+// reason in *why and nothing queued, when the file may not be replaced.
 bool request_source_save(SourceSaver *saver, TimelineWatch *watch, const KeyEditor &editor,
                          std::string *why);
 
@@ -65,8 +61,3 @@ SaveOutcome finish_source_saves(SourceSaver *saver, TimelineWatch *watch, std::s
 // the new file is written and before the exchange: the worst moment for an
 // outside save to land. Null in the program.
 extern void (*SaveHookBeforeReplace)(const std::string &path);
-
-// Swaps two names in one step (renameat2 with RENAME_EXCHANGE): 0, or -1
-// with errno. Tests put here one that fails as on a file system without the
-// exchange, to drive the look-then-rename way.
-extern int (*SaveExchangeNames)(const char *a, const char *b);

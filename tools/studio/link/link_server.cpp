@@ -6,6 +6,8 @@
 #include <cstring>
 #include <random>
 
+#include "studio/link/ws_link.h"
+
 static void say(LinkServer *s, const std::string &text)
 {
     const std::string line = "serve: " + text;
@@ -54,17 +56,22 @@ bool open_link_server(LinkServer *s, const SyncDevice *d, const std::string &whe
     }
     s->device = d;
     s->token = link_is_loopback(a) ? "" : make_token();
+    std::string why;
+    if (!open_ws_link(s, &why))
+        say(s, "no followers by WebSocket: " + why);
     return true;
 }
 
 // Drops a follower: a bye with the reason if it can go out now, the line, the close.
 static void drop(LinkServer *s, LinkClient *c, const std::string &why, bool tell)
 {
-    if (tell) {
-        std::vector<uint8_t> bye;
+    std::vector<uint8_t> bye;
+    if (tell)
         encode_link_bye(&bye, why);
+    if (c->ws)
+        close_ws_client(c, bye);
+    else if (tell)
         link_send(c->socket, bye.data(), bye.size());
-    }
     say(s, name_of(*c) + " dropped: " + why);
     link_close(c->socket);
     c->socket = -1;
@@ -102,7 +109,10 @@ static void take_greeting(LinkServer *s, LinkClient *c, const LinkGreeting &g)
 {
     std::vector<uint8_t> b;
     encode_link_greeting(&b, LINK_VERSION, "");
-    link_send(c->socket, b.data(), b.size()); // a refused follower learns our version
+    if (c->ws) // goes before anything queued: nothing is before the greeting
+        c->out.insert(c->out.begin() + static_cast<std::ptrdiff_t>(c->out_sent), b.begin(), b.end());
+    else
+        link_send(c->socket, b.data(), b.size()); // a refused follower learns our version
     if (g.version != LINK_VERSION) {
         drop(s, c, "it speaks version " + std::to_string(g.version) + " of the link, this studio version " +
                        std::to_string(LINK_VERSION), true);
@@ -113,7 +123,7 @@ static void take_greeting(LinkServer *s, LinkClient *c, const LinkGreeting &g)
         return;
     }
     c->greeted = true;
-    say(s, name_of(*c) + " follows");
+    say(s, name_of(*c) + (c->ws ? " follows by WebSocket" : " follows"));
     if (s->has_transport) {
         b.clear();
         encode_link_transport(&b, s->transport);
@@ -133,7 +143,21 @@ static void take_request(LinkServer *s, LinkClient *c, const std::string &name)
         }
         c->asked.push_back(name);
     }
-    queue_track(s, c, name);
+    for (const std::string &n : c->unanswered)
+        if (n == name)
+            return; // its answer, still to go out, will carry the keys as they are then
+    c->unanswered.push_back(name);
+}
+
+// Answers requests while less than one largest message waits: a follower
+// asking for many large tracks gets them as it reads, and the bound on its
+// queue stays for what it does not read.
+static void answer_requests(LinkServer *s, LinkClient *c)
+{
+    while (!c->gone && !c->unanswered.empty() && c->out.size() - c->out_sent < LINK_MAX_MESSAGE) {
+        queue_track(s, c, c->unanswered.front());
+        c->unanswered.pop_front();
+    }
 }
 
 // Everything whole that a follower sent.
@@ -198,8 +222,15 @@ static void accept_followers(LinkServer *s, uint64_t now_ms)
 
 static void read_follower(LinkServer *s, LinkClient *c)
 {
+    if (!c->greeted && c->in_len == 0 && c->socket >= 0 && s->ws_vhost) {
+        const int http = peek_http_request(c->socket); // read nothing before knowing
+        if (http > 0)
+            hand_to_ws(s, c);
+        if (http >= 0)
+            return;
+    }
     size_t read = 0;
-    while (!c->gone && read < LINK_SERVER_READ_PER_POLL) {
+    while (!c->gone && c->socket >= 0 && read < LINK_SERVER_READ_PER_POLL) {
         const long n = link_recv(c->socket, c->in.data() + c->in_len, c->in.size() - c->in_len);
         if (n < 0) {
             take_input(s, c);
@@ -219,6 +250,10 @@ static void write_follower(LinkServer *s, LinkClient *c)
 {
     if (c->gone || c->out_sent == c->out.size())
         return;
+    if (c->ws) {
+        want_ws_write(c);
+        return;
+    }
     const long n = link_send(c->socket, c->out.data() + c->out_sent, c->out.size() - c->out_sent);
     if (n < 0) {
         drop(s, c, "the link broke", false);
@@ -243,18 +278,24 @@ static void send_changes(LinkServer *s)
         const SyncTrack *t = d->tracks[i];
         SentTrack &was = s->sent[static_cast<size_t>(i)];
         const size_t bytes = static_cast<size_t>(t->key_count) * sizeof(SyncKey);
-        // Keys are replaced as a whole (set_track_keys), so a new array or
-        // count is a change; the copy also catches keys changed in place.
-        if (was.keys == t->keys && was.count == t->key_count &&
-            (bytes == 0 || std::memcmp(was.copy.data(), t->keys, bytes) == 0))
+        // The keys against the copy of those last sent: a timeline read
+        // again replaces every track's array, but only a track whose keys
+        // differ goes out (a large timeline would flood the followers).
+        if (was.count == t->key_count && (bytes == 0 || std::memcmp(was.copy.data(), t->keys, bytes) == 0)) {
+            was.keys = t->keys;
             continue;
+        }
         was.keys = t->keys;
         was.count = t->key_count;
         was.copy.assign(t->keys, t->keys + t->key_count);
-        for (LinkClient &c : s->clients)
+        for (LinkClient &c : s->clients) {
+            bool unanswered = false; // then its answer carries the change
+            for (const std::string &n : c.unanswered)
+                unanswered = unanswered || n == t->name;
             for (const std::string &n : c.asked)
-                if (c.greeted && n == t->name)
+                if (c.greeted && !unanswered && n == t->name)
                     queue_track(s, &c, n);
+        }
     }
 }
 
@@ -291,10 +332,14 @@ void poll_link_server(LinkServer *s, uint64_t now_ms)
             if (c.greeted)
                 queue(s, &c, b);
     }
-    for (LinkClient &c : s->clients)
+    service_ws_link(s); // WebSocket followers' reads
+    for (LinkClient &c : s->clients) {
         read_follower(s, &c);
+        answer_requests(s, &c);
+    }
     for (LinkClient &c : s->clients)
         write_follower(s, &c);
+    service_ws_link(s); // and their writes, in this frame
     std::erase_if(s->clients, [](const LinkClient &c) { return c.gone; });
 }
 
@@ -310,7 +355,37 @@ void close_link_server(LinkServer *s)
 {
     for (LinkClient &c : s->clients)
         link_close(c.socket);
-    s->clients.clear();
+    s->clients.clear(); // first: closing the WebSocket side then says nothing
+    close_ws_link(s);
     link_close(s->listener);
     s->listener = -1;
+}
+
+void link_server_take_bytes(LinkServer *s, LinkClient *c, const uint8_t *bytes, size_t n)
+{
+    // The buffer holds a largest greeting or request, so each round parses
+    // at least what it filled up: the loop ends.
+    while (n > 0 && !c->gone) {
+        const size_t part = std::min(n, c->in.size() - c->in_len);
+        if (part == 0)
+            break;
+        std::memcpy(c->in.data() + c->in_len, bytes, part);
+        c->in_len += part;
+        bytes += part;
+        n -= part;
+        take_input(s, c);
+    }
+}
+
+void link_server_drop(LinkServer *s, LinkClient *c, const std::string &why, bool tell)
+{
+    drop(s, c, why, tell);
+}
+
+LinkClient *link_server_client(LinkServer *s, int number)
+{
+    for (LinkClient &c : s->clients)
+        if (c.number == number && !c.gone)
+            return &c;
+    return nullptr;
 }

@@ -7,16 +7,26 @@
 // followers that asked for it, and the transport when it changed (every
 // frame while playing). The work of a poll is bounded, and nothing waits:
 // a follower that stops reading has its bytes queued up to
-// LINK_SERVER_MAX_QUEUE, over which it is dropped with a line. A follower
+// LINK_SERVER_MAX_QUEUE, over which it is dropped with a line. Answers to
+// requests are queued only while less than one largest message waits, so
+// a follower asking for more large tracks than that bound holds gets them
+// as it reads, and is not taken for one that does not read. A follower
 // whose greeting or message is wrong is told why (bye) and closed, with one
 // line naming the fault; the others go on.
 //
 // Listening on an address other than loopback needs a token: the server
 // makes a random one, and a follower that does not send it is refused.
+//
+// The same port serves followers in web pages: a connection whose first
+// bytes are "GET " is an HTTP request, handed to the WebSocket side
+// (ws_link.h), after which the link's bytes travel in binary WebSocket
+// messages and everything else (greeting, token, requests, limits, lines)
+// is as for any follower.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -30,8 +40,13 @@ constexpr size_t LINK_SERVER_READ_PER_POLL = 64 * 1024;        // bytes read fro
 constexpr size_t LINK_SERVER_MAX_ASKED = 1024;                 // track names one follower may ask for
 constexpr uint64_t LINK_SERVER_GREETING_MS = 5000;             // a connection that does not greet is dropped
 
+struct lws;
+struct lws_context;
+struct lws_vhost;
+
 struct LinkClient {
-    int socket = -1;
+    int socket = -1;                // -1 once handed to the WebSocket side
+    struct lws *ws = nullptr;       // its WebSocket connection, if it came by one
     int number = 0;                 // "follower N" in the lines
     uint64_t accepted_ms = 0;       // when it connected
     bool greeted = false;
@@ -40,6 +55,7 @@ struct LinkClient {
     std::vector<uint8_t> out;       // to send, from out_sent on
     size_t out_sent = 0;
     std::vector<std::string> asked; // track names, in the order asked
+    std::deque<std::string> unanswered; // asked, answer not queued yet (each name once)
     bool gone = false;              // closed; removed at the end of the poll
 };
 
@@ -62,6 +78,8 @@ struct LinkServer {
     LinkTransport transport;        // the last one set
     bool transport_due = false;
     void (*say)(const std::string &line) = nullptr; // null: standard error
+    struct lws_context *ws_context = nullptr;       // the WebSocket side; null: HTTP is refused
+    struct lws_vhost *ws_vhost = nullptr;
 };
 
 // Listens on "[ADDR:]PORT" (ADDR by default the loopback address 127.0.0.1)
@@ -82,3 +100,14 @@ void poll_link_server(LinkServer *s, uint64_t now_ms);
 size_t link_server_followers(const LinkServer &s);
 
 void close_link_server(LinkServer *s);
+
+// ---- For the WebSocket side (ws_link.cpp) ----------------------------------
+
+// Takes bytes a follower sent, as if read from its socket.
+void link_server_take_bytes(LinkServer *s, LinkClient *c, const uint8_t *bytes, size_t n);
+
+// Drops a follower with its line; `tell`: a bye with the reason goes first.
+void link_server_drop(LinkServer *s, LinkClient *c, const std::string &why, bool tell);
+
+// The follower of that number, or null when it is gone.
+LinkClient *link_server_client(LinkServer *s, int number);

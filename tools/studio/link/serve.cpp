@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "studio/music.h"
-#include "studio/studio.h"
+#include "studio/studio_state.h"
 #include "studio/studio_args.h"
 
 void open_studio_serve(StudioServe *sv, const SyncDevice *d, const StudioArgs &args)

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "common/platform.h"
+
 namespace {
 
 struct Extent {
@@ -39,28 +41,6 @@ int find_segments(dl_phdr_info *info, size_t, void *data)
         e->found = true;
     }
     return 1;
-}
-
-// The file of the mapping that starts at `start`, through the process's own
-// map_files (it names the mapped file even after it was removed).
-int open_mapped_file(uintptr_t start)
-{
-    FILE *maps = std::fopen("/proc/self/maps", "re");
-    if (!maps)
-        return -1;
-    char line[4096];
-    int fd = -1;
-    while (std::fgets(line, sizeof line, maps)) {
-        uintptr_t lo = 0, hi = 0;
-        if (std::sscanf(line, "%" SCNxPTR "-%" SCNxPTR, &lo, &hi) != 2 || lo != start)
-            continue;
-        char path[96];
-        std::snprintf(path, sizeof path, "/proc/self/map_files/%" PRIxPTR "-%" PRIxPTR, lo, hi);
-        fd = open(path, O_RDONLY | O_CLOEXEC);
-        break;
-    }
-    std::fclose(maps);
-    return fd;
 }
 
 // The library's .text section, where its functions are (not its PLT's
@@ -119,7 +99,7 @@ bool find_library_code(void *handle, LibraryCode *out, std::string *error)
     out->range = e.range;
     out->base = map->l_addr;
     out->name = map->l_name;
-    out->fd = open_mapped_file(map->l_addr);
+    out->fd = open_own_mapped_file(map->l_addr); // also when its name is gone
     if (out->fd < 0)
         out->fd = open(map->l_name, O_RDONLY | O_CLOEXEC);
     // Narrowed to the functions when the file says where they are (and the

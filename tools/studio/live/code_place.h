@@ -18,7 +18,7 @@ struct LibraryCode {
 };
 
 // The code of the library of a dlopen handle, and its file: through
-// /proc/self/map_files when the name is gone, else by its name. False with
+// its mapping (common/platform.h) when the name is gone, else by its name. False with
 // the reason when the library's extent cannot be found; a file that cannot
 // be opened only leaves fd at -1.
 bool find_library_code(void *handle, LibraryCode *out, std::string *error);

@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <link.h>
 
 #include <cstdio>
@@ -62,6 +63,16 @@ void release(GuardedLibrary *lib)
     if (lib->handle)
         dlclose(lib->handle);
     *lib = GuardedLibrary{};
+}
+
+// The scene of the guarded call in flight and its time: guarded_call runs
+// a function without arguments.
+const SceneInfo *CalledScene = nullptr;
+FrameTime CalledTime{};
+
+void call_scene()
+{
+    CalledScene->draw(CalledTime);
 }
 
 GuardedLibrary *drawing(SceneGuard *g)
@@ -174,12 +185,19 @@ void follow_live_code(SceneGuard *g, const LiveCode &lc)
         return;
     g->current.table = lc.current.table;
     g->current.handle = own_reference(lc.current.handle);
-    std::string why;
-    if (!g->current.handle || !find_library_code(lc.current.handle, &g->current.code, &why)) {
+    // The library's code was found when it was opened (off this thread);
+    // the guard keeps a file descriptor of its own.
+    const bool known = lc.current.code_error.empty() && lc.current.code.range.hi != 0;
+    if (g->current.handle && known) {
+        g->current.code = lc.current.code;
+        g->current.code.fd = lc.current.code.fd >= 0 ? fcntl(lc.current.code.fd, F_DUPFD_CLOEXEC, 0) : -1;
+    } else {
         // Without them a fault cannot be told from the studio's own: the
         // library draws unguarded, and is not kept when the next one comes.
         std::fprintf(stderr, "studio: the scene library draws unguarded: %s\n",
-                     g->current.handle ? why.c_str() : "no reference to it");
+                     !g->current.handle ? "no reference to it"
+                     : lc.current.code_error.empty() ? "its code was not found"
+                                                     : lc.current.code_error.c_str());
         std::fflush(stderr);
     }
 }
@@ -190,7 +208,7 @@ const SceneLibraryTable *guarded_table(const SceneGuard &g)
     return lib ? lib->table : nullptr;
 }
 
-GuardedDraw draw_guarded_scene(SceneGuard *g, int index)
+GuardedDraw draw_guarded_scene(SceneGuard *g, int index, const FrameTime &time)
 {
     GuardedLibrary *lib = drawing(g);
     if (!lib)
@@ -200,11 +218,13 @@ GuardedDraw draw_guarded_scene(SceneGuard *g, int index)
     const SceneInfo &scene = lib->table->scenes[index];
     GuardOutcome outcome;
     if (!g->on) {
-        scene.draw();
+        scene.draw(time);
     } else {
         const RenderState saved = renderer ? save_render_state() : RenderState{};
         EscapeQuits = g->escape_quits;
-        if (!guarded_call(scene.draw, lib->code.range, &outcome)) {
+        CalledScene = &scene;
+        CalledTime = time;
+        if (!guarded_call(call_scene, lib->code.range, &outcome)) {
             if (renderer)
                 restore_render_state(saved);
             set_aside(g, lib, scene.name, outcome);
@@ -216,20 +236,21 @@ GuardedDraw draw_guarded_scene(SceneGuard *g, int index)
     return GUARDED_DREW;
 }
 
-void draw_guarded_picture(SceneGuard *g, double seconds)
+FrameTime draw_guarded_picture(SceneGuard *g, double seconds)
 {
     SDL_SetRenderTarget(renderer, PictureTarget);
-    update_frame_values(seconds);
+    const FrameTime time = update_frame_values(seconds);
     clear_frame_buffers();
-    const int index = current_scene_index();
-    const GuardedDraw drew = draw_guarded_scene(g, index);
+    const int index = scene_index_at(time);
+    const GuardedDraw drew = draw_guarded_scene(g, index, time);
     if (drew == GUARDED_NONE)
-        draw_scene(index);
+        draw_scene(SceneTable, index, time);
     if (drew != GUARDED_FAILED) {
         const SceneLibraryTable *lib = guarded_table(*g);
         finish_frame(lib ? lib->captions : nullptr);
     }
     SDL_SetRenderTarget(renderer, nullptr);
+    return time;
 }
 
 void stop_scene_guard(SceneGuard *g)

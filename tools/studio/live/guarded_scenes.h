@@ -6,7 +6,7 @@
 // keeps it loaded), or, with none, the scenes built into the studio. The
 // error box names the scene, what happened and the source line
 // ("scene "landscape" crashed: SIGSEGV, a bad memory access at 0x0, at
-// src/scenes/landscape.cpp:88 in draw_landscape(); ...").
+// src/scenes/landscape.cpp:88 in draw_landscape(FrameTime const&); ...").
 //
 // A frame cut short leaves the scenes' process-wide state as far as the
 // scene got (a buffer half written, a counter stepped or not); the next
@@ -17,6 +17,7 @@
 
 #include <string>
 
+#include "state/state.h"
 #include "studio/live/code_place.h"
 #include "studio/live/scene_library.h"
 
@@ -61,13 +62,14 @@ enum GuardedDraw {
     GUARDED_FAILED, // it crashed or was stopped: the frame is lost, the library set aside
 };
 
-// Draws scene `index` of the library that draws now, under the guard
-// (followed by the copy of the target when the scene asks for it).
-GuardedDraw draw_guarded_scene(SceneGuard *g, int index);
+// Draws scene `index` of the library that draws now at `time`, under the
+// guard (followed by the copy of the target when the scene asks for it).
+GuardedDraw draw_guarded_scene(SceneGuard *g, int index, const FrameTime &time);
 
 // One frame into the studio's picture target, as render_frame draws it,
 // with the scene drawn by draw_guarded_scene (a lost frame stops there).
-void draw_guarded_picture(SceneGuard *g, double seconds);
+// Returns the frame's Row and Tick.
+FrameTime draw_guarded_picture(SceneGuard *g, double seconds);
 
 // Lets both libraries go and removes the guard.
 void stop_scene_guard(SceneGuard *g);

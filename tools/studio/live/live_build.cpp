@@ -5,97 +5,77 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "common/output_file.h"
+#include "common/place_files.h"
+#include "common/platform.h"
+#include "common/read_file.h"
 #include "common/stray_files.h"
+#include "studio/live/build_output.h"
 #include "timeline/timeline.h"
 
-// The build's niceness: a compiler never takes the frame loop's time.
-constexpr int LIVE_BUILD_NICENESS = 10;
+// A build that runs long is raised to this much above the studio's
+// niceness (the lowest, 19, at most).
+constexpr int LIVE_BUILD_RAISED_NICENESS = 10;
+// The lowest priority, which a build starts at when it may be raised.
+constexpr int LOWEST_PRIORITY = 19;
 // Names tried for a library copy before giving up (each one taken is in the
 // way of someone else's).
 constexpr int COPY_NAME_TRIES = 100;
 
-FileIdentity identity_of_path(const std::string &path)
+BuildPriority build_priority(int own, unsigned long nice_limit, bool cap_sys_nice)
 {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? file_identity(st) : FileIdentity{};
+    BuildPriority p;
+    p.raised = std::min(LOWEST_PRIORITY, std::max(own, 0) + LIVE_BUILD_RAISED_NICENESS);
+    // The kernel lets a process lower its niceness to N when RLIMIT_NICE is
+    // at least 20 - N.
+    const bool may_lower = cap_sys_nice || nice_limit >= static_cast<unsigned long>(20 - p.raised);
+    p.start = may_lower ? LOWEST_PRIORITY : p.raised;
+    return p;
 }
 
-bool same_identity(const FileIdentity &a, const FileIdentity &b)
+BuildPriority own_build_priority()
 {
-    return (!a.valid && !b.valid) || same_file_identity(a, b);
+    errno = 0;
+    const int own = getpriority(PRIO_PROCESS, 0);
+    rlimit limit{};
+    getrlimit(RLIMIT_NICE, &limit);
+    return build_priority(errno == 0 ? own : 0, limit.rlim_cur, may_set_any_niceness());
 }
 
-// A copy that stopped half-way is removed; `why` is the errno of a failed
-// create, 0 otherwise.
-static bool copy_file_to(const std::string &from, const std::string &to, std::string *error, int *why)
+bool raise_job(LiveJob *job, uint64_t now_ms, uint64_t after_ms, int niceness)
 {
-    *why = 0;
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        *error = from + ": " + std::strerror(errno);
+    const pid_t pid = job->pid, worker = job->worker;
+    if (job->raised || job->done || niceness >= job->niceness || now_ms < job->started_ms + after_ms || pid <= 0)
         return false;
-    }
-    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
-    if (out < 0) {
-        *why = errno;
-        *error = to + ": " + std::strerror(errno);
-        close(in);
-        return false;
-    }
-    char buffer[1 << 16];
-    bool ok = true;
-    for (;;) {
-        const ssize_t got = read(in, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            *error = from + ": " + std::strerror(errno);
-            ok = false;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < got;) {
-            const ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put < 0) {
-                *error = to + ": " + std::strerror(errno);
-                ok = false;
-            } else {
-                done += put;
-            }
-        }
-        if (!ok)
-            break;
-    }
-    if (close(out) != 0 && ok) {
-        *error = to + ": " + std::strerror(errno);
-        ok = false;
-    }
-    close(in);
-    if (!ok)
-        unlink(to.c_str());
-    return ok;
+    // Children that the build starts later take its tool's (raised) niceness.
+    setpriority(PRIO_PGRP, static_cast<id_t>(pid), niceness);
+    if (worker > 0)
+        setpriority(PRIO_PROCESS, static_cast<id_t>(worker), niceness);
+    job->raised = true;
+    return true;
 }
 
 bool copy_library_file(const std::string &from, const std::string &to, std::string *error)
 {
     int why;
-    return copy_file_to(from, to, error, &why);
+    return copy_to_new_file(from, to, 0700, error, &why);
 }
 
-// A build's log or dependency list, through the compiler's one file reader
+// A build's log or dependency list, through the tools' one file reader
 // (nothing at all when it is missing, no regular file or beyond 16 MiB).
 static std::string read_whole(const std::string &path)
 {
@@ -105,11 +85,15 @@ static std::string read_whole(const std::string &path)
     return text;
 }
 
-// Runs argv in a process group of its own at low priority and waits for it.
-// Its output goes to a file created exclusively beside `log`, read into
-// *output and then renamed to `log`, so the last run's output stays there to
-// read. The exit status (128 + the signal when killed), or -1 with the
-// reason when it could not be started.
+// Runs argv in a process group of its own and waits for it; the child
+// takes the calling thread's niceness. Its output goes to a file created
+// exclusively beside `log`, read into *output and then renamed to `log`, so
+// the last run's output stays there to read. The exit status (128 + the
+// signal when killed), or -1 with the reason when it could not be started.
+//
+// posix_spawn, not fork: it shares the studio's memory until the exec
+// rather than copying its page tables, so the frame thread meets neither
+// the copy nor a copy-on-write fault on every page it then writes.
 static int run_child(LiveJob *job, const std::vector<std::string> &argv, const std::string &log,
                      std::string *output, std::string *error)
 {
@@ -121,59 +105,36 @@ static int run_child(LiveJob *job, const std::vector<std::string> &argv, const s
     for (const std::string &a : argv)
         args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
-    // The child's errno when exec fails comes back through this pipe; a
-    // successful exec closes it (O_CLOEXEC) with nothing written.
-    int exec_pipe[2];
-    if (pipe2(exec_pipe, O_CLOEXEC) != 0) {
-        *error = std::string("cannot start ") + argv[0] + ": " + std::strerror(errno);
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_init(&attr);
+    posix_spawn_file_actions_init(&actions);
+    // A group of its own (the bound kills the whole build), and the signals
+    // a program expects, whatever this thread blocked.
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+    // Standard input from /dev/null, the output to the log, the rest
+    // closed: the window's and the sound's descriptors stay ours.
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out.fd, 1);
+    posix_spawn_file_actions_adddup2(&actions, out.fd, 2);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    pid_t pid = 0;
+    const int failed = job->cancel ? ECANCELED
+                                   : posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (failed != 0) {
         discard_output_file(&out);
+        *error = std::string("cannot run ") + argv[0] + ": " + std::strerror(failed);
         return -1;
     }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec. The build takes
-        // signals as any program does, whatever this thread blocked.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        setpgid(0, 0);
-        if (nice(LIVE_BUILD_NICENESS) == -1) {
-            // the build still runs, at the studio's priority
-        }
-        int failed = 0;
-        const int in = open("/dev/null", O_RDONLY);
-        if (in < 0 || dup2(in, 0) < 0 || dup2(out.fd, 1) < 0 || dup2(out.fd, 2) < 0)
-            failed = errno;
-        // The pipe's end as descriptor 3, the rest closed: the window's and
-        // the sound's descriptors stay ours.
-        const int report = exec_pipe[1] == 3 ? 3 : dup3(exec_pipe[1], 3, O_CLOEXEC);
-        close_range(4, ~0u, 0);
-        if (failed == 0) {
-            execv(args[0], args.data());
-            failed = errno;
-        }
-        if (report == 3 && write(3, &failed, sizeof failed) < 0) {
-            // nothing more to tell
-        }
-        _exit(127);
-    }
-    const int fork_errno = errno;
-    close(exec_pipe[1]);
-    if (pid < 0) {
-        close(exec_pipe[0]);
-        discard_output_file(&out);
-        *error = std::string("cannot start ") + argv[0] + ": " + std::strerror(fork_errno);
-        return -1;
-    }
-    setpgid(pid, 0); // also here: a kill of the group may come before the child's own call
     job->pid = pid;
-    if (job->cancel)
+    if (job->cancel) // asked while it started
         kill(-pid, SIGTERM);
-    int exec_errno = 0;
-    ssize_t got;
-    while ((got = read(exec_pipe[0], &exec_errno, sizeof exec_errno)) < 0 && errno == EINTR) {
-    }
-    close(exec_pipe[0]);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -181,12 +142,8 @@ static int run_child(LiveJob *job, const std::vector<std::string> &argv, const s
     close(out.fd);
     out.fd = -1;
     *output = read_whole(out.temporary);
-    if (rename(out.temporary.c_str(), log.c_str()) != 0)
-        discard_output_file(&out);
-    if (got == static_cast<ssize_t>(sizeof exec_errno)) {
-        *error = std::string("cannot run ") + argv[0] + ": " + std::strerror(exec_errno);
-        return -1;
-    }
+    std::string unplaced; // the output was read: a log left unplaced is no failure of the run
+    place_output_file(&out, &unplaced);
     if (WIFSIGNALED(status))
         return 128 + WTERMSIG(status);
     return WEXITSTATUS(status);
@@ -201,7 +158,7 @@ static bool copy_library(LiveJob *job, const std::string &library, const std::st
     for (int n = 0; n < COPY_NAME_TRIES; n++) {
         const std::string to = copy_dir + "/" + (n == 0 ? copy_name : stem + "-" + std::to_string(n) + ending);
         int why;
-        if (copy_file_to(library, to, &job->copy_error, &why)) {
+        if (copy_to_new_file(library, to, 0700, &job->copy_error, &why)) {
             job->copy = to;
             job->copy_error.clear();
             return true;
@@ -236,9 +193,26 @@ static bool ensure_copy_dir(const std::string &dir, std::string *error)
     return true;
 }
 
+// Opens and checks the copy, and lets its name go (the library stays
+// mapped; the guard finds its file through the mapping).
+static void load_copy(LiveJob *job)
+{
+    const auto start = std::chrono::steady_clock::now();
+    job->loaded = open_scene_library(job->copy, job->layout, &job->library_loaded, &job->load_error);
+    unlink(job->copy.c_str());
+    job->load_us = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
+}
+
 void run_live_job(LiveJob *job, LiveBuild build, std::string copy_dir, std::string copy_name,
                   FileIdentity loaded)
 {
+    // This thread's niceness, which the children take (Linux keeps one per
+    // thread); the main thread may raise both later.
+    job->worker = static_cast<pid_t>(gettid());
+    if (setpriority(PRIO_PROCESS, static_cast<id_t>(job->worker), job->niceness) != 0) {
+        // the build runs at the studio's priority
+    }
     if (!ensure_copy_dir(copy_dir, &job->start_error)) {
         job->status = -1;
         job->done = true;
@@ -251,8 +225,8 @@ void run_live_job(LiveJob *job, LiveBuild build, std::string copy_dir, std::stri
             job->library = identity_of_path(build.library);
             if (!job->library.valid)
                 job->copy_error = build.library + ": " + std::strerror(ENOENT);
-            else if (!same_identity(job->library, loaded))
-                copy_library(job, build.library, copy_dir, copy_name);
+            else if (!same_identity(job->library, loaded) && copy_library(job, build.library, copy_dir, copy_name))
+                load_copy(job);
         }
     }
     // The headers the scene units include, as the build recorded them (only

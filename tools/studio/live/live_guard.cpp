@@ -62,9 +62,12 @@ std::atomic<uint64_t> CallSerial{0};     // the call armed now (0: none)
 std::atomic<uint64_t> PastBoundCall{0};  // the call the watchdog found past its bound
 double LastQuitCheck = 0.0;              // CLOCK_MONOTONIC seconds of the handler's last check
 
-// The watchdog's side, under Mutex.
-std::mutex Mutex;
-std::condition_variable Wake;
+// The watchdog's side, under Mutex. Made once and never destroyed, like
+// the thread: exit() (which Xlib calls when the display goes away) runs the
+// static destructors while the watchdog may be waiting on Wake, and
+// destroying a condition variable that has a waiter blocks for ever.
+std::mutex &Mutex = *new std::mutex;
+std::condition_variable &Wake = *new std::condition_variable;
 bool Stop = false;
 uint64_t WatchedCall = 0; // 0: none
 Clock::time_point CallStart;

@@ -10,8 +10,10 @@
 # it, median and max; the longest frame while a build ran and the longest
 # swap, as the studio reports them; and the studio's resident memory after
 # the first, the tenth and the last swap; the compile of the saved unit and
-# the link as Ninja logged them, and the build command's own cost. Also the
-# machine's load.
+# the link as Ninja logged them, and the build command's own cost. Then, in
+# a second studio paused in the landscape, the time from saving an endless
+# loop into it to drawing again (the build, then the scene's time bound of
+# --scene-timeout 2). Also the machine's load.
 set -eu
 DEMO_DIR=$(cd "${1:?usage: $0 DEMO_DIR [SAVES] [SWAPS]}" && pwd)
 SAVES=${2:-10}
@@ -70,11 +72,12 @@ sorted=$(printf '%s\n' "${times[@]}" | sort -n)
 n=${#times[@]}
 median=$(sed -n "$(((n + 1) / 2))p" <<<"$sorted")
 echo "save to swap over $n saves: median ${median} ms, max $(tail -n 1 <<<"$sorted") ms ($(tr '\n' ' ' <<<"$sorted"))"
-# "(swap 0.4 ms, its frame 17 ms; longest frame while building 20 ms, before 18 ms)"
-sed -n 's/.*(swap \([0-9.]*\) ms, its frame \([0-9]*\) ms; longest frame while building \([0-9]*\) ms, before \([0-9]*\) ms)/\1 \2 \3 \4/p' \
+# "(swap 0.0 ms, its frame 17 ms; longest frame while building 20 ms, before
+# 18 ms; loaded beside the frames in 1.2 ms)" (older studios end at "before")
+sed -n 's/.*(swap \([0-9.]*\) ms, its frame \([0-9]*\) ms; longest frame while building \([0-9]*\) ms, before \([0-9]*\) ms\(; loaded beside the frames in \([0-9.]*\) ms\)\{0,1\})/\1 \2 \3 \4 \6/p' \
     "$WORK/stdout" | sort -n -k3 | awk '
-    { if ($1 > s) s = $1; if ($2 > f) f = $2; if ($3 > b) b = $3; if ($4 > q) q = $4; all[NR] = $3 }
-    END { printf "longest swap %s ms, longest frame of a swap %s ms; longest frame while building %s ms (median over builds %s ms), while not %s ms\n", s, f, b, all[int((NR + 1) / 2)], q }'
+    { if ($1 > s) s = $1; if ($2 > f) f = $2; if ($3 > b) b = $3; if ($4 > q) q = $4; if ($5 > l) l = $5; all[NR] = $3 }
+    END { printf "longest swap %.1f ms, longest frame of a swap %s ms; longest frame while building %s ms (median over builds %s ms), while not %s ms; longest load beside the frames %s ms\n", s, f, b, all[int((NR + 1) / 2)], q, l + 0 }'
 echo "resident memory: ${rss1} kB after 1 swap, ${rss10} kB after 10, ${rss_last} kB after $SWAPS"
 # Where a save's time goes: the compile of the saved unit and the link, as
 # Ninja logged them (each build after the first), and the build command's
@@ -96,4 +99,26 @@ for i in 1 2 3 4 5; do
     noop+=($(((t1 - t0) / 1000000)))
 done
 echo "the build command with nothing to do: median $(printf '%s\n' "${noop[@]}" | sort -n | sed -n 3p) ms"
+# A save that hangs the landscape: from the save to the guard's line (the
+# frame after it draws with the library before).
+(cd "$WORK/cwd" && exec "$DEMO_DIR/studio" --start 25 --scene-timeout 2 --build "$WORK/build" \
+    >"$WORK/stdout" 2>"$WORK/stderr") &
+PID=$!
+WID=$(timeout 120 xdotool search --sync --onlyvisible --limit 1 --pid "$PID")
+until grep -q 'studio: scenes on disk loaded in' "$WORK/stdout"; do sleep 0.1; done
+sleep 2
+xdotool key --window "$WID" space # paused in the landscape (19.2-44.8 s), which draws every frame
+sleep 1
+body=$(($(grep -n '^void draw_landscape()$' "$SCENE" | cut -d: -f1) + 1))
+t0=$(date +%s%N)
+sed -i "${body}a\\    for (;;) std::rand();" "$SCENE"
+until grep -q 'did not return within' "$WORK/stderr"; do
+    kill -0 "$PID" || { echo "the studio ended: $(cat "$WORK/stderr")" >&2; exit 1; }
+    sleep 0.02
+done
+t1=$(date +%s%N)
+echo "a hanging save to drawing again: $(((t1 - t0) / 1000000)) ms (bound 2 s)"
+kill "$PID"
+wait "$PID" || true
+PID=
 echo "library: $(stat -c %s "$WORK/build/live/live_scenes.so") bytes; load: $(cut -d' ' -f1-3 /proc/loadavg)"

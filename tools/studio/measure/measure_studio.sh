@@ -1,5 +1,5 @@
 # measure_studio.sh - what the studio's editor costs, measured under Xvfb on
-# a copy of the shipped timeline (for the README's figures; no test asserts
+# a copy of the shipped timeline (for the figures of docs/studio.md; no test asserts
 # them):
 #
 #   bash tools/studio/measure/measure_studio.sh build/demo

@@ -1,6 +1,6 @@
 // grid.cpp - the key grid (one column per track, one line per grid step
 // around the playhead) and the curve view of the selected track.
-#include "studio/studio.h"
+#include "studio/view/grid.h"
 
 #include <imgui.h>
 
@@ -14,6 +14,10 @@
 #include "sync/track.h"
 #include "text/overlay.h"
 #include "studio/view/view.h"
+#include "studio/command_frame.h"
+#include "studio/studio_state.h"
+#include "studio/view/grid_layout.h"
+#include "studio/view/hud.h"
 
 static const char KIND_LETTERS[] = "hlsq"; // hold, linear, smooth, quadratic
 
@@ -63,6 +67,113 @@ static const ImU32 KEY_TEXT = IM_COL32(255, 255, 255, 255);
 static const ImU32 KIND_TEXT = IM_COL32(255, 200, 80, 255);
 static const ImU32 BETWEEN_TEXT = IM_COL32(175, 175, 175, 255);
 
+namespace {
+
+// The grid's frame: its rectangle, the width of a track's column, the height
+// of a line and the rows one line spans.
+struct GridLayout {
+    SDL_Rect r;
+    float col_w, lh;
+    int step;
+};
+
+// One line of the grid: its row, where it is drawn and what falls on it.
+struct GridLine {
+    int32_t row;
+    float y;
+    bool centre;         // the playhead's line
+    bool on_beat, on_bar;
+    int32_t beat_row;    // the beat's row, when on_beat
+};
+
+} // namespace
+
+// Column heads; the selected one highlighted.
+static void add_column_heads(ImDrawList *dl, const GridLayout &g, int column)
+{
+    const SDL_Rect &r = g.r;
+    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
+        const float x = r.x + GRID_LABEL_W + t * g.col_w;
+        if (t == column)
+            dl->AddRectFilled(ImVec2(x, r.y), ImVec2(x + g.col_w, r.y + r.h), COLUMN_BG);
+        dl->AddText(ImVec2(x + 3, r.y), t == column ? KEY_TEXT : IM_COL32(170, 180, 200, 255),
+                    fit(TimelineTrackNames[t], g.col_w - 4).c_str());
+    }
+}
+
+// The part of the marked block on a line: its band, its sides, and its top
+// and bottom edges on its first and last lines.
+static void add_block_part(ImDrawList *dl, const GridLayout &g, const KeyBlock &block, const GridLine &l)
+{
+    const float x0 = g.r.x + GRID_LABEL_W + block.track0 * g.col_w;
+    const float x1 = g.r.x + GRID_LABEL_W + (block.track1 + 1) * g.col_w;
+    const float y = l.y, lh = g.lh;
+    dl->AddRectFilled(ImVec2(x0, y), ImVec2(x1, y + lh), BLOCK_BG);
+    dl->AddRectFilled(ImVec2(x0, y), ImVec2(x0 + 2, y + lh), BLOCK_EDGE);
+    dl->AddRectFilled(ImVec2(x1 - 2, y), ImVec2(x1, y + lh), BLOCK_EDGE);
+    if (l.row <= block.row0)
+        dl->AddRectFilled(ImVec2(x0, y), ImVec2(x1, y + 2), BLOCK_EDGE);
+    if (l.row + g.step >= block.row1)
+        dl->AddRectFilled(ImVec2(x0, y + lh - 2), ImVec2(x1, y + lh), BLOCK_EDGE);
+}
+
+// The playhead's band, or a bar's or a beat's rule, and the line's label:
+// bar and beat on a beat's row, the row number elsewhere.
+static void add_line_rule(ImDrawList *dl, const GridLayout &g, const GridLine &l, const TimelineTempo &tempo)
+{
+    const SDL_Rect &r = g.r;
+    const float y = l.y, lh = g.lh;
+    if (l.centre) {
+        dl->AddRectFilled(ImVec2(r.x, y), ImVec2(r.x + r.w, y + lh), PLAYHEAD_BG);
+        dl->AddRectFilled(ImVec2(r.x, y - 1), ImVec2(r.x + r.w, y + 1), PLAYHEAD_EDGE);
+        dl->AddRectFilled(ImVec2(r.x, y + lh - 1), ImVec2(r.x + r.w, y + lh + 1), PLAYHEAD_EDGE);
+    } else if (l.on_bar) {
+        dl->AddRectFilled(ImVec2(r.x, y), ImVec2(r.x + r.w, y + 1), IM_COL32(255, 255, 255, 110));
+    } else if (l.on_beat) {
+        dl->AddRectFilled(ImVec2(r.x + GRID_LABEL_W, y), ImVec2(r.x + r.w, y + 1), IM_COL32(255, 255, 255, 40));
+    }
+    char label[32];
+    if (l.on_beat && l.beat_row == l.row)
+        std::snprintf(label, sizeof label, "%s", bar_beat(l.row, tempo).c_str());
+    else
+        std::snprintf(label, sizeof label, "  %d", l.row);
+    dl->AddText(ImVec2(r.x + 3, y), l.on_bar || l.centre ? KEY_TEXT : IM_COL32(150, 150, 150, 255), label);
+}
+
+// Track t's cell on a line: the text being typed into the selected cell, a
+// key's value and curve kind, or the value between keys once a beat.
+static void add_cell(ImDrawList *dl, const EditorState &e, const GridLayout &g, const GridLine &l, int t)
+{
+    const float x = g.r.x + GRID_LABEL_W + t * g.col_w;
+    const float y = l.y, lh = g.lh, col_w = g.col_w;
+    const bool selected = l.centre && t == e.column;
+    if (selected && e.typing) {
+        dl->AddRectFilled(ImVec2(x, y), ImVec2(x + col_w, y + lh), IM_COL32(250, 250, 250, 255));
+        const std::string shown = (e.typing_for == TYPING_SCALE ? "x " : e.typing_for == TYPING_PLACE ? "go to " : "") +
+                                  e.typed + "_";
+        dl->AddText(ImVec2(x + 3, y), CELL_TEXT, fit(shown, col_w - 4).c_str());
+        return;
+    }
+    if (selected)
+        dl->AddRectFilled(ImVec2(x, y), ImVec2(x + col_w, y + lh), CELL_BG);
+    const int i = key_on_line_of(e.model.keys[t], l.row, g.step);
+    if (i >= 0) {
+        const SyncKey &key = e.model.keys[t][static_cast<size_t>(i)];
+        const char kind = key.kind >= 0 && key.kind < 4 ? KIND_LETTERS[key.kind] : '?';
+        const float kw = ImGui::CalcTextSize("h").x;
+        if (!selected)
+            dl->AddRectFilled(ImVec2(x + 1, y), ImVec2(x + col_w - 1, y + lh), IM_COL32(255, 255, 255, 40));
+        dl->AddText(ImVec2(x + 3, y), selected ? CELL_TEXT : KEY_TEXT,
+                    fit(value_text(t, key.value), col_w - kw - 8).c_str());
+        const char kt[2] = {kind, 0};
+        dl->AddText(ImVec2(x + col_w - kw - 3, y), selected ? CELL_TEXT : KIND_TEXT, kt);
+    } else if (Tracks[t] && (l.on_beat || selected)) { // between keys, once a beat
+        const double v = track_value_at(Tracks[t], l.row);
+        dl->AddText(ImVec2(x + 3, y), selected ? CELL_TEXT : BETWEEN_TEXT,
+                    fit(value_text(t, static_cast<float>(v)), col_w - 6).c_str());
+    }
+}
+
 void draw_grid(const Studio &s, double seconds)
 {
     int w = 0, h = 0;
@@ -75,91 +186,29 @@ void draw_grid(const Studio &s, double seconds)
     const EditorState &e = s.editor;
     ImDrawList *dl = ImGui::GetBackgroundDrawList();
     const int first_vertex = dl->VtxBuffer.Size;
-    const float col_w = (r.w - GRID_LABEL_W) / static_cast<float>(TIMELINE_TRACK_COUNT);
+    const GridLayout g{r, (r.w - GRID_LABEL_W) / static_cast<float>(TIMELINE_TRACK_COUNT), lh,
+                       editor_rows_per_line(e)};
     dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), GRID_BG);
+    add_column_heads(dl, g, e.column);
 
-    // Column heads; the selected one highlighted.
-    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
-        const float x = r.x + GRID_LABEL_W + t * col_w;
-        if (t == e.column)
-            dl->AddRectFilled(ImVec2(x, r.y), ImVec2(x + col_w, r.y + r.h), COLUMN_BG);
-        dl->AddText(ImVec2(x + 3, r.y), t == e.column ? KEY_TEXT : IM_COL32(170, 180, 200, 255),
-                    fit(TimelineTrackNames[t], col_w - 4).c_str());
-    }
-
-    const int step = editor_rows_per_line(e);
     const TimelineTempo &tempo = editor_tempo(e);
     const int32_t here = editor_cursor_row(e, seconds);
     const int centre = lines / 2;
     KeyBlock block;
     const bool has_block = editor_block(e, &block);
     for (int k = 0; k < lines; k++) {
-        const int64_t row64 = static_cast<int64_t>(here) + static_cast<int64_t>(k - centre) * step;
+        const int64_t row64 = static_cast<int64_t>(here) + static_cast<int64_t>(k - centre) * g.step;
         if (row64 < 0 || row64 > INT32_MAX)
             continue;
-        const int32_t row = static_cast<int32_t>(row64);
-        const float y = r.y + lh + k * lh;
+        GridLine l{static_cast<int32_t>(row64), r.y + lh + k * lh, k == centre, false, false, 0};
         // A beat's line is the one holding the beat's row (the nearest row
         // to the beat's true time when a beat is not a whole number of rows).
-        bool on_bar = false;
-        int32_t beat_row = 0;
-        const bool on_beat = line_beat(tempo, row, step, &on_bar, &beat_row);
-        if (has_block && row < block.row1 && row + step > block.row0) {
-            const float x0 = r.x + GRID_LABEL_W + block.track0 * col_w;
-            const float x1 = r.x + GRID_LABEL_W + (block.track1 + 1) * col_w;
-            dl->AddRectFilled(ImVec2(x0, y), ImVec2(x1, y + lh), BLOCK_BG);
-            dl->AddRectFilled(ImVec2(x0, y), ImVec2(x0 + 2, y + lh), BLOCK_EDGE);
-            dl->AddRectFilled(ImVec2(x1 - 2, y), ImVec2(x1, y + lh), BLOCK_EDGE);
-            if (row <= block.row0)
-                dl->AddRectFilled(ImVec2(x0, y), ImVec2(x1, y + 2), BLOCK_EDGE);
-            if (row + step >= block.row1)
-                dl->AddRectFilled(ImVec2(x0, y + lh - 2), ImVec2(x1, y + lh), BLOCK_EDGE);
-        }
-        if (k == centre) {
-            dl->AddRectFilled(ImVec2(r.x, y), ImVec2(r.x + r.w, y + lh), PLAYHEAD_BG);
-            dl->AddRectFilled(ImVec2(r.x, y - 1), ImVec2(r.x + r.w, y + 1), PLAYHEAD_EDGE);
-            dl->AddRectFilled(ImVec2(r.x, y + lh - 1), ImVec2(r.x + r.w, y + lh + 1), PLAYHEAD_EDGE);
-        } else if (on_bar) {
-            dl->AddRectFilled(ImVec2(r.x, y), ImVec2(r.x + r.w, y + 1), IM_COL32(255, 255, 255, 110));
-        } else if (on_beat) {
-            dl->AddRectFilled(ImVec2(r.x + GRID_LABEL_W, y), ImVec2(r.x + r.w, y + 1), IM_COL32(255, 255, 255, 40));
-        }
-        char label[32];
-        if (on_beat && beat_row == row)
-            std::snprintf(label, sizeof label, "%s", bar_beat(row, tempo).c_str());
-        else
-            std::snprintf(label, sizeof label, "  %d", row);
-        dl->AddText(ImVec2(r.x + 3, y), on_bar || k == centre ? KEY_TEXT : IM_COL32(150, 150, 150, 255), label);
-
-        for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
-            const float x = r.x + GRID_LABEL_W + t * col_w;
-            const bool selected = k == centre && t == e.column;
-            if (selected && e.typing) {
-                dl->AddRectFilled(ImVec2(x, y), ImVec2(x + col_w, y + lh), IM_COL32(250, 250, 250, 255));
-                const std::string shown = (e.typing_for == TYPING_SCALE ? "x " : e.typing_for == TYPING_PLACE ? "go to " : "") +
-                                          e.typed + "_";
-                dl->AddText(ImVec2(x + 3, y), CELL_TEXT, fit(shown, col_w - 4).c_str());
-                continue;
-            }
-            if (selected)
-                dl->AddRectFilled(ImVec2(x, y), ImVec2(x + col_w, y + lh), CELL_BG);
-            const int i = key_on_line_of(e.model.keys[t], row, step);
-            if (i >= 0) {
-                const SyncKey &key = e.model.keys[t][static_cast<size_t>(i)];
-                const char kind = key.kind >= 0 && key.kind < 4 ? KIND_LETTERS[key.kind] : '?';
-                const float kw = ImGui::CalcTextSize("h").x;
-                if (!selected)
-                    dl->AddRectFilled(ImVec2(x + 1, y), ImVec2(x + col_w - 1, y + lh), IM_COL32(255, 255, 255, 40));
-                dl->AddText(ImVec2(x + 3, y), selected ? CELL_TEXT : KEY_TEXT,
-                            fit(value_text(t, key.value), col_w - kw - 8).c_str());
-                const char kt[2] = {kind, 0};
-                dl->AddText(ImVec2(x + col_w - kw - 3, y), selected ? CELL_TEXT : KIND_TEXT, kt);
-            } else if (Tracks[t] && (on_beat || selected)) { // between keys, once a beat
-                const double v = track_value_at(Tracks[t], row);
-                dl->AddText(ImVec2(x + 3, y), selected ? CELL_TEXT : BETWEEN_TEXT,
-                            fit(value_text(t, static_cast<float>(v)), col_w - 6).c_str());
-            }
-        }
+        l.on_beat = line_beat(tempo, l.row, g.step, &l.on_bar, &l.beat_row);
+        if (has_block && l.row < block.row1 && l.row + g.step > block.row0)
+            add_block_part(dl, g, block, l);
+        add_line_rule(dl, g, l, tempo);
+        for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
+            add_cell(dl, e, g, l, t);
     }
     float y0 = 0, y1 = 0;
     if (caption_band(w, h, &y0, &y1))
@@ -178,7 +227,7 @@ void draw_curve(const Studio &s, double seconds)
     dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), GRID_BG);
     const int t = e.column;
     float lo = 0, hi = 1;
-    curve_range_now(s, &lo, &hi);
+    curve_range_now(s.editor, s.view, s.gesture, &lo, &hi);
     const auto y_of = [&](double v) { return static_cast<float>(r.y + r.h - (v - lo) / (hi - lo) * r.h); };
     dl->PushClipRect(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h));
     const float px = strip_x_in(r, seconds, span);
@@ -220,12 +269,10 @@ void draw_curve(const Studio &s, double seconds)
     std::snprintf(label, sizeof label, "%s  %.4g .. %.4g  (%s)", TimelineTrackNames[t], static_cast<double>(lo),
                   static_cast<double>(hi), s.view.curve_whole ? "whole track, F: in view" : "in view, F: whole track");
     dl->AddText(ImVec2(r.x + 4, r.y + 2), IM_COL32(220, 220, 220, 255), label);
-    if (e.key_drag) { // where the held key is: BAR:BEAT, row and value
-        const SyncKey &k = e.drag_now;
-        const char *axis = e.drag_axis == DRAG_TIME    ? "time"
-                           : e.drag_axis == DRAG_VALUE ? "value"
-                           : e.drag_axis == DRAG_FREE  ? "free"
-                                                       : "";
+    if (s.gesture.drag == HOLD_KEY) { // where the held key is: BAR:BEAT, row and value
+        const SyncKey &k = s.gesture.now;
+        const DragAxis a = s.gesture.axis;
+        const char *axis = a == DRAG_TIME ? "time" : a == DRAG_VALUE ? "value" : a == DRAG_FREE ? "free" : "";
         std::snprintf(label, sizeof label, "%s  row %d  value %.6g  %s", bar_beat(k.row, editor_tempo(s.editor)).c_str(), k.row,
                       static_cast<double>(k.value), axis);
         const float x = std::clamp(strip_x_in(r, k.row / STUDIO_ROWS_PER_SECOND, span) + 8.0f, static_cast<float>(r.x),

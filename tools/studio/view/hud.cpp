@@ -68,13 +68,13 @@ static void rect(ImDrawList *dl, float x0, float y0, float x1, float y1, ImU32 c
 static void panel_lines(const HudState &s, std::vector<std::pair<std::string, ImU32>> *lines)
 {
     char text[160];
-    const double row = static_cast<double>(Row);
+    const double row = static_cast<double>(s.time.row);
     const int32_t whole_row = row > 0.0 ? to_int32(std::floor(row)) : 0;
     std::snprintf(text, sizeof text, "%s  row %.2f  bar %s", format_clock(s.seconds).c_str(), row,
                   bar_beat(whole_row, s.tempo).c_str());
     lines->push_back({text, TEXT});
 
-    const int scene = current_scene_index();
+    const int scene = scene_index_at(s.time);
     std::snprintf(text, sizeof text, "scene %d %s", scene, scene_name(scene));
     lines->push_back({text, TEXT});
 
@@ -191,14 +191,13 @@ static float mark_label_width(const std::string &name)
     return ImGui::CalcTextSize(name.c_str()).x;
 }
 
-static void add_strip(ImDrawList *dl, const HudState &s, int w, int h)
+// The scenes in their colours, the waveform and the scenes' names over them,
+// then the overlay lines below, two shades so neighbouring lines part.
+static void add_strip_bands(ImDrawList *dl, const HudState &s, const SDL_Rect &strip)
 {
     static std::vector<StripRun> runs;
-    const SDL_Rect strip = strip_rect(w, h);
     const float top = static_cast<float>(strip.y), bottom = static_cast<float>(strip.y + strip.h);
     const int scene_h = strip.h * 2 / 3;
-    rect(dl, strip.x, top - 16, strip.x + strip.w, bottom, PANEL_BG);
-
     sample_strip_runs_in(Tracks[TRACK_SCENE], strip, s.span, &runs);
     for (const StripRun &r : runs)
         rect(dl, r.x0, top, r.x1, top + scene_h, find_scene(r.value) ? SCENE_COLOURS[r.value] : NO_SCENE);
@@ -212,15 +211,18 @@ static void add_strip(ImDrawList *dl, const HudState &s, int w, int h)
         }
     }
 
-    // Overlay lines below the scenes, two shades so neighbouring lines part.
     sample_strip_runs_in(Tracks[TRACK_CLEAR_A], strip, s.span, &runs);
     for (const StripRun &r : runs)
         if (find_overlay_line(r.value))
             rect(dl, r.x0, top + scene_h + 2, r.x1, bottom,
                  (r.value & 1) ? rgba(230, 230, 230) : rgba(160, 160, 160));
+}
 
-    // The grid: beats when they are 6 pixels apart or more, bars, labels;
-    // each on its beat's row, as the tempo puts it.
+// The grid: beats when they are 6 pixels apart or more, bars, labels; each
+// on its beat's row, as the tempo puts it.
+static void add_strip_grid(ImDrawList *dl, const HudState &s, const SDL_Rect &strip)
+{
+    const float top = static_cast<float>(strip.y);
     const double span = s.span.to - s.span.from;
     const double beat = tempo_rows_per_beat(s.tempo) / STUDIO_ROWS_PER_SECOND;
     const int per_bar = s.tempo.beats_per_bar;
@@ -249,37 +251,58 @@ static void add_strip(ImDrawList *dl, const HudState &s, int w, int h)
         rect(dl, x, top - 4, x + 1, top, TEXT);
         dl->AddText(ImVec2(x + 2, top - 16), DIM, text);
     }
+}
 
-    if (s.loop.stage >= 1) {
-        const float x0 = strip_x_in(strip, s.loop.start_row / STUDIO_ROWS_PER_SECOND, s.span);
-        const float x1 = s.loop.stage == 2
-                             ? strip_x_in(strip, s.loop.end_row / STUDIO_ROWS_PER_SECOND, s.span)
-                             : x0 + 2;
-        rect(dl, x0, top - 6, std::max(x1, x0 + 2), top - 2, WARN);
-        if (s.loop.stage == 2)
-            rect(dl, x0, top, x1, bottom, rgba(255, 255, 255, 60));
-    }
+// The loop: its bar above the strip, and its range shaded once it has an end.
+static void add_strip_loop(ImDrawList *dl, const HudState &s, const SDL_Rect &strip)
+{
+    if (s.loop.stage < 1)
+        return;
+    const float top = static_cast<float>(strip.y), bottom = static_cast<float>(strip.y + strip.h);
+    const float x0 = strip_x_in(strip, s.loop.start_row / STUDIO_ROWS_PER_SECOND, s.span);
+    const float x1 = s.loop.stage == 2
+                         ? strip_x_in(strip, s.loop.end_row / STUDIO_ROWS_PER_SECOND, s.span)
+                         : x0 + 2;
+    rect(dl, x0, top - 6, std::max(x1, x0 + 2), top - 2, WARN);
+    if (s.loop.stage == 2)
+        rect(dl, x0, top, x1, bottom, rgba(255, 255, 255, 60));
+}
 
-    // Marks: flags, then the names that fit over them, at the strip's foot.
-    if (s.marks) {
-        static std::vector<StripMarkShown> shown;
-        place_strip_marks(strip, s.span, *s.marks, mark_label_width, &shown);
-        for (const StripMarkShown &m : shown)
-            rect(dl, m.x, top, m.x + 1, bottom, MARK);
-        for (const StripMarkShown &m : shown) {
-            if (!m.label)
-                continue;
-            const char *name = (*s.marks)[m.mark].name.c_str();
-            const ImVec2 size = ImGui::CalcTextSize(name);
-            rect(dl, m.x + 1, bottom - size.y, m.x + STRIP_MARK_LABEL_ROOM - 1 + size.x, bottom, rgba(0, 0, 0, 200));
-            dl->AddText(ImVec2(m.x + 3, bottom - size.y), MARK, name);
-        }
+// Marks: flags, then the names that fit over them, at the strip's foot.
+static void add_strip_marks(ImDrawList *dl, const HudState &s, const SDL_Rect &strip)
+{
+    if (!s.marks)
+        return;
+    static std::vector<StripMarkShown> shown;
+    const float top = static_cast<float>(strip.y), bottom = static_cast<float>(strip.y + strip.h);
+    place_strip_marks(strip, s.span, *s.marks, mark_label_width, &shown);
+    for (const StripMarkShown &m : shown)
+        rect(dl, m.x, top, m.x + 1, bottom, MARK);
+    for (const StripMarkShown &m : shown) {
+        if (!m.label)
+            continue;
+        const char *name = (*s.marks)[m.mark].name.c_str();
+        const ImVec2 size = ImGui::CalcTextSize(name);
+        rect(dl, m.x + 1, bottom - size.y, m.x + STRIP_MARK_LABEL_ROOM - 1 + size.x, bottom, rgba(0, 0, 0, 200));
+        dl->AddText(ImVec2(m.x + 3, bottom - size.y), MARK, name);
     }
+}
+
+static void add_strip(ImDrawList *dl, const HudState &s, int w, int h)
+{
+    const SDL_Rect strip = strip_rect(w, h);
+    const float top = static_cast<float>(strip.y), bottom = static_cast<float>(strip.y + strip.h);
+    rect(dl, strip.x, top - 16, strip.x + strip.w, bottom, PANEL_BG);
+    add_strip_bands(dl, s, strip);
+    add_strip_grid(dl, s, strip);
+    add_strip_loop(dl, s, strip);
+    add_strip_marks(dl, s, strip);
 
     const float px = strip_x_in(strip, s.seconds, s.span);
     if (px >= strip.x && px <= strip.x + strip.w)
         rect(dl, px - 1, top - 4, px + 1, bottom + 4, rgba(255, 255, 255));
     // Where the strip sits in the whole length, when zoomed.
+    const double span = s.span.to - s.span.from;
     if (span < s.length) {
         const float x0 = strip.x + static_cast<float>(s.span.from / s.length * strip.w);
         const float x1 = strip.x + static_cast<float>(s.span.to / s.length * strip.w);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "state/state.h"
 #include "studio/view/grid_layout.h"
 #include "studio/view/strip.h"
 #include "studio/transport.h"
@@ -20,19 +21,20 @@ struct ImDrawList;
 struct Waveform;
 
 struct HudState {
-    double seconds;   // music time of the frame
-    double length;    // the strip's length in seconds (> 0)
-    StripSpan span;   // what the strip shows
-    double fps;
-    bool paused, muted;
-    LoopRange loop;
-    bool help;        // the list of keys
-    bool compact;     // the panel without the track values (the grid shows them)
-    std::vector<std::pair<std::string, bool>> notices; // lines under the values; true: a warning
-    Waveform *waveform; // or null
-    bool strip_held;  // the strip is being dragged: drawn in full over a caption
-    bool half_speed;  // picture and music run at half speed
-    TimelineTempo tempo{};  // where beats and bars fall
+    double seconds = 0.0; // music time of the frame
+    FrameTime time{};     // its Row and Tick, as the frame drew them
+    double length = 1.0;  // the strip's length in seconds (> 0)
+    StripSpan span{};     // what the strip shows
+    double fps = 0.0;
+    bool paused = false, muted = false;
+    LoopRange loop{};
+    bool help = false;    // the list of keys
+    bool compact = false; // the panel without the track values (the grid shows them)
+    std::vector<std::pair<std::string, bool>> notices{}; // lines under the values; true: a warning
+    Waveform *waveform = nullptr; // or null
+    bool strip_held = false;  // the strip is being dragged: drawn in full over a caption
+    bool half_speed = false;  // picture and music run at half speed
+    TimelineTempo tempo{};    // where beats and bars fall
     const std::vector<TimelineMark> *marks = nullptr; // shown on the strip, or null
     // The tracks the scenes declare, listed with their values (the grid has
     // no column for them) or marked when no code reads them; or null.

@@ -10,7 +10,6 @@
 #include "app/frame.h"
 #include "state/state.h"
 #include "common/png_writer.h"
-#include "studio/live/live_code.h"
 
 SDL_Rect letterbox_rect(int w, int h)
 {
@@ -49,14 +48,15 @@ bool create_picture_target()
     return true;
 }
 
-void draw_picture(double seconds, const SceneLibraryTable *scenes)
+FrameTime draw_picture(double seconds, const SceneLibraryTable *scenes)
 {
     SDL_SetRenderTarget(renderer, PictureTarget);
-    if (scenes)
-        render_frame_with(seconds, *scenes);
-    else
-        render_frame(seconds);
+    const FrameTime time =
+        scenes ? render_frame(seconds, {scenes->scenes, static_cast<size_t>(scenes->count)},
+                              scenes->captions)
+               : render_frame(seconds, SceneTable);
     SDL_SetRenderTarget(renderer, nullptr);
+    return time;
 }
 
 static const CaptionTable *ShownCaptions = nullptr;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "state/state.h"
 #include "studio/live/scene_library.h"
 
 // The largest 16:9 rectangle centred in a window of w x h pixels.
@@ -19,9 +20,9 @@ SDL_Rect letterbox_rect(int w, int h);
 bool create_picture_target();
 
 // Draws the picture of the music time into PictureTarget with the demo's
-// frame function (with the scenes of `scenes` when not null), then selects
-// the window again.
-void draw_picture(double seconds, const SceneLibraryTable *scenes = nullptr);
+// frame function (with the scenes of `scenes` when not null, else the ones
+// linked in), then selects the window again. Returns the frame's Row and Tick.
+FrameTime draw_picture(double seconds, const SceneLibraryTable *scenes = nullptr);
 
 // The text table the picture's captions come from: the drawing library's
 // (set before each frame; null: the program's own). The HUD and the grid

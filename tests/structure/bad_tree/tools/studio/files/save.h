@@ -1,0 +1,1 @@
+// The studio's saving (a stand-in).

@@ -1,0 +1,21 @@
+// Twenty-one lines: one past the limit.
+#pragma once
+
+//
+//
+//
+//
+//
+//
+//
+//
+//
+//
+//
+//
+//
+//
+//
+//
+//
+// The last line.

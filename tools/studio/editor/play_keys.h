@@ -1,0 +1,47 @@
+// play_keys.h - the one way keys reach the picture.
+//
+// The key editor owns the timeline's keys (key_edit.h); the tracks the frame
+// reads (the process-wide Tracks of the sync device) hold a copy of one
+// version of them. Every change of what plays goes through play_version:
+//
+//   - an edit, an undo or a redo: the editor's keys (command_frame.cpp, finish_command,
+//     once the save of the source is queued; the save itself only writes the
+//     text into the file, studio/files/save.h);
+//   - a step of a key dragged in the curve view: the dragged track as it is
+//     now (a command's preview, finish_command), and the editor's own keys
+//     again when the drag is given up (its restore);
+//   - a version of the file taken from outside: the watch's parse, which the
+//     editor loads at the same time (studio.cpp, take_watch_result).
+//
+// Only the tracks whose keys differ are replaced, so an edit of one track
+// copies that track alone. The editor link's server (studio/link/) reads the
+// same tracks: a replaced track goes to the following demos at its next
+// poll, and this is the place that tells of a change.
+#pragma once
+
+#include <array>
+
+#include "studio/editor/key_model.h"
+#include "timeline/timeline.h"
+
+struct KeyEditor;
+
+// One version of the timeline's keys, by timeline track (TimelineTrackNames);
+// a null track is one that stays as it plays.
+using KeyVersion = std::array<const KeyList *, TIMELINE_TRACK_COUNT>;
+
+// The editor's keys.
+KeyVersion editor_version(const KeyEditor &e);
+
+// `keys` for one track, the others as they play (a drag's step: no
+// comparison of the tracks it does not touch, however large).
+KeyVersion track_version(int track, const KeyList &keys);
+
+// The keys of a parsed timeline.
+KeyVersion timeline_version(const Timeline &timeline);
+
+// Gives each playing track whose keys differ from the version's track of
+// its name those keys (a track the timeline does not know keeps its own).
+// False when memory ran out on the way (those tracks keep what they had),
+// with a line on standard error.
+bool play_version(const KeyVersion &version);
