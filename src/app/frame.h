@@ -22,7 +22,7 @@ FrameTime update_frame_values(double seconds);
 void clear_frame_buffers();
 
 // The scene index the "scene" track gives at the frame's row (no scene: any
-// value outside 0..7).
+// value outside the scene table).
 int scene_index_at(const FrameTime &time);
 
 // Runs scene `index` of `scenes` at `time` with the loop's own steps around

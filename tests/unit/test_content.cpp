@@ -1,7 +1,7 @@
 // test_content.cpp - content that changes without a restart: the tracks a
 // scene declares in its own code (the scan's rules, the compiler's sections
-// and files, the read through the device) and the text table a library
-// carries.
+// and files, the read through the device), the text table a library
+// carries, and the studio's checks against the library's tables.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,6 +13,8 @@
 #include "app/frame.h"
 #include "scenes/scene_track.h"
 #include "state/state.h"
+#include "studio/editor/edit_steps.h"
+#include "studio/live/scene_library.h"
 #include "sync/device.h"
 #include "text/overlay.h"
 #include "timeline/declared_tracks.h"
@@ -197,6 +199,23 @@ TEST(content_captions, TheFrameDrawsFromTheTableItIsGiven)
     EXPECT_EQ(find_caption(table, 2), nullptr);
     EXPECT_EQ(DemoCaptions.count, OVERLAY_LINE_COUNT);
     TrackValues.clear_a = saved;
+}
+
+TEST(content_captions, EditsAreCheckedAgainstTheTablesThePictureDrawsFrom)
+{
+    // A library with a ninth scene and its own captions: its values pass,
+    // the studio's own tables' are refused with the library's ranges.
+    std::vector<SceneInfo> nine(SceneTable.begin(), SceneTable.end());
+    nine.push_back({"ninth", nullptr, false});
+    const OverlayLine lines[] = {{60, 200, "added"}, {61, 240, "more"}};
+    const CaptionTable captions = {2, lines};
+    const SceneLibraryTable lib = {9, nine.data(), &captions};
+    EXPECT_EQ(value_refusal(TRACK_SCENE, 8.0f, &lib), "");
+    EXPECT_EQ(value_refusal(TRACK_SCENE, 9.0f, &lib), "scene 9 is not in the scene table (0..8)");
+    EXPECT_EQ(value_refusal(TRACK_CLEAR_A, 61.0f, &lib), "");
+    EXPECT_EQ(value_refusal(TRACK_CLEAR_A, 1.0f, &lib), "caption line 1 is not in the text table (0 for none, 60-61)");
+    EXPECT_EQ(value_refusal(TRACK_SCENE, 8.0f), "scene 8 is not in the scene table (0..7)");
+    EXPECT_EQ(value_refusal(TRACK_CLEAR_A, 1.0f), "");
 }
 
 } // namespace

@@ -96,6 +96,13 @@ void take_watch_result(Studio *s, WatchResult result)
     }
 }
 
+// The scene library drawing the picture: the guarded one, else the live
+// code's; null: the studio's own scenes.
+static const SceneLibraryTable *drawing_library(const Studio &s)
+{
+    return s.guard ? guarded_table(*s.guard) : s.code ? live_scenes(*s.code) : nullptr;
+}
+
 CommandContext command_context(Studio *s, double seconds)
 {
     CommandContext c{};
@@ -109,6 +116,7 @@ CommandContext command_context(Studio *s, double seconds)
     c.edit_refusal = edit_refusal(*s);
     c.marks = s->live ? &s->watch.timeline.marks : nullptr;
     c.gesture = &s->gesture;
+    c.shown = drawing_library(*s);
     return c;
 }
 
@@ -394,8 +402,7 @@ static double advance_playhead(Studio *s)
 static FrameTime draw_studio_picture(Studio *s, double t)
 {
     FrameTime time;
-    const SceneLibraryTable *library = s->guard ? guarded_table(*s->guard) : s->code ? live_scenes(*s->code) : nullptr;
-    set_shown_captions(library ? library->captions : nullptr);
+    set_shown_library(drawing_library(*s));
     if (s->guard) {
         s->guard->escape_quits = !s->editor.typing && !s->editor.block_on; // as cmd_escape
         time = draw_guarded_picture(s->guard, t);

@@ -23,6 +23,7 @@
 #include "studio/view/strip.h"
 
 struct SyncTrack;
+struct SceneLibraryTable; // studio/live/scene_library.h
 
 // Modifier sets a command wants: exactly these of Shift, Ctrl and Alt; any
 // Shift with MOD_SHIFT_ANY, any Ctrl and Alt with MOD_CTRL_ALT_ANY.
@@ -151,6 +152,10 @@ struct CommandContext {
     const SyncTrack *const *tracks; // TIMELINE_TRACK_COUNT tracks as the frame reads them (entries may be null)
     const char *edit_refusal;    // why the source cannot be edited now, or null
     const std::vector<TimelineMark> *marks = nullptr; // the source's marks in row order, or null
+    // The scene and text tables the picture draws from (the live library's);
+    // null: the studio's own. The "scene" and "clear.a" values are checked
+    // against them.
+    const SceneLibraryTable *shown = nullptr;
     SDL_Keycode key = SDLK_UNKNOWN; // the key that ran the command
     FrameInputs frame;           // the window and clock as the frame read them
     GestureState *gesture = nullptr; // the mouse's drag (gestures.h); null where no mouse is

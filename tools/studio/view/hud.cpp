@@ -33,8 +33,9 @@ static const ImU32 WARN = rgba(255, 210, 80);
 static const ImU32 MARK = rgba(120, 230, 255);
 static const ImU32 PANEL_BG = rgba(0, 0, 0, 170);
 
-// Scene colours, one per scene; grey for no scene.
-static const ImU32 SCENE_COLOURS[SCENE_COUNT] = {
+// Scene colours, one per scene (a ninth takes the first again); grey for no
+// scene.
+static const ImU32 SCENE_COLOURS[] = {
     rgba(70, 140, 70),  rgba(190, 80, 160), rgba(200, 170, 60), rgba(60, 160, 190),
     rgba(110, 90, 210), rgba(220, 90, 40),  rgba(40, 190, 130), rgba(150, 150, 60),
 };
@@ -54,7 +55,7 @@ std::string format_clock(double seconds)
 
 const char *scene_name(int index)
 {
-    const SceneInfo *scene = find_scene(index);
+    const SceneInfo *scene = find_shown_scene(index);
     return scene ? scene->name : "no scene";
 }
 
@@ -200,7 +201,7 @@ static void add_strip_bands(ImDrawList *dl, const HudState &s, const SDL_Rect &s
     const int scene_h = strip.h * 2 / 3;
     sample_strip_runs_in(Tracks[TRACK_SCENE], strip, s.span, &runs);
     for (const StripRun &r : runs)
-        rect(dl, r.x0, top, r.x1, top + scene_h, find_scene(r.value) ? SCENE_COLOURS[r.value] : NO_SCENE);
+        rect(dl, r.x0, top, r.x1, top + scene_h, find_shown_scene(r.value) ? SCENE_COLOURS[r.value % std::size(SCENE_COLOURS)] : NO_SCENE);
     if (s.waveform)
         add_waveform(dl, s.waveform, strip, s.span);
     for (const StripRun &r : runs) { // names over the envelope
@@ -213,7 +214,7 @@ static void add_strip_bands(ImDrawList *dl, const HudState &s, const SDL_Rect &s
 
     sample_strip_runs_in(Tracks[TRACK_CLEAR_A], strip, s.span, &runs);
     for (const StripRun &r : runs)
-        if (find_overlay_line(r.value))
+        if (find_caption(shown_captions(), r.value))
             rect(dl, r.x0, top + scene_h + 2, r.x1, bottom,
                  (r.value & 1) ? rgba(230, 230, 230) : rgba(160, 160, 160));
 }

@@ -59,16 +59,28 @@ FrameTime draw_picture(double seconds, const SceneLibraryTable *scenes)
     return time;
 }
 
-static const CaptionTable *ShownCaptions = nullptr;
+static const SceneLibraryTable *ShownLibrary = nullptr;
 
-void set_shown_captions(const CaptionTable *captions)
+void set_shown_library(const SceneLibraryTable *library)
 {
-    ShownCaptions = captions;
+    ShownLibrary = library;
+}
+
+std::span<const SceneInfo> shown_scenes()
+{
+    return ShownLibrary ? std::span<const SceneInfo>(ShownLibrary->scenes, static_cast<size_t>(ShownLibrary->count))
+                        : SceneTable;
+}
+
+const SceneInfo *find_shown_scene(int index)
+{
+    const std::span<const SceneInfo> scenes = shown_scenes();
+    return index >= 0 && static_cast<size_t>(index) < scenes.size() ? &scenes[static_cast<size_t>(index)] : nullptr;
 }
 
 const CaptionTable &shown_captions()
 {
-    return ShownCaptions ? *ShownCaptions : DemoCaptions;
+    return ShownLibrary && ShownLibrary->captions ? *ShownLibrary->captions : DemoCaptions;
 }
 
 void show_picture()

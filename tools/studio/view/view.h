@@ -6,6 +6,7 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "state/state.h"
@@ -24,10 +25,12 @@ bool create_picture_target();
 // linked in), then selects the window again. Returns the frame's Row and Tick.
 FrameTime draw_picture(double seconds, const SceneLibraryTable *scenes = nullptr);
 
-// The text table the picture's captions come from: the drawing library's
+// The scene and text tables the picture draws from: the drawing library's
 // (set before each frame; null: the program's own). The HUD and the grid
-// name captions from it too.
-void set_shown_captions(const CaptionTable *captions);
+// name scenes and captions from them too.
+void set_shown_library(const SceneLibraryTable *library);
+std::span<const SceneInfo> shown_scenes();
+const SceneInfo *find_shown_scene(int index); // null: no scene there
 const CaptionTable &shown_captions();
 
 // Copies PictureTarget letterboxed into the window (cleared to black first).

@@ -11,5 +11,6 @@ SCENE_LIBRARY_EXPORT extern const uint32_t scene_library_layout;
 SCENE_LIBRARY_EXPORT extern const SceneLibraryTable scene_library_table;
 
 const uint32_t scene_library_layout = STATE_LAYOUT;
-const SceneLibraryTable scene_library_table = {SCENE_COUNT, SceneTable, &DemoCaptions};
+const SceneLibraryTable scene_library_table = {static_cast<int>(SceneTable.size()), SceneTable.data(),
+                                                &DemoCaptions};
 }
