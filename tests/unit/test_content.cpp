@@ -1,8 +1,13 @@
 // test_content.cpp - content that changes without a restart: the tracks a
 // scene declares in its own code (the scan's rules, the compiler's sections
 // and files, the read through the device), the text table a library
-// carries, and the studio's checks against the library's tables.
+// carries, the studio's checks against the library's tables, and the key
+// grid's columns for the declared tracks.
 #include <gtest/gtest.h>
+
+#include <imgui.h>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -11,10 +16,14 @@
 #include <vector>
 
 #include "app/frame.h"
+#include "scene_window.h"
 #include "scenes/scene_track.h"
 #include "state/state.h"
 #include "studio/editor/edit_steps.h"
 #include "studio/live/scene_library.h"
+#include "studio/studio_state.h"
+#include "studio/view/grid.h"
+#include "studio/view/ui_render.h"
 #include "sync/device.h"
 #include "text/overlay.h"
 #include "timeline/declared_tracks.h"
@@ -216,6 +225,55 @@ TEST(content_captions, EditsAreCheckedAgainstTheTablesThePictureDrawsFrom)
     EXPECT_EQ(value_refusal(TRACK_CLEAR_A, 1.0f, &lib), "caption line 1 is not in the text table (0 for none, 60-61)");
     EXPECT_EQ(value_refusal(TRACK_SCENE, 8.0f), "scene 8 is not in the scene table (0..7)");
     EXPECT_EQ(value_refusal(TRACK_CLEAR_A, 1.0f), "");
+}
+
+// The text the grid drew right of the demo's own columns, by colour: the
+// heads and cells of the declared tracks.
+std::vector<ImU32> declared_column_text(const std::vector<TrackDeclaration> &declared)
+{
+    SceneWindow window;
+    EXPECT_TRUE(window.ok) << SDL_GetError();
+    std::string error;
+    EXPECT_TRUE(open_ui(renderer, &error)) << error;
+    Studio s;
+    s.live = true;
+    s.declared = declared;
+    s.view.grid_on = true;
+    std::string text;
+    for (int i = 0; i < TIMELINE_TRACK_COUNT; i++)
+        text += std::string("track ") + TimelineTrackNames[i] + "\n";
+    if (!declared.empty())
+        text += "track fog.density\n  20 0.5 hold\n";
+    EXPECT_TRUE(parse_timeline(text, "t.txt", declared_track_names(declared), &s.watch.timeline, &error)) << error;
+    load_key_editor(&s.editor.model, text, s.watch.timeline);
+    begin_ui_frame(renderer);
+    draw_grid(s, 1.0);
+    const SDL_Rect r = grid_rect_in(WINDOW_W, WINDOW_H, 0, false);
+    const float demo = TIMELINE_TRACK_COUNT, columns = demo + static_cast<float>(declared.size());
+    const float demo_columns_end = r.x + GRID_LABEL_W + (r.w - GRID_LABEL_W) * demo / columns;
+    const ImDrawList *dl = ImGui::GetBackgroundDrawList();
+    const ImVec2 white = ImGui::GetIO().Fonts->TexUvWhitePixel;
+    std::vector<ImU32> colours;
+    for (int i = 0; i < dl->VtxBuffer.Size; i++) {
+        const ImDrawVert &v = dl->VtxBuffer[i];
+        if ((v.uv.x != white.x || v.uv.y != white.y) && v.pos.x > demo_columns_end + 1)
+            colours.push_back(v.col);
+    }
+    end_ui_frame(renderer);
+    close_ui();
+    return colours;
+}
+
+TEST(content_grid, DeclaredTracksHaveColumnsAndAnUnreadOneIsMarked)
+{
+    EXPECT_TRUE(declared_column_text({}).empty());
+    const TrackDeclaration fog{"fog.density", "fog", "a.cpp", 3, true}, mist{"mist", "mist", "b.cpp", 4, false};
+    const std::vector<ImU32> read = declared_column_text({fog});
+    EXPECT_FALSE(read.empty());
+    EXPECT_EQ(std::count(read.begin(), read.end(), IM_COL32(255, 210, 80, 255)), 0);
+    const std::vector<ImU32> both = declared_column_text({fog, mist});
+    EXPECT_GT(both.size(), read.size());
+    EXPECT_GT(std::count(both.begin(), both.end(), IM_COL32(255, 210, 80, 255)), 0); // "+mist (unread)"
 }
 
 } // namespace

@@ -64,6 +64,7 @@ static void read_declared_tracks(Studio *s)
         show_message(s, unread.substr(0, unread.find('\n')), true);
     set_declared_tracks(&s->watch, declared_track_names(declared));
     s->declared = std::move(declared);
+    s->view.grid_columns = TIMELINE_TRACK_COUNT + static_cast<int>(s->declared.size());
 }
 
 void take_watch_result(Studio *s, WatchResult result)

@@ -58,6 +58,9 @@ struct ViewState {
     bool curve_on = false;
     bool curve_whole = false;    // the curve view's range fits the whole track
     int grid_top = 0;            // window y the grid starts at (below the panel)
+    // The grid's columns: the timeline's tracks, then (shown, not edited
+    // there) the tracks the scenes declare.
+    int grid_columns = TIMELINE_TRACK_COUNT;
     StripSpan span{0.0, 1.0};    // what the strip shows
     bool span_set = false;
     bool snapshot_asked = false;
