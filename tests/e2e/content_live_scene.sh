@@ -4,6 +4,7 @@
 # the library swaps in with nine scenes under the same state layout, the
 # "scene" track takes 8 at 20 s (12:2), the key goes into the timeline and
 # the picture there is the new scene's; a save of the new unit then draws.
+# A change to the state's layout is refused, naming the header.
 . "$(dirname "$0")/lib/common.bash"
 ensure_display
 
@@ -71,6 +72,12 @@ red() {
     [ "$(colour_share "$WORK/red.png" 200 20 40)" -ge 90 ]
 }
 eventually red || fail "a save of the new unit did not reach the picture: $(cat "$WORK/stderr")"
+
+# A change to the state's layout still needs a restart: the refusal names
+# the header.
+printf 'extern int LayoutProbe;\n' >>"$WORK/src/src/state/state.h"
+eventually grep -q 'src/state/state.h changed, rebuild and restart the studio' "$WORK/stderr" ||
+    fail "the layout's refusal does not name the header: $(cat "$WORK/stderr")"
 
 studio_keys Escape
 wait_for_exit 60

@@ -21,6 +21,7 @@
 #include "state/state.h"
 #include "studio/editor/edit_steps.h"
 #include "studio/live/scene_library.h"
+#include "studio/live/scene_loader.h"
 #include "studio/studio_state.h"
 #include "studio/view/grid.h"
 #include "studio/view/ui_render.h"
@@ -225,6 +226,15 @@ TEST(content_captions, EditsAreCheckedAgainstTheTablesThePictureDrawsFrom)
     EXPECT_EQ(value_refusal(TRACK_CLEAR_A, 1.0f, &lib), "caption line 1 is not in the text table (0 for none, 60-61)");
     EXPECT_EQ(value_refusal(TRACK_SCENE, 8.0f), "scene 8 is not in the scene table (0..7)");
     EXPECT_EQ(value_refusal(TRACK_CLEAR_A, 1.0f), "");
+}
+
+TEST(content_restart, ARefusedLibraryNamesTheHeaderThatChangedTheLayout)
+{
+    const std::string own = "src/base/facts.h=11111111;src/state/state.h=22222222;";
+    EXPECT_EQ(changed_layout_file(own, own), "");
+    EXPECT_EQ(changed_layout_file(own, "src/base/facts.h=11111111;src/state/state.h=33333333;"), "src/state/state.h");
+    EXPECT_EQ(changed_layout_file(own, own + "src/state/more.h=44444444;"), "src/state/more.h");
+    EXPECT_EQ(changed_layout_file(own, "src/state/state.h=22222222;"), "src/base/facts.h");
 }
 
 // The text the grid drew right of the demo's own columns, by colour: the

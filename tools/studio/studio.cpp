@@ -359,8 +359,18 @@ void print_frame_times(const ViewState &v)
     std::fflush(stdout);
 }
 
-// Between frames: a finished save, the timeline source when due, and the
-// live scene code (a new library swaps in here).
+// Whether the music file changed since the first look (its identity).
+static void look_at_music(Studio *s)
+{
+    const FileIdentity id = identity_of_path(MUSIC_FILE);
+    if (!s->music_seen.valid)
+        s->music_seen = id;
+    else if (id.valid && !same_identity(id, s->music_seen))
+        s->music_changed = true;
+}
+
+// Between frames: a finished save, the timeline source and the music file
+// when due, and the live scene code (a new library swaps in here).
 static void poll_sources(Studio *s)
 {
     std::string said;
@@ -369,6 +379,7 @@ static void poll_sources(Studio *s)
     if (s->live && SDL_GetTicks64() >= s->next_poll_ms) {
         s->next_poll_ms = SDL_GetTicks64() + STUDIO_POLL_MS;
         take_watch_result(s, poll_timeline_watch(&s->watch));
+        look_at_music(s);
     }
     if (s->code) {
         poll_live_code(s->code, SDL_GetTicks64());

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "common/file_identity.h"
 #include "studio/editor/commands.h"
 #include "studio/editor/gestures.h"
 #include "studio/files/reload.h"
@@ -37,4 +38,8 @@ struct Studio {
     Waveform waveform;
     TrackExport track_export;   // --export: the .track files kept current
     StudioServe serve;          // following demos (--serve)
+    // The music file as first seen: the studio plays the stream it opened at
+    // start, so a changed file needs a restart, which the HUD says.
+    FileIdentity music_seen;
+    bool music_changed = false;
 };

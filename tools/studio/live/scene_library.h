@@ -19,6 +19,10 @@
 
 #define SCENE_LIBRARY_LAYOUT_SYMBOL "scene_library_layout"
 #define SCENE_LIBRARY_TABLE_SYMBOL "scene_library_table"
+// The headers behind the layout number, each with its own digest
+// ("src/state/state.h=1a2b3c4d;..."): a refused library names the one that
+// changed. Optional.
+#define SCENE_LIBRARY_LAYOUT_FILES_SYMBOL "scene_library_layout_files"
 
 struct SceneLibraryTable {
     int count;               // entries in scenes

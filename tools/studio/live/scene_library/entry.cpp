@@ -9,8 +9,10 @@
 extern "C" {
 SCENE_LIBRARY_EXPORT extern const uint32_t scene_library_layout;
 SCENE_LIBRARY_EXPORT extern const SceneLibraryTable scene_library_table;
+SCENE_LIBRARY_EXPORT extern const char scene_library_layout_files[];
 
 const uint32_t scene_library_layout = STATE_LAYOUT;
+const char scene_library_layout_files[] = STATE_LAYOUT_FILES;
 const SceneLibraryTable scene_library_table = {static_cast<int>(SceneTable.size()), SceneTable.data(),
                                                 &DemoCaptions};
 }
