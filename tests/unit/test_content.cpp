@@ -228,6 +228,25 @@ TEST(content_captions, EditsAreCheckedAgainstTheTablesThePictureDrawsFrom)
     EXPECT_EQ(value_refusal(TRACK_CLEAR_A, 1.0f), "");
 }
 
+TEST(content_timeline, SceneKeysAreCheckedAgainstTheTableTheSourcesGive)
+{
+    std::ifstream in(std::string(TEST_SOURCE_DIR) + "/src/scenes/scene_table.cpp");
+    std::stringstream table;
+    table << in.rdbuf();
+    EXPECT_EQ(count_scene_table_entries(table.str()), static_cast<int>(SceneTable.size()));
+    EXPECT_EQ(count_scene_table_entries(table.str() + "    {\"ninth\", draw_ninth, false},\n"), 9);
+    EXPECT_EQ(count_scene_table_entries("// no table\n"), -1);
+
+    std::string text, errors;
+    for (int i = 0; i < TIMELINE_TRACK_COUNT; i++)
+        text += std::string("track ") + TimelineTrackNames[i] + "\n" + (i == 0 ? "  0 7 hold\n  8 8 hold\n" : "");
+    Timeline tl;
+    ASSERT_TRUE(parse_timeline(text, "t.txt", &tl, &errors)) << errors;
+    ASSERT_EQ(std::string(TimelineTrackNames[0]), "scene");
+    EXPECT_EQ(scene_key_warnings(tl, 9, "t.txt"), "");
+    EXPECT_EQ(scene_key_warnings(tl, 8, "t.txt"), "t.txt:3: warning: scene 8 is not in the scene table (0..7)\n");
+}
+
 TEST(content_restart, ARefusedLibraryNamesTheHeaderThatChangedTheLayout)
 {
     const std::string own = "src/base/facts.h=11111111;src/state/state.h=22222222;";

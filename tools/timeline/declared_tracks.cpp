@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 #include <system_error>
 
 #include "common/read_file.h"
@@ -137,4 +138,32 @@ std::vector<std::string> declared_track_names(const std::vector<TrackDeclaration
     for (const TrackDeclaration &d : decls)
         names.push_back(d.name);
     return names;
+}
+
+int count_scene_table_entries(const std::string &text)
+{
+    static const std::regex entry(R"(^\s*\{\s*"[^"]*"\s*,\s*[A-Za-z_]\w*\s*,\s*(true|false)\s*\}\s*,?\s*$)");
+    int count = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        count += std::regex_match(line, entry);
+    return count > 0 ? count : -1;
+}
+
+std::string scene_key_warnings(const Timeline &timeline, int scenes, const std::string &file)
+{
+    std::string text;
+    const int index = find_timeline_track("scene");
+    if (index < 0)
+        return text;
+    const TimelineTrack &track = timeline.tracks[index];
+    for (size_t i = 0; i < track.keys.size(); i++) {
+        const double value = track.keys[i].value;
+        const int scene = value > -2147483648.0 && value < 2147483648.0 ? static_cast<int>(value) : -1;
+        if (scene < 0 || scene >= scenes)
+            text += file + ":" + std::to_string(i < track.places.size() ? track.places[i].line : track.line) +
+                    ": warning: scene " + std::to_string(scene) + " is not in the scene table (0.." +
+                    std::to_string(scenes - 1) + ")\n";
+    }
+    return text;
 }

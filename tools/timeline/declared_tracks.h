@@ -46,5 +46,15 @@ bool read_track_declarations(const std::string &dir, std::vector<TrackDeclaratio
 // "FILE:LINE: warning: ..." for each declaration whose handle no code reads.
 std::string unread_track_warnings(const std::vector<TrackDeclaration> &decls);
 
+// The scene table's length as src/scenes/scene_table.cpp gives it: its
+// entry lines, `{"NAME", ROUTINE, true|false},` each on a line of its own;
+// -1 when there are none.
+int count_scene_table_entries(const std::string &text);
+
+// "FILE:LINE: warning: ..." for each "scene" key whose scene (its value
+// truncated) is outside a table of `scenes` entries.
+struct Timeline;
+std::string scene_key_warnings(const Timeline &timeline, int scenes, const std::string &file);
+
 // The names, in declaration order.
 std::vector<std::string> declared_track_names(const std::vector<TrackDeclaration> &decls);

@@ -19,6 +19,7 @@
 
 #include "common/output_file.h"
 #include "common/tool_error.h"
+#include "common/read_file.h"
 #include "timeline/declared_tracks.h"
 #include "timeline/timeline.h"
 
@@ -72,10 +73,20 @@ int main(int argc, char **argv)
             return 1;
         }
         std::fputs(unread_track_warnings(declared).c_str(), stderr);
-        if (!compile_timeline_file(source, out_dir, declared_track_names(declared), &errors)) {
-            std::fputs(errors.c_str(), stderr);
+        std::string text, table;
+        Timeline timeline;
+        if (!read_whole_file(source, TIMELINE_MAX_SOURCE_BYTES, &text, &errors) ||
+            !parse_timeline(text, source, declared_track_names(declared), &timeline, &errors) ||
+            !write_timeline_tracks(timeline, out_dir, &errors)) {
+            std::fputs((errors.empty() || errors.back() == '\n' ? errors : errors + "\n").c_str(), stderr);
             return 1;
         }
+        // The "scene" keys against the scene table the scene sources give.
+        std::string ignored;
+        const std::string table_file = scenes_dir + "/scene_table.cpp";
+        if (!scenes_dir.empty() && read_whole_file(table_file, TIMELINE_MAX_SOURCE_BYTES, &table, &ignored))
+            if (const int scenes = count_scene_table_entries(table); scenes > 0)
+                std::fputs(scene_key_warnings(timeline, scenes, source).c_str(), stderr);
         return 0;
     }
     std::string text, error;
