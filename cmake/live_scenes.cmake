@@ -29,6 +29,8 @@ add_custom_target(state_layout DEPENDS ${STATE_LAYOUT_HEADER})
 # Only the scenes and their helpers: the benchmark's pass list stays out.
 file(GLOB LIVE_SCENE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/scenes/*.cpp)
 list(REMOVE_ITEM LIVE_SCENE_SOURCES ${CMAKE_SOURCE_DIR}/src/scenes/scene_passes.cpp)
+# The text table comes along: a caption's words change without a restart.
+list(APPEND LIVE_SCENE_SOURCES ${CMAKE_SOURCE_DIR}/src/text/captions.cpp)
 add_library(live_scenes MODULE ${LIVE_SCENE_SOURCES} ${CMAKE_SOURCE_DIR}/tools/studio/live/scene_library/entry.cpp)
 add_dependencies(live_scenes state_layout)
 target_include_directories(live_scenes PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools

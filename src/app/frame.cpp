@@ -51,18 +51,19 @@ void draw_scene(std::span<const SceneInfo> scenes, int index, const FrameTime &t
         SDL_RenderCopy(renderer, TargetTexture, nullptr, nullptr);
 }
 
-void finish_frame()
+void finish_frame(const CaptionTable *captions)
 {
     SDL_SetTextureBlendMode(CanvasTexture, SDL_BLENDMODE_BLEND);
-    if (const OverlayLine *line = find_overlay_line(to_int32(TrackValues.clear_a)))
+    if (const OverlayLine *line = find_caption(captions ? *captions : DemoCaptions, to_int32(TrackValues.clear_a)))
         draw_text_overlay(line->text, line->y);
 }
 
-FrameTime render_frame(double seconds, std::span<const SceneInfo> scenes)
+FrameTime render_frame(double seconds, std::span<const SceneInfo> scenes,
+                       const CaptionTable *captions)
 {
     const FrameTime time = update_frame_values(seconds);
     clear_frame_buffers();
     draw_scene(scenes, scene_index_at(time), time);
-    finish_frame();
+    finish_frame(captions);
     return time;
 }

@@ -22,7 +22,7 @@ FrameTime update_frame_values(double seconds);
 void clear_frame_buffers();
 
 // The scene index the "scene" track gives at the frame's row (no scene: any
-// value outside 0..7).
+// value outside the scene table).
 int scene_index_at(const FrameTime &time);
 
 // Runs scene `index` of `scenes` at `time` with the loop's own steps around
@@ -30,9 +30,13 @@ int scene_index_at(const FrameTime &time);
 // of SceneTable). Indices outside the table draw nothing.
 void draw_scene(std::span<const SceneInfo> scenes, int index, const FrameTime &time);
 
-// The CanvasTexture back to blend mode, then the overlay line "clear.a" picks.
-void finish_frame();
+// The CanvasTexture back to blend mode, then the overlay line "clear.a" picks
+// in a text table (null: the program's own, text/captions.cpp).
+struct CaptionTable;
+void finish_frame(const CaptionTable *captions = nullptr);
 
 // Everything of a frame from the Row to the overlay, for a music time, with
-// the scenes of `scenes`. Does not present. Returns the frame's Row and Tick.
-FrameTime render_frame(double seconds, std::span<const SceneInfo> scenes);
+// the scenes of `scenes` and the captions of `captions` (null: the
+// program's own). Does not present. Returns the frame's Row and Tick.
+FrameTime render_frame(double seconds, std::span<const SceneInfo> scenes,
+                       const CaptionTable *captions = nullptr);

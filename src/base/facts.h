@@ -19,7 +19,8 @@
 //
 // To add a sync track: add one line to DEMO_VALUE_TRACKS below (in the position where
 // the demo should open it) and a "track NAME" section to data/timeline.txt.
-// Its value is then TrackValues.FIELD every frame.
+// Its value is then TrackValues.FIELD every frame. A track only one scene
+// reads needs no line here: the scene declares it (scenes/scene_track.h).
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,9 @@
-// scene_table.cpp - the table of the eight scenes.
+// scene_table.cpp - the table of the scenes.
 #include "scenes/scene_table.h"
 
 #include "scenes/scenes.h"
 
-const SceneInfo SceneTable[SCENE_COUNT] = {
+static const SceneInfo Scenes[] = {
     {"landscape", draw_landscape, false},
     {"sprite drip", draw_sprite_drip, true},
     {"house", draw_house_reflection, false},
@@ -14,9 +14,11 @@ const SceneInfo SceneTable[SCENE_COUNT] = {
     {"sequence", draw_image_sequence, true},
 };
 
+const std::span<const SceneInfo> SceneTable{Scenes};
+
 const SceneInfo *find_scene(int index)
 {
-    if (index < 0 || index >= SCENE_COUNT)
+    if (index < 0 || static_cast<size_t>(index) >= SceneTable.size())
         return nullptr;
     return &SceneTable[index];
 }

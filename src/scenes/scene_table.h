@@ -1,16 +1,19 @@
-// scene_table.h - the eight scenes in the order the "scene" track selects
+// scene_table.h - the scenes in the order the "scene" track selects
 // them: the routine that draws each, whether the frame loop copies the
 // TargetTexture over the window after it, and a short name for the tools.
 //
 // The frame (app/frame.cpp) draws from this table or from another of the
 // same record (the studio's live scene library); the benchmark and the
 // studio read it for the names. Adding a scene is one routine in its own
-// unit plus one entry here.
+// unit plus one entry in scene_table.cpp. The table's length is said there
+// alone, not here: this header is part of the process-wide state's layout
+// (cmake/state_layout.cmake), and a scene added keeps the layout, so the
+// studio takes it live.
 #pragma once
 
-struct FrameTime; // state/state.h
+#include <span>
 
-enum { SCENE_COUNT = 8 };
+struct FrameTime; // state/state.h
 
 struct SceneInfo {
     const char *name;    // short, lower case: "landscape", "fire", ...
@@ -18,7 +21,8 @@ struct SceneInfo {
     bool copies_target;  // the loop stretches the TargetTexture over the window after it
 };
 
-extern const SceneInfo SceneTable[SCENE_COUNT];
+// The scenes, in "scene" track order.
+extern const std::span<const SceneInfo> SceneTable;
 
 // The entry of a "scene" track value, or null for an index with no scene.
 const SceneInfo *find_scene(int index);

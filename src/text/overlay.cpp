@@ -1,6 +1,6 @@
-// overlay.cpp - the line of text over every frame: one of thirteen fixed
-// lines, chosen by "clear.a", in the bitmap font at twice its size, with a
-// black shadow 4 pixels right of and below the text.
+// overlay.cpp - the line of text over every frame (a caption of the text
+// table, text/captions.cpp, chosen by "clear.a"), in the bitmap font at twice
+// its size, with a black shadow 4 pixels right of and below the text.
 //
 // All shadow glyphs are drawn before all text glyphs, so a shadow never covers
 // a neighbouring glyph. The pen is the shared PenX/PenY that the glyph-field
@@ -12,22 +12,6 @@
 
 #include "state/state.h"
 
-const OverlayLine OverlayLines[OVERLAY_LINE_COUNT] = {
-    {1, 508, "______Velmoran+Orvex+Myrskyvuo______"},
-    {2, 508, "CINDERHALLs____________"},
-    {16, 508, "____Not_living_and_not_yet_dead____"},
-    {17, 508, "______Welcome_to_hell_on_Earth_____"},
-    {18, 508, "_____We_are_stuck_here_together____"},
-    {32, 980, "______Leave_your_life_behind..._____"},
-    {33, 980, "______This_mortal_realm_of_man._____"},
-    {34, 980, "______It_is_time_for_judgement._____"},
-    {50, 980, "_______kolo_and_tervas_coded"},
-    {51, 980, "_vanhan_myllyn_kuoropoika_composed"},
-    {52, 980, "halvikko_norppis_and_tervas_made_gfx"},
-    {53, 980, "__greetings_to__vokk__zelmonia__qrx"},
-    {54, 980, "_may_your_souls_burn_forever_bright"},
-};
-
 namespace {
 
 constexpr int FIRST_CODE = 33;      // "!" uses cell 0
@@ -37,15 +21,6 @@ constexpr int CHUNK = 64;           // glyph copies laid out at a time
 constexpr int PEN_LIMIT = 1 << 24;  // far past any window: later glyphs cannot show
 
 } // namespace
-
-const OverlayLine *find_overlay_line(int selector)
-{
-    for (const OverlayLine &line : OverlayLines) {
-        if (line.selector == selector)
-            return &line;
-    }
-    return nullptr;
-}
 
 int layout_text(const char *text, int count, int *pen_x, int pen_y, int lift,
                 const SDL_Rect *glyphs, OverlayCopy *out)

@@ -10,10 +10,20 @@ struct OverlayLine {
     const char *text;
 };
 
-enum { OVERLAY_LINE_COUNT = 13 };
-extern const OverlayLine OverlayLines[OVERLAY_LINE_COUNT];
+// A text table: `count` captions, each selector at most once.
+struct CaptionTable {
+    int count;
+    const OverlayLine *lines;
+};
 
-// The line that a selector value picks, or null when it picks none.
+// The program's own text table (text/captions.cpp): OVERLAY_LINE_COUNT lines.
+extern const OverlayLine OverlayLines[];
+extern const int OVERLAY_LINE_COUNT;
+extern const CaptionTable DemoCaptions;
+
+// The line of a table that a selector value picks, or null when it picks none.
+const OverlayLine *find_caption(const CaptionTable &captions, int selector);
+// The same in the program's own table.
 const OverlayLine *find_overlay_line(int selector);
 
 // Draws text with its shadow at pen y = y onto the current render target.

@@ -69,7 +69,8 @@ TEST(OverlayTable, OtherValuesPickNothing)
 
 TEST(OverlayTable, LinesUseOnlyCharactersWithCellsAndFitTheWindow)
 {
-    for (const OverlayLine &line : OverlayLines) {
+    for (int i = 0; i < DemoCaptions.count; ++i) {
+        const OverlayLine &line = DemoCaptions.lines[i];
         int width = 0;
         for (const char *p = line.text; *p; ++p) {
             ASSERT_GE(*p, 33) << line.text;

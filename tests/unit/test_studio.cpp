@@ -437,3 +437,25 @@ TEST(StudioArgsTest, TimelineStartHelpAndFaultsNamed)
 }
 
 } // namespace
+
+// A section for a track a scene declares parses once the names are given
+// (the studio reads them at start and after each library swap); its keys
+// reach the device's track of that name.
+TEST_F(Watched, content_DeclaredTrackSectionsParseOnceDeclared)
+{
+    write(source(2, 10) + "track fog\n  0 4 hold\n", file);
+    WatchResult first = WATCH_UNCHANGED;
+    std::string error;
+    ASSERT_TRUE(open_timeline_watch(&watch, file.string(), &first, &error)) << error;
+    EXPECT_EQ(first, WATCH_NEW_ERRORS);
+    EXPECT_NE(watch.errors.find("unknown track 'fog'"), std::string::npos) << watch.errors;
+
+    set_declared_tracks(&watch, {"fog"});
+    ASSERT_EQ(poll(), WATCH_NEW_TIMELINE);
+    ASSERT_TRUE(apply_declared_tracks(watch.timeline, device));
+    const SyncTrack *fog = open_track(device, "fog");
+    ASSERT_EQ(fog->key_count, 1);
+    EXPECT_EQ(fog->keys[0].value, 4.0f);
+    set_declared_tracks(&watch, {"fog"}); // the same names: nothing read again
+    EXPECT_EQ(poll(), WATCH_UNCHANGED);
+}

@@ -191,7 +191,7 @@ FrameTime time_scenes(long frames)
 {
     std::printf("%-30s %9s %9s %9s %9s\n", "scene", "frame", "frame p90", "scene", "scene p90");
     double seconds = 0.0;
-    for (int i = 0; i < SCENE_COUNT; ++i)
+    for (int i = 0; i < static_cast<int>(SceneTable.size()); ++i)
         time_scene(i, BENCH_VALUES.clear_a, std::to_string(i) + " " + SceneTable[i].name, frames,
                    &seconds);
     time_scene(-1, BENCH_VALUES.clear_a, "no scene", frames, &seconds);

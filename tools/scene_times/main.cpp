@@ -32,7 +32,7 @@ struct Stretch {
 // Each scene's first stretch, from row 0 to the track's last key.
 std::vector<Stretch> first_stretches(const SyncTrack *t)
 {
-    std::vector<Stretch> found(SCENE_COUNT);
+    std::vector<Stretch> found(SceneTable.size());
     if (t->key_count == 0)
         return found;
     const int last_row = t->keys[t->key_count - 1].row;
@@ -73,9 +73,9 @@ int main(int argc, char **argv)
     }
     const std::vector<Stretch> stretches = first_stretches(track);
     std::vector<int> order;
-    for (int i = 0; i < SCENE_COUNT; i++)
+    for (size_t i = 0; i < stretches.size(); i++)
         if (stretches[i].first_row >= 0)
-            order.push_back(i);
+            order.push_back(static_cast<int>(i));
     std::sort(order.begin(), order.end(),
               [&](int a, int b) { return stretches[a].first_row < stretches[b].first_row; });
     for (int i : order) {

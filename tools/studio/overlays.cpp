@@ -68,6 +68,10 @@ static void add_hud_notices(const Studio &s, double t, HudState *hs)
         hs->notices.push_back({editor_line(s, t), false});
     if (const auto serving = serve_notice(s.serve); !serving.first.empty())
         hs->notices.push_back(serving);
+    if (s.music_changed)
+        hs->notices.push_back({std::string("restart needed: ") + MUSIC_FILE +
+                                   " changed (the studio plays the music it started with)",
+                               true});
 }
 
 // What the HUD shows of the frame at music time t, drawn at `time`.
@@ -92,6 +96,7 @@ static HudState hud_state(Studio *s, double t, const FrameTime &time, double len
         .half_speed = tr.half_speed,
         .tempo = editor_tempo(s->editor),
         .marks = s->live ? &s->watch.timeline.marks : nullptr,
+        .declared = &s->declared,
     };
     add_hud_notices(*s, t, &hs);
     return hs;

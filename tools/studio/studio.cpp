@@ -18,6 +18,7 @@
 #include "studio/view/grid.h"
 #include "studio/view/strip.h"
 #include "sync/track.h"
+#include "timeline/declared_tracks.h"
 #include "studio/view/view.h"
 
 double studio_strip_length()
@@ -42,6 +43,30 @@ void take_save_outcome(Studio *s, SaveOutcome outcome, const std::string &messag
     }
 }
 
+// The tracks the scene sources declare, read again at start and after each
+// swap of the scene library (a new declaration draws from then on): the
+// timeline's sections for them parse, and their keys reach the device.
+static void read_declared_tracks(Studio *s)
+{
+    std::vector<TrackDeclaration> declared;
+    std::string errors;
+    if (!read_track_declarations(s->code->build.source_dir + "/src/scenes", &declared, &errors)) {
+        std::fprintf(stderr, "studio: the declared tracks stay as they were:\n%s", errors.c_str());
+        std::fflush(stderr);
+        return;
+    }
+    // A declared track no scene reads is marked: on standard error, and its
+    // first one in the message line.
+    const std::string unread = unread_track_warnings(declared);
+    std::fputs(unread.c_str(), stderr);
+    std::fflush(stderr);
+    if (!unread.empty())
+        show_message(s, unread.substr(0, unread.find('\n')), true);
+    set_declared_tracks(&s->watch, declared_track_names(declared));
+    s->declared = std::move(declared);
+    s->view.grid_columns = TIMELINE_TRACK_COUNT + static_cast<int>(s->declared.size());
+}
+
 void take_watch_result(Studio *s, WatchResult result)
 {
     std::string export_error;
@@ -51,6 +76,8 @@ void take_watch_result(Studio *s, WatchResult result)
     }
     if (result == WATCH_NEW_TIMELINE) {
         play_version(timeline_version(s->watch.timeline));
+        if (!apply_declared_tracks(s->watch.timeline, Sync))
+            std::fputs("studio: out of memory while replacing the tracks\n", stderr);
         request_track_export(&s->track_export, s->watch.timeline);
         // A version from outside starts a new history: the old steps name
         // lines of a text that is gone.
@@ -70,6 +97,13 @@ void take_watch_result(Studio *s, WatchResult result)
     }
 }
 
+// The scene library drawing the picture: the guarded one, else the live
+// code's; null: the studio's own scenes.
+static const SceneLibraryTable *drawing_library(const Studio &s)
+{
+    return s.guard ? guarded_table(*s.guard) : s.code ? live_scenes(*s.code) : nullptr;
+}
+
 CommandContext command_context(Studio *s, double seconds)
 {
     CommandContext c{};
@@ -83,6 +117,7 @@ CommandContext command_context(Studio *s, double seconds)
     c.edit_refusal = edit_refusal(*s);
     c.marks = s->live ? &s->watch.timeline.marks : nullptr;
     c.gesture = &s->gesture;
+    c.shown = drawing_library(*s);
     return c;
 }
 
@@ -324,8 +359,18 @@ void print_frame_times(const ViewState &v)
     std::fflush(stdout);
 }
 
-// Between frames: a finished save, the timeline source when due, and the
-// live scene code (a new library swaps in here).
+// Whether the music file changed since the first look (its identity).
+static void look_at_music(Studio *s)
+{
+    const FileIdentity id = identity_of_path(MUSIC_FILE);
+    if (!s->music_seen.valid)
+        s->music_seen = id;
+    else if (id.valid && !same_identity(id, s->music_seen))
+        s->music_changed = true;
+}
+
+// Between frames: a finished save, the timeline source and the music file
+// when due, and the live scene code (a new library swaps in here).
 static void poll_sources(Studio *s)
 {
     std::string said;
@@ -334,11 +379,16 @@ static void poll_sources(Studio *s)
     if (s->live && SDL_GetTicks64() >= s->next_poll_ms) {
         s->next_poll_ms = SDL_GetTicks64() + STUDIO_POLL_MS;
         take_watch_result(s, poll_timeline_watch(&s->watch));
+        look_at_music(s);
     }
     if (s->code) {
         poll_live_code(s->code, SDL_GetTicks64());
         if (s->guard)
             follow_live_code(s->guard, *s->code);
+        if (s->live && s->code->swaps != s->declared_at_swaps) {
+            s->declared_at_swaps = s->code->swaps;
+            read_declared_tracks(s);
+        }
     }
 }
 
@@ -364,6 +414,7 @@ static double advance_playhead(Studio *s)
 static FrameTime draw_studio_picture(Studio *s, double t)
 {
     FrameTime time;
+    set_shown_library(drawing_library(*s));
     if (s->guard) {
         s->guard->escape_quits = !s->editor.typing && !s->editor.block_on; // as cmd_escape
         time = draw_guarded_picture(s->guard, t);

@@ -1,30 +1,22 @@
-// timeline.cpp - parsing the timeline source, the .track byte layout both
-// ways, formatting tracks back to source, and the file operations of the tool.
+// timeline.cpp - parsing the timeline source and formatting tracks back to
+// source (the track files: track_files.cpp).
 //
-// All work happens on strings and byte vectors; the file functions at the end
-// are thin wrappers, so the tests drive everything from memory. Numbers are
+// All work happens on strings, so the tests drive everything from memory. Numbers are
 // read and written with from_chars/to_chars: independent of the locale, and
 // the shortest float text reads back to the same bits, which is what makes
 // compile -> dump -> compile exact.
 #include "timeline/timeline.h"
-
-#include "common/output_file.h"
-#include "common/place_files.h"
-#include "common/read_file.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string_view>
-#include <system_error>
 
 static const char *const KindNames[] = {"hold", "linear", "smooth", "quadratic"};
 constexpr int KIND_COUNT = 4;
 
-constexpr size_t MAX_TRACK_BYTES = 64u << 20;   // about 7 million keys
 constexpr char UTF8_BOM[] = "\xEF\xBB\xBF";       // what some editors write first
 
 int find_timeline_track(const std::string &name)
@@ -264,6 +256,12 @@ struct ParseState {
 
 } // namespace
 
+// The track of a section index: the demo's own first, then the declared.
+static TimelineTrack &section_track(Timeline *tl, int index)
+{
+    return index < TIMELINE_TRACK_COUNT ? tl->tracks[index] : tl->declared[index - TIMELINE_TRACK_COUNT];
+}
+
 static void parse_track_statement(ParseState &st)
 {
     st.current = -1;
@@ -273,12 +271,19 @@ static void parse_track_statement(ParseState &st)
         st.report("expected 'track NAME'");
         return;
     }
-    const int index = find_timeline_track(std::string(st.words[1]));
+    int index = find_timeline_track(std::string(st.words[1]));
+    std::vector<TimelineTrack> &declared = st.out->declared;
+    for (size_t i = 0; index < 0 && i < declared.size(); i++)
+        if (declared[i].name == st.words[1])
+            index = TIMELINE_TRACK_COUNT + static_cast<int>(i);
     if (index < 0) {
-        st.report("unknown track " + quoted(st.words[1]));
+        std::string names;
+        for (const TimelineTrack &d : declared)
+            names += (names.empty() ? "" : ", ") + d.name;
+        st.report("unknown track " + quoted(st.words[1]) + (names.empty() ? "" : " (declared: " + names + ")"));
         return;
     }
-    TimelineTrack &t = st.out->tracks[index];
+    TimelineTrack &t = section_track(st.out, index);
     if (t.line != 0) {
         st.report("duplicate track " + quoted(st.words[1]) + " (first at line " + std::to_string(t.line) + ")");
         return;
@@ -383,7 +388,7 @@ static void parse_key_statement(ParseState &st)
     if (!ok)
         return;
 
-    TimelineTrack &track = st.out->tracks[st.current];
+    TimelineTrack &track = section_track(st.out, st.current);
     std::vector<SyncKey> &keys = track.keys;
     if (!keys.empty() && key.row <= keys.back().row) {
         st.report("rows not increasing (" + std::to_string(key.row) + " after " +
@@ -397,9 +402,17 @@ static void parse_key_statement(ParseState &st)
 bool parse_timeline(const std::string &text, const std::string &file_name, Timeline *out,
                     std::string *errors)
 {
+    return parse_timeline(text, file_name, {}, out, errors);
+}
+
+bool parse_timeline(const std::string &text, const std::string &file_name,
+                    const std::vector<std::string> &declared, Timeline *out, std::string *errors)
+{
     *out = Timeline{};
     for (int i = 0; i < TIMELINE_TRACK_COUNT; i++)
         out->tracks[i].name = TimelineTrackNames[i];
+    for (const std::string &name : declared)
+        out->declared.push_back(TimelineTrack{name, {}, 0, 0, {}});
     errors->clear();
 
     ParseState st;
@@ -489,108 +502,4 @@ std::string format_track(const std::string &name, const std::vector<SyncKey> &ke
     for (const SyncKey &k : keys)
         text += format_key_line(k, TimelineTempo{});
     return text;
-}
-
-// ---- Files ------------------------------------------------------------------
-
-std::string track_output_path(const std::string &dir, const std::string &name)
-{
-    return dir + "/" + track_file_path(SYNC_BASE_NAME, name.c_str());
-}
-
-// Writes every track to its temporary file, then moves the set into place.
-bool write_timeline_tracks(const Timeline &tl, const std::string &out_dir, std::string *error)
-{
-    std::error_code ec;
-    std::filesystem::create_directories(out_dir, ec);
-    if (ec) {
-        *error = "cannot create directory '" + out_dir + "': " + ec.message();
-        return false;
-    }
-    OutputFile outs[TIMELINE_TRACK_COUNT];
-    int written = 0;
-    for (; written < TIMELINE_TRACK_COUNT; written++) {
-        const TimelineTrack &t = tl.tracks[written];
-        const std::vector<uint8_t> bytes = encode_track(t.keys);
-        OutputFile &out = outs[written];
-        if (!open_output_file(track_output_path(out_dir, t.name), &out, error))
-            break;
-        if (!write_output_bytes(&out, bytes.data(), bytes.size(), error) || !close_output_file(&out, error)) {
-            discard_output_file(&out);
-            break;
-        }
-    }
-    if (written < TIMELINE_TRACK_COUNT) {
-        for (int i = 0; i < written; i++)
-            discard_output_file(&outs[i]);
-        return false;
-    }
-    return place_output_files(outs, TIMELINE_TRACK_COUNT, error);
-}
-
-bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,
-                           std::string *errors)
-{
-    std::string text, error;
-    if (!read_whole_file(source_path, TIMELINE_MAX_SOURCE_BYTES, &text, &error)) {
-        *errors = error + "\n";
-        return false;
-    }
-    Timeline tl;
-    if (!parse_timeline(text, source_path, &tl, errors))
-        return false;
-    if (!write_timeline_tracks(tl, out_dir, &error)) {
-        *errors = error + "\n";
-        return false;
-    }
-    return true;
-}
-
-static int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// "dir/sync_cam.x.track" -> "cam.x"; "-HH" escapes become their byte again.
-static std::string name_from_path(const std::string &path)
-{
-    const size_t slash = path.find_last_of('/');
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string suffix = ".track";
-    if (base.size() > suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0)
-        base.resize(base.size() - suffix.size());
-    const std::string prefix = std::string(SYNC_BASE_NAME) + "_";
-    if (base.size() > prefix.size() && base.starts_with(prefix))
-        base = base.substr(prefix.size());
-    std::string name;
-    for (size_t i = 0; i < base.size(); i++) {
-        if (base[i] == '-' && i + 2 < base.size() && hex_digit(base[i + 1]) >= 0 &&
-            hex_digit(base[i + 2]) >= 0) {
-            name += static_cast<char>(hex_digit(base[i + 1]) * 16 + hex_digit(base[i + 2]));
-            i += 2;
-        } else {
-            name += base[i];
-        }
-    }
-    return name;
-}
-
-bool dump_track_file(const std::string &path, const std::string &name, std::string *text,
-                     std::string *error)
-{
-    std::string bytes;
-    if (!read_whole_file(path, MAX_TRACK_BYTES, &bytes, error))
-        return false;
-    std::vector<SyncKey> keys;
-    std::string reason;
-    if (!decode_track(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &keys, &reason)) {
-        *error = path + ": " + reason;
-        return false;
-    }
-    *text = format_track(name.empty() ? name_from_path(path) : name, keys);
-    return true;
 }

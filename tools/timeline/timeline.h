@@ -26,7 +26,8 @@
 // hold, linear, smooth or quadratic. Rows must increase strictly within a
 // track. Every track of DEMO_TRACKS (base/facts.h) must have exactly one
 // section; a section without keys gives an empty track (reads 0.0
-// everywhere). A mark may stand anywhere (inside a section too: the keys
+// everywhere). A track a scene declares in its own code (declared_tracks.h)
+// may have one section; without one its file is an empty track. A mark may stand anywhere (inside a section too: the keys
 // after it still belong to the section); NAME is one word, and marks do not
 // go into the track files: the compiler checks them and keeps them, as it
 // keeps comments, for the studio.
@@ -88,9 +89,11 @@ struct TimelineMark {
 };
 
 // Tracks in the order of TimelineTrackNames; entries whose section is missing
-// have line 0.
+// have line 0. The tracks the scenes declare follow in `declared`, in the
+// order of the names given to the parse.
 struct Timeline {
     TimelineTrack tracks[TIMELINE_TRACK_COUNT];
+    std::vector<TimelineTrack> declared;
     TimelineTempo tempo;               // the default when there is no tempo line
     int tempo_line = 0;                // 0: no tempo line
     std::vector<TimelineMark> marks;   // in row order (equal rows: source order)
@@ -107,6 +110,10 @@ const char *interp_kind_name(int32_t kind);
 // *errors; *out is then incomplete and must not be written.
 bool parse_timeline(const std::string &text, const std::string &file_name, Timeline *out,
                     std::string *errors);
+// The same, taking sections for the declared track names too (an unknown
+// name's message then lists them).
+bool parse_timeline(const std::string &text, const std::string &file_name,
+                    const std::vector<std::string> &declared, Timeline *out, std::string *errors);
 
 // ---- Tempo ----------------------------------------------------------------
 // For the compiler's BAR:BEAT and the studio's grid, snapping and notation.
@@ -185,6 +192,9 @@ std::string track_output_path(const std::string &dir, const std::string &name);
 // is removed). On failure returns false with the messages in *errors.
 bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,
                            std::string *errors);
+// The same with the tracks the scenes declare (their files written too).
+bool compile_timeline_file(const std::string &source_path, const std::string &out_dir,
+                           const std::vector<std::string> &declared, std::string *errors);
 
 // Writes the track files of a parsed timeline into out_dir (created if
 // missing), all or nothing, as compile_timeline_file does; false with the

@@ -134,6 +134,6 @@ const int sample_fault_line = FAULT_LINE;
 #endif
 #if !SAMPLE_NO_TABLE
 SCENE_LIBRARY_EXPORT extern const SceneLibraryTable scene_library_table;
-const SceneLibraryTable scene_library_table = {1, SampleScenes};
+const SceneLibraryTable scene_library_table = {1, SampleScenes, nullptr};
 #endif
 }

@@ -23,6 +23,7 @@
 #include "studio/view/strip.h"
 
 struct SyncTrack;
+struct SceneLibraryTable; // studio/live/scene_library.h
 
 // Modifier sets a command wants: exactly these of Shift, Ctrl and Alt; any
 // Shift with MOD_SHIFT_ANY, any Ctrl and Alt with MOD_CTRL_ALT_ANY.
@@ -57,6 +58,9 @@ struct ViewState {
     bool curve_on = false;
     bool curve_whole = false;    // the curve view's range fits the whole track
     int grid_top = 0;            // window y the grid starts at (below the panel)
+    // The grid's columns: the timeline's tracks, then (shown, not edited
+    // there) the tracks the scenes declare.
+    int grid_columns = TIMELINE_TRACK_COUNT;
     StripSpan span{0.0, 1.0};    // what the strip shows
     bool span_set = false;
     bool snapshot_asked = false;
@@ -151,6 +155,10 @@ struct CommandContext {
     const SyncTrack *const *tracks; // TIMELINE_TRACK_COUNT tracks as the frame reads them (entries may be null)
     const char *edit_refusal;    // why the source cannot be edited now, or null
     const std::vector<TimelineMark> *marks = nullptr; // the source's marks in row order, or null
+    // The scene and text tables the picture draws from (the live library's);
+    // null: the studio's own. The "scene" and "clear.a" values are checked
+    // against them.
+    const SceneLibraryTable *shown = nullptr;
     SDL_Keycode key = SDLK_UNKNOWN; // the key that ran the command
     FrameInputs frame;           // the window and clock as the frame read them
     GestureState *gesture = nullptr; // the mouse's drag (gestures.h); null where no mouse is

@@ -9,36 +9,39 @@
 #include "base/convert.h"
 #include "scenes/scene_table.h"
 #include "state/state.h"
+#include "studio/live/scene_library.h"
 #include "text/overlay.h"
 
 // ---- Limits from the demo ---------------------------------------------------------
 
-static std::string caption_selectors()
+static std::string caption_selectors(const CaptionTable &captions)
 {
     std::string list;
-    for (int i = 0; i < OVERLAY_LINE_COUNT; i++) {
+    const OverlayLine *lines = captions.lines;
+    for (int i = 0; i < captions.count; i++) {
         int j = i;
-        while (j + 1 < OVERLAY_LINE_COUNT && OverlayLines[j + 1].selector == OverlayLines[j].selector + 1)
+        while (j + 1 < captions.count && lines[j + 1].selector == lines[j].selector + 1)
             j++;
-        list += (list.empty() ? "" : ", ") + std::to_string(OverlayLines[i].selector);
+        list += (list.empty() ? "" : ", ") + std::to_string(lines[i].selector);
         if (j > i)
-            list += "-" + std::to_string(OverlayLines[j].selector);
+            list += "-" + std::to_string(lines[j].selector);
         i = j;
     }
     return list;
 }
 
-std::string value_refusal(int track, float value)
+std::string value_refusal(int track, float value, const SceneLibraryTable *shown)
 {
     if (!std::isfinite(value))
         return "out of range";
     const int index = to_int32(value); // the frame truncates as this does
-    if (track == TRACK_SCENE && !find_scene(index))
-        return "scene " + std::to_string(index) + " is not in the scene table (0.." + std::to_string(SCENE_COUNT - 1) +
-               ")";
-    if (track == TRACK_CLEAR_A && index != 0 && !find_overlay_line(index))
+    const int scenes = shown ? shown->count : static_cast<int>(SceneTable.size());
+    if (track == TRACK_SCENE && (index < 0 || index >= scenes))
+        return "scene " + std::to_string(index) + " is not in the scene table (0.." + std::to_string(scenes - 1) + ")";
+    const CaptionTable &captions = shown && shown->captions ? *shown->captions : DemoCaptions;
+    if (track == TRACK_CLEAR_A && index != 0 && !find_caption(captions, index))
         return "caption line " + std::to_string(index) + " is not in the text table (0 for none, " +
-               caption_selectors() + ")";
+               caption_selectors(captions) + ")";
     return "";
 }
 
@@ -53,7 +56,7 @@ static bool values_allowed(CommandContext *c, const std::vector<std::pair<int, K
             const bool held = std::any_of(before.begin(), before.end(), [&](const SyncKey &b) {
                 return std::memcmp(&b.value, &k.value, sizeof(float)) == 0;
             });
-            const std::string why = held ? "" : value_refusal(t, k.value);
+            const std::string why = held ? "" : value_refusal(t, k.value, c->shown);
             if (!why.empty()) {
                 say(c, "refused: " + why, true);
                 return false;

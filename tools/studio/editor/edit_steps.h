@@ -13,8 +13,9 @@
 #include "studio/editor/command_context.h"
 
 // Why the studio refuses a value on a track ("" when it takes it): a scene
-// number outside the scene table, a caption line outside the text table.
-std::string value_refusal(int track, float value);
+// number outside the scene table, a caption line outside the text table,
+// those of `shown` (null: the studio's own).
+std::string value_refusal(int track, float value, const SceneLibraryTable *shown = nullptr);
 
 // Replaces key lists as one named undo step ("" and false when refused or
 // nothing changed, with the reason said); the frame saves it.

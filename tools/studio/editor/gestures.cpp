@@ -23,7 +23,8 @@ static SDL_Rect curve_of(const CommandContext *c)
 static bool grid_cell(const CommandContext *c, int32_t cursor, int x, int y, int *track, int32_t *row)
 {
     const SDL_Rect grid = grid_rect_in(c->frame.w, c->frame.h, c->view->grid_top, c->view->curve_on);
-    return grid_cell_at(grid, c->frame.line_h, TIMELINE_TRACK_COUNT, cursor, rows_per_line(c), x, y, track, row);
+    return grid_cell_at(grid, c->frame.line_h, c->view->grid_columns, cursor, rows_per_line(c), x, y, track, row) &&
+           *track < TIMELINE_TRACK_COUNT; // a declared track's column is shown, not edited
 }
 
 bool on_surface(const CommandContext *c, GestureSurface surface, int x, int y)

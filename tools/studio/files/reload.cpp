@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "common/read_file.h"
+#include "sync/device.h"
+#include "sync/track.h"
 
 // One read and parse, run on its own thread; the fields below `done` belong
 // to the thread until `done` is set.
@@ -18,6 +20,7 @@ struct WatchJob {
     std::atomic<bool> done{false};
     std::string path;
     size_t max_bytes = 0;
+    std::vector<std::string> declared;
     bool read_ok = false;
     std::string read_error;
     FileIdentity identity; // of the opened descriptor, before reading
@@ -57,7 +60,7 @@ static void run_job(WatchJob *job)
 {
     read_source(job);
     if (job->read_ok)
-        job->parsed_ok = parse_timeline(job->text, job->path, &job->timeline, &job->errors);
+        job->parsed_ok = parse_timeline(job->text, job->path, job->declared, &job->timeline, &job->errors);
     job->done.store(true, std::memory_order_release);
 }
 
@@ -66,6 +69,7 @@ static void start_job(TimelineWatch *w)
     auto job = std::make_shared<WatchJob>();
     job->path = w->path;
     job->max_bytes = w->max_bytes;
+    job->declared = w->declared;
     w->reads++;
     w->job_stale = false;
     job->thread = std::thread(run_job, job.get());
@@ -174,6 +178,13 @@ WatchResult poll_timeline_watch(TimelineWatch *w)
     if (w->job)
         return w->job->done.load(std::memory_order_acquire) ? finish_timeline_watch(w)
                                                             : WATCH_UNCHANGED;
+    if (w->read_again) { // after a save of the studio's too: the names are new
+        w->read_again = false;
+        w->seen = FileIdentity{};
+        w->taken.clear();
+        w->has_pending = false;
+        w->pending.clear();
+    }
     struct stat st;
     if (stat(w->path.c_str(), &st) != 0) {
         w->seen = FileIdentity{};
@@ -246,4 +257,25 @@ void note_own_save(TimelineWatch *w, std::string text, Timeline parsed,
     w->has_pending = false;
     w->pending.clear();
     clear_read_error(w);
+}
+
+void set_declared_tracks(TimelineWatch *w, std::vector<std::string> names)
+{
+    if (names == w->declared)
+        return;
+    w->declared = std::move(names);
+    if (w->job)
+        w->job_stale = true; // parsed with the old names: dropped, and read again
+    w->read_again = true;
+}
+
+bool apply_declared_tracks(const Timeline &timeline, SyncDevice *device)
+{
+    bool ok = true;
+    for (const TimelineTrack &t : timeline.declared) {
+        SyncTrack *track = device ? open_track(device, t.name.c_str()) : nullptr;
+        if (!track || !set_track_keys(track, t.keys.data(), static_cast<int32_t>(t.keys.size())))
+            ok = false;
+    }
+    return ok;
 }

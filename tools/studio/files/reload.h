@@ -66,6 +66,8 @@ struct TimelineWatch {
     bool job_stale = false;   // the studio saved while the job was reading
     bool saving = false;      // a save of the studio's is in flight (studio/save.h):
                               // the file's changes are its own until noted
+    std::vector<std::string> declared; // the tracks the scenes declare: their sections parse
+    bool read_again = false;  // declared changed: read and parse the file at the next poll
 };
 
 enum WatchResult {
@@ -104,3 +106,15 @@ bool timeline_changed_outside(const TimelineWatch &w);
 // its parse are taken over (moved in: no copy of a large file on the frame).
 void note_own_save(TimelineWatch *w, std::string text, Timeline parsed,
                    const struct stat *written);
+
+// The track names the scene sources declare (timeline/declared_tracks.h).
+// New names make the watch read and parse the file again at its next poll
+// (its sections for them then parse, or no longer do); the same names change
+// nothing.
+void set_declared_tracks(TimelineWatch *w, std::vector<std::string> names);
+
+// Gives each declared track of the timeline its keys, in the device's track
+// of that name (opened when the device has none yet). False when memory ran
+// out on the way.
+struct SyncDevice;
+bool apply_declared_tracks(const Timeline &timeline, SyncDevice *device);

@@ -27,6 +27,7 @@ struct SaveJob {
     std::atomic<bool> done{false};
     std::string path;       // as the watch names it (maybe a link)
     std::string text;
+    std::vector<std::string> declared; // the tracks the scenes declare, as the watch has them
     uint64_t digests[TIMELINE_TRACK_COUNT]; // of the editor's keys, per track
     FileIdentity expected;  // the file whose text the watch last took or saved
     SaveOutcome outcome = SAVE_FAILED;
@@ -63,7 +64,7 @@ static uint64_t digest_keys(const SyncKey *keys, size_t count)
 static bool check_text(SaveJob *job)
 {
     std::string errors;
-    if (!parse_timeline(job->text, job->path, &job->parsed, &errors)) {
+    if (!parse_timeline(job->text, job->path, job->declared, &job->parsed, &errors)) {
         job->why = "the rewritten source does not parse: " + errors.substr(0, errors.find('\n'));
         return false;
     }
@@ -152,6 +153,7 @@ static void run_job(SaveJob *job)
 static void start_job(SourceSaver *saver, TimelineWatch *watch, std::shared_ptr<SaveJob> job)
 {
     job->expected = watch->taken_file;
+    job->declared = watch->declared;
     saver->running = std::move(job);
     saver->running->thread = std::thread(run_job, saver->running.get());
 }

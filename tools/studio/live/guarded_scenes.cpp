@@ -245,8 +245,10 @@ FrameTime draw_guarded_picture(SceneGuard *g, double seconds)
     const GuardedDraw drew = draw_guarded_scene(g, index, time);
     if (drew == GUARDED_NONE)
         draw_scene(SceneTable, index, time);
-    if (drew != GUARDED_FAILED)
-        finish_frame();
+    if (drew != GUARDED_FAILED) {
+        const SceneLibraryTable *lib = guarded_table(*g);
+        finish_frame(lib ? lib->captions : nullptr);
+    }
     SDL_SetRenderTarget(renderer, nullptr);
     return time;
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 // The watched files are looked at this often (as the timeline source).
@@ -97,6 +98,43 @@ static void start_job(LiveCode *lc, bool build, uint64_t now_ms)
     lc->job = job;
 }
 
+// The *.cpp names of a folder, sorted (none when it cannot be read).
+static std::vector<std::string> folder_units(const std::string &dir)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().extension() == ".cpp")
+            names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// True when the scene folder gained or lost a unit since it was last seen
+// (looked into only when the folder itself changed).
+static bool scene_units_changed(LiveCode *lc)
+{
+    const std::string dir = lc->build.source_dir + "/src/scenes";
+    const FileIdentity id = identity_of_path(dir);
+    if (!id.valid || same_identity(id, lc->folder_seen))
+        return false;
+    lc->folder_seen = id;
+    std::vector<std::string> units = folder_units(dir);
+    if (units == lc->folder_units)
+        return false;
+    lc->folder_units = std::move(units);
+    return true;
+}
+
+// The sources live_scenes.txt lists now (a configure may have added a unit).
+static void read_listed_sources(LiveCode *lc)
+{
+    LiveBuild fresh;
+    std::string error;
+    if (read_live_build(lc->build.dir, &fresh, &error) && fresh.sources != lc->build.sources)
+        lc->build.sources = std::move(fresh.sources);
+}
+
 static void set_watched(LiveCode *lc, const std::vector<std::string> &dependencies)
 {
     std::vector<std::string> files = lc->build.sources;
@@ -150,6 +188,8 @@ static void take_job(LiveCode *lc, uint64_t now_ms)
     std::shared_ptr<LiveJob> job = std::move(lc->job);
     if (job->thread.joinable())
         job->thread.join();
+    if (job->build && job->status == 0)
+        read_listed_sources(lc);
     if (job->listed)
         set_watched(lc, job->dependencies);
     if (!job->build)
@@ -185,7 +225,7 @@ static void take_job(LiveCode *lc, uint64_t now_ms)
 // missing for a moment (an editor saving by rename) counts once it is back.
 static bool sources_changed(LiveCode *lc)
 {
-    bool changed = false;
+    bool changed = scene_units_changed(lc);
     for (size_t i = 0; i < lc->watched.size(); i++) {
         const FileIdentity id = identity_of_path(lc->watched[i]);
         if (!id.valid || same_identity(id, lc->seen[i]))
@@ -211,6 +251,8 @@ bool start_live_code(LiveCode *lc, const std::string &build_dir, uint32_t layout
     // studio's own scenes may be older than both.
     lc->library_seen = FileIdentity{};
     lc->first_build = true;
+    lc->folder_seen = identity_of_path(lc->build.source_dir + "/src/scenes");
+    lc->folder_units = folder_units(lc->build.source_dir + "/src/scenes");
     set_watched(lc, {});
     start_job(lc, true, 0);
     return true;

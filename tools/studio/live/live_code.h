@@ -38,9 +38,11 @@
 // src/scenes (constants, formulas, colours, helpers). What cannot: the
 // process-wide state (src/state, and what its headers include) and the scene
 // table's record; such a change gives the library another layout number, and
-// it is refused until the studio is rebuilt and started again. Code outside
-// src/scenes (the frame loop, the overlay, image loading) is the studio's own
-// and changes only with a restart.
+// it is refused until the studio is rebuilt and started again. The text
+// table (src/text/captions.cpp) is built into the library as well and its
+// captions draw from the swap on. Other code outside src/scenes (the frame
+// loop, the overlay's drawing, image loading) is the studio's own and
+// changes only with a restart.
 #pragma once
 
 #include <sys/types.h>
@@ -65,6 +67,12 @@ struct LiveCode {
     std::string copy_dir;         // private folder of the library copies, beside the library
     std::vector<std::string> watched;
     std::vector<FileIdentity> seen;
+    // The scene folder: a unit added or removed there starts a build, which
+    // configures the build folder again (its list of scene sources is a
+    // CONFIGURE_DEPENDS glob) and builds the new unit in; after a good build
+    // the sources listed in live_scenes.txt are read again and watched.
+    FileIdentity folder_seen;
+    std::vector<std::string> folder_units; // its *.cpp names, sorted
     uint64_t next_look_ms = 0;
     uint64_t build_timeout_ms = 120000; // a build running longer is stopped
     // A build running longer than build_raise_ms is raised. A save of one

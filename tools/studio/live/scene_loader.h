@@ -24,5 +24,10 @@ struct SceneLibrary {
 bool open_scene_library(const std::string &path, uint32_t layout, SceneLibrary *out,
                         std::string *error);
 
+// Of two STATE_LAYOUT_FILES lists ("src/state/state.h=1a2b3c4d;..."), the
+// first header (by name) whose digest differs or that one list lacks; ""
+// when they agree. A refused library's message names it.
+std::string changed_layout_file(const std::string &own, const std::string &library);
+
 // Closes a library opened by open_scene_library (none: nothing happens).
 void close_scene_library(SceneLibrary *lib);

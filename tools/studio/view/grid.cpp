@@ -11,8 +11,10 @@
 
 #include "base/convert.h"
 #include "state/state.h"
+#include "sync/device.h"
 #include "sync/track.h"
 #include "text/overlay.h"
+#include "studio/view/view.h"
 #include "studio/command_frame.h"
 #include "studio/studio_state.h"
 #include "studio/view/grid_layout.h"
@@ -42,7 +44,7 @@ static std::string value_text(int track, float value)
         out += " ";
         out += scene_name(to_int32(value));
     } else if (track == TRACK_CLEAR_A) {
-        const OverlayLine *line = find_overlay_line(to_int32(value));
+        const OverlayLine *line = find_caption(shown_captions(), to_int32(value));
         if (line) {
             out += " ";
             out += line->text;
@@ -65,6 +67,7 @@ static const ImU32 BLOCK_EDGE = IM_COL32(120, 190, 255, 255);
 static const ImU32 KEY_TEXT = IM_COL32(255, 255, 255, 255);
 static const ImU32 KIND_TEXT = IM_COL32(255, 200, 80, 255);
 static const ImU32 BETWEEN_TEXT = IM_COL32(175, 175, 175, 255);
+static const ImU32 UNREAD_TEXT = IM_COL32(255, 210, 80, 255);
 
 namespace {
 
@@ -87,16 +90,62 @@ struct GridLine {
 
 } // namespace
 
-// Column heads; the selected one highlighted.
-static void add_column_heads(ImDrawList *dl, const GridLayout &g, int column)
+// Column heads; the selected one highlighted. The heads of the tracks the
+// scenes declare follow, marked "+", and one that no code reads says so in
+// the warning colour.
+static void add_column_heads(ImDrawList *dl, const GridLayout &g, int column,
+                             const std::vector<TrackDeclaration> &declared)
 {
     const SDL_Rect &r = g.r;
-    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
+    for (int t = 0; t < TIMELINE_TRACK_COUNT + static_cast<int>(declared.size()); t++) {
         const float x = r.x + GRID_LABEL_W + t * g.col_w;
         if (t == column)
             dl->AddRectFilled(ImVec2(x, r.y), ImVec2(x + g.col_w, r.y + r.h), COLUMN_BG);
-        dl->AddText(ImVec2(x + 3, r.y), t == column ? KEY_TEXT : IM_COL32(170, 180, 200, 255),
-                    fit(TimelineTrackNames[t], g.col_w - 4).c_str());
+        std::string head = TimelineTrackNames[std::min(t, TIMELINE_TRACK_COUNT - 1)];
+        ImU32 colour = t == column ? KEY_TEXT : IM_COL32(170, 180, 200, 255);
+        if (t >= TIMELINE_TRACK_COUNT) {
+            const TrackDeclaration &d = declared[static_cast<size_t>(t - TIMELINE_TRACK_COUNT)];
+            head = "+" + d.name + (d.read ? "" : " (unread)");
+            colour = d.read ? colour : UNREAD_TEXT;
+        }
+        dl->AddText(ImVec2(x + 3, r.y), colour, fit(head, g.col_w - 4).c_str());
+    }
+}
+
+// A declared track's cell: its key's value and kind, or the value the
+// device's track gives between keys, once a beat.
+static void add_declared_cell(ImDrawList *dl, const GridLayout &g, const GridLine &l, int column,
+                              const TimelineTrack *keys, const SyncTrack *track)
+{
+    const float x = g.r.x + GRID_LABEL_W + column * g.col_w;
+    const int i = keys ? key_on_line_of(keys->keys, l.row, g.step) : -1;
+    if (i >= 0) {
+        const SyncKey &key = keys->keys[static_cast<size_t>(i)];
+        const char kind = key.kind >= 0 && key.kind < 4 ? KIND_LETTERS[key.kind] : '?';
+        const float kw = ImGui::CalcTextSize("h").x;
+        dl->AddRectFilled(ImVec2(x + 1, l.y), ImVec2(x + g.col_w - 1, l.y + g.lh), IM_COL32(255, 255, 255, 40));
+        dl->AddText(ImVec2(x + 3, l.y), KEY_TEXT, fit(value_text(-1, key.value), g.col_w - kw - 8).c_str());
+        const char kt[2] = {kind, 0};
+        dl->AddText(ImVec2(x + g.col_w - kw - 3, l.y), KIND_TEXT, kt);
+    } else if (track && l.on_beat) {
+        const double v = track_value_at(track, l.row);
+        dl->AddText(ImVec2(x + 3, l.y), BETWEEN_TEXT, fit(value_text(-1, static_cast<float>(v)), g.col_w - 6).c_str());
+    }
+}
+
+// The declared tracks' cells of a line, from the timeline's sections for
+// them and the device's tracks of their names.
+static void add_declared_cells(ImDrawList *dl, const Studio &s, const GridLayout &g, const GridLine &l)
+{
+    for (size_t d = 0; d < s.declared.size(); d++) {
+        const std::string &name = s.declared[d].name;
+        const TimelineTrack *keys = nullptr;
+        for (const TimelineTrack &t : s.watch.timeline.declared)
+            if (t.name == name)
+                keys = &t;
+        const int at = Sync ? find_track(Sync, name.c_str()) : -1;
+        add_declared_cell(dl, g, l, TIMELINE_TRACK_COUNT + static_cast<int>(d), keys,
+                          at >= 0 ? Sync->tracks[at] : nullptr);
     }
 }
 
@@ -185,10 +234,10 @@ void draw_grid(const Studio &s, double seconds)
     const EditorState &e = s.editor;
     ImDrawList *dl = ImGui::GetBackgroundDrawList();
     const int first_vertex = dl->VtxBuffer.Size;
-    const GridLayout g{r, (r.w - GRID_LABEL_W) / static_cast<float>(TIMELINE_TRACK_COUNT), lh,
-                       editor_rows_per_line(e)};
+    const int columns = TIMELINE_TRACK_COUNT + static_cast<int>(s.declared.size());
+    const GridLayout g{r, (r.w - GRID_LABEL_W) / static_cast<float>(columns), lh, editor_rows_per_line(e)};
     dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), GRID_BG);
-    add_column_heads(dl, g, e.column);
+    add_column_heads(dl, g, e.column, s.declared);
 
     const TimelineTempo &tempo = editor_tempo(e);
     const int32_t here = editor_cursor_row(e, seconds);
@@ -208,6 +257,7 @@ void draw_grid(const Studio &s, double seconds)
         add_line_rule(dl, g, l, tempo);
         for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
             add_cell(dl, e, g, l, t);
+        add_declared_cells(dl, s, g, l);
     }
     float y0 = 0, y1 = 0;
     if (caption_band(w, h, &y0, &y1))

@@ -12,6 +12,8 @@
 #include "base/convert.h"
 #include "scenes/scene_table.h"
 #include "state/state.h"
+#include "sync/device.h"
+#include "sync/track.h"
 #include "text/overlay.h"
 #include "studio/editor/commands.h"
 #include "studio/view/view.h"
@@ -31,8 +33,9 @@ static const ImU32 WARN = rgba(255, 210, 80);
 static const ImU32 MARK = rgba(120, 230, 255);
 static const ImU32 PANEL_BG = rgba(0, 0, 0, 170);
 
-// Scene colours, one per scene; grey for no scene.
-static const ImU32 SCENE_COLOURS[SCENE_COUNT] = {
+// Scene colours, one per scene (a ninth takes the first again); grey for no
+// scene.
+static const ImU32 SCENE_COLOURS[] = {
     rgba(70, 140, 70),  rgba(190, 80, 160), rgba(200, 170, 60), rgba(60, 160, 190),
     rgba(110, 90, 210), rgba(220, 90, 40),  rgba(40, 190, 130), rgba(150, 150, 60),
 };
@@ -52,7 +55,7 @@ std::string format_clock(double seconds)
 
 const char *scene_name(int index)
 {
-    const SceneInfo *scene = find_scene(index);
+    const SceneInfo *scene = find_shown_scene(index);
     return scene ? scene->name : "no scene";
 }
 
@@ -77,7 +80,7 @@ static void panel_lines(const HudState &s, std::vector<std::pair<std::string, Im
     lines->push_back({text, TEXT});
 
     const int line = to_int32(TrackValues.clear_a);
-    const OverlayLine *overlay = find_overlay_line(line);
+    const OverlayLine *overlay = find_caption(shown_captions(), line);
     std::snprintf(text, sizeof text, "line %d %s", line, overlay ? overlay->text : "(none)");
     lines->push_back({text, TEXT});
 
@@ -103,6 +106,16 @@ static void panel_lines(const HudState &s, std::vector<std::pair<std::string, Im
             break;
         std::snprintf(text, sizeof text, "%-11s %12.4f", name, static_cast<double>(value));
         lines->push_back({text, DIM});
+    }
+    static const std::vector<TrackDeclaration> none;
+    for (const TrackDeclaration &d : s.declared ? *s.declared : none) {
+        const int i = Sync ? find_track(Sync, d.name.c_str()) : -1;
+        const double value = i >= 0 ? track_value_at(Sync->tracks[i], row) : 0.0;
+        if (d.read)
+            std::snprintf(text, sizeof text, "%-11s %12.4f", d.name.c_str(), value);
+        else
+            std::snprintf(text, sizeof text, "%-11s %12.4f  no code reads it", d.name.c_str(), value);
+        lines->push_back({text, d.read ? DIM : WARN});
     }
     for (const auto &[notice, warn] : s.notices)
         lines->push_back({notice, warn ? WARN : TEXT});
@@ -141,7 +154,7 @@ static void add_help(int w, const SDL_Rect &strip)
 
 bool caption_band(int w, int h, float *y0, float *y1)
 {
-    const OverlayLine *line = find_overlay_line(to_int32(TrackValues.clear_a));
+    const OverlayLine *line = find_caption(shown_captions(), to_int32(TrackValues.clear_a));
     if (!line)
         return false;
     // The text starts 4 pixels above the pen and the shadow ends 64 below.
@@ -188,7 +201,7 @@ static void add_strip_bands(ImDrawList *dl, const HudState &s, const SDL_Rect &s
     const int scene_h = strip.h * 2 / 3;
     sample_strip_runs_in(Tracks[TRACK_SCENE], strip, s.span, &runs);
     for (const StripRun &r : runs)
-        rect(dl, r.x0, top, r.x1, top + scene_h, find_scene(r.value) ? SCENE_COLOURS[r.value] : NO_SCENE);
+        rect(dl, r.x0, top, r.x1, top + scene_h, find_shown_scene(r.value) ? SCENE_COLOURS[r.value % std::size(SCENE_COLOURS)] : NO_SCENE);
     if (s.waveform)
         add_waveform(dl, s.waveform, strip, s.span);
     for (const StripRun &r : runs) { // names over the envelope
@@ -201,7 +214,7 @@ static void add_strip_bands(ImDrawList *dl, const HudState &s, const SDL_Rect &s
 
     sample_strip_runs_in(Tracks[TRACK_CLEAR_A], strip, s.span, &runs);
     for (const StripRun &r : runs)
-        if (find_overlay_line(r.value))
+        if (find_caption(shown_captions(), r.value))
             rect(dl, r.x0, top + scene_h + 2, r.x1, bottom,
                  (r.value & 1) ? rgba(230, 230, 230) : rgba(160, 160, 160));
 }

@@ -14,6 +14,7 @@
 #include "studio/view/grid_layout.h"
 #include "studio/view/strip.h"
 #include "studio/transport.h"
+#include "timeline/declared_tracks.h"
 #include "timeline/timeline.h"
 
 struct ImDrawList;
@@ -35,6 +36,9 @@ struct HudState {
     bool half_speed = false;  // picture and music run at half speed
     TimelineTempo tempo{};    // where beats and bars fall
     const std::vector<TimelineMark> *marks = nullptr; // shown on the strip, or null
+    // The tracks the scenes declare, listed with their values (the grid has
+    // no column for them) or marked when no code reads them; or null.
+    const std::vector<TrackDeclaration> *declared = nullptr;
 };
 
 // The value panel, the list of keys and the strip, from the frame values and

@@ -52,10 +52,35 @@ FrameTime draw_picture(double seconds, const SceneLibraryTable *scenes)
 {
     SDL_SetRenderTarget(renderer, PictureTarget);
     const FrameTime time =
-        scenes ? render_frame(seconds, {scenes->scenes, static_cast<size_t>(scenes->count)})
+        scenes ? render_frame(seconds, {scenes->scenes, static_cast<size_t>(scenes->count)},
+                              scenes->captions)
                : render_frame(seconds, SceneTable);
     SDL_SetRenderTarget(renderer, nullptr);
     return time;
+}
+
+static const SceneLibraryTable *ShownLibrary = nullptr;
+
+void set_shown_library(const SceneLibraryTable *library)
+{
+    ShownLibrary = library;
+}
+
+std::span<const SceneInfo> shown_scenes()
+{
+    return ShownLibrary ? std::span<const SceneInfo>(ShownLibrary->scenes, static_cast<size_t>(ShownLibrary->count))
+                        : SceneTable;
+}
+
+const SceneInfo *find_shown_scene(int index)
+{
+    const std::span<const SceneInfo> scenes = shown_scenes();
+    return index >= 0 && static_cast<size_t>(index) < scenes.size() ? &scenes[static_cast<size_t>(index)] : nullptr;
+}
+
+const CaptionTable &shown_captions()
+{
+    return ShownLibrary && ShownLibrary->captions ? *ShownLibrary->captions : DemoCaptions;
 }
 
 void show_picture()

@@ -6,6 +6,7 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "state/state.h"
@@ -23,6 +24,14 @@ bool create_picture_target();
 // frame function (with the scenes of `scenes` when not null, else the ones
 // linked in), then selects the window again. Returns the frame's Row and Tick.
 FrameTime draw_picture(double seconds, const SceneLibraryTable *scenes = nullptr);
+
+// The scene and text tables the picture draws from: the drawing library's
+// (set before each frame; null: the program's own). The HUD and the grid
+// name scenes and captions from them too.
+void set_shown_library(const SceneLibraryTable *library);
+std::span<const SceneInfo> shown_scenes();
+const SceneInfo *find_shown_scene(int index); // null: no scene there
+const CaptionTable &shown_captions();
 
 // Copies PictureTarget letterboxed into the window (cleared to black first).
 void show_picture();
