@@ -63,7 +63,7 @@ eventually keyed || fail "the ninth scene was not drawn: $(cat "$WORK/stderr")"
 grep -q 'live_scenes.dir/src/scenes/ninth.cpp' "$WORK/build/build.ninja" ||
     fail "the build folder does not build the new unit"
 grep -q "refused" "$WORK/stderr" && fail "a library was refused: $(cat "$WORK/stderr")"
-grep "studio: scenes rebuilt in" "$WORK/stdout" | tail -n 1 | sed "s/^/new scene: /"
+grep "studio: scenes rebuilt in" "$WORK/stdout" | sed "s/^/new scene: /"
 
 # The new unit is watched from then on: its next save draws.
 sed -i 's/20, 200, 40, 255/200, 20, 40, 255/' "$SCENES/ninth.cpp"

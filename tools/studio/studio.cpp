@@ -376,9 +376,10 @@ static void poll_sources(Studio *s)
     std::string said;
     const SaveOutcome save = s->live ? poll_source_save(&s->saver, &s->watch, &said) : SAVE_NONE;
     take_save_outcome(s, save, said);
-    if (s->live && SDL_GetTicks64() >= s->next_poll_ms) {
+    if (SDL_GetTicks64() >= s->next_poll_ms) {
         s->next_poll_ms = SDL_GetTicks64() + STUDIO_POLL_MS;
-        take_watch_result(s, poll_timeline_watch(&s->watch));
+        if (s->live)
+            take_watch_result(s, poll_timeline_watch(&s->watch));
         look_at_music(s);
     }
     if (s->code) {
