@@ -87,18 +87,26 @@ static double music_seconds()
     return BASS_ChannelBytes2Seconds(MusicStream, BASS_ChannelGetPosition(MusicStream, BASS_POS_BYTE));
 }
 
+// Microseconds from the performance counter `from` to now, for a report's age.
+static uint32_t micros_since(uint64_t from)
+{
+    const double us = double(SDL_GetPerformanceCounter() - from) * 1e6 / double(SDL_GetPerformanceFrequency());
+    return us < double(LINK_MAX_REPORT_AGE_US) ? static_cast<uint32_t>(us) : LINK_MAX_REPORT_AGE_US;
+}
+
 FollowFrame follow_frame()
 {
     const uint64_t now = SDL_GetTicks64();
     poll_link_follower(&Follower, now);
     const double music = music_seconds();
+    const uint64_t stamped = SDL_GetPerformanceCounter(); // the frame's time is taken here
     FollowClockStep step{music, false, true, player_speed()};
     if (link_follower_live(Follower) && Follower.has_transport)
         step = follow_clock(Follower.transport, (now - Follower.transport_ms) / 1000.0, music, FOLLOW_TOLERANCE_S);
     apply_clock_step(step);
     const FrameTime time = render_frame(step.seconds, SceneTable);
     SDL_RenderPresent(renderer);
-    link_follower_drew(&Follower, step.seconds, step.play, SDL_GetTicks64());
+    link_follower_drew(&Follower, step.seconds, step.play, SDL_GetTicks64(), micros_since(stamped));
     BASS_Update(0);
     return {step.seconds, time, link_follower_live(Follower), Follower.track_updates};
 }

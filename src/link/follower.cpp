@@ -299,7 +299,7 @@ void poll_link_follower(LinkFollower *f, uint64_t now_ms)
     }
 }
 
-void link_follower_drew(LinkFollower *f, double seconds, bool playing, uint64_t now_ms)
+void link_follower_drew(LinkFollower *f, double seconds, bool playing, uint64_t now_ms, uint32_t age_us)
 {
     if (f->state != FOLLOWER_LIVE)
         return;
@@ -311,6 +311,7 @@ void link_follower_drew(LinkFollower *f, double seconds, bool playing, uint64_t 
     r.playing = playing;
     r.changes = f->taken;
     r.frames = f->frames;
+    r.age_us = age_us;
     encode_link_report(&f->out, r);
     f->reported = f->taken;
     f->report_ms = now_ms;

@@ -92,11 +92,12 @@ void link_follower_tracks_opened(LinkFollower *f, uint64_t now_ms);
 // Between two frames: bounded work, never waits.
 void poll_link_follower(LinkFollower *f, uint64_t now_ms);
 
-// After each frame drawn (presented): the frame's music time and whether
-// the music plays. While live, a report goes to the studio when the frame
-// is the first to show a track message taken, and otherwise once every
-// LINK_REPORT_MS.
-void link_follower_drew(LinkFollower *f, double seconds, bool playing, uint64_t now_ms);
+// After each frame drawn (presented): the frame's music time, whether the
+// music plays, and `age_us`, the microseconds from when that time was
+// taken to now (the report goes out now). While live, a report goes to the
+// studio when the frame is the first to show a track message taken, and
+// otherwise once every LINK_REPORT_MS.
+void link_follower_drew(LinkFollower *f, double seconds, bool playing, uint64_t now_ms, uint32_t age_us);
 
 // Whether the studio is being followed now (greeted and not broken).
 inline bool link_follower_live(const LinkFollower &f)

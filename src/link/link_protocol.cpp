@@ -117,6 +117,7 @@ void encode_link_report(std::vector<uint8_t> *out, const LinkReport &r)
     out->push_back(r.playing ? FLAG_PLAYING : 0);
     put_u32(out, r.changes);
     put_u32(out, r.frames);
+    put_u32(out, r.age_us < LINK_MAX_REPORT_AGE_US ? r.age_us : LINK_MAX_REPORT_AGE_US);
 }
 
 void encode_link_too_large(std::vector<uint8_t> *out, const std::string &name, uint32_t count)
@@ -334,10 +335,16 @@ bool decode_link_report(const LinkFrame &f, LinkReport *r, std::string *error)
         *error = "report with unknown flags";
         return false;
     }
+    const uint32_t age = get_u32(f.payload + 17);
+    if (age > LINK_MAX_REPORT_AGE_US) {
+        *error = "report with an age over 10 s";
+        return false;
+    }
     r->seconds = seconds;
     r->playing = f.payload[8] & FLAG_PLAYING;
     r->changes = get_u32(f.payload + 9);
     r->frames = get_u32(f.payload + 13);
+    r->age_us = age;
     return true;
 }
 

@@ -30,7 +30,7 @@ enum : size_t {
     LINK_GREETING_SIZE = 7,   // greeting without its token
     LINK_KEY_SIZE = 9,        // row, value, kind
     LINK_TRANSPORT_SIZE = 17, // payload of a transport message
-    LINK_REPORT_SIZE = 17,    // payload of a report
+    LINK_REPORT_SIZE = 21,    // payload of a report
     // A track of the longest name and the most keys, with its header.
     LINK_MAX_MESSAGE = LINK_HEADER_SIZE + 1 + LINK_MAX_NAME + 4 + LINK_KEY_SIZE * LINK_MAX_KEYS,
 };
@@ -83,7 +83,9 @@ struct LinkReport {
     bool playing = false;
     uint32_t changes = 0;   // track messages taken since the greeting when it drew it
     uint32_t frames = 0;    // frames drawn since the greeting, that one included
+    uint32_t age_us = 0;    // from the frame's time stamp to the sending, 0..LINK_MAX_REPORT_AGE_US
 };
+constexpr uint32_t LINK_MAX_REPORT_AGE_US = 10000000; // 10 s: a longer frame is reported as this
 
 // ---- Encoding: each appends to `out` -----------------------------------------
 

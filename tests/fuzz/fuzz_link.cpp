@@ -68,7 +68,7 @@ bool check_frame(const LinkFrame &f, const uint8_t *whole, size_t used)
         LinkReport r;
         if (!decode_link_report(f, &r, &error))
             return false;
-        FUZZ_CHECK(r.seconds >= 0.0 && r.seconds <= LINK_MAX_SECONDS);
+        FUZZ_CHECK(r.seconds >= 0.0 && r.seconds <= LINK_MAX_SECONDS && r.age_us <= LINK_MAX_REPORT_AGE_US);
         encode_link_report(&again, r);
         break;
     }

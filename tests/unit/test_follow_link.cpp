@@ -133,10 +133,10 @@ Bytes track(const char *name, std::vector<SyncKey> keys)
     return b;
 }
 
-Bytes report(double seconds, bool playing, uint32_t changes, uint32_t frames)
+Bytes report(double seconds, bool playing, uint32_t changes, uint32_t frames, uint32_t age_us = 0)
 {
     Bytes b;
-    encode_link_report(&b, {seconds, playing, changes, frames});
+    encode_link_report(&b, {seconds, playing, changes, frames, age_us});
     return b;
 }
 
@@ -346,24 +346,24 @@ TEST(follow_start, NoStudioYet)
 TEST_F(follow_link, ReportsWhatItDrew)
 {
     start();
-    link_follower_drew(&f, 1.0, true, 1000); // not live yet: nothing, not counted
+    link_follower_drew(&f, 1.0, true, 1000, 0); // not live yet: nothing, not counted
     go_live();
-    link_follower_drew(&f, 2.5, true, 1000);
-    EXPECT_EQ(studio.read_bytes(22), report(2.5, true, 0, 1));
-    link_follower_drew(&f, 2.6, true, 1999);
+    link_follower_drew(&f, 2.5, true, 1000, 27500);
+    EXPECT_EQ(studio.read_bytes(26), report(2.5, true, 0, 1, 27500));
+    link_follower_drew(&f, 2.6, true, 1999, 0);
     studio.send_bytes(track("scene", {{0, 4.0f, 0}}));
     ASSERT_TRUE(pump(&f, 2000, [&] { return f.track_updates == 1; }));
-    link_follower_drew(&f, 2.7, false, 2000);
-    EXPECT_EQ(studio.read_bytes(22), report(2.7, false, 1, 3));
-    link_follower_drew(&f, 2.8, false, 2999);
+    link_follower_drew(&f, 2.7, false, 2000, 31000);
+    EXPECT_EQ(studio.read_bytes(26), report(2.7, false, 1, 3, 31000));
+    link_follower_drew(&f, 2.8, false, 2999, 0);
     studio.send_bytes(too_large("scene", 100001));
     ASSERT_TRUE(pump(&f, 3000, [&] { return f.taken == 2; }));
     EXPECT_EQ(said.back(), "follow " + studio.where() + ": the studio's track \"scene\" has 100001 keys, more than "
                                                         "the link carries (100000); keeping this demo's own keys of it");
     EXPECT_EQ(track_value_at(scene, 0.0), 4.0);
-    link_follower_drew(&f, 2.9, true, 3000);
-    link_follower_drew(&f, 3.0, true, 4000);
-    EXPECT_EQ(studio.read_bytes(44), Bytes(report(2.9, true, 2, 5)) + report(3.0, true, 2, 6));
+    link_follower_drew(&f, 2.9, true, 3000, 1);
+    link_follower_drew(&f, 3.0, true, 4000, 2);
+    EXPECT_EQ(studio.read_bytes(52), Bytes(report(2.9, true, 2, 5, 1)) + report(3.0, true, 2, 6, 2));
 }
 
 // A track bigger than one frame's reading comes in over several frames.

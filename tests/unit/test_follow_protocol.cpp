@@ -189,15 +189,22 @@ TEST(follow_protocol, TransportAndByeBytes)
 TEST(follow_protocol, ReportAndTooLargeBytes)
 {
     Bytes b;
-    encode_link_report(&b, {10.0, true, 0x01020304, 700});
-    EXPECT_EQ(b, (Bytes{0x05, 0, 0, 0, 0x11, 0x40, 0x24, 0, 0, 0, 0, 0, 0, 0x01, 1, 2, 3, 4, 0, 0, 0x02, 0xBC}));
+    encode_link_report(&b, {10.0, true, 0x01020304, 700, 0xFFFFFFFF}); // the age cut to 10 s
+    EXPECT_EQ(b, (Bytes{0x05, 0, 0, 0, 0x15, 0x40, 0x24, 0, 0, 0, 0, 0, 0, 0x01, 1, 2, 3, 4, 0, 0, 0x02, 0xBC,
+                        0x00, 0x98, 0x96, 0x80}));
     LinkFrame f;
     std::string error, name;
     LinkReport r;
     EXPECT_EQ(parse_one(b, LINK_AT_FOLLOWER, &f, &error), LINK_PARSE_BAD);
     ASSERT_EQ(parse_one(b, LINK_AT_STUDIO, &f, &error), LINK_PARSE_OK);
     ASSERT_TRUE(decode_link_report(f, &r, &error)) << error;
-    EXPECT_TRUE(r.seconds == 10.0 && r.playing && r.changes == 0x01020304 && r.frames == 700);
+    EXPECT_TRUE(r.seconds == 10.0 && r.playing && r.changes == 0x01020304 && r.frames == 700 &&
+                r.age_us == 10000000);
+    b[25] = 0x81;
+    ASSERT_EQ(parse_one(b, LINK_AT_STUDIO, &f, &error), LINK_PARSE_OK);
+    EXPECT_FALSE(decode_link_report(f, &r, &error));
+    EXPECT_EQ(error, "report with an age over 10 s");
+    b[25] = 0x80;
     b[13] = 0x02;
     ASSERT_EQ(parse_one(b, LINK_AT_STUDIO, &f, &error), LINK_PARSE_OK);
     EXPECT_FALSE(decode_link_report(f, &r, &error));

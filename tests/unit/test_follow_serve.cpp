@@ -361,43 +361,60 @@ TEST_F(follow_serve, ManyLargeTracksGoOutAsTheFollowerReads)
     EXPECT_EQ(link_server_followers(server), 2u);
 }
 
-// The reports, on the server's clock: how far behind the studio's time the
-// follower draws while both play, and how long a track message took from
-// going out to the report of its first frame, in ms and in the follower's
-// frames (its frame time from its frame counts).
+// The reports, on the server's clocks (microseconds, driven by hand): how
+// far behind the studio's music at the read the follower's music was when
+// it sent the report, and how long a track message took from going out to
+// the report of its first frame, in ms and in the follower's frames (its
+// frame time from its frame counts).
+uint64_t FakeUs = 0;
+
 TEST_F(follow_serve, ReportsGiveTheLag)
 {
     server.report_lines = true;
-    const int s = asking({"scene"}); // its answer is track message 1, out at 1000
+    server.clock_us = [] { return FakeUs; };
+    FakeUs = 1000000;
+    const int s = asking({"scene"}); // its answer is track message 1, out at 1 s
     LinkTransport t;
     t.playing = true;
     t.seconds = 5.0;
     set_link_server_transport(&server, t);
+    // Read 31 ms after the studio's time was taken: 5.031 s; the follower
+    // drew 4.99 s and sent 12 ms after: 5.002 s.
+    FakeUs = 1031000;
     now = 1031;
-    send_report(s, {4.99, true, 1, 10});
+    send_report(s, {4.99, true, 1, 10, 12000});
     ASSERT_TRUE(pump(&server, {}, [&] { return server.clients[0].lag.reported; }, now));
     EXPECT_TRUE(said("serve: follower 1 showed answer 1 after 31 ms, 0 frames of 0.00 ms"));
-    EXPECT_TRUE(said("serve: follower 1 behind 10.000 ms"));
-    EXPECT_EQ(link_server_lag_line(server), "behind 10.0 ms"); // an answer is no edit
-    // Half a second later, 30 frames on.
+    EXPECT_TRUE(said("serve: follower 1 behind 29.000 ms"));
+    EXPECT_EQ(link_server_lag_line(server), "behind 29.0 ms"); // an answer is no edit
+    // Half a second later, 30 frames on, at half speed: 20 ms of real time
+    // since the transport is 10 ms of music, the 8 ms age 4 ms.
     now = 1531;
     t.seconds = 5.5;
+    t.half_speed = true;
+    FakeUs = 1531000;
     set_link_server_transport(&server, t);
-    send_report(s, {5.5, true, 1, 40});
+    FakeUs = 1551000;
+    send_report(s, {5.49, true, 1, 40, 8000});
     ASSERT_TRUE(pump(&server, {}, [&] { return server.clients[0].lag.last.frames == 40; }, now));
-    // An edit out at 2000, its first frame read at 2040: three frames of
-    // the 16.97 ms the frame counts now give.
+    EXPECT_TRUE(said("serve: follower 1 behind 16.000 ms"));
+    // An edit out at 2 s, its first frame's report read 40.4 ms later: three
+    // frames of the 16.97 ms the frame counts now give.
     now = 2000;
+    FakeUs = 2000000;
     const SyncKey edited[] = {{0, 5.0f, INTERP_HOLD}};
     set_track_keys(scene, edited, 1);
     poll_link_server(&server, now);
     now = 2040;
     t.seconds = 6.0;
+    t.half_speed = false;
+    FakeUs = 2030000;
     set_link_server_transport(&server, t);
-    send_report(s, {5.9875, true, 2, 70});
+    FakeUs = 2040400;
+    send_report(s, {5.9875, true, 2, 70, 20400});
     ASSERT_TRUE(pump(&server, {}, [&] { return server.clients[0].lag.shown == 2; }, now));
     EXPECT_TRUE(said("serve: follower 1 showed change 2 after 40 ms, 3 frames of 16.97 ms"));
-    EXPECT_EQ(link_server_lag_line(server), "behind 12.5 ms, last edit shown after 3 frames (40 ms)");
+    EXPECT_EQ(link_server_lag_line(server), "behind 2.5 ms, last edit shown after 3 frames (40 ms)");
     // Paused, "behind" is not told; a report that counts back drops the follower.
     t.playing = false;
     set_link_server_transport(&server, t);

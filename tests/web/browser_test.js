@@ -491,7 +491,7 @@ function scriptedStudio(demoDir, transportSeconds) {
             }
             while (link.greeted && stream.length >= 5 && stream.length >= 5 + stream.readUInt32BE(1)) {
                 const len = stream.readUInt32BE(1);
-                if (stream[0] === 5 && len === 17) { // a report of what it drew
+                if (stream[0] === 5 && len === 21) { // a report of what it drew
                     link.report = {seconds: stream.readDoubleBE(5), changes: stream.readUInt32BE(14)};
                     stream = stream.subarray(5 + len);
                     continue;

@@ -1,11 +1,17 @@
 // link_reports.cpp - what the followers' reports tell the studio: how far
 // behind its time each one plays, and how long a change took to show.
 //
-// All on the studio's clock (the poll's now_ms): a change's time runs from
-// the poll that queued it to the poll that read the report of the first
-// frame showing it, so it holds the way back of the report and up to one
-// studio frame before the report is read. The follower's frame time comes
-// from its frame counts over at least half a second.
+// Behind: the studio's music at the moment it reads the report (its
+// transport's time plus what has played since that time was taken) minus
+// the follower's music when it sent the report (the frame's time plus the
+// report's age). What stays in it is the report's way over: the wait in the
+// socket until the studio's next frame reads it, up to one studio frame.
+//
+// A change's time runs from its going out to the read of the report of the
+// first frame showing it, on the microsecond clock; the picture is up when
+// the report goes, so the figure is an upper bound by that same wait. The
+// follower's frame time comes from its frame counts over at least half a
+// second (the poll's clock).
 #include "studio/link/link_server.h"
 
 #include <cmath>
@@ -46,8 +52,12 @@ bool take_link_report(LinkServer *s, LinkClient *c, const LinkReport &r, std::st
     lag.last = r;
     lag.last_ms = now;
     lag.playing = r.playing && s->has_transport && s->transport.playing;
+    const uint64_t now_us = link_server_clock_us(*s);
     if (lag.playing) {
-        lag.behind_s = s->transport.seconds - r.seconds;
+        // Both play at the studio's speed (the follower takes it from the transport).
+        const double speed = s->transport.half_speed ? 0.5 : 1.0;
+        const double studio = s->transport.seconds + double(now_us - s->transport_us) * 1e-6 * speed;
+        lag.behind_s = studio - (r.seconds + r.age_us * 1e-6 * speed);
         if (s->report_lines)
             link_server_say(s, "follower " + std::to_string(c->number) + " behind " +
                                    fixed(lag.behind_s * 1000.0, 3) + " ms");
@@ -56,7 +66,7 @@ bool take_link_report(LinkServer *s, LinkClient *c, const LinkReport &r, std::st
     // known; the HUD's figure is that of the last change (an edit).
     if (r.changes > lag.shown && c->tracks_sent - r.changes < LINK_SERVER_SENT_TIMES) {
         const size_t slot = r.changes % LINK_SERVER_SENT_TIMES;
-        const uint64_t ms = now - c->sent_ms[slot];
+        const uint64_t ms = (now_us - c->sent_us[slot] + 500) / 1000;
         const uint32_t frames = lag.frame_ms > 0.0 ? static_cast<uint32_t>(std::ceil(ms / lag.frame_ms)) : 0;
         if (c->sent_edit[slot]) {
             lag.edit_known = true;

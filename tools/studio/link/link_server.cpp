@@ -2,6 +2,7 @@
 #include "studio/link/link_server.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -128,7 +129,7 @@ static void queue_track(LinkServer *s, LinkClient *c, const std::string &name, b
     if (c->gone)
         return;
     const size_t slot = ++c->tracks_sent % LINK_SERVER_SENT_TIMES;
-    c->sent_ms[slot] = s->now_ms;
+    c->sent_us[slot] = link_server_clock_us(*s);
     c->sent_edit[slot] = edit;
 }
 
@@ -347,8 +348,18 @@ void set_link_server_transport(LinkServer *s, const LinkTransport &t)
                       o.half_speed == t.half_speed && o.looping == t.looping && o.loop_start == t.loop_start &&
                       o.loop_end == t.loop_end;
     s->transport = t;
+    s->transport_us = link_server_clock_us(*s);
     s->has_transport = true;
     s->transport_due = s->transport_due || !same || t.playing;
+}
+
+uint64_t link_server_clock_us(const LinkServer &s)
+{
+    if (s.clock_us)
+        return s.clock_us();
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
 }
 
 void poll_link_server(LinkServer *s, uint64_t now_ms)

@@ -50,15 +50,15 @@ struct lws_vhost;
 struct LinkLag {
     bool reported = false;
     LinkReport last;            // the last report
-    uint64_t last_ms = 0;       // when it was read
+    uint64_t last_ms = 0;       // when it was read (the poll's clock)
     uint64_t rate_ms = 0;       // a report at least 500 ms older, for the frame time:
     uint32_t rate_frames = 0;   //   when it was read and its frame count
     double frame_ms = 0.0;      // the follower's frame time, 0 until known
     bool playing = false;       // both played at the last report
-    double behind_s = 0.0;      // then: studio time minus the follower's
+    double behind_s = 0.0;      // then: the studio's music at the read minus the follower's at the sending
     uint32_t shown = 0;         // track messages the follower has shown
     bool edit_known = false;    // of the last change (not answer) shown:
-    uint64_t edit_ms = 0;       //   from going out to the report
+    uint64_t edit_ms = 0;       //   from going out to the report's read, rounded
     uint32_t edit_frames = 0;   // the same in the follower's frames (0: frame time unknown)
 };
 constexpr size_t LINK_SERVER_SENT_TIMES = 64; // track messages whose times are kept
@@ -76,7 +76,7 @@ struct LinkClient {
     std::vector<std::string> asked; // track names, in the order asked
     std::deque<std::string> unanswered; // asked, answer not queued yet (each name once)
     uint32_t tracks_sent = 0;       // track and too-large messages queued to it
-    std::array<uint64_t, LINK_SERVER_SENT_TIMES> sent_ms{}; // when, by tracks_sent % 64
+    std::array<uint64_t, LINK_SERVER_SENT_TIMES> sent_us{}; // when (clock_us), by tracks_sent % 64
     std::array<bool, LINK_SERVER_SENT_TIMES> sent_edit{};   // whether a change, not an answer
     LinkLag lag;
     bool gone = false;              // closed; removed at the end of the poll
@@ -100,6 +100,7 @@ struct LinkServer {
     std::vector<SentTrack> sent;    // by the device's track index
     bool has_transport = false;
     LinkTransport transport;        // the last one set
+    uint64_t transport_us = 0;      // when it was set (clock_us): its time is the music's then
     bool transport_due = false;
     void (*say)(const std::string &line) = nullptr; // null: standard error
     bool report_lines = false;      // a line for every report read
@@ -109,6 +110,8 @@ struct LinkServer {
     uint64_t (*track_changes)(const SyncTrack *t) = nullptr;
     std::vector<std::string> too_large; // tracks over LINK_MAX_KEYS already named in a line
     uint64_t now_ms = 0;            // the poll's clock
+    // Microseconds, for the reports' figures; null: the steady clock.
+    uint64_t (*clock_us)() = nullptr;
     struct lws_context *ws_context = nullptr;       // the WebSocket side; null: HTTP is refused
     struct lws_vhost *ws_vhost = nullptr;
 };
@@ -119,8 +122,9 @@ struct LinkServer {
 // the studio goes on without serving.
 bool open_link_server(LinkServer *s, const SyncDevice *d, const std::string &where, std::string *error);
 
-// The studio's transport for this frame: sent when it differs from the last
-// one, and every frame while playing.
+// The studio's transport for this frame, set right when its time is taken
+// (the reports measure from then): sent when it differs from the last one,
+// and every frame while playing.
 void set_link_server_transport(LinkServer *s, const LinkTransport &t);
 
 // Once a frame: bounded work, never waits. `now_ms` is a clock in
@@ -151,6 +155,9 @@ void link_server_say(LinkServer *s, const std::string &text);
 // for; false with *error when it cannot be true (a change not sent, frames
 // counted back).
 bool take_link_report(LinkServer *s, LinkClient *c, const LinkReport &r, std::string *error);
+
+// The server's clock_us now.
+uint64_t link_server_clock_us(const LinkServer &s);
 
 // The follower of that number, or null when it is gone.
 LinkClient *link_server_client(LinkServer *s, int number);
