@@ -384,8 +384,10 @@ TEST_F(follow_serve, ReportsGiveTheLag)
     now = 1031;
     send_report(s, {4.99, true, 1, 10, 12000});
     ASSERT_TRUE(pump(&server, {}, [&] { return server.clients[0].lag.reported; }, now));
-    EXPECT_TRUE(said("serve: follower 1 showed answer 1 after 31 ms, 0 frames of 0.00 ms"));
-    EXPECT_TRUE(said("serve: follower 1 behind 29.000 ms"));
+    // The server read last at 1 s: the report waited at most 31 ms.
+    EXPECT_TRUE(said("serve: follower 1 showed answer 1 after 31 ms, 0 frames of 0.00 ms; the report waited up to "
+                     "31.000 ms"));
+    EXPECT_TRUE(said("serve: follower 1 behind 29.000 ms, the report waited up to 31.000 ms"));
     EXPECT_EQ(link_server_lag_line(server), "behind 29.0 ms"); // an answer is no edit
     // Half a second later, 30 frames on, at half speed: 20 ms of real time
     // since the transport is 10 ms of music, the 8 ms age 4 ms.
@@ -394,10 +396,12 @@ TEST_F(follow_serve, ReportsGiveTheLag)
     t.half_speed = true;
     FakeUs = 1531000;
     set_link_server_transport(&server, t);
+    FakeUs = 1535000;
+    poll_link_server(&server, now);
     FakeUs = 1551000;
     send_report(s, {5.49, true, 1, 40, 8000});
     ASSERT_TRUE(pump(&server, {}, [&] { return server.clients[0].lag.last.frames == 40; }, now));
-    EXPECT_TRUE(said("serve: follower 1 behind 16.000 ms"));
+    EXPECT_TRUE(said("serve: follower 1 behind 16.000 ms, the report waited up to 16.000 ms"));
     // An edit out at 2 s, its first frame's report read 40.4 ms later: three
     // frames of the 16.97 ms the frame counts now give.
     now = 2000;
@@ -413,7 +417,8 @@ TEST_F(follow_serve, ReportsGiveTheLag)
     FakeUs = 2040400;
     send_report(s, {5.9875, true, 2, 70, 20400});
     ASSERT_TRUE(pump(&server, {}, [&] { return server.clients[0].lag.shown == 2; }, now));
-    EXPECT_TRUE(said("serve: follower 1 showed change 2 after 40 ms, 3 frames of 16.97 ms"));
+    EXPECT_TRUE(said("serve: follower 1 showed change 2 after 40 ms, 3 frames of 16.97 ms; the report waited up to "
+                     "40.400 ms"));
     EXPECT_EQ(link_server_lag_line(server), "behind 2.5 ms, last edit shown after 3 frames (40 ms)");
     // Paused, "behind" is not told; a report that counts back drops the follower.
     t.playing = false;

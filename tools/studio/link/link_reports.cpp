@@ -5,7 +5,9 @@
 // transport's time plus what has played since that time was taken) minus
 // the follower's music when it sent the report (the frame's time plus the
 // report's age). What stays in it is the report's way over: the wait in the
-// socket until the studio's next frame reads it, up to one studio frame.
+// socket until the studio's next frame reads it, up to one studio frame. It
+// is bounded: the report was not there when the previous poll read, so it
+// waited at most the time since then (`waited_s`, given in the line).
 //
 // A change's time runs from its going out to the read of the report of the
 // first frame showing it, on the microsecond clock; the picture is up when
@@ -53,6 +55,7 @@ bool take_link_report(LinkServer *s, LinkClient *c, const LinkReport &r, std::st
     lag.last_ms = now;
     lag.playing = r.playing && s->has_transport && s->transport.playing;
     const uint64_t now_us = link_server_clock_us(*s);
+    lag.waited_s = s->last_read_us ? double(now_us - s->last_read_us) * 1e-6 : 0.0;
     if (lag.playing) {
         // Both play at the studio's speed (the follower takes it from the transport).
         const double speed = s->transport.half_speed ? 0.5 : 1.0;
@@ -60,7 +63,8 @@ bool take_link_report(LinkServer *s, LinkClient *c, const LinkReport &r, std::st
         lag.behind_s = studio - (r.seconds + r.age_us * 1e-6 * speed);
         if (s->report_lines)
             link_server_say(s, "follower " + std::to_string(c->number) + " behind " +
-                                   fixed(lag.behind_s * 1000.0, 3) + " ms");
+                                   fixed(lag.behind_s * 1000.0, 3) + " ms, the report waited up to " +
+                                   fixed(lag.waited_s * 1000.0, 3) + " ms");
     }
     // A track message shown for the first time whose going out is still
     // known; the HUD's figure is that of the last change (an edit).
@@ -77,7 +81,8 @@ bool take_link_report(LinkServer *s, LinkClient *c, const LinkReport &r, std::st
             link_server_say(s, "follower " + std::to_string(c->number) + " showed " +
                                    (c->sent_edit[slot] ? "change " : "answer ") + std::to_string(r.changes) +
                                    " after " + std::to_string(ms) + " ms, " + std::to_string(frames) +
-                                   " frames of " + fixed(lag.frame_ms, 2) + " ms");
+                                   " frames of " + fixed(lag.frame_ms, 2) + " ms; the report waited up to " +
+                                   fixed(lag.waited_s * 1000.0, 3) + " ms");
     }
     lag.shown = r.changes;
     return true;

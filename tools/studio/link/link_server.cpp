@@ -385,6 +385,9 @@ void poll_link_server(LinkServer *s, uint64_t now_ms)
             if (c.greeted)
                 queue(s, &c, b);
     }
+    // A report read now was not there at the last poll's reading.
+    s->last_read_us = s->read_us;
+    s->read_us = link_server_clock_us(*s);
     service_ws_link(s); // WebSocket followers' reads
     for (LinkClient &c : s->clients) {
         read_follower(s, &c);

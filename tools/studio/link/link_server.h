@@ -56,6 +56,7 @@ struct LinkLag {
     double frame_ms = 0.0;      // the follower's frame time, 0 until known
     bool playing = false;       // both played at the last report
     double behind_s = 0.0;      // then: the studio's music at the read minus the follower's at the sending
+    double waited_s = 0.0;      // the most the report can have waited to be read (0: unknown)
     uint32_t shown = 0;         // track messages the follower has shown
     bool edit_known = false;    // of the last change (not answer) shown:
     uint64_t edit_ms = 0;       //   from going out to the report's read, rounded
@@ -112,6 +113,8 @@ struct LinkServer {
     uint64_t now_ms = 0;            // the poll's clock
     // Microseconds, for the reports' figures; null: the steady clock.
     uint64_t (*clock_us)() = nullptr;
+    uint64_t read_us = 0;           // when this poll's reading began
+    uint64_t last_read_us = 0;      // when the previous poll's did (0: none yet)
     struct lws_context *ws_context = nullptr;       // the WebSocket side; null: HTTP is refused
     struct lws_vhost *ws_vhost = nullptr;
 };

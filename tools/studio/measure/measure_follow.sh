@@ -11,13 +11,15 @@
 #    frames, software renderer) with 0, 1 and 8 followers; the followers are
 #    scripted ones (follow_probe.py: they ask for every track and read all),
 #    so only the link's cost is in the figure, not eight demos' drawing.
-# 2. A demo following the playing studio for 60 s: the studio's time minus
-#    the time of the frame the follower drew, from its reports (about one a
-#    second), median and max.
+# 2. A demo following the playing studio for 60 s: the studio's music when
+#    it reads a report minus the follower's when it sent it, from its reports
+#    (about one a second), median and max; and the same less the most the
+#    report can have waited to be read (a lower bound).
 # 3. Edit to the follower's picture, over 20 block edits (as
 #    measure_studio.sh: Ctrl+Up/Down on a block on the sphere): from the
 #    studio sending the changed track to its reading the report of the first
-#    follower frame that shows it, in ms and in the follower's frames.
+#    follower frame that shows it, in ms and in the follower's frames; and
+#    the same less the most the report can have waited (a lower bound).
 # 4. Reconnection: the studio killed and started again, 5 times: from the
 #    new studio's start to its "follower N follows" line.
 # 5. Bytes sent for one edit on a large timeline (make_big_timeline.py,
@@ -77,9 +79,11 @@ start_follower
 sleep 3
 from=$(grep -c 'behind' "$WORK/stderr")
 sleep 60
-behind=($(tail -n +"$((from + 1))" "$WORK/stderr" | sed -n 's/^serve: follower 1 behind \(.*\) ms$/\1/p'))
-abs=($(printf '%s\n' "${behind[@]}" | tr -d -))
-echo "follower's time against the studio's, playing 60 s, ${#behind[@]} reports: studio minus follower $(fstats "${behind[@]}") ms (absolute $(fstats "${abs[@]}") ms)"
+lines=$(tail -n +"$((from + 1))" "$WORK/stderr" | grep '^serve: follower 1 behind ')
+behind=($(echo "$lines" | sed 's/^serve: follower 1 behind \([-0-9.]*\) ms, .*/\1/'))
+least=($(echo "$lines" | sed 's/^serve: follower 1 behind \([-0-9.]*\) ms, the report waited up to \([0-9.]*\) ms$/\1 \2/' |
+         awk '{printf "%.3f\n", $1 - $2}'))
+echo "follower's time against the studio's, playing 60 s, ${#behind[@]} reports: studio minus follower $(fstats "${behind[@]}") ms; less the report's wait $(fstats "${least[@]}") ms"
 studio_keys Escape
 wait_for_exit
 kill -TERM "$FOLLOWER"
@@ -99,6 +103,7 @@ sleep 3
 shown() { grep -c 'showed change' "$WORK/stderr"; }
 took=()
 frames=()
+least=()
 for i in $(seq 20); do
     n=$(shown)
     key=ctrl+Up
@@ -112,9 +117,10 @@ for i in $(seq 20); do
     line=$(grep 'showed change' "$WORK/stderr" | tail -n 1)
     took+=($(echo "$line" | sed 's/.* after \([0-9]*\) ms, .*/\1/'))
     frames+=($(echo "$line" | sed 's/.* ms, \([0-9]*\) frames of .*/\1/'))
+    least+=($(echo "$line" | sed 's/.* after \([0-9]*\) ms, .* waited up to \([0-9.]*\) ms$/\1 \2/' | awk '{printf "%d\n", $1 - $2}'))
     sleep 0.3
 done
-echo "edit to the follower's picture, 20 edits: $(stats "${took[@]}") ms, $(stats "${frames[@]}") follower frames ($(grep 'showed change' "$WORK/stderr" | tail -n 1 | sed 's/.* frames of //') a frame)"
+echo "edit to the follower's picture, 20 edits: $(stats "${took[@]}") ms, $(stats "${frames[@]}") follower frames ($(grep 'showed change' "$WORK/stderr" | tail -n 1 | sed 's/.* frames of \([0-9.]*\) ms;.*/\1/') ms a frame); less the report's wait $(stats "${least[@]}") ms"
 
 # ---- 4. Reconnection -------------------------------------------------------------
 
