@@ -198,4 +198,4 @@ int rows_per_line(const CommandContext *c);
 std::string row_name(const CommandContext *c, int32_t row);
 std::string number_text(double v);
 std::string keys_word(int n);
-const char *track_name(int t);
+const char *track_name(const CommandContext *c, int t);

@@ -12,14 +12,19 @@ KeyVersion editor_version(const KeyEditor &e)
 {
     KeyVersion v;
     for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
-        v[t] = &e.keys[t];
+        v.tracks[t] = &e.keys[t];
+    for (size_t d = 0; d < e.declared.size(); d++)
+        v.declared.emplace_back(&e.declared[d], &e.keys[TIMELINE_TRACK_COUNT + d]);
     return v;
 }
 
-KeyVersion track_version(int track, const KeyList &keys)
+KeyVersion track_version(const KeyEditor &e, int track, const KeyList &keys)
 {
-    KeyVersion v{};
-    v[track] = &keys;
+    KeyVersion v;
+    if (track < TIMELINE_TRACK_COUNT)
+        v.tracks[track] = &keys;
+    else if (static_cast<size_t>(track - TIMELINE_TRACK_COUNT) < e.declared.size())
+        v.declared.emplace_back(&e.declared[static_cast<size_t>(track - TIMELINE_TRACK_COUNT)], &keys);
     return v;
 }
 
@@ -27,7 +32,9 @@ KeyVersion timeline_version(const Timeline &timeline)
 {
     KeyVersion v;
     for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
-        v[t] = &timeline.tracks[t].keys;
+        v.tracks[t] = &timeline.tracks[t].keys;
+    for (const TimelineTrack &d : timeline.declared)
+        v.declared.emplace_back(&d.name, &d.keys);
     return v;
 }
 
@@ -43,12 +50,27 @@ bool play_version(const KeyVersion &version)
     bool ok = true;
     for (SyncTrack *t : Tracks) {
         const int index = t ? find_timeline_track(t->name) : -1;
-        if (index < 0 || !version[index] || plays(*t, *version[index]))
+        if (index < 0 || !version.tracks[index] || plays(*t, *version.tracks[index]))
             continue;
-        const KeyList &keys = *version[index];
+        const KeyList &keys = *version.tracks[index];
         ok = set_track_keys(t, keys.data(), static_cast<int32_t>(keys.size())) && ok;
+    }
+    for (const auto &[name, keys] : version.declared) {
+        SyncTrack *t = Sync ? open_track(Sync, name->c_str()) : nullptr;
+        if (t && !plays(*t, *keys))
+            ok = set_track_keys(t, keys->data(), static_cast<int32_t>(keys->size())) && ok;
+        else if (!t && Sync)
+            ok = false;
     }
     if (!ok)
         std::fputs("studio: out of memory while replacing the tracks\n", stderr);
     return ok;
+}
+
+const SyncTrack *playing_track(const KeyEditor &e, int t)
+{
+    if (t < TIMELINE_TRACK_COUNT)
+        return t >= 0 ? Tracks[t] : nullptr;
+    const int at = Sync ? find_track(Sync, key_editor_track_name(e, t)) : -1;
+    return at >= 0 ? Sync->tracks[at] : nullptr;
 }
