@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -774,6 +775,8 @@ TEST_F(StudioSave, content_TypedKeyOnADeclaredColumnLandsInItsSection)
     } play_to(device);
     set_declared_tracks(&studio.watch, {"fog"});
     ASSERT_EQ(poll(), WATCH_NEW_TIMELINE);
+    const fs::path out = dir / "demo", compiled = dir / "compiled";
+    open_track_export(&studio.track_export, out.string());
     ViewState view;
     view.grid_on = true;
     const auto press = [&](SDL_Keycode key, uint16_t mods) {
@@ -798,6 +801,18 @@ TEST_F(StudioSave, content_TypedKeyOnADeclaredColumnLandsInItsSection)
     ASSERT_EQ(fog->key_count, 1);
     EXPECT_EQ(fog->keys[0].row, 40);
     EXPECT_EQ(fog->keys[0].value, 2.5f);
+    // --export writes its file as the compiler does.
+    ASSERT_GE(finish_track_export(&studio.track_export), 1u);
+    std::string errors;
+    ASSERT_TRUE(compile_timeline_file(file.string(), compiled.string(), {"fog"}, &errors)) << errors;
+    const auto bytes = [](const fs::path &path) {
+        std::ifstream f(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    };
+    const std::string exported = bytes(track_output_path(out.string(), "fog"));
+    EXPECT_FALSE(exported.empty());
+    EXPECT_EQ(exported, bytes(track_output_path(compiled.string(), "fog")));
+    close_track_export(&studio.track_export);
 
     press(SDLK_z, KMOD_LCTRL);
     EXPECT_EQ(on_disk(), original_source());
