@@ -432,21 +432,27 @@ TEST_F(follow_serve, ReportsGiveTheLag)
 }
 
 // With the playing tracks' change counts, only a track whose count moved is
-// compared: an edit of one track sends exactly that track, the same keys
+// compared: an edit of one track (a declared one too) sends exactly that track, the same keys
 // again send nothing, and keys set behind the counts' back are not looked at.
 TEST_F(follow_serve, OnlyReplacedTracksAreCompared)
 {
     for (int i = 0; i < TRACK_COUNT; i++)
         Tracks[i] = open_track(studio, TrackNames[i]);
     server.track_changes = played_changes;
-    const int s = asking({"scene", "cam.x"});
+    Sync = studio; // where play_version finds the declared tracks
+    open_track(studio, "fog");
+    const int s = asking({"scene", "cam.x", "fog"});
     KeyVersion v{};
     const KeyList camx = {{3, 2.0f, INTERP_SMOOTH}}, scene_keys = {{0, 1.0f, INTERP_LINEAR}, {20, 3.0f, INTERP_HOLD}};
-    v[find_timeline_track("cam.x")] = &camx;
-    v[find_timeline_track("scene")] = &scene_keys; // as it plays: not replaced
+    const KeyList fog = {{7, 0.5f, INTERP_HOLD}};
+    const std::string fog_name = "fog";
+    v.tracks[find_timeline_track("cam.x")] = &camx;
+    v.tracks[find_timeline_track("scene")] = &scene_keys; // as it plays: not replaced
+    v.declared.emplace_back(&fog_name, &fog);             // a track a scene declares
     ASSERT_TRUE(play_version(v));
     Bytes want;
     encode_link_track(&want, "cam.x", camx.data(), camx.size());
+    encode_link_track(&want, "fog", fog.data(), fog.size());
     EXPECT_EQ(read_all(s, want.size()), want);
     ASSERT_TRUE(play_version(v));
     poll_link_server(&server, now);
@@ -462,6 +468,7 @@ TEST_F(follow_serve, OnlyReplacedTracksAreCompared)
     EXPECT_EQ(read_all(s, want.size()), want);
     for (SyncTrack *&track : Tracks)
         track = nullptr;
+    Sync = nullptr;
     close(s);
 }
 

@@ -452,7 +452,10 @@ TEST_F(Watched, content_DeclaredTrackSectionsParseOnceDeclared)
 
     set_declared_tracks(&watch, {"fog"});
     ASSERT_EQ(poll(), WATCH_NEW_TIMELINE);
-    ASSERT_TRUE(apply_declared_tracks(watch.timeline, device));
+    Sync = device;
+    const bool played = play_version(timeline_version(watch.timeline));
+    Sync = nullptr;
+    ASSERT_TRUE(played);
     const SyncTrack *fog = open_track(device, "fog");
     ASSERT_EQ(fog->key_count, 1);
     EXPECT_EQ(fog->keys[0].value, 4.0f);

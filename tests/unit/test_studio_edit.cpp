@@ -10,9 +10,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
+#include "studio/editor/commands.h"
 #include "studio/editor/key_edit.h"
 #include "studio/editor/play_keys.h"
 #include "studio/files/reload.h"
@@ -743,7 +745,7 @@ TEST_F(StudioSave, ARefusedSaveNeverReachesThePicture)
     // Only the edited track is replaced: the link has nothing else to send.
     EXPECT_EQ(clear_r->keys, other);
     k[0].value = 6.0f;
-    EXPECT_TRUE(play_version(track_version(0, k))); // a drag's step
+    EXPECT_TRUE(play_version(track_version(studio.editor.model, 0, k))); // a drag's step
     EXPECT_EQ(Tracks[0]->keys[0].value, 6.0f);
     EXPECT_EQ(clear_r->keys, other);
 }
@@ -759,6 +761,63 @@ TEST_F(StudioSave, EditingIsRefusedWhileTheSourceDoesNotParse)
     EXPECT_FALSE(commit_edit(&studio, {{0, k}}));
     EXPECT_EQ(on_disk(), "track scene\n  0:0 1 wobble\n");
     EXPECT_NE(studio.editor.message.find("does not parse"), std::string::npos) << studio.editor.message;
+}
+
+// A track a scene declares is keyed like the timeline's own: the cursor
+// moves onto its column, a typed value becomes a key in a section the edit
+// opens at the file's end, and reaches the device's track of that name;
+// undo gives the file's bytes and the track back.
+TEST_F(StudioSave, content_TypedKeyOnADeclaredColumnLandsInItsSection)
+{
+    struct PlayTo {
+        explicit PlayTo(SyncDevice *d) { Sync = d; }
+        ~PlayTo() { Sync = nullptr; }
+    } play_to(device);
+    set_declared_tracks(&studio.watch, {"fog"});
+    ASSERT_EQ(poll(), WATCH_NEW_TIMELINE);
+    const fs::path out = dir / "demo", compiled = dir / "compiled";
+    open_track_export(&studio.track_export, out.string());
+    ViewState view;
+    view.grid_on = true;
+    const auto press = [&](SDL_Keycode key, uint16_t mods) {
+        CommandContext c{};
+        c.transport = &studio.transport;
+        c.view = &view;
+        c.editor = &studio.editor;
+        c.seconds = 2.0; // row 40, 1:1
+        c.length = c.strip_length = 100.0;
+        c.tracks = Tracks;
+        c.edit_refusal = edit_refusal(studio);
+        press_command_key(&c, key, mods, false);
+        ASSERT_TRUE(finish_command(&studio, c.out)) << studio.editor.message;
+        ASSERT_NE(saved(), SAVE_FAILED) << studio.editor.message;
+    };
+    press(SDLK_LEFT, KMOD_LCTRL); // from the first track back round to the last: the declared one
+    ASSERT_EQ(studio.editor.column, TIMELINE_TRACK_COUNT);
+    for (SDL_Keycode k : {SDLK_2, SDLK_PERIOD, SDLK_5, SDLK_RETURN})
+        press(k, KMOD_NONE);
+    EXPECT_EQ(on_disk(), original_source() + "\n\ntrack fog\n  1:1     2.5   hold\n");
+    const SyncTrack *fog = open_track(device, "fog");
+    ASSERT_EQ(fog->key_count, 1);
+    EXPECT_EQ(fog->keys[0].row, 40);
+    EXPECT_EQ(fog->keys[0].value, 2.5f);
+    // --export writes its file as the compiler does.
+    ASSERT_GE(finish_track_export(&studio.track_export), 1u);
+    std::string errors;
+    ASSERT_TRUE(compile_timeline_file(file.string(), compiled.string(), {"fog"}, &errors)) << errors;
+    const auto bytes = [](const fs::path &path) {
+        std::ifstream f(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    };
+    const std::string exported = bytes(track_output_path(out.string(), "fog"));
+    EXPECT_FALSE(exported.empty());
+    EXPECT_EQ(exported, bytes(track_output_path(compiled.string(), "fog")));
+    close_track_export(&studio.track_export);
+
+    press(SDLK_z, KMOD_LCTRL);
+    EXPECT_EQ(on_disk(), original_source());
+    EXPECT_EQ(fog->key_count, 0);
+    EXPECT_EQ(poll(), WATCH_UNCHANGED); // the studio's own saves
 }
 
 } // namespace

@@ -55,7 +55,7 @@ bool finish_command(Studio *s, const CommandOut &out)
 {
     EditorState *e = &s->editor;
     if (out.preview_track >= 0)
-        play_version(track_version(out.preview_track, out.preview));
+        play_version(track_version(e->model, out.preview_track, out.preview));
     if (out.poll_now)
         s->next_poll_ms = 0;
     bool saved = true;
@@ -72,7 +72,7 @@ bool finish_command(Studio *s, const CommandOut &out)
         }
     }
     if (out.restore_track >= 0)
-        play_version(track_version(out.restore_track, e->model.keys[out.restore_track]));
+        play_version(track_version(e->model, out.restore_track, e->model.keys[out.restore_track]));
     if (saved && out.said)
         show_message(s, e->message, e->message_warn);
     return saved;

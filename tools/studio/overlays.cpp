@@ -22,7 +22,7 @@ static std::string editor_line(const Studio &s, double t)
 {
     const EditorState &e = s.editor;
     const int32_t row = editor_cursor_row(e, t);
-    std::string line = std::string("track ") + TimelineTrackNames[e.column] + "  line " + row_name(row, editor_tempo(e)) +
+    std::string line = std::string("track ") + key_editor_track_name(e.model, e.column) + "  line " + row_name(row, editor_tempo(e)) +
                        (key_on_line_of(e.model.keys[e.column], row, editor_rows_per_line(e)) >= 0 ? "  key" : "") + "  " +
                        std::to_string(editor_rows_per_line(e)) + " row(s) a line";
     if (e.typing)

@@ -75,9 +75,7 @@ void take_watch_result(Studio *s, WatchResult result)
         show_message(s, export_error, true);
     }
     if (result == WATCH_NEW_TIMELINE) {
-        play_version(timeline_version(s->watch.timeline));
-        if (!apply_declared_tracks(s->watch.timeline, Sync))
-            std::fputs("studio: out of memory while replacing the tracks\n", stderr);
+        play_version(timeline_version(s->watch.timeline)); // the declared tracks' too
         request_track_export(&s->track_export, s->watch.timeline);
         // A version from outside starts a new history: the old steps name
         // lines of a text that is gone.
@@ -87,6 +85,8 @@ void take_watch_result(Studio *s, WatchResult result)
         s->editor.undo_names.clear();
         s->editor.redo_names.clear();
         load_key_editor(&s->editor.model, s->watch.taken, s->watch.timeline);
+        if (s->editor.column >= static_cast<int>(s->editor.model.keys.size()))
+            s->editor.column = 0; // a declared track that went
     } else if (result == WATCH_NEW_ERRORS) {
         s->editor.typing = false;
         std::fputs(s->watch.errors.c_str(), stderr);

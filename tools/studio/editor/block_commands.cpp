@@ -14,9 +14,9 @@
 
 std::string block_name(const CommandContext *c, const KeyBlock &b)
 {
-    std::string tracks = track_name(b.track0);
+    std::string tracks = track_name(c, b.track0);
     if (b.track1 > b.track0)
-        tracks += ".." + std::string(track_name(b.track1));
+        tracks += ".." + std::string(track_name(c, b.track1));
     const int64_t rows = static_cast<int64_t>(b.row1) - b.row0;
     return tracks + " " + row_name(c, b.row0) + ", " + std::to_string(rows) + (rows == 1 ? " row" : " rows");
 }
@@ -54,7 +54,7 @@ static void edit_block(CommandContext *c, const KeyBlock &b, const std::string &
         KeyRange r{t, b.row0, b.row1, keys_in(*c->editor, t, b.row0, b.row1)};
         std::string why;
         if (!edit(t, &r.keys, &why)) {
-            say(c, "refused: " + why + " (" + track_name(t) + ")", true);
+            say(c, "refused: " + why + " (" + track_name(c, t) + ")", true);
             return;
         }
         ranges.push_back(std::move(r));
@@ -226,16 +226,24 @@ void cmd_paste_replace(CommandContext *c) { paste(c, true); }
 
 // ---- Selecting a block with the keys --------------------------------------------------
 
-static void begin_block(CommandContext *c)
+// A block spans the timeline's own tracks only: a declared track's column
+// takes single keys.
+static bool begin_block(CommandContext *c)
 {
     EditorState *e = c->editor;
+    if (!e->block_on && e->column >= TIMELINE_TRACK_COUNT) {
+        say(c, std::string("no block on a declared track (") + track_name(c, e->column) + "): keys one at a time", true);
+        return false;
+    }
     if (!e->block_on)
         select_block(e, e->column, cursor_row(c), e->column, cursor_row(c));
+    return true;
 }
 
 static void extend_rows(CommandContext *c, int direction)
 {
-    begin_block(c);
+    if (!begin_block(c))
+        return;
     EditorState *e = c->editor;
     const int64_t row = static_cast<int64_t>(e->end_row) + direction * rows_per_line(c);
     if (row < 0 || row > INT32_MAX - 64)
@@ -249,7 +257,8 @@ static void extend_rows(CommandContext *c, int direction)
 
 static void extend_tracks(CommandContext *c, int direction)
 {
-    begin_block(c);
+    if (!begin_block(c))
+        return;
     EditorState *e = c->editor;
     e->end_track = std::clamp(e->end_track + direction, 0, TIMELINE_TRACK_COUNT - 1);
     e->column = e->end_track;

@@ -77,9 +77,9 @@ std::string keys_word(int n)
     return std::to_string(n) + (n == 1 ? " key" : " keys");
 }
 
-const char *track_name(int t)
+const char *track_name(const CommandContext *c, int t)
 {
-    return TimelineTrackNames[t];
+    return key_editor_track_name(c->editor->model, t);
 }
 
 int32_t cursor_row(const CommandContext *c)

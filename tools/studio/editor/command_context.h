@@ -58,8 +58,8 @@ struct ViewState {
     bool curve_on = false;
     bool curve_whole = false;    // the curve view's range fits the whole track
     int grid_top = 0;            // window y the grid starts at (below the panel)
-    // The grid's columns: the timeline's tracks, then (shown, not edited
-    // there) the tracks the scenes declare.
+    // The grid's columns: the timeline's tracks, then the tracks the scenes
+    // declare (edited once the editor holds them: KeyEditor::declared).
     int grid_columns = TIMELINE_TRACK_COUNT;
     StripSpan span{0.0, 1.0};    // what the strip shows
     bool span_set = false;
@@ -78,7 +78,7 @@ enum TypingFor { TYPING_VALUE, TYPING_SCALE, TYPING_PLACE };
 
 struct EditorState {
     KeyEditor model;             // the keys and the source
-    int column = 0;              // selected track, index in TimelineTrackNames
+    int column = 0;              // selected track, index in the editor's tracks (KeyEditor::keys)
     int zoom = 0;                // grid rows a line: 1 << zoom
     bool typing = false;         // a value, factor or place is being typed
     TypingFor typing_for = TYPING_VALUE;
@@ -198,4 +198,4 @@ int rows_per_line(const CommandContext *c);
 std::string row_name(const CommandContext *c, int32_t row);
 std::string number_text(double v);
 std::string keys_word(int n);
-const char *track_name(int t);
+const char *track_name(const CommandContext *c, int t);

@@ -24,7 +24,7 @@ static bool grid_cell(const CommandContext *c, int32_t cursor, int x, int y, int
 {
     const SDL_Rect grid = grid_rect_in(c->frame.w, c->frame.h, c->view->grid_top, c->view->curve_on);
     return grid_cell_at(grid, c->frame.line_h, c->view->grid_columns, cursor, rows_per_line(c), x, y, track, row) &&
-           *track < TIMELINE_TRACK_COUNT; // a declared track's column is shown, not edited
+           *track < static_cast<int>(c->editor->model.keys.size()); // a declared track's once the editor has it
 }
 
 bool on_surface(const CommandContext *c, GestureSurface surface, int x, int y)
@@ -150,7 +150,8 @@ void gesture_grid(CommandContext *c)
         c->transport->seek_to = row / STUDIO_ROWS_PER_SECOND;
     } else if (c->event.phase == GESTURE_MOVE) {
         if (grid_cell(c, e->anchor_row, c->event.x, c->event.y, &track, &row) && row >= 0 &&
-            (row != e->end_row || track != e->end_track))
+            (row != e->end_row || track != e->end_track) &&
+            std::max(track, e->anchor_track) < TIMELINE_TRACK_COUNT) // blocks: the timeline's own tracks
             select_block(e, e->anchor_track, e->anchor_row, track, row);
     }
 }
@@ -239,7 +240,7 @@ static void release_key(CommandContext *c)
         say(c, "refused: another key sits on row " + std::to_string(g.now.row), true);
     else
         edit_keys(c, {{t, keys}},
-                  std::string("drag ") + track_name(t) + " " + row_name(c, g.from.row) + " to " + row_name(c, g.now.row));
+                  std::string("drag ") + track_name(c, t) + " " + row_name(c, g.from.row) + " to " + row_name(c, g.now.row));
 }
 
 void gesture_key(CommandContext *c)

@@ -9,6 +9,7 @@
 #include "state/state.h"
 #include "studio/editor/block_commands.h"
 #include "studio/editor/edit_steps.h"
+#include "studio/editor/play_keys.h"
 #include "sync/track.h"
 
 // ---- The key on the line ---------------------------------------------------------
@@ -29,13 +30,14 @@ int key_here_or_say(CommandContext *c)
 {
     const int i = key_here(c);
     if (i < 0)
-        say(c, std::string("no key of ") + track_name(c->editor->column) + " on this line", false);
+        say(c, std::string("no key of ") + track_name(c, c->editor->column) + " on this line", false);
     return i;
 }
 
 double value_between_keys(const CommandContext *c, int track, int32_t row)
 {
-    const SyncTrack *t = c->tracks ? c->tracks[track] : nullptr;
+    const SyncTrack *t = track < TIMELINE_TRACK_COUNT ? (c->tracks ? c->tracks[track] : nullptr)
+                                                      : playing_track(c->editor->model, track);
     return t ? track_value_at(t, row) : 0.0;
 }
 
@@ -47,7 +49,7 @@ void set_value_here(CommandContext *c, float value, const std::string &verb)
     SyncKey key = i >= 0 ? keys[static_cast<size_t>(i)] : SyncKey{cursor_row(c), 0.0f, kind_before(keys, cursor_row(c))};
     key.value = value;
     edit_rows(c, KeyRange{t, key.row, key.row + 1, {key}},
-              verb + " " + track_name(t) + " at " + row_name(c, key.row) + " to " + number_text(value));
+              verb + " " + track_name(c, t) + " at " + row_name(c, key.row) + " to " + number_text(value));
 }
 
 void cmd_insert(CommandContext *c)
@@ -55,12 +57,12 @@ void cmd_insert(CommandContext *c)
     const int t = c->editor->column;
     const int32_t row = cursor_row(c);
     if (key_here(c) >= 0) {
-        say(c, std::string("a key of ") + track_name(t) + " is already on this line", false);
+        say(c, std::string("a key of ") + track_name(c, t) + " is already on this line", false);
         return;
     }
     const float value = static_cast<float>(value_between_keys(c, t, row));
     const SyncKey key{row, value, kind_before(c->editor->model.keys[t], row)};
-    edit_rows(c, KeyRange{t, row, row + 1, {key}}, std::string("insert ") + track_name(t) + " at " + row_name(c, row));
+    edit_rows(c, KeyRange{t, row, row + 1, {key}}, std::string("insert ") + track_name(c, t) + " at " + row_name(c, row));
 }
 
 float nudge_step(int track, bool large)
@@ -107,7 +109,7 @@ void cmd_kind(CommandContext *c)
     SyncKey key = c->editor->model.keys[t][static_cast<size_t>(i)];
     key.kind = (key.kind + 1) & 3;
     edit_rows(c, KeyRange{t, key.row, key.row + 1, {key}},
-              std::string("curve ") + interp_kind_name(key.kind) + " for " + track_name(t) + " at " + row_name(c, key.row));
+              std::string("curve ") + interp_kind_name(key.kind) + " for " + track_name(c, t) + " at " + row_name(c, key.row));
 }
 
 void cmd_delete(CommandContext *c)
@@ -119,7 +121,7 @@ void cmd_delete(CommandContext *c)
     if (i < 0)
         return;
     const int32_t row = c->editor->model.keys[t][static_cast<size_t>(i)].row;
-    edit_rows(c, KeyRange{t, row, row + 1, {}}, std::string("delete ") + track_name(t) + " at " + row_name(c, row));
+    edit_rows(c, KeyRange{t, row, row + 1, {}}, std::string("delete ") + track_name(c, t) + " at " + row_name(c, row));
 }
 
 static void move(CommandContext *c, int32_t delta)
@@ -145,7 +147,7 @@ static void move(CommandContext *c, int32_t delta)
         say(c, "refused: " + why, true);
         return;
     }
-    if (edit_rows(c, r, std::string("move ") + track_name(t) + " " + row_name(c, from) + " to " + row_name(c, from + delta)))
+    if (edit_rows(c, r, std::string("move ") + track_name(c, t) + " " + row_name(c, from) + " to " + row_name(c, from + delta)))
         seek_row(c, static_cast<int64_t>(from) + delta); // the cursor goes with the key
 }
 

@@ -14,18 +14,29 @@
 
 // ---- Loading and the whole text ----------------------------------------------------
 
+// The parse's track of an editor track: the timeline's own, then the declared.
+static const TimelineTrack &parsed_track(const Timeline &parsed, int t)
+{
+    return t < TIMELINE_TRACK_COUNT ? parsed.tracks[t] : parsed.declared[static_cast<size_t>(t - TIMELINE_TRACK_COUNT)];
+}
+
 void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &parsed)
 {
     *e = KeyEditor{};
-    std::iota(e->order, e->order + TIMELINE_TRACK_COUNT, 0);
-    std::sort(e->order, e->order + TIMELINE_TRACK_COUNT,
-              [&](int a, int b) { return parsed.tracks[a].offset < parsed.tracks[b].offset; });
+    const int count = TIMELINE_TRACK_COUNT + static_cast<int>(parsed.declared.size());
+    // The sections in file order; declared tracks without one follow, empty.
+    std::vector<int> order, missing;
+    for (int t = 0; t < count; t++)
+        (t >= TIMELINE_TRACK_COUNT && parsed_track(parsed, t).line == 0 ? missing : order).push_back(t);
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return parsed_track(parsed, a).offset < parsed_track(parsed, b).offset; });
+    const size_t present = order.size();
     // The parse must be of this text: sections in place, every key line
     // inside its own section.
-    for (int k = 0; k < TIMELINE_TRACK_COUNT; k++) {
-        const TimelineTrack &tr = parsed.tracks[e->order[k]];
+    for (size_t k = 0; k < present; k++) {
+        const TimelineTrack &tr = parsed_track(parsed, order[k]);
         const size_t begin = tr.offset;
-        const size_t end = k + 1 < TIMELINE_TRACK_COUNT ? parsed.tracks[e->order[k + 1]].offset : text.size();
+        const size_t end = k + 1 < present ? parsed_track(parsed, order[k + 1]).offset : text.size();
         if (tr.line == 0 || begin >= end || end > text.size() || tr.places.size() != tr.keys.size()) {
             *e = KeyEditor{};
             return;
@@ -44,11 +55,16 @@ void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &pars
                 return;
             }
     }
-    e->head = text.substr(0, parsed.tracks[e->order[0]].offset);
-    for (int k = 0; k < TIMELINE_TRACK_COUNT; k++) {
-        const int t = e->order[k];
-        const TimelineTrack &tr = parsed.tracks[t];
-        const size_t end = k + 1 < TIMELINE_TRACK_COUNT ? parsed.tracks[e->order[k + 1]].offset : text.size();
+    e->section.resize(static_cast<size_t>(count));
+    e->keys.resize(static_cast<size_t>(count));
+    e->places.resize(static_cast<size_t>(count));
+    for (const TimelineTrack &d : parsed.declared)
+        e->declared.push_back(d.name);
+    e->head = text.substr(0, parsed_track(parsed, order[0]).offset);
+    for (size_t k = 0; k < present; k++) {
+        const int t = order[k];
+        const TimelineTrack &tr = parsed_track(parsed, t);
+        const size_t end = k + 1 < present ? parsed_track(parsed, order[k + 1]).offset : text.size();
         // Room to grow, so that an edit splices in place instead of moving
         // a large track to a new block (and touching all of its pages).
         e->section[t].reserve(edit_headroom(end - tr.offset));
@@ -59,8 +75,17 @@ void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &pars
         for (const SourcePlace &p : tr.places)
             e->places[t].push_back(p.offset - tr.offset);
     }
+    order.insert(order.end(), missing.begin(), missing.end());
+    e->order = std::move(order);
     e->tempo = parsed.tempo;
     e->loaded = true;
+}
+
+const char *key_editor_track_name(const KeyEditor &e, int t)
+{
+    if (t >= TIMELINE_TRACK_COUNT && static_cast<size_t>(t - TIMELINE_TRACK_COUNT) < e.declared.size())
+        return e.declared[static_cast<size_t>(t - TIMELINE_TRACK_COUNT)].c_str();
+    return t >= 0 && t < TIMELINE_TRACK_COUNT ? TimelineTrackNames[t] : "?";
 }
 
 std::string key_editor_text(const KeyEditor &e)
@@ -125,6 +150,29 @@ static const std::string *model_line(const KeyEditor &e, int t, long near, std::
     return nullptr;
 }
 
+// Where a section's "track" line starts: after the blank lines a section
+// the editor wrote begins with.
+static size_t track_line(const std::string &section)
+{
+    const size_t at = section.find_first_not_of("\r\n");
+    return at == std::string::npos ? 0 : at;
+}
+
+// The opening of a new section for declared track `t`: a blank line (after
+// a line end for a file whose last line has none) and its "track" line.
+static std::string section_opening(const KeyEditor &e, int t)
+{
+    const std::string *before = &e.head;
+    for (int u : e.order) {
+        if (u == t)
+            break;
+        if (!e.section[static_cast<size_t>(u)].empty())
+            before = &e.section[static_cast<size_t>(u)];
+    }
+    const bool ended = before->empty() || before->back() == '\n';
+    return std::string(ended ? "\n" : "\n\n") + "track " + key_editor_track_name(e, t) + "\n";
+}
+
 // Adds a text splice, joined to the last one when it starts where that one
 // ends (neighbouring lines make one splice); returns where its inserted
 // bytes start: the splice's index and the offset in what it inserts.
@@ -164,13 +212,15 @@ static void plan_run(TrackPlan *p, size_t i, size_t i2, const SyncKey *keys, siz
         add_text(p, places[k], source_line_at(text, places[k]), "");
     if (m > pairs) {
         const long anchor = static_cast<long>(i + pairs) - 1; // -1: the "track" line
-        const size_t at = source_line_end_of(text, anchor >= 0 ? places[static_cast<size_t>(anchor)] : 0);
+        const size_t at = source_line_end_of(text, anchor >= 0 ? places[static_cast<size_t>(anchor)] : track_line(text));
         std::string buffer;
         const std::string *model = model_line(e, p->t, anchor, &buffer);
         // After a last line without a line end, that line gets one and the
-        // new last line goes without.
-        const bool unended = at == text.size() && (at == 0 || text[at - 1] != '\n');
-        std::string added = unended ? "\n" : "";
+        // new last line goes without. A section not yet written (a declared
+        // track's) starts with its "track" line.
+        const bool fresh = text.empty();
+        const bool unended = !fresh && at == text.size() && (at == 0 || text[at - 1] != '\n');
+        std::string added = fresh ? section_opening(e, p->t) : unended ? "\n" : "";
         std::vector<size_t> offsets;
         for (size_t k = pairs; k < m; k++) {
             offsets.push_back(added.size());
@@ -260,7 +310,7 @@ bool apply_key_edit(KeyEditor *e, const std::vector<std::pair<int, KeyList>> &tr
     EditStep step;
     for (size_t n = 0; n < tracks.size(); n++) {
         const auto &[t, keys] = tracks[n];
-        if (t < 0 || t >= TIMELINE_TRACK_COUNT)
+        if (t < 0 || static_cast<size_t>(t) >= e->keys.size())
             return false;
         bool later = false; // a track named twice takes its last list
         for (size_t m = n + 1; m < tracks.size(); m++)
@@ -297,7 +347,7 @@ bool apply_key_ranges(KeyEditor *e, const std::vector<KeyRange> &ranges)
         return false;
     std::vector<const KeyRange *> sorted;
     for (const KeyRange &r : ranges) {
-        if (r.track < 0 || r.track >= TIMELINE_TRACK_COUNT || r.to < r.from || !increasing(r.keys.data(), r.keys.size()))
+        if (r.track < 0 || static_cast<size_t>(r.track) >= e->keys.size() || r.to < r.from || !increasing(r.keys.data(), r.keys.size()))
             return false;
         if (!r.keys.empty() && (r.keys.front().row < r.from || r.keys.back().row >= r.to))
             return false;

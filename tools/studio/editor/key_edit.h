@@ -59,7 +59,7 @@ struct TextSplice {
 // What one step did to one track: key splices and text splices, each list
 // ascending and in the coordinates before the step.
 struct TrackStep {
-    int track = 0; // index in TimelineTrackNames
+    int track = 0; // index in KeyEditor::keys
     std::vector<KeySplice> keys;
     std::vector<TextSplice> text;
 };
@@ -69,11 +69,16 @@ struct EditStep {
 };
 
 struct KeyEditor {
+    // Per track: the timeline's own (TimelineTrackNames), then the tracks the
+    // scenes declare, as the parse had them (`declared`, their names). A
+    // declared track without a section has an empty one, last in `order`; its
+    // first key writes the section's "track" line too.
     std::string head;                               // the source before the first section
-    std::string section[TIMELINE_TRACK_COUNT];      // each section's text, from its "track" line
-    int order[TIMELINE_TRACK_COUNT] = {};           // the sections in file order
-    KeyList keys[TIMELINE_TRACK_COUNT];
-    std::vector<uint32_t> places[TIMELINE_TRACK_COUNT]; // each key line's offset in its section
+    std::vector<std::string> section = std::vector<std::string>(TIMELINE_TRACK_COUNT); // from its "track" line
+    std::vector<int> order = std::vector<int>(TIMELINE_TRACK_COUNT); // the sections in file order
+    std::vector<KeyList> keys = std::vector<KeyList>(TIMELINE_TRACK_COUNT);
+    std::vector<std::vector<uint32_t>> places = std::vector<std::vector<uint32_t>>(TIMELINE_TRACK_COUNT); // each key line's offset in its section
+    std::vector<std::string> declared;              // the declared tracks' names
     TimelineTempo tempo;                            // the source's tempo
     std::deque<EditStep> undo;                      // each entry undoes a step
     std::vector<EditStep> redo;                     // each entry redoes an undone step
@@ -87,6 +92,9 @@ constexpr size_t KEY_EDITOR_UNDO_STEPS = 1000;
 // succeeded). Clears the undo history. A parse that does not fit the text
 // leaves the editor not loaded.
 void load_key_editor(KeyEditor *e, const std::string &text, const Timeline &parsed);
+
+// The name of an editor track: the timeline's own, then the declared ones.
+const char *key_editor_track_name(const KeyEditor &e, int t);
 
 // The source as it stands (all sections joined: O(file), for the save).
 std::string key_editor_text(const KeyEditor &e);

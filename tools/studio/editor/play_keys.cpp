@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include "state/state.h"
 #include "studio/editor/key_edit.h"
@@ -12,14 +13,19 @@ KeyVersion editor_version(const KeyEditor &e)
 {
     KeyVersion v;
     for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
-        v[t] = &e.keys[t];
+        v.tracks[t] = &e.keys[t];
+    for (size_t d = 0; d < e.declared.size(); d++)
+        v.declared.emplace_back(&e.declared[d], &e.keys[TIMELINE_TRACK_COUNT + d]);
     return v;
 }
 
-KeyVersion track_version(int track, const KeyList &keys)
+KeyVersion track_version(const KeyEditor &e, int track, const KeyList &keys)
 {
-    KeyVersion v{};
-    v[track] = &keys;
+    KeyVersion v;
+    if (track < TIMELINE_TRACK_COUNT)
+        v.tracks[track] = &keys;
+    else if (static_cast<size_t>(track - TIMELINE_TRACK_COUNT) < e.declared.size())
+        v.declared.emplace_back(&e.declared[static_cast<size_t>(track - TIMELINE_TRACK_COUNT)], &keys);
     return v;
 }
 
@@ -27,7 +33,9 @@ KeyVersion timeline_version(const Timeline &timeline)
 {
     KeyVersion v;
     for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
-        v[t] = &timeline.tracks[t].keys;
+        v.tracks[t] = &timeline.tracks[t].keys;
+    for (const TimelineTrack &d : timeline.declared)
+        v.declared.emplace_back(&d.name, &d.keys);
     return v;
 }
 
@@ -39,6 +47,9 @@ static bool plays(const SyncTrack &t, const KeyList &keys)
 }
 
 static uint64_t Changes[TRACK_COUNT];
+// The same for the tracks the scenes declare (the device keeps a track it
+// opened for as long as it lives, so its address names it).
+static std::unordered_map<const SyncTrack *, uint64_t> DeclaredChanges;
 
 bool play_version(const KeyVersion &version)
 {
@@ -46,11 +57,20 @@ bool play_version(const KeyVersion &version)
     for (int i = 0; i < TRACK_COUNT; i++) {
         SyncTrack *t = Tracks[i];
         const int index = t ? find_timeline_track(t->name) : -1;
-        if (index < 0 || !version[index] || plays(*t, *version[index]))
+        if (index < 0 || !version.tracks[index] || plays(*t, *version.tracks[index]))
             continue;
-        const KeyList &keys = *version[index];
+        const KeyList &keys = *version.tracks[index];
         ok = set_track_keys(t, keys.data(), static_cast<int32_t>(keys.size())) && ok;
         Changes[i]++; // counted even when memory ran out: the keys are compared then
+    }
+    for (const auto &[name, keys] : version.declared) {
+        SyncTrack *t = Sync ? open_track(Sync, name->c_str()) : nullptr;
+        if (t && !plays(*t, *keys)) {
+            ok = set_track_keys(t, keys->data(), static_cast<int32_t>(keys->size())) && ok;
+            DeclaredChanges[t]++;
+        } else if (!t && Sync) {
+            ok = false;
+        }
     }
     if (!ok)
         std::fputs("studio: out of memory while replacing the tracks\n", stderr);
@@ -62,5 +82,14 @@ uint64_t played_changes(const SyncTrack *t)
     for (int i = 0; i < TRACK_COUNT; i++)
         if (Tracks[i] == t)
             return Changes[i];
-    return 0;
+    const auto declared = DeclaredChanges.find(t);
+    return declared != DeclaredChanges.end() ? declared->second : 0;
+}
+
+const SyncTrack *playing_track(const KeyEditor &e, int t)
+{
+    if (t < TIMELINE_TRACK_COUNT)
+        return t >= 0 ? Tracks[t] : nullptr;
+    const int at = Sync ? find_track(Sync, key_editor_track_name(e, t)) : -1;
+    return at >= 0 ? Sync->tracks[at] : nullptr;
 }

@@ -23,22 +23,32 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "studio/editor/key_model.h"
 #include "timeline/timeline.h"
 
 struct KeyEditor;
+struct SyncTrack;
 
 // One version of the timeline's keys, by timeline track (TimelineTrackNames);
-// a null track is one that stays as it plays.
-using KeyVersion = std::array<const KeyList *, TIMELINE_TRACK_COUNT>;
+// a null track is one that stays as it plays. The tracks the scenes declare
+// follow by name: each goes into the device's track of that name (opened
+// when it has none yet).
+struct KeyVersion {
+    std::array<const KeyList *, TIMELINE_TRACK_COUNT> tracks{};
+    std::vector<std::pair<const std::string *, const KeyList *>> declared;
+};
 
 // The editor's keys.
 KeyVersion editor_version(const KeyEditor &e);
 
-// `keys` for one track, the others as they play (a drag's step: no
+// `keys` for one track (of the editor's, declared ones too), the others as
+// they play (a drag's step: no
 // comparison of the tracks it does not touch, however large).
-KeyVersion track_version(int track, const KeyList &keys);
+KeyVersion track_version(const KeyEditor &e, int track, const KeyList &keys);
 
 // The keys of a parsed timeline.
 KeyVersion timeline_version(const Timeline &timeline);
@@ -49,6 +59,10 @@ KeyVersion timeline_version(const Timeline &timeline);
 // with a line on standard error.
 bool play_version(const KeyVersion &version);
 
-// How many times play_version replaced this playing track's keys (0 for a
-// track that is not one of the playing tracks).
+// How many times play_version replaced this playing track's keys, a
+// declared track's too (0 for a track it never replaced).
 uint64_t played_changes(const SyncTrack *t);
+
+// The track the frame reads for editor track `t` (a declared one by its
+// name), or null.
+const SyncTrack *playing_track(const KeyEditor &e, int t);

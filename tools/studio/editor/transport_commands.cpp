@@ -57,7 +57,10 @@ void cmd_loop(CommandContext *c) { press_loop(&c->transport->loop, c->seconds, e
 static void track_step(CommandContext *c, int direction)
 {
     EditorState *e = c->editor;
-    e->column = (e->column + direction + TIMELINE_TRACK_COUNT) % TIMELINE_TRACK_COUNT;
+    // The timeline's tracks, then the declared ones the editor has sections
+    // (or room for them) of.
+    const int columns = static_cast<int>(e->model.keys.size());
+    e->column = (e->column + direction + columns) % columns;
 }
 
 void cmd_track_back(CommandContext *c) { track_step(c, -1); }
@@ -72,7 +75,7 @@ static void jump_key(CommandContext *c, int direction)
     if (i >= 0 && i < static_cast<int>(keys.size()))
         seek_row(c, keys[static_cast<size_t>(i)].row);
     else
-        say(c, std::string("no ") + (direction > 0 ? "later" : "earlier") + " key of " + track_name(c->editor->column),
+        say(c, std::string("no ") + (direction > 0 ? "later" : "earlier") + " key of " + track_name(c, c->editor->column),
             false);
 }
 

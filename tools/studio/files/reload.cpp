@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "common/read_file.h"
-#include "sync/device.h"
-#include "sync/track.h"
 
 // One read and parse, run on its own thread; the fields below `done` belong
 // to the thread until `done` is set.
@@ -267,15 +265,4 @@ void set_declared_tracks(TimelineWatch *w, std::vector<std::string> names)
     if (w->job)
         w->job_stale = true; // parsed with the old names: dropped, and read again
     w->read_again = true;
-}
-
-bool apply_declared_tracks(const Timeline &timeline, SyncDevice *device)
-{
-    bool ok = true;
-    for (const TimelineTrack &t : timeline.declared) {
-        SyncTrack *track = device ? open_track(device, t.name.c_str()) : nullptr;
-        if (!track || !set_track_keys(track, t.keys.data(), static_cast<int32_t>(t.keys.size())))
-            ok = false;
-    }
-    return ok;
 }

@@ -112,9 +112,3 @@ void note_own_save(TimelineWatch *w, std::string text, Timeline parsed,
 // (its sections for them then parse, or no longer do); the same names change
 // nothing.
 void set_declared_tracks(TimelineWatch *w, std::vector<std::string> names);
-
-// Gives each declared track of the timeline its keys, in the device's track
-// of that name (opened when the device has none yet). False when memory ran
-// out on the way.
-struct SyncDevice;
-bool apply_declared_tracks(const Timeline &timeline, SyncDevice *device);

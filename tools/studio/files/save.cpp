@@ -27,8 +27,8 @@ struct SaveJob {
     std::atomic<bool> done{false};
     std::string path;       // as the watch names it (maybe a link)
     std::string text;
-    std::vector<std::string> declared; // the tracks the scenes declare, as the watch has them
-    uint64_t digests[TIMELINE_TRACK_COUNT]; // of the editor's keys, per track
+    std::vector<std::string> declared; // the tracks the scenes declare, as the editor has them
+    std::vector<uint64_t> digests; // of the editor's keys, per track (declared ones last)
     FileIdentity expected;  // the file whose text the watch last took or saved
     SaveOutcome outcome = SAVE_FAILED;
     std::string why;
@@ -68,10 +68,15 @@ static bool check_text(SaveJob *job)
         job->why = "the rewritten source does not parse: " + errors.substr(0, errors.find('\n'));
         return false;
     }
-    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++) {
-        const std::vector<SyncKey> &keys = job->parsed.tracks[t].keys;
-        if (digest_keys(keys.data(), keys.size()) != job->digests[t]) {
-            job->why = std::string("the rewritten source reads back differently in track ") + TimelineTrackNames[t];
+    for (size_t t = 0; t < job->digests.size(); t++) {
+        const size_t d = t - TIMELINE_TRACK_COUNT; // a declared track's index when t is past the own ones
+        if (t >= TIMELINE_TRACK_COUNT && d >= job->parsed.declared.size()) {
+            job->why = "the declared tracks changed while saving";
+            return false;
+        }
+        const TimelineTrack &track = t < TIMELINE_TRACK_COUNT ? job->parsed.tracks[t] : job->parsed.declared[d];
+        if (digest_keys(track.keys.data(), track.keys.size()) != job->digests[t]) {
+            job->why = "the rewritten source reads back differently in track " + track.name;
             return false;
         }
     }
@@ -153,7 +158,6 @@ static void run_job(SaveJob *job)
 static void start_job(SourceSaver *saver, TimelineWatch *watch, std::shared_ptr<SaveJob> job)
 {
     job->expected = watch->taken_file;
-    job->declared = watch->declared;
     saver->running = std::move(job);
     saver->running->thread = std::thread(run_job, saver->running.get());
 }
@@ -170,8 +174,9 @@ bool request_source_save(SourceSaver *saver, TimelineWatch *watch, const KeyEdit
     auto job = std::make_shared<SaveJob>();
     job->path = watch->path;
     job->text = key_editor_text(editor);
-    for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
-        job->digests[t] = digest_keys(editor.keys[t].data(), editor.keys[t].size());
+    job->declared = editor.declared; // the text's sections for them read back as the editor's
+    for (const KeyList &keys : editor.keys)
+        job->digests.push_back(digest_keys(keys.data(), keys.size()));
     watch->saving = true;
     if (saver->running)
         saver->waiting = std::move(job);

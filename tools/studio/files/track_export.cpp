@@ -71,6 +71,11 @@ void request_track_export(TrackExport *x, const Timeline &timeline)
         copy->tracks[t].name = timeline.tracks[t].name;
         copy->tracks[t].keys = timeline.tracks[t].keys;
     }
+    for (const TimelineTrack &d : timeline.declared) {
+        copy->declared.emplace_back();
+        copy->declared.back().name = d.name;
+        copy->declared.back().keys = d.keys;
+    }
     std::lock_guard<std::mutex> lock(w->mutex);
     w->pending = std::move(copy);
     w->wake.notify_one();

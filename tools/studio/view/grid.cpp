@@ -16,6 +16,7 @@
 #include "text/overlay.h"
 #include "studio/view/view.h"
 #include "studio/command_frame.h"
+#include "studio/editor/play_keys.h"
 #include "studio/studio_state.h"
 #include "studio/view/grid_layout.h"
 #include "studio/view/hud.h"
@@ -135,9 +136,9 @@ static void add_declared_cell(ImDrawList *dl, const GridLayout &g, const GridLin
 
 // The declared tracks' cells of a line, from the timeline's sections for
 // them and the device's tracks of their names.
-static void add_declared_cells(ImDrawList *dl, const Studio &s, const GridLayout &g, const GridLine &l)
+static void add_declared_cells(ImDrawList *dl, const Studio &s, const GridLayout &g, const GridLine &l, size_t from)
 {
-    for (size_t d = 0; d < s.declared.size(); d++) {
+    for (size_t d = from; d < s.declared.size(); d++) {
         const std::string &name = s.declared[d].name;
         const TimelineTrack *keys = nullptr;
         for (const TimelineTrack &t : s.watch.timeline.declared)
@@ -215,8 +216,8 @@ static void add_cell(ImDrawList *dl, const EditorState &e, const GridLayout &g, 
                     fit(value_text(t, key.value), col_w - kw - 8).c_str());
         const char kt[2] = {kind, 0};
         dl->AddText(ImVec2(x + col_w - kw - 3, y), selected ? CELL_TEXT : KIND_TEXT, kt);
-    } else if (Tracks[t] && (l.on_beat || selected)) { // between keys, once a beat
-        const double v = track_value_at(Tracks[t], l.row);
+    } else if (const SyncTrack *live = playing_track(e.model, t); live && (l.on_beat || selected)) { // between keys, once a beat
+        const double v = track_value_at(live, l.row);
         dl->AddText(ImVec2(x + 3, y), selected ? CELL_TEXT : BETWEEN_TEXT,
                     fit(value_text(t, static_cast<float>(v)), col_w - 6).c_str());
     }
@@ -235,6 +236,11 @@ void draw_grid(const Studio &s, double seconds)
     ImDrawList *dl = ImGui::GetBackgroundDrawList();
     const int first_vertex = dl->VtxBuffer.Size;
     const int columns = TIMELINE_TRACK_COUNT + static_cast<int>(s.declared.size());
+    // The declared tracks the editor holds draw as its own; those it does
+    // not hold yet (names read, the file not yet parsed with them) from the
+    // last parse.
+    std::vector<std::string> names = declared_track_names(s.declared);
+    const int edited = names == e.model.declared ? static_cast<int>(e.model.keys.size()) : TIMELINE_TRACK_COUNT;
     const GridLayout g{r, (r.w - GRID_LABEL_W) / static_cast<float>(columns), lh, editor_rows_per_line(e)};
     dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), GRID_BG);
     add_column_heads(dl, g, e.column, s.declared);
@@ -255,9 +261,9 @@ void draw_grid(const Studio &s, double seconds)
         if (has_block && l.row < block.row1 && l.row + g.step > block.row0)
             add_block_part(dl, g, block, l);
         add_line_rule(dl, g, l, tempo);
-        for (int t = 0; t < TIMELINE_TRACK_COUNT; t++)
+        for (int t = 0; t < edited; t++)
             add_cell(dl, e, g, l, t);
-        add_declared_cells(dl, s, g, l);
+        add_declared_cells(dl, s, g, l, static_cast<size_t>(edited - TIMELINE_TRACK_COUNT));
     }
     float y0 = 0, y1 = 0;
     if (caption_band(w, h, &y0, &y1))
@@ -275,6 +281,7 @@ void draw_curve(const Studio &s, double seconds)
     const int first_vertex = dl->VtxBuffer.Size;
     dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), GRID_BG);
     const int t = e.column;
+    const SyncTrack *const live = playing_track(e.model, t);
     float lo = 0, hi = 1;
     curve_range_now(s.editor, s.view, s.gesture, &lo, &hi);
     const auto y_of = [&](double v) { return static_cast<float>(r.y + r.h - (v - lo) / (hi - lo) * r.h); };
@@ -285,7 +292,7 @@ void draw_curve(const Studio &s, double seconds)
     ImVec2 prev;
     for (int c = 0; c <= r.w; c += 2) {
         const double sec = span.from + (span.to - span.from) * c / r.w;
-        const double v = Tracks[t] ? track_value_at(Tracks[t], static_cast<double>(static_cast<float>(sec * STUDIO_ROWS_PER_SECOND))) : 0.0;
+        const double v = live ? track_value_at(live, static_cast<double>(static_cast<float>(sec * STUDIO_ROWS_PER_SECOND))) : 0.0;
         const ImVec2 p(static_cast<float>(r.x + c), y_of(v));
         if (c > 0)
             dl->AddLine(prev, p, IM_COL32(120, 220, 255, 255));
@@ -293,7 +300,6 @@ void draw_curve(const Studio &s, double seconds)
     }
     // The keys in view, from the first one there; keys on the same pixel
     // draw as one square, so a dense track costs what the view can show.
-    const SyncTrack *live = Tracks[t];
     if (live) {
         const double margin = 4.0 * (span.to - span.from) / std::max(r.w, 1);
         const double first_row = std::floor((span.from - margin) * STUDIO_ROWS_PER_SECOND);
