@@ -4,9 +4,9 @@
 // Paused studio: the follower draws exactly the studio's time, its music
 // paused there. Playing studio: the follower's music plays on its own from
 // the studio's place; the studio's time now is estimated from a transport
-// (the freshest: reckon_from_new_transport) and the real time since it came (at the studio's speed, wrapped
-// inside its loop), and the music is moved only when it is further than the
-// tolerance (one frame) from that.
+// (the freshest: reckon_from_new_transport) and the real time since it
+// came (at the studio's speed, wrapped inside its loop), and the music is
+// moved only when it is further than the tolerance (one frame) from that.
 #pragma once
 
 #include "link/link_protocol.h"
