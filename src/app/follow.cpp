@@ -102,7 +102,7 @@ FollowFrame follow_frame()
     const uint64_t stamped = SDL_GetPerformanceCounter(); // the frame's time is taken here
     FollowClockStep step{music, false, true, player_speed()};
     if (link_follower_live(Follower) && Follower.has_transport)
-        step = follow_clock(Follower.transport, (now - Follower.transport_ms) / 1000.0, music, FOLLOW_TOLERANCE_S);
+        step = follow_clock(Follower.clock_from, (now - Follower.clock_from_ms) / 1000.0, music, FOLLOW_TOLERANCE_S);
     apply_clock_step(step);
     const FrameTime time = render_frame(step.seconds, SceneTable);
     SDL_RenderPresent(renderer);

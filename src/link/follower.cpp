@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/follow_clock.h"
+
 // Everything a greeting and a largest message need at once.
 static const size_t IN_CAPACITY = LINK_MAX_MESSAGE + LINK_GREETING_SIZE + LINK_MAX_TOKEN;
 
@@ -152,13 +154,20 @@ static bool apply_frame(LinkFollower *f, const LinkFrame &frame, uint64_t now_ms
         f->taken++;
         return true;
     }
-    case LINK_TRANSPORT:
-        if (!decode_link_transport(frame, &f->transport, &error))
+    case LINK_TRANSPORT: {
+        LinkTransport t;
+        if (!decode_link_transport(frame, &t, &error))
             break;
+        if (!f->has_transport || reckon_from_new_transport(f->clock_from, f->clock_from_ms, f->transport, t, now_ms)) {
+            f->clock_from = t;
+            f->clock_from_ms = now_ms;
+        }
+        f->transport = t;
         f->has_transport = true;
         f->transport_ms = now_ms;
         f->transports++;
         return true;
+    }
     case LINK_BYE: {
         std::string reason;
         if (!decode_link_bye(frame, &reason, &error))

@@ -56,6 +56,8 @@ struct LinkFollower {
     bool has_transport = false; // a transport came since start-up
     LinkTransport transport;
     uint64_t transport_ms = 0;  // when it came
+    LinkTransport clock_from;   // the transport the studio's time is reckoned from
+    uint64_t clock_from_ms = 0; // when it came (reckon_from_new_transport)
     uint32_t transports = 0;    // how many came
     uint32_t track_updates = 0; // track messages applied
 

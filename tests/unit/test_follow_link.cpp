@@ -8,6 +8,8 @@
 // has happened, each wait bounded by a poll() on the socket.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -430,6 +432,63 @@ TEST(follow_time, PausedPlayingAndLoop)
     s = follow_clock(t, 2.0, 11.9, FOLLOW_TOLERANCE_S);
     EXPECT_EQ(s.seconds, 9.0);
     EXPECT_TRUE(s.seek);
+}
+
+// The studio plays and sends a transport a frame (60 Hz); each is read at
+// the follower's next frame (every 21 ms here), so it waits 0 to 20 ms.
+// Reckoned from the freshest, the follower's time stays within 1 ms of the
+// studio's; from the last one read, it would lag by the wait.
+TEST(follow_time, ReckonedFromTheFreshestTransport)
+{
+    LinkTransport from, previous, t;
+    uint64_t from_ms = 0;
+    t.playing = true;
+    double worst = 0.0;
+    bool first = true;
+    for (int frame = 0; frame < 300; frame++) {
+        const uint64_t sent_ms = 1000 + static_cast<uint64_t>(frame * 50 / 3); // 16.67 ms apart
+        const uint64_t read_ms = (sent_ms / 21 + 1) * 21;
+        t.seconds = 5.0 + (sent_ms - 1000) / 1000.0;
+        if (first || reckon_from_new_transport(from, from_ms, previous, t, read_ms)) {
+            from = t;
+            from_ms = read_ms;
+        }
+        first = false;
+        previous = t;
+        const double studio = 5.0 + (read_ms - 1000) / 1000.0;
+        const FollowClockStep s = follow_clock(from, (read_ms - from_ms) / 1000.0, 0.0, FOLLOW_TOLERANCE_S);
+        if (frame > 10)
+            worst = std::max(worst, studio - s.seconds);
+    }
+    EXPECT_LT(worst, 0.002);
+    EXPECT_GE(worst, 0.0);
+
+    // A transport that waited longer than the one reckoned from does not
+    // replace it...
+    from = previous = t;
+    t.seconds += 0.010;
+    EXPECT_FALSE(reckon_from_new_transport(from, 5000, previous, t, 5030));
+    EXPECT_TRUE(reckon_from_new_transport(from, 5000, previous, t, 5010));
+    // ...unless the studio jumped (back, or more than a quarter second on),
+    // or its state changed, or the one reckoned from is old enough that the
+    // millisecond a second allowed for drift covers the wait (30 ms late:
+    // 40 s on it is taken, 20 s on not yet).
+    LinkTransport back = t;
+    back.seconds = previous.seconds - 0.001;
+    EXPECT_TRUE(reckon_from_new_transport(from, 5000, previous, back, 5030));
+    LinkTransport ahead = t;
+    ahead.seconds = previous.seconds + 0.3;
+    EXPECT_TRUE(reckon_from_new_transport(from, 5000, previous, ahead, 5030));
+    LinkTransport slow = t;
+    slow.half_speed = true;
+    EXPECT_TRUE(reckon_from_new_transport(from, 5000, previous, slow, 5030));
+    LinkTransport old = from;
+    old.seconds = from.seconds + 40.0 - 0.030; // read 40 s on, 30 ms late
+    previous.seconds = old.seconds - 0.016;
+    EXPECT_TRUE(reckon_from_new_transport(from, 5000, previous, old, 45000));
+    old.seconds = from.seconds + 20.0 - 0.030; // 20 s on: 20 ms of drift allowed
+    previous.seconds = old.seconds - 0.016;
+    EXPECT_FALSE(reckon_from_new_transport(from, 5000, previous, old, 25000));
 }
 
 TEST(follow_args, CommandLine)
