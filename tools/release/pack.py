@@ -34,7 +34,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 NAME = 'lumikenno'
 TITLE = 'lumikenno 2019 demo'
 # The overlay lines that hold the credits, by their number in the
-# "clear.a" track (see the table in src/text/overlay.cpp): the two opening
+# "clear.a" track (see the table in src/text/captions.cpp): the two opening
 # lines and the four of the closing credits.
 CREDIT_LINES = (1, 2, 50, 51, 52, 53)
 
@@ -54,7 +54,7 @@ def read_version():
 def overlay_lines():
     """The overlay's lines as the demo shows them: number -> text, with the
     font's blank ('_') as a space."""
-    path = os.path.join(ROOT, 'src', 'text', 'overlay.cpp')
+    path = os.path.join(ROOT, 'src', 'text', 'captions.cpp')
     with open(path, encoding='utf-8') as f:
         text = f.read()
     lines = {int(n): ' '.join(t.replace('_', ' ').split())
