@@ -12,19 +12,7 @@ CAPTIONS="$WORK/src/src/text/captions.cpp"
 grep -q '"____Not_living_and_not_yet_dead____"' "$CAPTIONS" || fail "caption line 16 moved"
 cp "$CAPTIONS" "$WORK/captions.orig"
 
-start_studio "$DEMO_DIR" "$WORK/cwd" --build "$WORK/build"
-wait_for_studio
-eventually grep -q 'studio: scenes on disk loaded in' "$WORK/stdout" ||
-    fail "the library was not loaded at start: $(cat "$WORK/stdout" "$WORK/stderr")"
-
-rebuilt_count() { grep -c 'studio: scenes rebuilt in' "$WORK/stdout"; }
-wait_rebuilt() { # COUNT
-    local deadline=$((SECONDS + PATIENCE))
-    until [ "$(rebuilt_count)" -ge "$1" ]; do
-        [ $SECONDS -lt $deadline ] || fail "no rebuilt library: $(cat "$WORK/stdout" "$WORK/stderr")"
-        sleep 0.2
-    done
-}
+start_live_studio
 music_ms() { # the music time of the newest snapshot while playing, in ms
     local before name mm ss ms
     before=$(grep -c 'wrote snapshot_' "$WORK/stdout")

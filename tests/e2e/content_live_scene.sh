@@ -13,10 +13,7 @@ SCENES="$WORK/src/src/scenes"
 grep -q '^    {"sequence", draw_image_sequence, true},$' "$SCENES/scene_table.cpp" || fail "the scene table's last line moved"
 cp "$(cd "$(dirname "$0")/../.." && pwd)/data/timeline.txt" "$WORK/cwd/timeline.txt"
 
-start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt --build "$WORK/build"
-wait_for_studio
-eventually grep -q 'studio: scenes on disk loaded in' "$WORK/stdout" ||
-    fail "the library was not loaded at start: $(cat "$WORK/stdout" "$WORK/stderr")"
+start_live_studio timeline.txt
 
 # The share of a snapshot's pixels, in per cent, of one colour.
 colour_share() { # PNG R G B

@@ -13,10 +13,7 @@ SCENE="$WORK/src/src/scenes/landscape.cpp"
 grep -q '^    paint_landscape(current_scene_frame(time), ' "$SCENE" || fail "the landscape's paint line moved"
 cp "$(cd "$(dirname "$0")/../.." && pwd)/data/timeline.txt" "$WORK/cwd/timeline.txt"
 
-start_studio "$DEMO_DIR" "$WORK/cwd" timeline.txt --build "$WORK/build"
-wait_for_studio
-eventually grep -q 'studio: scenes on disk loaded in' "$WORK/stdout" ||
-    fail "the library was not loaded at start: $(cat "$WORK/stdout" "$WORK/stderr")"
+start_live_studio timeline.txt
 snapshot_at_20() {
     studio_keys Home Next Next Right Right
     studio_snapshot "$WORK/cwd" snapshot_00-20.000.png "$1"

@@ -13,11 +13,8 @@ SCENE="$WORK/src/src/scenes/landscape.cpp"
 grep -q 'BOTTOM_ROW = SCREEN_H - 2,' "$SCENE" || fail "the landscape's BOTTOM_ROW line moved"
 cp "$SCENE" "$WORK/landscape.orig"
 
-start_studio "$DEMO_DIR" "$WORK/cwd" --build "$WORK/build"
-wait_for_studio
 # The build at start finds the library up to date and loads it.
-eventually grep -q 'studio: scenes on disk loaded in' "$WORK/stdout" ||
-    fail "the library was not loaded at start: $(cat "$WORK/stdout" "$WORK/stderr")"
+start_live_studio
 
 # The music time a snapshot was named after, in whole milliseconds (the
 # name's fraction has three digits or more: the exact time).

@@ -222,6 +222,16 @@ make_live_sources() {
     done
 }
 
+# Starts the studio of $DEMO_DIR on those sources' build folder (working
+# directory $WORK/cwd, the rest of the arguments before --build) and waits
+# until its build at start has loaded the library on disk.
+start_live_studio() {
+    start_studio "$DEMO_DIR" "$WORK/cwd" "$@" --build "$WORK/build"
+    wait_for_studio
+    eventually grep -q 'studio: scenes on disk loaded in' "$WORK/stdout" ||
+        fail "the library was not loaded at start: $(cat "$WORK/stdout" "$WORK/stderr")"
+}
+
 # The studio's swaps of a rebuilt scene library so far, and a wait (up to
 # $PATIENCE s) until there are at least COUNT of them.
 rebuilt_count() { grep -c 'studio: scenes rebuilt in' "$WORK/stdout"; }
