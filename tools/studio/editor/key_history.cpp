@@ -140,28 +140,29 @@ static bool replay(KeyEditor *e, EditStep step, std::vector<int> *changed_tracks
     return true;
 }
 
+// Replays the newest step of `from` (the undo or the redo list) and keeps
+// its opposite on `to`.
+template <class From, class To>
+static bool replay_newest(KeyEditor *e, From *from, To *to, std::vector<int> *changed_tracks)
+{
+    if (from->empty())
+        return false;
+    EditStep step = std::move(from->back());
+    from->pop_back();
+    EditStep opposite;
+    replay(e, std::move(step), changed_tracks, &opposite);
+    to->push_back(std::move(opposite));
+    return true;
+}
+
 bool undo_key_edit(KeyEditor *e, std::vector<int> *changed_tracks)
 {
-    if (e->undo.empty())
-        return false;
-    EditStep step = std::move(e->undo.back());
-    e->undo.pop_back();
-    EditStep redo;
-    replay(e, std::move(step), changed_tracks, &redo);
-    e->redo.push_back(std::move(redo));
-    return true;
+    return replay_newest(e, &e->undo, &e->redo, changed_tracks);
 }
 
 bool redo_key_edit(KeyEditor *e, std::vector<int> *changed_tracks)
 {
-    if (e->redo.empty())
-        return false;
-    EditStep step = std::move(e->redo.back());
-    e->redo.pop_back();
-    EditStep undo;
-    replay(e, std::move(step), changed_tracks, &undo);
-    e->undo.push_back(std::move(undo));
-    return true;
+    return replay_newest(e, &e->redo, &e->undo, changed_tracks);
 }
 
 static size_t step_bytes(const EditStep &s)

@@ -239,8 +239,8 @@ void draw_grid(const Studio &s, double seconds)
     // The declared tracks the editor holds draw as its own; those it does
     // not hold yet (names read, the file not yet parsed with them) from the
     // last parse.
-    std::vector<std::string> names = declared_track_names(s.declared);
-    const int edited = names == e.model.declared ? static_cast<int>(e.model.keys.size()) : TIMELINE_TRACK_COUNT;
+    const bool held = std::ranges::equal(s.declared, e.model.declared, {}, &TrackDeclaration::name);
+    const int edited = held ? static_cast<int>(e.model.keys.size()) : TIMELINE_TRACK_COUNT;
     const GridLayout g{r, (r.w - GRID_LABEL_W) / static_cast<float>(columns), lh, editor_rows_per_line(e)};
     dl->AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), GRID_BG);
     add_column_heads(dl, g, e.column, s.declared);
